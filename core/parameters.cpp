@@ -1,0 +1,4 @@
+#include "core/parameters.h"
+
+Parameter<bool> LOG("LOG", true);
+Parameter<bool> RANDOM("RANDOM", true);
