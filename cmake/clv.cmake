@@ -1,11 +1,17 @@
 # One static library per source folder; its sources are every .cpp in the folder,
-# so adding a file needs no edit here.
+# so adding a file needs no edit here. An empty folder gives an interface library.
 function(clv_folder_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_library(clv_${name} STATIC ${_sources})
-  target_include_directories(clv_${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(clv_${name} PUBLIC ${ARG_DEPS})
+  if(_sources)
+    add_library(clv_${name} STATIC ${_sources})
+    target_include_directories(clv_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(clv_${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(clv_${name} INTERFACE)
+    target_include_directories(clv_${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(clv_${name} INTERFACE ${ARG_DEPS})
+  endif()
 endfunction()
 
 # One test program per folder of tests/, labelled with the folder's name.

@@ -55,3 +55,6 @@ clv::UiPort& gf_uiPort() {
 }
 
 void gf_setUiPort(clv::UiPort* port) { g_port.store(port); }
+
+void gf_setStatusLine(const std::string& text, bool log) { gf_uiPort().setStatusLine(text, log); }
+void gf_showError(const std::string& text) { gf_uiPort().showError(text); }

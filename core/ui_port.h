@@ -34,6 +34,11 @@ private:
 
 }  // namespace clv
 
+// The status and error lines as every subsystem calls them; they forward to the
+// installed port. A status text is dropped while an error text stands.
+void gf_setStatusLine(const std::string& text, bool log = false);
+void gf_showError(const std::string& text);
+
 // The installed port; never null (the null port when none is installed).
 clv::UiPort& gf_uiPort();
 // Installs a port (nullptr reinstates the null port); the port must outlive its use.
