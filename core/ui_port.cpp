@@ -1,6 +1,7 @@
 #include "core/ui_port.h"
 
 #include <atomic>
+#include <utility>
 
 #include "core/log.h"
 
@@ -22,6 +23,60 @@ void NullUiPort::showError(const std::string& text) {
     gf_logIfRunning("Error " + text);
 }
 
+void NullUiPort::setChecked(ControlHandle control, bool checked) {
+    if (control == 0) return;
+    std::lock_guard lock(mutex_);
+    controls_[control].checked = checked;
+}
+
+bool NullUiPort::isChecked(ControlHandle control) {
+    if (control == 0) return false;
+    std::lock_guard lock(mutex_);
+    auto found = controls_.find(control);
+    return found != controls_.end() && found->second.checked;
+}
+
+void NullUiPort::setEnabled(ControlHandle control, bool enabled) {
+    if (control == 0) return;
+    std::lock_guard lock(mutex_);
+    controls_[control].enabled = enabled;
+}
+
+bool NullUiPort::isEnabled(ControlHandle control) {
+    if (control == 0) return false;
+    std::lock_guard lock(mutex_);
+    auto found = controls_.find(control);
+    return found == controls_.end() || found->second.enabled;
+}
+
+void NullUiPort::setText(ControlHandle control, const std::string& text) {
+    if (control == 0) return;
+    std::lock_guard lock(mutex_);
+    ControlState& state = controls_[control];
+    state.text = text;
+    ++state.textWrites;
+}
+
+std::string NullUiPort::getText(ControlHandle control) {
+    if (control == 0) return {};
+    std::lock_guard lock(mutex_);
+    auto found = controls_.find(control);
+    return found != controls_.end() ? found->second.text : std::string();
+}
+
+void NullUiPort::requestRepaint() {
+    std::lock_guard lock(mutex_);
+    ++repaints_;
+}
+
+void NullUiPort::postToUi(std::function<void()> call) {
+    {
+        std::lock_guard lock(mutex_);
+        ++posted_;
+    }
+    if (call) call();
+}
+
 std::vector<std::string> NullUiPort::statusLines() const {
     std::lock_guard lock(mutex_);
     return status_;
@@ -32,10 +87,29 @@ std::vector<std::string> NullUiPort::errorLines() const {
     return errors_;
 }
 
+NullUiPort::ControlState NullUiPort::control(ControlHandle handle) const {
+    std::lock_guard lock(mutex_);
+    auto found = controls_.find(handle);
+    return found != controls_.end() ? found->second : ControlState{};
+}
+
+int NullUiPort::repaintRequests() const {
+    std::lock_guard lock(mutex_);
+    return repaints_;
+}
+
+int NullUiPort::postedCalls() const {
+    std::lock_guard lock(mutex_);
+    return posted_;
+}
+
 void NullUiPort::clear() {
     std::lock_guard lock(mutex_);
     status_.clear();
     errors_.clear();
+    controls_.clear();
+    repaints_ = 0;
+    posted_ = 0;
 }
 
 }  // namespace clv
