@@ -1,0 +1,49 @@
+#pragma once
+// The TCP link on which RealTraffic, running on this PC, connects to the program:
+// a version exchange at the start, then the user aircraft's position ("Qs121=")
+// and the simulator's time ("Qs123="), and "exit" at the end of a run. All calls
+// are made on the run thread.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/user_aircraft.h"
+
+// Opens the listen socket on the port text (PORT_NUMBER's value; "0" picks a free
+// port). Throws std::runtime_error naming the step that failed.
+void gf_setupTcpServer(const std::string& port);
+// The port the listen socket is bound to; 0 when it is closed.
+std::uint16_t gf_tcpServerPort();
+
+// Waits for RealTraffic to connect and asks for its version and level. Returns
+// when it connected, or when the run is stopped or the window closed.
+void gf_connectRealTraffic();
+
+// Accepts a client when none is connected; true when one was accepted now. The
+// wait ends early on a stop or a closed listen socket.
+bool waitForClient();
+// Sends the text to the client; false when that failed (the client is dropped).
+bool sendDataPacket(std::string_view text);
+// The client's reply: the bytes received until they form one complete JSON value,
+// the client closes, or the reply time passes. Empty on a failure or overrun.
+std::string receive();
+
+// The user aircraft's position and attitude; sent only while RealTraffic is on
+// this PC and the position is known. A failed send drops the link, takes the live
+// aircraft out (see gf_setRealTrafficGoneHandler) and waits for a re-connection.
+void gf_sendQs121(const clv::UserAcData& user);
+// The simulator's UTC time in seconds since 1970; sent when the client is
+// connected and the time is 1 or more.
+void gf_sendQs123(std::int64_t utcSeconds);
+
+// Closing down: "exit" to a connected client, then both sockets closed.
+void gf_closeRealTrafficLink();
+
+// The engine's step that takes every live aircraft out of the simulator when
+// RealTraffic is gone; none is installed until the engine installs it.
+using RealTrafficGoneFn = void (*)();
+void gf_setRealTrafficGoneHandler(RealTrafficGoneFn handler);
+
+// Test seam: how long the version reply may take (5 seconds).
+void gf_setVersionReplyTimeout(std::chrono::milliseconds timeout);

@@ -1,0 +1,333 @@
+#include "link/realtraffic_link.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/stop_flags.h"
+#include "core/ui_port.h"
+#include "link/realtraffic_state.h"
+#include "link/traffic_receiver.h"
+#include "platform/sockets.h"
+#include "support/temp_folder.h"
+
+namespace platform = clv::platform;
+using clv::test::TempFolder;
+
+namespace {
+
+// A scripted RealTraffic: connects, answers the version question with the given
+// pieces (or closes instead), then records what it receives until it is closed.
+class FakeRealTraffic {
+public:
+    FakeRealTraffic(std::uint16_t port, std::vector<std::string> replyPieces, bool closeInsteadOfReply = false)
+        : port_(port), pieces_(std::move(replyPieces)), closeInstead_(closeInsteadOfReply) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~FakeRealTraffic() { close(); }
+
+    // Ends the connection from this side.
+    void close() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::string received() const {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+
+private:
+    void run() {
+        platform::ResolvedAddress address;
+        if (platform::resolveTcp("127.0.0.1", std::to_string(port_), address) != 0) return;
+        platform::Socket socket(platform::connectTo(address));
+        if (!socket.isOpen()) return;
+        const platform::StopTest stop = [this] { return stop_.load(); };
+        char buffer[4096];
+        bool answered = false;
+        while (platform::waitReadable(socket.handle(), stop) == platform::WaitResult::Ready) {
+            long n = platform::receiveSome(socket.handle(), buffer, sizeof buffer);
+            if (n <= 0) return;
+            {
+                std::lock_guard lock(mutex_);
+                received_.append(buffer, static_cast<std::size_t>(n));
+            }
+            if (!answered && received().find("Qs999=version\r\n") != std::string::npos) {
+                answered = true;
+                if (closeInstead_) return;
+                for (std::size_t i = 0; i < pieces_.size(); ++i) {
+                    // Pieces apart, as a slow sender's reply arrives.
+                    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    platform::sendAll(socket.handle(), pieces_[i]);
+                }
+            }
+        }
+    }
+
+    std::uint16_t port_;
+    std::vector<std::string> pieces_;
+    bool closeInstead_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::string received_;
+    std::thread thread_;
+};
+
+template <typename F>
+bool eventually(F condition) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int g_goneCalls = 0;
+void countGone() { ++g_goneCalls; }
+
+clv::UserAcData cruising() {
+    clv::UserAcData u;
+    u.latitude = 47.0;
+    u.longitude = 8.0;
+    u.pitch = 0.05;
+    u.bank = -0.1;
+    u.trueHeading = 1.5;
+    u.altitude = 35000;
+    u.groundVelocity = 250.5;
+    return u;
+}
+
+class RealTrafficLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gf_openLog(dir.path());
+        gf_nullUiPort().clear();
+        realTrafficOnThisPc = true;
+        realTrafficConnected = false;
+        clientConnected = false;
+        awaitingRealTraffic = true;
+        rtProfessional = false;
+        gf_setRtEditionText("");
+        g_goneCalls = 0;
+        gf_setRealTrafficGoneHandler(&countGone);
+        gf_setupTcpServer("0");
+        port = gf_tcpServerPort();
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override {
+        gf_closeRealTrafficLink();
+        gf_setRealTrafficGoneHandler(nullptr);
+        gf_setVersionReplyTimeout(std::chrono::milliseconds(5000));
+        gf_closeLog();
+        stopRequested = false;
+        userClosedWindow = false;
+        exitReason = clv::ExitReason::NotYetSet;
+        realTrafficOnThisPc = false;
+        realTrafficConnected = false;
+        rtProfessional = false;
+    }
+    std::string log() const { return dir.read("Log.txt"); }
+
+    TempFolder dir;
+    std::uint16_t port = 0;
+};
+
+}  // namespace
+
+TEST_F(RealTrafficLinkTest, VersionReplies) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> pieces;
+        bool professional;
+        std::string edition;
+    };
+    const std::vector<Case> cases = {
+        {"professional", {R"({"version":"9.0.1","level":2})" "\r\n"}, true, "RT prof edition: 9.0.1"},
+        {"no level is standard", {R"({"version":"8.1"})"}, false, "RT stnd edition: 8.1"},
+        {"level 1", {R"({"version":"9.0.1","level":1})"}, false, "RT stnd edition: 9.0.1"},
+        {"in two pieces", {R"({"version":"9.0)", R"(.1","level":2})"}, true, "RT prof edition: 9.0.1"},
+        {"not an object", {"[9, 2]"}, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rtProfessional = !c.professional;
+        gf_setRtEditionText("old");
+        FakeRealTraffic rt(port, c.pieces);
+        gf_connectRealTraffic();
+        EXPECT_EQ(rtProfessional.load(), c.professional);
+        EXPECT_EQ(gf_rtEditionText(), c.edition);
+        EXPECT_TRUE(realTrafficConnected.load());
+        EXPECT_TRUE(clientConnected.load());
+        EXPECT_FALSE(awaitingRealTraffic.load());
+        EXPECT_EQ(rt.received(), "Qs999=version\r\n");
+        gf_closeRealTrafficLink();
+        gf_setupTcpServer("0");
+        port = gf_tcpServerPort();
+    }
+    EXPECT_NE(log().find("RealTraffic connected\n"), std::string::npos);
+    auto status = gf_nullUiPort().statusLines();
+    ASSERT_GE(status.size(), 2u);
+    EXPECT_EQ(status[0], "Waiting for RealTraffic to connect to Calvorinth ...");
+    EXPECT_EQ(status[1], "");
+}
+
+TEST_F(RealTrafficLinkTest, NoReplyMeansNoVersion) {
+    rtProfessional = true;
+    FakeRealTraffic rt(port, {}, true);
+    gf_connectRealTraffic();
+    EXPECT_FALSE(rtProfessional.load());
+    EXPECT_TRUE(realTrafficConnected.load());
+    auto status = gf_nullUiPort().statusLines();
+    EXPECT_NE(std::find(status.begin(), status.end(), "No RealTraffic version received?"), status.end());
+}
+
+TEST_F(RealTrafficLinkTest, ASilentClientTimesOut) {
+    gf_setVersionReplyTimeout(std::chrono::milliseconds(300));
+    rtProfessional = true;
+    FakeRealTraffic rt(port, {});  // reads the question, never answers
+    gf_connectRealTraffic();
+    EXPECT_FALSE(rtProfessional.load());
+}
+
+TEST_F(RealTrafficLinkTest, AReplyCutOffByTheTimeLimitIsNoReply) {
+    gf_setVersionReplyTimeout(std::chrono::milliseconds(300));
+    rtProfessional = true;
+    FakeRealTraffic rt(port, {R"({"version":"9.0.1","le)"});
+    EXPECT_NO_THROW(gf_connectRealTraffic());
+    EXPECT_FALSE(rtProfessional.load());
+    EXPECT_NE(log().find(R"(receive: incomplete reply: {"version":"9.0.1","le)"), std::string::npos);
+}
+
+TEST_F(RealTrafficLinkTest, AReplyThatIsNotJsonEndsTheRun) {
+    FakeRealTraffic rt(port, {"version 9\r\n"});
+    EXPECT_THROW(gf_connectRealTraffic(), std::exception);
+}
+
+TEST_F(RealTrafficLinkTest, WaitingForRealTrafficEndsWhenTheProgramCloses) {
+    std::atomic<bool> returned{false};
+    std::thread run([&] {
+        gf_connectRealTraffic();
+        returned = true;
+    });
+    // Nobody connects; closing the window must still end the wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    userClosedWindow = true;
+    stopRequested = true;
+    run.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_FALSE(realTrafficConnected.load());
+    EXPECT_TRUE(awaitingRealTraffic.load());
+    auto status = gf_nullUiPort().statusLines();
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status.back(), "");
+}
+
+TEST_F(RealTrafficLinkTest, WaitForClientWhileConnectedDoesNotAccept) {
+    FakeRealTraffic first(port, {R"({"version":"1","level":2})"});
+    gf_connectRealTraffic();
+    ASSERT_TRUE(clientConnected.load());
+    EXPECT_FALSE(waitForClient());
+}
+
+TEST_F(RealTrafficLinkTest, UserAircraftAndTimeReports) {
+    FakeRealTraffic rt(port, {R"({"version":"9.0.1","level":2})"});
+    gf_connectRealTraffic();
+
+    gf_sendQs121(cruising());
+    clv::UserAcData low = cruising();
+    low.altitude = 1234;
+    low.pitch = -0.0123456;
+    low.bank = 0.0000049;
+    gf_sendQs121(low);
+    clv::UserAcData unknown = cruising();
+    unknown.latitude = 0.0005;
+    unknown.longitude = 0.01;
+    gf_sendQs121(unknown);  // no position yet: nothing
+    gf_sendQs123(0);        // no time: nothing
+    gf_sendQs123(12);
+    realTrafficOnThisPc = false;
+    gf_sendQs121(cruising());  // RealTraffic not here: nothing
+    realTrafficOnThisPc = true;
+    gf_closeRealTrafficLink();
+
+    // 47 deg = 0.8203047 rad, 8 deg = 0.1396263 rad; pitch and bank times 1e5,
+    // altitude and ground speed times 1000, as whole numbers.
+    const std::string expected =
+        "Qs999=version\r\n"
+        "Qs121=5000;-10000;1.500000;35000000;250500;0.820305;0.139626\r\n"
+        "Qs121=-1235;0;1.500000;1234000;250500;0.820305;0.139626\r\n"
+        "Qs123=12000\r\n"
+        "exit\r\n";
+    EXPECT_TRUE(eventually([&] { return rt.received() == expected; })) << rt.received();
+    EXPECT_FALSE(clientConnected.load());
+    EXPECT_EQ(gf_tcpServerPort(), 0);
+}
+
+TEST_F(RealTrafficLinkTest, AFailedReportDropsTheLinkAndTheLiveAircraft) {
+    auto rt = std::make_unique<FakeRealTraffic>(port, std::vector<std::string>{R"({"version":"9","level":2})"});
+    gf_connectRealTraffic();
+    ASSERT_TRUE(realTrafficConnected.load());
+    trafficReceiver.dataTimestamp = 1760000000.0;
+    rt->close();  // RealTraffic goes away
+    exitReason = clv::ExitReason::SystemError;  // a run that ends does not wait for it
+    for (int i = 0; i < 200 && clientConnected.load(); ++i) {
+        gf_sendQs121(cruising());
+        if (clientConnected.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(clientConnected.load());
+    EXPECT_FALSE(realTrafficConnected.load());
+    EXPECT_EQ(g_goneCalls, 1);
+    EXPECT_EQ(trafficReceiver.dataTimestamp.load(), 0.0);
+    auto status = gf_nullUiPort().statusLines();
+    ASSERT_FALSE(status.empty());
+    EXPECT_NE(status.back().find(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
+    EXPECT_NE(log().find("sendDataPacket to RealTraffic failed: "), std::string::npos);
+    EXPECT_NE(log().find("RealTraffic client socket closed\n"), std::string::npos);
+}
+
+TEST_F(RealTrafficLinkTest, AfterTheWindowClosedTheLiveAircraftStay) {
+    auto rt = std::make_unique<FakeRealTraffic>(port, std::vector<std::string>{R"({"version":"9","level":2})"});
+    gf_connectRealTraffic();
+    rt->close();
+    userClosedWindow = true;
+    for (int i = 0; i < 200 && clientConnected.load(); ++i) {
+        gf_sendQs121(cruising());
+        if (clientConnected.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(clientConnected.load());
+    EXPECT_EQ(g_goneCalls, 0);
+}
+
+TEST_F(RealTrafficLinkTest, SetUpFailuresNameTheirStep) {
+    // Another program listens on the port.
+    platform::ResolvedAddress passive;
+    ASSERT_EQ(platform::resolvePassiveTcp("0", passive), 0);
+    platform::Socket other(platform::openSocket(passive.family(), passive.type(), passive.protocol()));
+    ASSERT_TRUE(platform::bindAddress(other.handle(), passive));
+    ASSERT_TRUE(platform::listenOn(other.handle()));
+    const std::string taken = std::to_string(platform::localPort(other.handle()));
+    try {
+        gf_setupTcpServer(taken);
+        FAIL() << "bind should fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Bind failed at port " + taken + " with error 10048 Address already in use");
+    }
+    EXPECT_EQ(gf_tcpServerPort(), 0);
+    try {
+        gf_setupTcpServer("no-such-service");
+        FAIL() << "resolving should fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("getaddrinfo failed with error ", 0), 0u) << e.what();
+    }
+}

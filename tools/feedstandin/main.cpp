@@ -1,0 +1,207 @@
+// feedstandin: stands in for RealTraffic on a machine without it.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "core/files.h"
+#include "tools/feedstandin/feed_sender.h"
+#include "tools/feedstandin/rt_client.h"
+#include "tools/feedstandin/track_script.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void lf_onSignal(int) { g_stop = true; }
+
+const char* kUsage = R"(usage: feedstandin [options]
+
+Stands in for RealTraffic: sends traffic lines (UDP) and QNH datagrams (UDP) and
+connects to the program's TCP link as RealTraffic's client.
+
+Traffic:
+  --script FILE        turn a track script into traffic lines and send them
+  --replay FILE        send a file of traffic lines, timed by their time stamps
+  --restamp            give replayed lines time stamps from now on
+  --speed X            play X times faster (default 1)
+  --loop               start the lines again when they are done
+  --print              print the lines instead of sending them
+  --host ADDR          IPv4 address to send to (default 127.0.0.1)
+  --traffic-port N     traffic port (default 49005)
+QNH:
+  --qnh VALUE          send {"QNH": VALUE}; VALUE is JSON: 1013, 1013.6, 2992, "1005"
+  --qnh-every S        repeat it every S seconds (default 10)
+  --qnh-port N         QNH port (default 49004)
+TCP link:
+  --tcp PORT           connect to the program's link on PORT (its PORT_NUMBER, 10747)
+  --rt-version TEXT    version to answer (default 9.0.1)
+  --rt-level N         level to answer, 2 professional (default 2)
+  --drop-after N       drop the first link after N "Qs121=" lines
+  --reconnect-delay S  seconds before connecting again (default 1)
+  --once               do not connect again after the link ends
+The tool runs until its lines are sent; with --tcp, --qnh or --loop until Ctrl-C.
+)";
+
+struct Options {
+    std::optional<std::string> script;
+    std::optional<std::string> replay;
+    bool restamp = false;
+    double speed = 1.0;
+    bool loop = false;
+    bool print = false;
+    clv::FeedTarget target;
+    std::optional<std::string> qnh;
+    double qnhEvery = 10.0;
+    std::optional<int> tcpPort;
+    clv::RtClientOptions rt;
+};
+
+double lf_number(const std::string& text, const char* option) {
+    try {
+        std::size_t used = 0;
+        double v = std::stod(text, &used);
+        if (used == text.size()) return v;
+    } catch (const std::exception&) {
+    }
+    throw std::runtime_error(fmt::format("{} needs a number, not \"{}\"", option, text));
+}
+
+std::uint16_t lf_port(const std::string& text, const char* option) {
+    double v = lf_number(text, option);
+    if (v < 1 || v > 65535 || v != static_cast<int>(v)) throw std::runtime_error(fmt::format("{}: bad port", option));
+    return static_cast<std::uint16_t>(v);
+}
+
+Options lf_parse(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc) throw std::runtime_error(fmt::format("{} needs a value", argv[i]));
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--script") o.script = value(i);
+        else if (a == "--replay") o.replay = value(i);
+        else if (a == "--restamp") o.restamp = true;
+        else if (a == "--speed") o.speed = lf_number(value(i), "--speed");
+        else if (a == "--loop") o.loop = true;
+        else if (a == "--print") o.print = true;
+        else if (a == "--host") o.target.host = o.rt.host = value(i);
+        else if (a == "--traffic-port") o.target.trafficPort = lf_port(value(i), "--traffic-port");
+        else if (a == "--qnh") o.qnh = value(i);
+        else if (a == "--qnh-every") o.qnhEvery = lf_number(value(i), "--qnh-every");
+        else if (a == "--qnh-port") o.target.qnhPort = lf_port(value(i), "--qnh-port");
+        else if (a == "--tcp") o.tcpPort = o.rt.port = lf_port(value(i), "--tcp");
+        else if (a == "--rt-version") o.rt.version = value(i);
+        else if (a == "--rt-level") o.rt.level = static_cast<int>(lf_number(value(i), "--rt-level"));
+        else if (a == "--drop-after") o.rt.dropAfterQs121 = static_cast<int>(lf_number(value(i), "--drop-after"));
+        else if (a == "--reconnect-delay")
+            o.rt.reconnectDelayMs = static_cast<int>(lf_number(value(i), "--reconnect-delay") * 1000);
+        else if (a == "--once") o.rt.reconnect = false;
+        else if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else
+            throw std::runtime_error(fmt::format("unknown option {}", a));
+    }
+    if (o.script && o.replay) throw std::runtime_error("--script and --replay exclude each other");
+    if (o.speed <= 0) throw std::runtime_error("--speed must be above 0");
+    if (o.qnhEvery <= 0) throw std::runtime_error("--qnh-every must be above 0");
+    if (!o.script && !o.replay && !o.qnh && !o.tcpPort) throw std::runtime_error("nothing to do");
+    return o;
+}
+
+std::string lf_readFile(const std::string& path) {
+    std::string text;
+    if (!gf_readTextFile(gf_detectEncoding(path), path, text))
+        throw std::runtime_error(fmt::format("cannot read {}", path));
+    return text;
+}
+
+double lf_nowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::vector<clv::TimedLine> lf_lines(const Options& o) {
+    if (o.script) return gf_linesOfScript(gf_readTrackScript(lf_readFile(*o.script)), lf_nowSeconds());
+    if (o.replay) {
+        std::optional<double> from;
+        if (o.restamp) from = lf_nowSeconds();
+        return gf_readReplayLines(lf_readFile(*o.replay), from);
+    }
+    return {};
+}
+
+int lf_run(const Options& o) {
+    std::vector<clv::TimedLine> lines = lf_lines(o);
+    if (o.print) {
+        for (const auto& l : lines) fmt::print("{:8.2f} {}\n", l.offset, l.text);
+        return 0;
+    }
+    clv::FeedSender sender(o.target);
+    std::mutex printMutex;
+    auto print = [&](const std::string& line) {
+        std::lock_guard lock(printMutex);
+        fmt::print("{}\n", line);
+        std::fflush(stdout);
+    };
+
+    std::optional<clv::RtClient> client;
+    if (o.tcpPort) {
+        client.emplace(o.rt, print);
+        client->start();
+    }
+    std::thread qnhThread;
+    if (o.qnh) {
+        qnhThread = std::thread([&] {
+            while (!g_stop.load()) {
+                if (!sender.sendQnh(*o.qnh)) print("# QNH datagram not sent");
+                const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(o.qnhEvery);
+                while (!g_stop.load() && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    if (!lines.empty()) {
+        do {
+            std::size_t sent = sender.play(lines, o.speed, g_stop);
+            print(fmt::format("# {} traffic line{} sent", sent, sent == 1 ? "" : "s"));
+            if (o.restamp && o.loop && !lines.empty()) {
+                // Each round looks live again.
+                std::string all;
+                for (const auto& l : lines) all += l.text + "\n";
+                lines = gf_readReplayLines(all, lf_nowSeconds() + lines.front().offset);
+            }
+        } while (o.loop && !g_stop.load());
+    }
+    const bool keepRunning = o.tcpPort || o.qnh;
+    while (keepRunning && !g_stop.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    g_stop = true;
+    if (qnhThread.joinable()) qnhThread.join();
+    if (client) client->stop();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGINT, lf_onSignal);
+    std::signal(SIGTERM, lf_onSignal);
+    try {
+        return lf_run(lf_parse(argc, argv));
+    } catch (const std::exception& e) {
+        std::cerr << "feedstandin: " << e.what() << "\n\n" << kUsage;
+        return 1;
+    }
+}
