@@ -14,7 +14,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/user_error.h"
-#include "liveries/data_archive.h"
+#include "core/download_unzip.h"
 #include "liveries/dbase_codec.h"
 #include "liveries/dbase_queries.h"
 
@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDbaseArchive = "dbase.zip";
 constexpr const char* kTempFileName = "temp2.xml";
 constexpr const char* kPrivateAirline = "PVT";
 constexpr std::size_t kShortRegistrationLength = 5;
@@ -223,7 +222,7 @@ void gf_readDbaseFile(const fs::path& path, clv::Dbase& db) {
 
 bool gf_readDbase() {
     const fs::path path = gf_dbaseTempPath();
-    if (!gf_fetchDataArchive(kDbaseArchive, path))
+    if (!gf_downloadDbase(path))
         throw std::runtime_error("data base could not be read from on-line?");
     gf_readDbaseFile(path, dbase);
     gf_removeFile(path);

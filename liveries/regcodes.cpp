@@ -12,7 +12,7 @@
 #include "core/files.h"
 #include "core/log.h"
 #include "core/text.h"
-#include "liveries/data_archive.h"
+#include "core/download_unzip.h"
 #include "liveries/dbase_codec.h"
 
 clv::RegcodeMap regcodeMap;
@@ -164,7 +164,7 @@ void gf_clearRegcodes() {
 
 void lf_loadAigRegcodes() {
     const fs::path& aigFile = g_aigRegcodesFile;
-    if (gf_fetchDataArchive(kAigRegcodesArchive, aigFile)) {
+    if (gf_downloadAndUnzip(kAigRegcodesArchive, aigFile)) {
         std::vector<clv::RegcodeEntry> entries;
         if (!gf_readAigRegcodes(aigFile, entries))
             regcodeReport.push_back(
@@ -244,7 +244,7 @@ void lf_applyRegcodes(const std::vector<clv::RegcodeEntry>& entries) {
 void lf_processRegcodeFiles() {
     regcodeReport.clear();
     const fs::path& aigFile = g_aigRegcodesFile;
-    if (gf_fetchDataArchive(kAigRegcodesArchive, aigFile)) {
+    if (gf_downloadAndUnzip(kAigRegcodesArchive, aigFile)) {
         regcodeReport.push_back("Processing file " + aigFile.string());
         std::vector<clv::RegcodeEntry> entries;
         if (!gf_readAigRegcodes(aigFile, entries))
