@@ -1,0 +1,16 @@
+#pragma once
+// The walk of one livery folder: every aircraft.cfg below it is parsed by a task
+// on a worker thread of its own, at most `taskLimit` at a time, and the liveries
+// the tasks return are appended to liveryList in the order the tasks started.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+// Walks the folder with all its subfolders (symbolic links to folders are not
+// followed). Returns once every started task has delivered, also when the walk
+// fails or a stop is requested, so no task outlives it with a result untaken.
+void lf_findAircraftCfgs(std::int32_t priority, const std::filesystem::path& folder);
+
+// The walk does not descend into a path holding one of the words of add-on
+// sceneries and tools, nor into a path longer than 249 characters.
+bool gf_skipLiveryWalkBelow(std::string_view path);

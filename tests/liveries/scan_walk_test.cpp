@@ -1,0 +1,187 @@
+// The walk of one livery folder on worker threads.
+#include "liveries/livery_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "core/files.h"
+#include "core/workers.h"
+#include "liveries/liveries_scanned.h"
+#include "liveries/livery_scan.h"
+#include "scan_fixture.h"
+
+namespace fs = std::filesystem;
+using clv::test::ScanEnvironment;
+
+namespace {
+
+void writeCfg(const fs::path& path, const std::string& title) {
+    fs::create_directories(path.parent_path());
+    gf_writeTextFile("[GENERAL]\nicao_type_designator = A320\n[fltsim.0]\ntitle = " + title + "\nicao_airline = DLH\n",
+                     path, false);
+}
+
+std::vector<std::string> listTitles() {
+    std::vector<std::string> titles;
+    for (const auto& livery : liveryList) titles.push_back(livery.title);
+    return titles;
+}
+
+// The titles of the aircraft.cfg files in the order a walk meets them: files
+// are named after their title's folder.
+std::vector<std::string> titlesInWalkOrder(const fs::path& folder) {
+    std::vector<std::string> titles;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().filename() == "aircraft.cfg") titles.push_back(entry.path().parent_path().filename().string());
+    }
+    return titles;
+}
+
+// Drops the calling thread's right to read any folder, for a root user; the
+// walk's own thread then meets an unreadable folder as every user does.
+class FolderRightsDropped {
+public:
+    FolderRightsDropped() {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        header_.pid = 0;
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
+        dropped[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        changed_ = syscall(SYS_capset, &header_, dropped) == 0;
+    }
+    ~FolderRightsDropped() {
+        if (changed_) syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool changed_ = false;
+};
+
+}  // namespace
+
+TEST(LiveryWalk, FindsAircraftCfgFilesOnly) {
+    ScanEnvironment environment;
+    const fs::path root = environment.root() / "walk";
+    writeCfg(root / "a/Aircraft.CFG", "upper case name");
+    writeCfg(root / "b/aircraft.cfg", "plain name");
+    writeCfg(root / "c/aircraft.cfg.bak", "backup");
+    writeCfg(root / "d/aircraft_cfg", "wrong name");
+    writeCfg(root / "my-airport-pack/x/aircraft.cfg", "below an airport");
+    writeCfg(root / "inibuilds-a310/aircraft.cfg", "in a skipped folder");
+    fs::create_directories(root / "e");
+    fs::create_symlink(root / "e/missing.cfg", root / "e/aircraft.cfg");  // a link to nothing
+    const std::string deep(240, 'x');
+    writeCfg(root / deep / "y/aircraft.cfg", "below a long path");
+    taskLimit = 4;
+    lf_findAircraftCfgs(5, root);
+    auto titles = listTitles();
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (std::vector<std::string>{"plain name", "upper case name"}));
+    for (const auto& livery : liveryList) EXPECT_EQ(livery.priority, 5);
+    EXPECT_EQ(runningTasks.load(), 0);
+    for (const auto& line : environment.logLines()) EXPECT_EQ(line.find("aborted"), std::string::npos) << line;
+}
+
+TEST(LiveryWalk, LiveryFolderWithASkippedWordIsReadOnlyAtItsTop) {
+    ScanEnvironment environment;
+    const fs::path root = environment.root() / "airport-liveries";
+    writeCfg(root / "aircraft.cfg", "top");
+    writeCfg(root / "sub/aircraft.cfg", "below");
+    lf_findAircraftCfgs(1, root);
+    EXPECT_EQ(listTitles(), std::vector<std::string>{"top"});
+}
+
+TEST(LiveryWalk, EmptyFolderAddsNothing) {
+    ScanEnvironment environment;
+    fs::create_directories(environment.root() / "empty/sub");
+    lf_findAircraftCfgs(1, environment.root() / "empty");
+    EXPECT_TRUE(liveryList.empty());
+    EXPECT_EQ(runningTasks.load(), 0);
+}
+
+// Liveries reach the list in the order the files were found, whatever the limit.
+TEST(LiveryWalk, ResultsInTheOrderTheFilesWereFound) {
+    for (std::int32_t limit : {1, 4, 64}) {
+        SCOPED_TRACE(limit);
+        ScanEnvironment environment;
+        const fs::path root = environment.root() / "many";
+        for (int i = 0; i < 10; ++i) writeCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
+        taskLimit = limit;
+        lf_findAircraftCfgs(1, root);
+        EXPECT_EQ(listTitles(), titlesInWalkOrder(root));
+        EXPECT_EQ(runningTasks.load(), 0);
+    }
+}
+
+TEST(LiveryWalk, AFailingTaskLosesOnlyItsOwnFile) {
+    ScanEnvironment environment;
+    const fs::path root = environment.root() / "tasks";
+    writeCfg(root / "good1/aircraft.cfg", "good one");
+    fs::create_directories(root / "bad");
+    // A base_container value too short for its folder prefix ends the task.
+    gf_writeTextFile("[fltsim.0]\ntitle = bad\nbase_container = ab\n", root / "bad/aircraft.cfg", false);
+    writeCfg(root / "good2/aircraft.cfg", "good two");
+    for (std::int32_t limit : {1, 8}) {
+        liveryList.clear();
+        lf_clearScanLists();
+        taskLimit = limit;
+        lf_findAircraftCfgs(1, root);
+        auto titles = listTitles();
+        std::sort(titles.begin(), titles.end());
+        EXPECT_EQ(titles, (std::vector<std::string>{"good one", "good two"}));
+        EXPECT_EQ(runningTasks.load(), 0);
+    }
+    const auto lines = environment.logLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("===> liveries search aborted, futs ");
+    }));
+}
+
+// An unreadable folder ends the walk; the tasks started before it still deliver
+// and none is left running.
+TEST(LiveryWalk, IteratorFailureKeepsTheStartedTasksResults) {
+    ScanEnvironment environment;
+    const fs::path root = environment.root() / "locked";
+    for (int i = 0; i < 12; ++i) writeCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
+    // The closed folder goes into the folder the walk meets last, so that most
+    // files come before it.
+    const fs::path locked = root / titlesInWalkOrder(root).back() / "closed";
+    writeCfg(locked / "aircraft.cfg", "behind a closed door");
+    // The titles the walk meets before the closed folder.
+    std::vector<std::string> before;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path() == locked) break;
+        if (it->path().filename() == "aircraft.cfg") before.push_back(it->path().parent_path().filename().string());
+    }
+    fs::permissions(locked, fs::perms::none);
+    {
+        FolderRightsDropped rights;
+        std::error_code ec;
+        fs::directory_iterator probe(locked, ec);
+        if (!ec) {
+            fs::permissions(locked, fs::perms::owner_all);
+            GTEST_SKIP() << "this user reads every folder";
+        }
+        taskLimit = 64;  // every result stays pending until the walk ends
+        lf_findAircraftCfgs(1, root);
+    }
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(listTitles(), before);
+    EXPECT_GE(before.size(), 11u);
+    EXPECT_EQ(runningTasks.load(), 0);
+    const auto lines = environment.logLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.starts_with("===> liveries search in folder " + root.string() + " aborted because of iterator problem: ");
+    }));
+}
