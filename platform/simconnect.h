@@ -1,0 +1,240 @@
+#pragma once
+// Our client side of the simulator's SimConnect interface: the calls, records and
+// numbers the program uses. It speaks to the simulator (or to tools/simstandin)
+// over loopback TCP; platform/simconnect_protocol.md describes the wire format.
+//
+// Every call returns at once: a request goes into the connection's send buffer,
+// which is written without blocking (at the latest by the next CallDispatch);
+// CallDispatch hands over whatever has arrived. Calls may come from two threads
+// at once. A null, unknown or closed handle makes a call return kScFail and do
+// nothing else.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace clv {
+
+using ScResult = std::int32_t;
+inline constexpr ScResult kScOk = 0;
+// Refused: null, unknown or closed handle, a missing text, a connection that is
+// gone, a send buffer the simulator stopped reading, or a failure armed by the
+// simulator for a test.
+inline constexpr ScResult kScFail = -1;
+// CallDispatch: the simulator closed the connection (everything that came
+// before it has been dispatched).
+inline constexpr ScResult kScConnectionLost = -2;
+// CallDispatch: another thread is dispatching this connection right now.
+inline constexpr ScResult kScBusy = -3;
+
+// One connection; SimConnectHandle{} is the null handle. Handles are never reused
+// within a process, so a closed one stays invalid.
+enum class SimConnectHandle : std::uint64_t {};
+
+// The loopback port of the simulator: $CLV_SIMCONNECT_PORT when it holds a port
+// number, else kDefaultSimConnectPort.
+inline constexpr std::uint16_t kDefaultSimConnectPort = 50500;
+inline constexpr const char* kSimConnectPortVariable = "CLV_SIMCONNECT_PORT";
+
+// Object id that names the user aircraft in requests.
+inline constexpr std::uint32_t kScObjectIdUser = 0;
+// "None" for a datum id, and other unused ids.
+inline constexpr std::uint32_t kScUnused = 0xFFFFFFFFu;
+// The highest notification group priority.
+inline constexpr std::uint32_t kScGroupPriorityHighest = 1;
+
+enum class ScDataType : std::uint32_t {
+    Invalid = 0,
+    Int32 = 1,
+    Int64 = 2,
+    Float32 = 3,
+    Float64 = 4,
+    String8 = 5,
+    String32 = 6,
+    String64 = 7,
+    String128 = 8,
+    String256 = 9,
+    String260 = 10,
+    StringV = 11,  // NUL-terminated, of variable length
+};
+
+enum class ScPeriod : std::uint32_t {
+    Never = 0,
+    Once = 1,
+    VisualFrame = 2,
+    SimFrame = 3,
+    Second = 4,
+};
+
+enum class ScObjectType : std::uint32_t {
+    User = 0,
+    All = 1,
+    Aircraft = 2,
+    Helicopter = 3,
+    Boat = 4,
+    Ground = 5,
+};
+
+// Exception codes the simulator reports (ScRecvException::exception).
+inline constexpr std::uint32_t kScExceptionError = 1;
+inline constexpr std::uint32_t kScExceptionUnrecognizedId = 3;
+inline constexpr std::uint32_t kScExceptionVersionMismatch = 5;
+inline constexpr std::uint32_t kScExceptionNameUnrecognized = 7;
+inline constexpr std::uint32_t kScExceptionTooManyObjects = 11;
+inline constexpr std::uint32_t kScExceptionInvalidDataSize = 19;
+inline constexpr std::uint32_t kScExceptionCreateObjectFailed = 22;
+inline constexpr std::uint32_t kScExceptionLoadFlightplanFailed = 23;
+inline constexpr std::uint32_t kScExceptionOperationInvalidForObjectType = 24;
+
+// Where and how an AI aircraft is created: degrees, feet and knots.
+struct ScInitPosition {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double altitude = 0.0;
+    double pitch = 0.0;
+    double bank = 0.0;
+    double heading = 0.0;
+    std::uint32_t onGround = 0;
+    std::uint32_t airspeed = 0;
+};
+
+// Kinds of received messages.
+enum class ScRecvId : std::uint32_t {
+    Null = 0,
+    Exception = 1,
+    Open = 2,
+    Quit = 3,
+    Event = 4,
+    EventObjectAddRemove = 5,
+    EventFilename = 6,
+    EventFrame = 7,
+    SimObjectData = 8,
+    SimObjectDataByType = 9,
+    AssignedObjectId = 12,
+    ClientData = 16,
+    EventEx1 = 27,
+};
+
+// A received message: the dispatch procedure gets the derived record named by `id`
+// (ScRecvId::Event -> ScRecvEvent, ...), valid for the duration of the call.
+struct ScRecv {
+    std::uint32_t size = 0;     // bytes of the message on the wire
+    std::uint32_t version = 0;  // wire protocol version
+    ScRecvId id = ScRecvId::Null;
+};
+
+struct ScRecvException : ScRecv {
+    std::uint32_t exception = 0;
+    std::uint32_t sendId = 0;  // packet id of the call that caused it
+    std::uint32_t index = 0;   // which argument of that call, 0 when none
+};
+
+struct ScRecvOpen : ScRecv {
+    std::string applicationName;
+    std::uint32_t applicationVersionMajor = 0;
+    std::uint32_t applicationVersionMinor = 0;
+    std::uint32_t applicationBuildMajor = 0;
+    std::uint32_t applicationBuildMinor = 0;
+    std::uint32_t simConnectVersionMajor = 0;
+    std::uint32_t simConnectVersionMinor = 0;
+    std::uint32_t simConnectBuildMajor = 0;
+    std::uint32_t simConnectBuildMinor = 0;
+};
+
+struct ScRecvQuit : ScRecv {};
+
+struct ScRecvEvent : ScRecv {
+    std::uint32_t groupId = kScUnused;
+    std::uint32_t eventId = 0;
+    std::uint32_t data = 0;
+};
+
+// ObjectAdded / ObjectRemoved: `data` is the object id.
+struct ScRecvEventObjectAddRemove : ScRecvEvent {
+    ScObjectType objectType = ScObjectType::User;
+};
+
+struct ScRecvEventFilename : ScRecvEvent {
+    std::string fileName;
+    std::uint32_t flags = 0;
+};
+
+struct ScRecvEventFrame : ScRecvEvent {
+    float frameRate = 0.0f;
+    float simSpeed = 0.0f;
+};
+
+// The data block of one object, laid out as its data definition says.
+struct ScRecvSimObjectData : ScRecv {
+    std::uint32_t requestId = 0;
+    std::uint32_t objectId = 0;
+    std::uint32_t defineId = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t entryNumber = 0;  // 1-based within a reply by type
+    std::uint32_t outOf = 0;
+    std::uint32_t defineCount = 0;
+    const std::byte* data = nullptr;
+    std::uint32_t dataSize = 0;
+};
+
+struct ScRecvSimObjectDataByType : ScRecvSimObjectData {};
+
+struct ScRecvAssignedObjectId : ScRecv {
+    std::uint32_t requestId = 0;
+    std::uint32_t objectId = 0;
+};
+
+using ScDispatchProc = void (*)(const ScRecv* message, std::uint32_t size, void* context);
+
+}  // namespace clv
+
+// The port SimConnect_Open connects to (see kDefaultSimConnectPort).
+std::uint16_t gf_simConnectPort();
+
+// Connects to the simulator on the loopback port (waiting at most 200 ms) and
+// introduces the client by name. The window, user event and event handle are not
+// used on this platform. On failure *handle becomes null.
+clv::ScResult SimConnect_Open(clv::SimConnectHandle* handle, const char* name, void* window,
+                              std::uint32_t userEventWin32, void* eventHandle, std::uint32_t configIndex);
+// Closes the connection; the handle is invalid afterwards (also for other threads).
+clv::ScResult SimConnect_Close(clv::SimConnectHandle handle);
+// Sends what is waiting and calls `proc` once for every complete message received
+// so far. The procedure may make further calls on the handle.
+clv::ScResult SimConnect_CallDispatch(clv::SimConnectHandle handle, clv::ScDispatchProc proc, void* context);
+
+clv::ScResult SimConnect_SubscribeToSystemEvent(clv::SimConnectHandle handle, std::uint32_t eventId,
+                                                const char* systemEventName);
+clv::ScResult SimConnect_AddToDataDefinition(clv::SimConnectHandle handle, std::uint32_t defineId,
+                                             const char* datumName, const char* unitsName,
+                                             clv::ScDataType datumType = clv::ScDataType::Float64,
+                                             float epsilon = 0.0f, std::uint32_t datumId = clv::kScUnused);
+clv::ScResult SimConnect_MapClientEventToSimEvent(clv::SimConnectHandle handle, std::uint32_t eventId,
+                                                  const char* eventName);
+clv::ScResult SimConnect_AddClientEventToNotificationGroup(clv::SimConnectHandle handle, std::uint32_t groupId,
+                                                           std::uint32_t eventId, bool maskable);
+clv::ScResult SimConnect_SetNotificationGroupPriority(clv::SimConnectHandle handle, std::uint32_t groupId,
+                                                      std::uint32_t priority);
+clv::ScResult SimConnect_RequestDataOnSimObject(clv::SimConnectHandle handle, std::uint32_t requestId,
+                                                std::uint32_t defineId, std::uint32_t objectId, clv::ScPeriod period,
+                                                std::uint32_t flags = 0, std::uint32_t origin = 0,
+                                                std::uint32_t interval = 0, std::uint32_t limit = 0);
+clv::ScResult SimConnect_RequestDataOnSimObjectType(clv::SimConnectHandle handle, std::uint32_t requestId,
+                                                    std::uint32_t defineId, std::uint32_t radiusMeters,
+                                                    clv::ScObjectType objectType);
+// `arrayCount` 0 means one block of `unitSize` bytes.
+clv::ScResult SimConnect_SetDataOnSimObject(clv::SimConnectHandle handle, std::uint32_t defineId,
+                                            std::uint32_t objectId, std::uint32_t flags, std::uint32_t arrayCount,
+                                            std::uint32_t unitSize, const void* data);
+clv::ScResult SimConnect_TransmitClientEvent(clv::SimConnectHandle handle, std::uint32_t objectId,
+                                             std::uint32_t eventId, std::uint32_t data, std::uint32_t groupId,
+                                             std::uint32_t flags);
+clv::ScResult SimConnect_AICreateNonATCAircraft(clv::SimConnectHandle handle, const char* containerTitle,
+                                                const char* tailNumber, const clv::ScInitPosition& initPosition,
+                                                std::uint32_t requestId);
+// The packet id of the last call sent on this connection (counted from 1 per connection).
+clv::ScResult SimConnect_GetLastSentPacketID(clv::SimConnectHandle handle, std::uint32_t* packetId);
+clv::ScResult SimConnect_AIReleaseControl(clv::SimConnectHandle handle, std::uint32_t objectId,
+                                          std::uint32_t requestId);
+clv::ScResult SimConnect_AIRemoveObject(clv::SimConnectHandle handle, std::uint32_t objectId,
+                                        std::uint32_t requestId);
+clv::ScResult SimConnect_AISetAircraftFlightPlan(clv::SimConnectHandle handle, std::uint32_t objectId,
+                                                 const char* flightPlanPath, std::uint32_t requestId);

@@ -1,0 +1,47 @@
+// The program's entry point: one instance per user, the log, then the desktop
+// application. The command line is not read.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "core/folders.h"
+#include "core/log.h"
+#include "core/stop_flags.h"
+#include "platform/instance_lock.h"
+#include "shell/application.h"
+#include "shell/product_services.h"
+
+namespace {
+
+constexpr const char* kInstanceName = "Local\\$Calvorinth$";
+constexpr int kAnotherInstance = -1;
+constexpr int kStartFailed = 1;
+
+}  // namespace
+
+// Read by the leak checker of sanitizer builds (unused otherwise): the font and
+// display libraries under the window toolkit keep caches for the life of the
+// process and never free them.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n"
+           "leak:libX11.so\n"
+           "leak:libXft.so\n"
+           "leak:libfltk.so\n";
+}
+
+int main() {
+    std::string lockError;
+    const auto lock = clv::platform::acquireInstanceLock(kInstanceName, lockError);
+    if (lock == clv::platform::InstanceLockResult::HeldElsewhere) return kAnotherInstance;
+
+    try {
+        gf_openLog();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", clv::kProductName, e.what());
+        return kStartFailed;
+    }
+    // Without the lock the program still runs; a second instance is then not refused.
+    if (lock == clv::platform::InstanceLockResult::Failed) gf_logMarked("Single-instance lock not taken: {}", lockError);
+    gf_initProgramFolders();
+    return gf_runApplication(gf_productRunServices());
+}

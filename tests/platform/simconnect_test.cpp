@@ -1,0 +1,494 @@
+#include "platform/simconnect.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/simconnect_wire.h"
+#include "support/temp_folder.h"
+
+using namespace clv;
+using clv::test::ScopedEnv;
+
+namespace {
+
+// A free loopback port: bound to 0, read back, released.
+std::uint16_t freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+struct Received {
+    std::uint32_t kind = 0;
+    std::uint32_t packetId = 0;
+    std::string payload;
+};
+
+// The simulator side of the wire, played by the test: accepts connections,
+// collects frames, sends frames.
+class FakeSim {
+public:
+    FakeSim() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listen_, 8), 0);
+        socklen_t n = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+    }
+    ~FakeSim() {
+        for (int fd : peers_) ::close(fd);
+        ::close(listen_);
+    }
+    std::string portText() const { return std::to_string(port_); }
+
+    // Accepts the next connection (waiting up to 2 s); its index.
+    int accept() {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 2000) != 1) return -1;
+        peers_.push_back(::accept(listen_, nullptr, nullptr));
+        buffers_.emplace_back();
+        return static_cast<int>(peers_.size()) - 1;
+    }
+
+    // Reads frames until `count` have come on the peer or the wait passed.
+    std::vector<Received> frames(int peer, std::size_t count, int waitMs = 2000) {
+        std::vector<Received> out;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        std::string& in = buffers_[peer];
+        while (out.size() < count && std::chrono::steady_clock::now() < until) {
+            ScFrame f;
+            while (out.size() < count && gf_scNextFrame(in, f) == ScFrameStatus::Complete) {
+                out.push_back(Received{f.kind, f.packetId, std::string(f.payload)});
+                in.erase(0, f.size);
+            }
+            if (out.size() >= count) break;
+            pollfd p{peers_[peer], POLLIN, 0};
+            if (::poll(&p, 1, 50) != 1) continue;
+            char buffer[65536];
+            ssize_t n = ::recv(peers_[peer], buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            in.append(buffer, static_cast<std::size_t>(n));
+        }
+        return out;
+    }
+
+    // True when the peer closed its side (after `frames` took what came before).
+    bool peerClosed(int peer) {
+        pollfd p{peers_[peer], POLLIN, 0};
+        if (::poll(&p, 1, 2000) != 1) return false;
+        char c;
+        return ::recv(peers_[peer], &c, 1, MSG_PEEK) == 0;
+    }
+
+    template <class R>
+    void send(int peer, std::uint32_t kind, const R& record) {
+        std::string out;
+        ScWriter(out).frame(kind, 0, record);
+        sendRaw(peer, out);
+    }
+    void sendRaw(int peer, const std::string& bytes) {
+        ASSERT_EQ(::send(peers_[peer], bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    void close(int peer) { ::shutdown(peers_[peer], SHUT_RDWR); }
+
+private:
+    int listen_ = -1;
+    std::uint16_t port_ = 0;
+    std::vector<int> peers_;
+    std::vector<std::string> buffers_;
+};
+
+// Dispatches until `done` holds or 2 s passed; the last result.
+template <class Done>
+ScResult dispatchUntil(SimConnectHandle h, ScDispatchProc proc, void* context, Done done) {
+    ScResult r = kScOk;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        r = SimConnect_CallDispatch(h, proc, context);
+        if (r == kScConnectionLost) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return r;
+}
+
+void ignore(const ScRecv*, std::uint32_t, void*) {}
+
+template <class R>
+R decode(const Received& frame) {
+    R r;
+    EXPECT_TRUE(ScReader(frame.payload).read(r)) << "kind " << frame.kind;
+    return r;
+}
+
+class SimConnectClient : public ::testing::Test {
+protected:
+    FakeSim sim;
+    ScopedEnv port{kSimConnectPortVariable, sim.portText().c_str()};
+
+    SimConnectHandle open(int& peer) {
+        SimConnectHandle h{};
+        EXPECT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScOk);
+        peer = sim.accept();
+        EXPECT_GE(peer, 0);
+        return h;
+    }
+};
+
+}  // namespace
+
+TEST(SimConnectHandles, NullUnknownAndClosedHandlesFailWithoutEffect) {
+    ScInitPosition position;
+    const std::uint8_t block[8] = {};
+    for (SimConnectHandle h : {SimConnectHandle{}, static_cast<SimConnectHandle>(987654321u)}) {
+        std::uint32_t packet = 77;
+        EXPECT_EQ(SimConnect_Close(h), kScFail);
+        EXPECT_EQ(SimConnect_CallDispatch(h, ignore, nullptr), kScFail);
+        EXPECT_EQ(SimConnect_SubscribeToSystemEvent(h, 201, "Sim"), kScFail);
+        EXPECT_EQ(SimConnect_AddToDataDefinition(h, 401, "Plane Latitude", "degree"), kScFail);
+        EXPECT_EQ(SimConnect_MapClientEventToSimEvent(h, 206, "BEACON_LIGHTS_SET"), kScFail);
+        EXPECT_EQ(SimConnect_AddClientEventToNotificationGroup(h, 301, 206, true), kScFail);
+        EXPECT_EQ(SimConnect_SetNotificationGroupPriority(h, 301, 1), kScFail);
+        EXPECT_EQ(SimConnect_RequestDataOnSimObject(h, 109, 403, 0, ScPeriod::Once), kScFail);
+        EXPECT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 1000, ScObjectType::Aircraft), kScFail);
+        EXPECT_EQ(SimConnect_SetDataOnSimObject(h, 409, 5, 0, 0, sizeof block, block), kScFail);
+        EXPECT_EQ(SimConnect_TransmitClientEvent(h, 5, 206, 1, 301, 0), kScFail);
+        EXPECT_EQ(SimConnect_AICreateNonATCAircraft(h, "t", "DLH1", position, 104), kScFail);
+        EXPECT_EQ(SimConnect_GetLastSentPacketID(h, &packet), kScFail);
+        EXPECT_EQ(packet, 77u);
+        EXPECT_EQ(SimConnect_AIReleaseControl(h, 5, 103), kScFail);
+        EXPECT_EQ(SimConnect_AIRemoveObject(h, 5, 105), kScFail);
+        EXPECT_EQ(SimConnect_AISetAircraftFlightPlan(h, 5, "x.pln", 110), kScFail);
+    }
+}
+
+TEST(SimConnectHandles, OpenFailsAndLeavesANullHandleWhenNothingListens) {
+    ScopedEnv port(kSimConnectPortVariable, std::to_string(freePort()).c_str());
+    SimConnectHandle h = static_cast<SimConnectHandle>(5u);
+    EXPECT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScFail);
+    EXPECT_EQ(h, SimConnectHandle{});
+    EXPECT_EQ(SimConnect_Open(nullptr, "Calvorinth", nullptr, 0, nullptr, 0), kScFail);
+}
+
+TEST(SimConnectHandles, PortComesFromTheEnvironmentWhenItIsAPortNumber) {
+    struct Case {
+        const char* value;
+        std::uint16_t port;
+    };
+    for (const Case& c : {Case{"4711", 4711}, Case{"0", kDefaultSimConnectPort}, Case{"70000", kDefaultSimConnectPort},
+                          Case{"12ab", kDefaultSimConnectPort}, Case{nullptr, kDefaultSimConnectPort}}) {
+        ScopedEnv port(kSimConnectPortVariable, c.value);
+        EXPECT_EQ(gf_simConnectPort(), c.port) << (c.value ? c.value : "(unset)");
+    }
+}
+
+TEST_F(SimConnectClient, CallsArriveAsFramesWithPacketIdsCountedPerConnection) {
+    int first = -1;
+    int second = -1;
+    SimConnectHandle a = open(first);
+    SimConnectHandle b = open(second);
+    ASSERT_NE(a, b);
+
+    ScInitPosition position{50.5, 8.25, 364.0, 1.0, 2.0, 270.0, 1, 0};
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(a, "Airbus A320 Lufthansa", "DLH4AB", position, 104), kScOk);
+    ASSERT_EQ(SimConnect_AddToDataDefinition(a, 404, "ATC ID", nullptr, ScDataType::String32), kScOk);
+    ASSERT_EQ(SimConnect_RequestDataOnSimObject(b, 108, 409, 0, ScPeriod::Second), kScOk);
+    std::uint32_t packetA = 0;
+    std::uint32_t packetB = 0;
+    ASSERT_EQ(SimConnect_GetLastSentPacketID(a, &packetA), kScOk);
+    ASSERT_EQ(SimConnect_GetLastSentPacketID(b, &packetB), kScOk);
+    EXPECT_EQ(packetA, 3u);  // Open, create, definition
+    EXPECT_EQ(packetB, 2u);  // Open, request
+    // Calls wait in the send buffer until the next dispatch writes them.
+    SimConnect_CallDispatch(a, ignore, nullptr);
+    SimConnect_CallDispatch(b, ignore, nullptr);
+
+    auto fa = sim.frames(first, 3);
+    ASSERT_EQ(fa.size(), 3u);
+    EXPECT_EQ(fa[0].kind, static_cast<std::uint32_t>(ScCallKind::Open));
+    EXPECT_EQ(decode<ScOpenCall>(fa[0]).name, "Calvorinth");
+    EXPECT_EQ(fa[1].kind, static_cast<std::uint32_t>(ScCallKind::AICreateNonATCAircraft));
+    EXPECT_EQ(fa[1].packetId, 2u);
+    auto create = decode<ScCreateAircraftCall>(fa[1]);
+    EXPECT_EQ(create.title, "Airbus A320 Lufthansa");
+    EXPECT_EQ(create.tailNumber, "DLH4AB");
+    EXPECT_EQ(create.position.latitude, 50.5);
+    EXPECT_EQ(create.position.heading, 270.0);
+    EXPECT_EQ(create.position.onGround, 1u);
+    EXPECT_EQ(create.requestId, 104u);
+    auto definition = decode<ScAddToDefinitionCall>(fa[2]);
+    EXPECT_EQ(fa[2].packetId, 3u);
+    EXPECT_EQ(definition.datumName, "ATC ID");
+    EXPECT_EQ(definition.unitsName, "");
+    EXPECT_EQ(definition.datumType, ScDataType::String32);
+    EXPECT_EQ(definition.datumId, kScUnused);
+
+    auto fb = sim.frames(second, 2);
+    ASSERT_EQ(fb.size(), 2u);
+    EXPECT_EQ(fb[1].packetId, 2u);
+    auto request = decode<ScRequestDataCall>(fb[1]);
+    EXPECT_EQ(request.requestId, 108u);
+    EXPECT_EQ(request.period, ScPeriod::Second);
+
+    EXPECT_EQ(SimConnect_Close(a), kScOk);
+    EXPECT_EQ(SimConnect_Close(b), kScOk);
+}
+
+TEST_F(SimConnectClient, CallsFromTwoThreadsArriveWholeWithDistinctPacketIds) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    constexpr int kPerThread = 3000;
+    auto sender = [h](std::uint32_t object) {
+        double block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        for (int i = 0; i < kPerThread; ++i) {
+            ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 402, object, 0, 0, sizeof block, block), kScOk);
+        }
+    };
+    std::thread t1(sender, 1001);
+    std::thread t2(sender, 1002);
+    // The stand-in's thread keeps dispatching while the run thread sends.
+    std::atomic<bool> done{false};
+    std::thread dispatcher([&] {
+        while (!done) {
+            SimConnect_CallDispatch(h, ignore, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    t1.join();
+    t2.join();
+    done = true;
+    dispatcher.join();
+    SimConnect_CallDispatch(h, ignore, nullptr);
+
+    auto frames = sim.frames(peer, 1 + 2 * kPerThread);
+    ASSERT_EQ(frames.size(), 1u + 2 * kPerThread);
+    std::vector<std::uint32_t> ids;
+    int perObject[2] = {0, 0};
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        auto set = decode<ScSetDataCall>(frames[i]);
+        ASSERT_EQ(set.data.size(), sizeof(double) * 8);
+        double first = 0.0;
+        std::memcpy(&first, set.data.data(), sizeof first);
+        EXPECT_EQ(first, 1.0);
+        ++perObject[set.objectId - 1001];
+        ids.push_back(frames[i].packetId);
+    }
+    EXPECT_EQ(perObject[0], kPerThread);
+    EXPECT_EQ(perObject[1], kPerThread);
+    std::sort(ids.begin(), ids.end());
+    for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(ids[i], i + 2);  // Open took 1
+    SimConnect_Close(h);
+}
+
+namespace {
+
+struct Seen {
+    std::vector<ScRecvId> ids;
+    ScRecvException exception;
+    ScRecvOpen open;
+    ScRecvEventObjectAddRemove added;
+    ScRecvEventFilename file;
+    ScRecvEventFrame frame;
+    std::uint32_t dataRequest = 0;
+    std::uint32_t dataEntry = 0;
+    std::string dataBytes;
+};
+
+void record(const ScRecv* m, std::uint32_t size, void* context) {
+    auto& seen = *static_cast<Seen*>(context);
+    EXPECT_EQ(m->size, size);
+    seen.ids.push_back(m->id);
+    switch (m->id) {
+        case ScRecvId::Exception: seen.exception = static_cast<const ScRecvException&>(*m); break;
+        case ScRecvId::Open: seen.open = static_cast<const ScRecvOpen&>(*m); break;
+        case ScRecvId::EventObjectAddRemove: seen.added = static_cast<const ScRecvEventObjectAddRemove&>(*m); break;
+        case ScRecvId::EventFilename: seen.file = static_cast<const ScRecvEventFilename&>(*m); break;
+        case ScRecvId::EventFrame: seen.frame = static_cast<const ScRecvEventFrame&>(*m); break;
+        case ScRecvId::SimObjectDataByType: {
+            const auto& d = static_cast<const ScRecvSimObjectDataByType&>(*m);
+            seen.dataRequest = d.requestId;
+            seen.dataEntry = d.entryNumber;
+            seen.dataBytes.assign(reinterpret_cast<const char*>(d.data), d.dataSize);
+            break;
+        }
+        default: break;
+    }
+}
+
+}  // namespace
+
+TEST_F(SimConnectClient, DispatchHandsOverEveryKindWithItsFields) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    ScRecvOpen open;
+    open.applicationName = "SunRise";
+    open.applicationVersionMajor = 12;
+    open.applicationBuildMajor = 282174;
+    sim.send(peer, 2, open);
+    ScRecvException exception;
+    exception.exception = 22;
+    exception.sendId = 17;
+    exception.index = 1;
+    sim.send(peer, 1, exception);
+    ScRecvEventObjectAddRemove added;
+    added.eventId = 202;
+    added.data = 1234;
+    added.objectType = ScObjectType::Helicopter;
+    sim.send(peer, 5, added);
+    ScRecvEventFilename file;
+    file.eventId = 205;
+    file.fileName = "flights\\custom.FLT";
+    sim.send(peer, 6, file);
+    ScRecvEventFrame frame;
+    frame.eventId = 204;
+    frame.frameRate = 42.5f;
+    sim.send(peer, 7, frame);
+    const std::string block = std::string("\x01\x02\x03", 3) + std::string(5, '\0');
+    ScRecvSimObjectDataByType data;
+    data.requestId = 101;
+    data.entryNumber = 2;
+    data.outOf = 3;
+    data.data = reinterpret_cast<const std::byte*>(block.data());
+    data.dataSize = static_cast<std::uint32_t>(block.size());
+    sim.send(peer, 9, data);
+    sim.send(peer, 27, ScRecvQuit{});  // a kind the layer has no record for
+
+    Seen seen;
+    dispatchUntil(h, record, &seen, [&] { return seen.ids.size() >= 7; });
+    ASSERT_EQ(seen.ids.size(), 7u);
+    EXPECT_EQ(seen.ids.back(), ScRecvId::EventEx1);
+    EXPECT_EQ(seen.open.applicationName, "SunRise");
+    EXPECT_EQ(seen.open.applicationVersionMajor, 12u);
+    EXPECT_EQ(seen.open.applicationBuildMajor, 282174u);
+    EXPECT_EQ(seen.exception.exception, 22u);
+    EXPECT_EQ(seen.exception.sendId, 17u);
+    EXPECT_EQ(seen.exception.index, 1u);
+    EXPECT_EQ(seen.added.data, 1234u);
+    EXPECT_EQ(seen.added.objectType, ScObjectType::Helicopter);
+    EXPECT_EQ(seen.file.fileName, "flights\\custom.FLT");
+    EXPECT_EQ(seen.frame.frameRate, 42.5f);
+    EXPECT_EQ(seen.dataRequest, 101u);
+    EXPECT_EQ(seen.dataEntry, 2u);
+    EXPECT_EQ(seen.dataBytes, block);
+    SimConnect_Close(h);
+}
+
+TEST_F(SimConnectClient, QuitThenClosedConnectionIsReportedAfterWhatCameFirst) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    sim.send(peer, 3, ScRecvQuit{});
+    sim.close(peer);
+    Seen seen;
+    ScResult r = dispatchUntil(h, record, &seen, [] { return false; });
+    EXPECT_EQ(r, kScConnectionLost);
+    ASSERT_EQ(seen.ids.size(), 1u);
+    EXPECT_EQ(seen.ids[0], ScRecvId::Quit);
+    EXPECT_EQ(SimConnect_RequestDataOnSimObject(h, 108, 409, 0, ScPeriod::Second), kScFail);
+    EXPECT_EQ(SimConnect_Close(h), kScOk);
+    EXPECT_EQ(SimConnect_Close(h), kScFail);
+}
+
+TEST_F(SimConnectClient, AFrameThatBreaksItsFieldsDropsTheConnection) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    std::string bad;
+    ScWriter(bad).frame(1, 0, ScRecvQuit{});  // an exception without its three numbers
+    sim.sendRaw(peer, bad);
+    Seen seen;
+    EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScConnectionLost);
+    EXPECT_TRUE(seen.ids.empty());
+    SimConnect_Close(h);
+}
+
+TEST_F(SimConnectClient, ClosedHandleFailsForEveryThreadAndTheSimulatorSeesClose) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    ASSERT_EQ(SimConnect_Close(h), kScOk);
+    EXPECT_EQ(SimConnect_TransmitClientEvent(h, 5, 206, 1, 301, 0), kScFail);
+    EXPECT_EQ(SimConnect_CallDispatch(h, ignore, nullptr), kScFail);
+    auto frames = sim.frames(peer, 2);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].kind, static_cast<std::uint32_t>(ScCallKind::Close));
+    EXPECT_TRUE(sim.peerClosed(peer));
+}
+
+TEST_F(SimConnectClient, ArmedFailureTakesExactlyTheNextCallOfThatFunction) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    sim.send(peer, kScFailNextKind, ScFailNext{"SimConnect_AIRemoveObject"});
+    sim.frames(peer, 1);  // Open
+    std::vector<Received> ack;
+    for (int i = 0; i < 200 && ack.empty(); ++i) {
+        SimConnect_CallDispatch(h, ignore, nullptr);
+        ack = sim.frames(peer, 1, 10);
+    }
+    ASSERT_EQ(ack.size(), 1u);
+    EXPECT_EQ(ack[0].kind, static_cast<std::uint32_t>(ScCallKind::FailNextAck));
+    EXPECT_EQ(ack[0].packetId, 0u);
+    EXPECT_EQ(decode<ScFailNext>(ack[0]).function, "SimConnect_AIRemoveObject");
+
+    EXPECT_EQ(SimConnect_AIReleaseControl(h, 1001, 103), kScOk);  // another function is not hit
+    EXPECT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScFail);
+    EXPECT_EQ(SimConnect_AIRemoveObject(h, 1002, 105), kScOk);
+    std::uint32_t packet = 0;
+    SimConnect_GetLastSentPacketID(h, &packet);
+    EXPECT_EQ(packet, 3u);  // the failed call sent nothing
+    SimConnect_CallDispatch(h, ignore, nullptr);
+    auto sent = sim.frames(peer, 2);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(decode<ScObjectCall>(sent[1]).objectId, 1002u);
+    SimConnect_Close(h);
+}
+
+namespace {
+
+struct Reentry {
+    SimConnectHandle handle{};
+    ScResult inner = kScOk;
+    int calls = 0;
+};
+
+void dispatchAgain(const ScRecv*, std::uint32_t, void* context) {
+    auto& r = *static_cast<Reentry*>(context);
+    ++r.calls;
+    r.inner = SimConnect_CallDispatch(r.handle, dispatchAgain, context);
+    // The procedure may still send.
+    EXPECT_EQ(SimConnect_AIReleaseControl(r.handle, 1001, 103), kScOk);
+}
+
+}  // namespace
+
+TEST_F(SimConnectClient, DispatchProcedureThatDispatchesAgainIsToldBusy) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    sim.send(peer, 3, ScRecvQuit{});
+    Reentry r{h};
+    dispatchUntil(h, dispatchAgain, &r, [&] { return r.calls > 0; });
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(r.inner, kScBusy);
+    auto frames = sim.frames(peer, 2);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].kind, static_cast<std::uint32_t>(ScCallKind::AIReleaseControl));
+    SimConnect_Close(h);
+}

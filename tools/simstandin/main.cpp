@@ -1,0 +1,139 @@
+// simstandin: a stand-in for the flight simulator's SimConnect side.
+//
+//   simstandin [--scenario FILE] [--port N] [--control-port N] [--community DIR] [--title TITLE]...
+//   simstandin dump [--control-port N]
+//   simstandin cmd '{"cmd": "status"}' [--control-port N]
+#include <signal.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "platform/simconnect.h"
+#include "tools/simstandin/standin.h"
+
+namespace {
+
+using clv::standin::SimStandIn;
+using nlohmann::json;
+
+const char* kUsage =
+    "usage: simstandin [--scenario FILE] [--port N] [--control-port N] [--community DIR] [--title TITLE]...\n"
+    "       simstandin dump [--control-port N]\n"
+    "       simstandin cmd JSON [--control-port N]\n"
+    "Ports: --port (default $CLV_SIMCONNECT_PORT, else 50500), --control-port (default\n"
+    "$CLV_SIMSTANDIN_CONTROL_PORT, else 50501); 0 takes a free port. The first line printed\n"
+    "names the ports taken.\n";
+
+std::uint16_t lf_port(std::string_view text) {
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value > 65535) {
+        throw std::runtime_error(fmt::format("not a port number: {}", text));
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::uint16_t lf_defaultControlPort() {
+    const char* text = std::getenv(clv::standin::kControlPortVariable);
+    if (text != nullptr && *text != '\0') return lf_port(text);
+    return clv::standin::kDefaultControlPort;
+}
+
+int lf_serve(const std::vector<std::string>& args) {
+    clv::standin::StandInOptions options;
+    options.simPort = gf_simConnectPort();
+    options.controlPort = lf_defaultControlPort();
+    std::string scenarioFile;
+    std::string community;
+    std::vector<std::string> titles;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw std::runtime_error(fmt::format("{} needs a value", args[i]));
+            return args[++i];
+        };
+        if (args[i] == "--scenario") scenarioFile = value();
+        else if (args[i] == "--port") options.simPort = lf_port(value());
+        else if (args[i] == "--control-port") options.controlPort = lf_port(value());
+        else if (args[i] == "--community") community = value();
+        else if (args[i] == "--title") titles.push_back(value());
+        else throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+    }
+    if (!scenarioFile.empty()) options.scenario = clv::standin::gf_readScenarioFile(scenarioFile);
+    if (!community.empty()) options.scenario.communityFolder = community;
+    for (auto& t : titles) options.scenario.installed.push_back(clv::standin::InstalledTitle{t});
+
+    // Signals are taken by sigtimedwait below, never by a handler on some thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    SimStandIn standIn;
+    standIn.start(options);
+    std::printf("simstandin: simconnect port %u, control port %u\n", standIn.simPort(), standIn.controlPort());
+    std::fflush(stdout);
+    timespec wait{0, 200 * 1000 * 1000};
+    while (standIn.running() && !standIn.shutdownRequested()) {
+        if (sigtimedwait(&signals, nullptr, &wait) > 0) break;
+    }
+    standIn.stop();
+    std::printf("simstandin: stopped\n");
+    return 0;
+}
+
+std::uint16_t lf_controlPortArgument(const std::vector<std::string>& args, std::size_t from) {
+    std::uint16_t port = lf_defaultControlPort();
+    for (std::size_t i = from; i < args.size(); ++i) {
+        if (args[i] == "--control-port" && i + 1 < args.size()) {
+            port = lf_port(args[++i]);
+        } else {
+            throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+        }
+    }
+    return port;
+}
+
+int lf_reply(const json& reply) {
+    if (!reply.value("ok", false)) {
+        std::fprintf(stderr, "simstandin: %s\n", reply.value("error", std::string("failed")).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!args.empty() && args[0] == "dump") {
+            json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 1), json{{"cmd", "objects"}});
+            if (lf_reply(reply) != 0) return 1;
+            std::fputs(clv::standin::gf_formatObjectDump(reply["objects"]).c_str(), stdout);
+            return 0;
+        }
+        if (!args.empty() && args[0] == "cmd") {
+            if (args.size() < 2) throw std::runtime_error("cmd needs a JSON command");
+            json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), json::parse(args[1]));
+            std::printf("%s\n", reply.dump(2).c_str());
+            return lf_reply(reply);
+        }
+        return lf_serve(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "simstandin: %s\n%s", e.what(), kUsage);
+        return 2;
+    }
+}
