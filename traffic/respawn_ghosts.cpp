@@ -1,0 +1,86 @@
+// The livery respawn of a live aircraft, its ghosts (the same callsign with "_"
+// appended), and the erasing of one live record.
+#include <algorithm>
+#include <exception>
+
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/parameter_store.h"
+#include "core/parameters.h"
+#include "core/ui_port.h"
+#include "traffic/traffic_engine.h"
+
+void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
+    using clv::AcMoveState;
+    try {
+        clv::PosSample n = ac.samples.at(0);
+        const clv::AiPositionData& p = ac.simPosition;
+        if (ac.moveState != AcMoveState::Parked) {
+            n.latitude = p.latitude;
+            n.longitude = p.longitude;
+            n.altitude = p.altitude;
+            n.roll = p.bank;
+            n.hasRoll = true;
+            clv::PosSample& first = ac.samples.front();
+            first.holdMark = first.latitude == p.latitude && first.longitude == p.longitude;
+        } else {
+            ac.samples.resize(1);
+            clv::PosSample& first = ac.samples.front();
+            first.holdMark = true;
+            first.track = p.trueHeading * clv::kRadToDeg;
+            n.holdMark = true;
+        }
+        n.dueTick = static_cast<std::uint32_t>(gf_tickNow() + 1);
+        ac.samples.push_front(n);
+        ac.simState = clv::AcSimState::LiveryRespawn;
+        ac.headingOverride = p.trueHeading;
+        ac.hasHeadingOverride = true;
+        if (ac.objectId != 0 && ac.objectId == engine.selectedObjectId) {
+            engine.selectedObjectId = 0;
+            engine.setShownObjectIdText({});
+            gf_uiPort().requestRepaint();
+            // The selection binds again once the aircraft is created anew.
+            CALLSIGN_2_OBJECTID.value = ac.callsign;
+            gf_setStringEdit(CALLSIGN_2_OBJECTID);
+        }
+        if (ac.objectId != 0) {
+            engine.removalQueue.push_back(ac.objectId);
+        } else {
+            gf_logMarked("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.logLabel());
+        }
+    } catch (const std::exception& x) {
+        gf_logMarked("{}: {}", "liveryRespawn", x.what());
+    }
+}
+
+void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign) {
+    const std::string ghostCallsign = callsign + "_";
+    auto ghost = std::find_if(engine.liveAc.begin(), engine.liveAc.end(), [&](const clv::LiveAc& ac) {
+        return ac.callsign == ghostCallsign && ac.simState != clv::AcSimState::RemovingFromSim;
+    });
+    if (ghost == engine.liveAc.end()) return;
+    if (LOG.value) {
+        if (ghost->moveState == clv::AcMoveState::Parked) {
+            gf_log("{:8}: {:8} is a ghost and will be removed, continue with {}",
+                   engine.parking().standName(ghost->standId), ghost->callsign, callsign);
+        } else {
+            gf_log("          {:8} is a ghost and will be removed, continue with {}", ghost->callsign, callsign);
+        }
+    }
+    engine.blockedCallsigns.push_back(ghost->callsign);
+    removeAircraftFromSim(engine, *ghost);
+}
+
+bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::string& callsign) {
+    if (callsign.empty()) return false;
+    const std::string_view original(callsign.data(), callsign.size() - 1);
+    return std::any_of(engine.liveAc.begin(), engine.liveAc.end(), [&](const clv::LiveAc& ac) {
+        return ac.simState != clv::AcSimState::RemovingFromSim && ac.callsign == original;
+    });
+}
+
+void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
+    clv::LiveAc& last = engine.liveAc.back();
+    if (&ac != &last) ac = std::move(last);
+    engine.liveAc.pop_back();
+}
