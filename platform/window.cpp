@@ -4,26 +4,46 @@
 #include <unistd.h>
 
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace clv::platform {
 namespace {
 
-constexpr int kFontSize = 14;
+constexpr int kFontSize = 12;
+constexpr int kControlFontSize = 12;
+// The options panel's colour, behind the text of the edits as well.
+constexpr Rgb kEditBackground{153, 204, 255};
 
 WindowHandlers g_handlers;
 Fl_Double_Window* g_window = nullptr;
+
+std::mutex g_reporterMutex;
+std::function<void(const std::string&)> g_reporter;
+
+// The controls of the open window; a control's id is its index + 1.
+struct ControlEntry {
+    Fl_Widget* widget = nullptr;
+    ControlKind kind = ControlKind::CheckBox;
+    std::function<void()> action;
+};
+std::vector<std::unique_ptr<ControlEntry>> g_controls;
 
 std::mutex g_queueMutex;
 std::deque<std::function<void()>> g_queue;
@@ -62,10 +82,76 @@ public:
     }
 
     void draw() override {
-        FltkPainter painter;
-        if (g_handlers.paint) g_handlers.paint(painter);
+        // A change of a control alone redraws that control over what the back
+        // buffer holds; anything else repaints the panels under all controls.
+        if ((damage() & ~FL_DAMAGE_CHILD) != 0) {
+            FltkPainter painter;
+            if (g_handlers.paint) g_handlers.paint(painter);
+        }
+        draw_children();
     }
 };
+
+Fl_Color lf_colour(Rgb c) { return fl_rgb_color(c.r, c.g, c.b); }
+
+// A plain square check box the size of the widget, with no label.
+class SquareCheckBox final : public Fl_Check_Button {
+public:
+    SquareCheckBox(int x, int y, int w, int h) : Fl_Check_Button(x, y, w, h) {
+        clear_visible_focus();
+        box(FL_NO_BOX);
+    }
+
+    void draw() override {
+        const bool active = active_r() != 0;
+        fl_rectf(x(), y(), w(), h(), active ? FL_WHITE : fl_rgb_color(230, 230, 230));
+        fl_color(active ? fl_rgb_color(51, 51, 51) : fl_rgb_color(160, 160, 160));
+        fl_rect(x(), y(), w(), h());
+        if (value() == 0) return;
+        fl_line_style(FL_SOLID, 2);
+        fl_line(x() + 3, y() + h() / 2, x() + w() / 2 - 1, y() + h() - 4, x() + w() - 3, y() + 3);
+        fl_line_style(0);
+    }
+};
+
+ControlEntry* lf_entry(ControlId control) {
+    if (control == 0 || control > g_controls.size()) return nullptr;
+    return g_controls[control - 1].get();
+}
+
+void lf_onControl(Fl_Widget*, void* data) {
+    auto* entry = static_cast<ControlEntry*>(data);
+    if (entry->action) entry->action();
+}
+
+void lf_report(const std::string& text) {
+    std::function<void(const std::string&)> reporter;
+    {
+        std::lock_guard lock(g_reporterMutex);
+        reporter = g_reporter;
+    }
+    if (reporter) reporter(text);
+}
+
+// Whether the running window manager offers the EWMH "above" state.
+bool lf_windowManagerKeepsAbove() {
+    const Atom supported = XInternAtom(fl_display, "_NET_SUPPORTED", False);
+    const Atom above = XInternAtom(fl_display, "_NET_WM_STATE_ABOVE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(fl_display, DefaultRootWindow(fl_display), supported, 0, 4096, False,
+                                          XA_ATOM, &type, &format, &count, &after, &data);
+    bool found = false;
+    if (status == Success && data != nullptr && type == XA_ATOM && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count && !found; ++i) found = atoms[i] == above;
+    }
+    if (data != nullptr) XFree(data);
+    return found;
+}
 
 void lf_onCloseRequest(Fl_Widget*, void*) {
     // The toolkit closes a window on Escape by default; only the close button
@@ -122,6 +208,7 @@ bool openMainWindow(const WindowSpec& spec, WindowHandlers handlers) {
     auto window = std::make_unique<DesktopWindow>(spec);
     window->callback(lf_onCloseRequest);
     window->end();
+    window->color(FL_BLACK);
     window->show();
     if (!window->shown()) return false;
     g_window = window.release();
@@ -132,9 +219,17 @@ bool openMainWindow(const WindowSpec& spec, WindowHandlers handlers) {
 void closeMainWindow() {
     if (g_window == nullptr) return;
     g_window->hide();
-    delete g_window;
+    delete g_window;  // and its controls
     g_window = nullptr;
+    g_controls.clear();
     Fl::flush();
+}
+
+bool mainWindowOpen() { return g_window != nullptr; }
+
+void setWindowErrorReporter(std::function<void(const std::string&)> reporter) {
+    std::lock_guard lock(g_reporterMutex);
+    g_reporter = std::move(reporter);
 }
 
 std::optional<WindowPosition> mainWindowPosition() {
@@ -144,23 +239,125 @@ std::optional<WindowPosition> mainWindowPosition() {
 
 void setMainWindowOnTop(bool onTop) {
     if (g_window == nullptr || !g_window->shown()) return;
-    // The window manager keeps windows above others on request (EWMH).
+    if (onTop && !lf_windowManagerKeepsAbove()) {
+        lf_report("Stay on top: the window manager offers no way to keep a window above others");
+        return;
+    }
+    const Window xid = fl_xid(g_window);
+    const Atom state = XInternAtom(fl_display, "_NET_WM_STATE", False);
+    Atom above = XInternAtom(fl_display, "_NET_WM_STATE_ABOVE", False);
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(fl_display, xid, &attributes) != 0 && attributes.map_state == IsUnmapped) {
+        // Not mapped yet: the window manager reads the state when it maps the window.
+        if (onTop) {
+            XChangeProperty(fl_display, xid, state, XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&above), 1);
+        } else {
+            XDeleteProperty(fl_display, xid, state);
+        }
+        XFlush(fl_display);
+        return;
+    }
+    // A mapped window asks the window manager (EWMH).
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = fl_xid(g_window);
-    event.xclient.message_type = XInternAtom(fl_display, "_NET_WM_STATE", False);
+    event.xclient.window = xid;
+    event.xclient.message_type = state;
     event.xclient.format = 32;
     event.xclient.data.l[0] = onTop ? 1 : 0;  // add or remove
-    event.xclient.data.l[1] = static_cast<long>(XInternAtom(fl_display, "_NET_WM_STATE_ABOVE", False));
+    event.xclient.data.l[1] = static_cast<long>(above);
     event.xclient.data.l[2] = 0;
     event.xclient.data.l[3] = 1;  // asked by an application
-    XSendEvent(fl_display, DefaultRootWindow(fl_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
+    const Status sent = XSendEvent(fl_display, DefaultRootWindow(fl_display), False,
+                                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(fl_display);
+    if (sent == 0) lf_report("Stay on top: the request could not be sent to the window manager");
 }
 
 void redrawMainWindow() {
     if (g_window != nullptr) g_window->redraw();
+}
+
+ControlId addControl(const ControlSpec& spec, std::function<void()> action) {
+    if (g_window == nullptr) return 0;
+    auto entry = std::make_unique<ControlEntry>();
+    entry->kind = spec.kind;
+    entry->action = std::move(action);
+    Fl_Widget* widget = nullptr;
+    switch (spec.kind) {
+        case ControlKind::CheckBox: {
+            widget = new SquareCheckBox(spec.x, spec.y, spec.width, spec.height);
+            break;
+        }
+        case ControlKind::Edit: {
+            auto* input = new Fl_Input(spec.x, spec.y, spec.width, spec.height);
+            input->box(FL_BORDER_BOX);
+            input->color(lf_colour(kEditBackground));
+            input->textsize(kControlFontSize);
+            input->when(FL_WHEN_ENTER_KEY_ALWAYS);  // Enter commits, also an unchanged text
+            input->deactivate();
+            widget = input;
+            break;
+        }
+        case ControlKind::Button: {
+            auto* button = new Fl_Button(spec.x, spec.y, spec.width, spec.height);
+            button->copy_label(spec.caption.c_str());
+            button->labelsize(kControlFontSize);
+            button->clear_visible_focus();
+            button->deactivate();
+            widget = button;
+            break;
+        }
+    }
+    widget->callback(lf_onControl, entry.get());
+    g_window->add(widget);
+    widget->redraw();
+    entry->widget = widget;
+    g_controls.push_back(std::move(entry));
+    return g_controls.size();
+}
+
+void setControlChecked(ControlId control, bool checked) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr || entry->kind != ControlKind::CheckBox) return;
+    static_cast<Fl_Button*>(entry->widget)->value(checked ? 1 : 0);  // redraws when it changes
+}
+
+std::optional<bool> controlChecked(ControlId control) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr) return std::nullopt;
+    if (entry->kind != ControlKind::CheckBox) return false;
+    return static_cast<Fl_Button*>(entry->widget)->value() != 0;
+}
+
+void setControlEnabled(ControlId control, bool enabled) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr) return;
+    if (enabled) {
+        entry->widget->activate();
+    } else {
+        entry->widget->deactivate();
+    }
+}
+
+std::optional<bool> controlEnabled(ControlId control) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr) return std::nullopt;
+    return entry->widget->active() != 0;
+}
+
+void setControlText(ControlId control, std::string_view utf8) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr || entry->kind != ControlKind::Edit) return;
+    static_cast<Fl_Input*>(entry->widget)->value(utf8.data(), static_cast<int>(utf8.size()));
+}
+
+std::optional<std::string> controlText(ControlId control) {
+    ControlEntry* entry = lf_entry(control);
+    if (entry == nullptr) return std::nullopt;
+    if (entry->kind != ControlKind::Edit) return std::string();
+    const auto* input = static_cast<Fl_Input*>(entry->widget);
+    return std::string(input->value(), static_cast<std::size_t>(input->size()));
 }
 
 void postToUiThread(std::function<void()> call) {
@@ -200,6 +397,18 @@ int runUiLoop() {
         Fl::wait(0.5);
     }
     return g_exitCode;
+}
+
+bool runUiLoopUntil(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        lf_drainQueue();
+        Fl::flush();
+        if (done()) return true;
+        Fl::wait(0.02);
+    }
+    lf_drainQueue();
+    return done();
 }
 
 void quitUiLoop(int code) {

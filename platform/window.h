@@ -14,6 +14,8 @@ struct Rgb {
     std::uint8_t r = 0;
     std::uint8_t g = 0;
     std::uint8_t b = 0;
+
+    friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 // Drawing inside one paint, in client pixels of the window.
@@ -55,8 +57,43 @@ bool openMainWindow(const WindowSpec& spec, WindowHandlers handlers);
 void closeMainWindow();
 
 std::optional<WindowPosition> mainWindowPosition();
+bool mainWindowOpen();
+// Asks the window manager to keep the window above all others, or no longer.
+// Best effort: a window manager without that state ignores it; the reporter
+// (setWindowErrorReporter) then hears why.
 void setMainWindowOnTop(bool onTop);
 void redrawMainWindow();
+
+// Where the window layer reports what it could not do (any thread may hold the
+// reporter; it is called on the UI thread). Without one the reports are dropped.
+void setWindowErrorReporter(std::function<void(const std::string&)> reporter);
+
+// ---- child controls of the main window ---------------------------------------
+// Named by a handle, 0 for none; a handle of a closed window, or one never made,
+// names nothing, and calls with it do nothing.
+using ControlId = std::uintptr_t;
+
+enum class ControlKind { CheckBox, Edit, Button };
+
+struct ControlSpec {
+    ControlKind kind = ControlKind::CheckBox;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    std::string caption;  // buttons only
+};
+
+// Creates a control in the main window. `action` runs on the UI thread when the
+// user clicks a check box (it already shows its new state) or a button, or presses
+// Enter in an edit. Check boxes start enabled, edits and buttons disabled.
+ControlId addControl(const ControlSpec& spec, std::function<void()> action);
+void setControlChecked(ControlId control, bool checked);
+std::optional<bool> controlChecked(ControlId control);  // nothing: no such control
+void setControlEnabled(ControlId control, bool enabled);
+std::optional<bool> controlEnabled(ControlId control);
+void setControlText(ControlId control, std::string_view utf8);
+std::optional<std::string> controlText(ControlId control);
 
 // Any thread: runs the call on the UI thread, in posting order, once the loop
 // gets to it. Calls still queued when the loop has ended are dropped.
@@ -72,5 +109,8 @@ void routeCloseSignals();
 // Runs the UI loop until quitUiLoop; returns the code given to it.
 int runUiLoop();
 void quitUiLoop(int code);
+// Runs the UI loop, posted calls included, until `done` holds (true) or the
+// seconds have passed (false); for tests that play the user.
+bool runUiLoopUntil(const std::function<bool()>& done, double seconds);
 
 }  // namespace clv::platform

@@ -1,9 +1,13 @@
 #include "shell/main_window.h"
 
-#include <fmt/format.h>
+#include <variant>
 
-#include "core/stop_flags.h"
-#include "core/version.h"
+#include "core/log.h"
+#include "core/parameters.h"
+#include "link/realtraffic_state.h"
+#include "shell/commands.h"
+#include "shell/edit_handlers.h"
+#include "shell/panels.h"
 
 clv::MainWindow mainWindow;
 
@@ -24,49 +28,41 @@ std::int32_t MainWindow::statusStep() const {
     return statusSetStep;
 }
 
+ParkingPanel MainWindow::parkingPanel() const {
+    std::lock_guard lock(panelMutex);
+    return parking;
+}
+
+std::string MainWindow::addonAirportFolder() const {
+    std::lock_guard lock(panelMutex);
+    return addonFolder;
+}
+
 }  // namespace clv
 
 namespace {
 
-using clv::platform::Rgb;
+void lf_repaint() { gf_uiPort().requestRepaint(); }
 
-constexpr Rgb kBlack{0, 0, 0};
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kGreen{50, 205, 50};
-constexpr Rgb kRed{255, 0, 0};
-constexpr Rgb kYellow{255, 255, 0};
-constexpr Rgb kLightBlue{153, 204, 255};
-
-constexpr int kWidth = clv::kMainWindowWidth;
-
-void lf_paintBands(clv::platform::Painter& p) {
-    p.fillRect(0, 0, kWidth, 28, kBlack);      // title
-    p.fillRect(0, 28, kWidth, 112, kBlack);    // status panel
-    p.fillRect(0, 112, kWidth, 392, kLightBlue);  // options panel
-    p.fillRect(0, 392, kWidth, 448, kBlack);   // parking panel
-    for (int y : {28, 113, 449, 392}) p.line(0, y, kWidth, y, kWhite);
+// Stores the value; true when it differs from the one before.
+template <typename T>
+bool lf_store(std::atomic<T>& field, T value) {
+    return field.exchange(value) != value;
 }
 
-void lf_paintTitle(clv::platform::Painter& p) {
-    p.text(3, 7, fmt::format("Version {}", g_programVersion.toString()), kGreen);
-    p.text(390, 7, clv::kProductName, kGreen);
-    p.text(632, 7, "live traffic for MSFS", kGreen);
-}
-
-void lf_paintStatusStrip(clv::platform::Painter& p) {
-    std::lock_guard lock(mainWindow.statusMutex);
-    const bool error = !mainWindow.errorText.empty();
-    p.fillRect(0, clv::kStatusStripTop, kWidth, clv::kStatusStripBottom, error ? kRed : kGreen);
-    const std::string& text = error ? mainWindow.errorText : mainWindow.statusText;
-    if (!text.empty()) p.text(clv::kStatusTextX, clv::kStatusTextY, text, kYellow);
+// A check box shows its new state when its click reaches the handler; the
+// command toggles from the state before, so that the click counts once.
+void lf_checkBoxClicked(std::uint16_t id, clv::ControlHandle handle) {
+    const std::optional<bool> now = clv::platform::controlChecked(handle);
+    if (!now) return;
+    gf_uiPort().setChecked(handle, !*now);
+    gf_handleCommand(id);
 }
 
 }  // namespace
 
 void gf_paintMainWindow(clv::platform::Painter& painter) {
-    lf_paintBands(painter);
-    lf_paintTitle(painter);
-    lf_paintStatusStrip(painter);
+    clv::gf_renderDrawList(clv::gf_buildDrawList(clv::gf_panelSnapshot()), painter);
 }
 
 void gf_resetMainWindowState() {
@@ -79,4 +75,102 @@ void gf_resetMainWindowState() {
     mainWindow.displayStep = 0;
     mainWindow.minutesToNext = 0;
     mainWindow.feedLampsHidden = true;
+}
+
+void gf_resetPanelFigures() {
+    mainWindow.liveCount = 0;
+    mainWindow.parkedLiveCount = 0;
+    mainWindow.parkedStaticCount = 0;
+    mainWindow.liveAverageFit = -1.0f;
+    mainWindow.staticAverageFit = -1.0f;
+    mainWindow.parkingBusy = 0;
+    mainWindow.parkingActive = false;
+    mainWindow.parkingChanged = false;
+    {
+        std::lock_guard lock(mainWindow.panelMutex);
+        mainWindow.parking = clv::ParkingPanel{};
+    }
+    mainWindow.feedLampsHidden = true;
+    trafficLamp = kLampStopped;
+    weatherLamp = kLampStopped;
+    lf_repaint();
+}
+
+void gf_createControls(clv::UiPort& port) {
+    if (!clv::platform::mainWindowOpen()) return;
+    if (clv::platform::controlChecked(MSFS_2020.handle.load())) return;  // made already
+    clv::platform::setWindowErrorReporter([](const std::string& text) { gf_log(text); });
+    for (const clv::ControlPlacement& placement : gf_controlLayout()) {
+        ParameterControl& control = placement.control();
+        const std::uint16_t id = control.controlId;
+        clv::platform::ControlSpec spec;
+        spec.x = placement.x;
+        spec.y = placement.top();
+        spec.width = placement.width;
+        spec.height = placement.height();
+        std::function<void()> action;
+        if (auto* box = std::get_if<ControlParameter<bool>*>(&placement.target)) {
+            spec.kind = clv::platform::ControlKind::CheckBox;
+            const clv::ControlHandle handle =
+                clv::platform::addControl(spec, [id, &control] { lf_checkBoxClicked(id, control.handle.load()); });
+            control.handle = handle;
+            port.setChecked(handle, (*box)->value.get());
+            port.setEnabled(handle, true);
+            continue;
+        }
+        if (auto* button = std::get_if<ParameterButton*>(&placement.target)) {
+            spec.kind = clv::platform::ControlKind::Button;
+            spec.caption = (*button)->name;
+            action = [id] { gf_handleCommand(id); };
+        } else {
+            spec.kind = clv::platform::ControlKind::Edit;
+            action = [id] { gf_editEnter(id); };
+        }
+        const clv::ControlHandle handle = clv::platform::addControl(spec, std::move(action));
+        control.handle = handle;
+        port.setEnabled(handle, false);
+    }
+    lf_repaint();
+}
+
+// ---- setters ------------------------------------------------------------------------
+
+void gf_setLiveCounts(std::uint64_t live, std::uint64_t parkedLive, std::uint64_t parkedStatic) {
+    bool changed = lf_store(mainWindow.liveCount, live);
+    changed |= lf_store(mainWindow.parkedLiveCount, parkedLive);
+    changed |= lf_store(mainWindow.parkedStaticCount, parkedStatic);
+    if (changed) lf_repaint();
+}
+
+void gf_setLiveAverageFit(float hours) {
+    if (lf_store(mainWindow.liveAverageFit, hours)) lf_repaint();
+}
+
+void gf_setStaticAverageFit(float hours) {
+    if (lf_store(mainWindow.staticAverageFit, hours)) lf_repaint();
+}
+
+void gf_setParkingPanel(const clv::ParkingPanel& panel) {
+    {
+        std::lock_guard lock(mainWindow.panelMutex);
+        mainWindow.parking = panel;
+    }
+    lf_repaint();
+}
+
+void gf_setAddonAirports(std::uint64_t count, const std::string& folder) {
+    {
+        std::lock_guard lock(mainWindow.panelMutex);
+        mainWindow.addonFolder = folder;
+    }
+    mainWindow.addonAirportCount = count;
+    lf_repaint();
+}
+
+void gf_setParkingBusy(std::int32_t busy) {
+    if (lf_store(mainWindow.parkingBusy, busy)) lf_repaint();
+}
+
+void gf_setParkingActive(bool active) {
+    if (lf_store(mainWindow.parkingActive, active)) lf_repaint();
 }

@@ -29,6 +29,7 @@
 #include "link/user_aircraft.h"
 #include "platform/timer.h"
 #include "shell/main_window.h"
+#include "shell/self_update.h"
 #include "shell/status_lines.h"
 
 namespace fs = std::filesystem;
@@ -248,7 +249,9 @@ void lf_installChecks() {
     }
     if (!MSFS_2020.value) {
         if (S.update.updateSimaddon) {
-            if (!fs::exists(g_raVudovodoFolder)) S.update.updateSimaddon();
+            // The folder check above leaves an empty folder behind, so an empty
+            // folder is a missing package too.
+            if (gf_simaddonFolderMissing()) S.update.updateSimaddon();
             if (!restartPending) S.update.updateSimaddon();
         } else {
             gf_log("Data package update not available in this build");
@@ -479,7 +482,9 @@ void lf_run() {
     lf_repaint();
     lf_call(S.sim.clearSimLinkMark);
     lf_repaint();
-    lf_need(S.engine.startTraffic, kEngineMissing)();
+    // Without the engine there are no containers to prepare: such a build runs
+    // up to the engine's first tick and stops there.
+    lf_call(S.engine.startTraffic);
     lf_need(S.liveries.reserveLiveryLists, kLiveriesMissing)();
     lf_need(S.sim.reserveSimQueues, kSimLinkMissing)();
     const auto& simClient = lf_need(S.sim.simClient, kSimLinkMissing);

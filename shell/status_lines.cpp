@@ -1,9 +1,17 @@
 #include "shell/status_lines.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "core/log.h"
+#include "platform/window.h"
 #include "shell/main_window.h"
 
 namespace clv {
+
+ShellUiPort::ShellUiPort(ShellWindow window) : window_(std::move(window)) {
+    if (platform::mainWindowOpen()) gf_createControls(*this);
+}
 
 void ShellUiPort::setStatusLine(const std::string& text, bool log) {
     std::lock_guard lock(mainWindow.statusMutex);
@@ -21,6 +29,95 @@ void ShellUiPort::showError(const std::string& text) {
     mainWindow.errorText = text;
     gf_logIfRunning(fmt::format("Error {}", text));
     requestRepaint();
+}
+
+void ShellUiPort::showLater(std::function<void(Board&)> apply) {
+    if (!window_.post) return;
+    window_.post([board = board_, apply = std::move(apply)] { apply(*board); });
+}
+
+void ShellUiPort::setChecked(ControlHandle control, bool checked) {
+    if (control == 0) return;
+    {
+        std::lock_guard lock(board_->mutex);
+        board_->controls[control].checked = checked;
+    }
+    showLater([control](Board& board) {
+        bool latest = false;
+        {
+            std::lock_guard lock(board.mutex);
+            latest = board.controls[control].checked;
+        }
+        platform::setControlChecked(control, latest);
+    });
+    requestRepaint();  // labels follow some of the boxes
+}
+
+void ShellUiPort::setEnabled(ControlHandle control, bool enabled) {
+    if (control == 0) return;
+    {
+        std::lock_guard lock(board_->mutex);
+        board_->controls[control].enabled = enabled;
+    }
+    showLater([control](Board& board) {
+        bool latest = false;
+        {
+            std::lock_guard lock(board.mutex);
+            latest = board.controls[control].enabled;
+        }
+        platform::setControlEnabled(control, latest);
+    });
+    requestRepaint();  // labels of disabled boxes turn grey
+}
+
+void ShellUiPort::setText(ControlHandle control, const std::string& text) {
+    if (control == 0) return;
+    {
+        std::lock_guard lock(board_->mutex);
+        ControlState& state = board_->controls[control];
+        state.text = text;
+        ++state.textsPending;
+    }
+    showLater([control](Board& board) {
+        std::string latest;
+        {
+            std::lock_guard lock(board.mutex);
+            ControlState& state = board.controls[control];
+            latest = state.text;
+            state.textsPending = std::max(state.textsPending - 1, 0);
+        }
+        platform::setControlText(control, latest);
+    });
+}
+
+bool ShellUiPort::isChecked(ControlHandle control) {
+    if (control == 0) return false;
+    std::lock_guard lock(board_->mutex);
+    auto found = board_->controls.find(control);
+    return found != board_->controls.end() && found->second.checked;
+}
+
+bool ShellUiPort::isEnabled(ControlHandle control) {
+    if (control == 0) return false;
+    std::lock_guard lock(board_->mutex);
+    auto found = board_->controls.find(control);
+    return found == board_->controls.end() || found->second.enabled;
+}
+
+std::string ShellUiPort::getText(ControlHandle control) {
+    if (control == 0) return {};
+    std::string kept;
+    {
+        std::lock_guard lock(board_->mutex);
+        auto found = board_->controls.find(control);
+        if (found != board_->controls.end()) {
+            if (found->second.textsPending > 0) return found->second.text;
+            kept = found->second.text;
+        }
+    }
+    // The field itself holds what the user typed.
+    if (auto shown = platform::controlText(control)) return *shown;
+    return kept;
 }
 
 void ShellUiPort::requestRepaint() {

@@ -1,0 +1,239 @@
+// The program's main window as a user sees it: started in a prepared folder on
+// a display of the test's own, its client area is captured and saved as a PNG
+// under /tmp/clv_screens/, and the bands and every control are found at their places.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "core/parameters.h"
+#include "shell/draw_list.h"
+#include "support/temp_folder.h"
+#include "window_capture.h"
+
+extern char** environ;
+
+namespace clv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Only guards against a hang.
+constexpr auto kLimit = 90s;
+
+const fs::path kScreensFolder = "/tmp/clv_screens";
+
+// A display of the test's own, so that no other program's window of the same
+// title is taken for the program's, and none of the program's for another's.
+class PrivateDisplay {
+public:
+    PrivateDisplay() {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            // Xvfb picks a free display number and writes it to the pipe.
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(fds[0]);
+        if (!number.empty()) name_ = ":" + number;
+    }
+    ~PrivateDisplay() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+    // Empty when no display server could be started.
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// The program in a working folder with "docs", a simulator folder with its
+// Community folder and stored settings that name it.
+class PreparedProgram {
+public:
+    PreparedProgram(const TempFolder& folder, const std::string& display) {
+        for (const char* sub : {"home", "config/Calvorinth", "data", "runtime", "work/docs", "sim/Community"}) {
+            fs::create_directories(folder / sub);
+        }
+        work_ = folder / "work";
+        environment_ = {{"HOME", (folder / "home").string()},
+                        {"XDG_CONFIG_HOME", (folder / "config").string()},
+                        {"XDG_DATA_HOME", (folder / "data").string()},
+                        {"XDG_RUNTIME_DIR", (folder / "runtime").string()},
+                        {"DISPLAY", display}};
+        const std::string sim = (folder / "sim").string();
+        folder.write("config/Calvorinth/parameters.xml",
+                  "<?xml version=\"1.0\"?>\n<parameters>\n"
+                  "  <parameter name=\"MSFS_INSTALL_PATH\" value=\"" + sim + "\" />\n"
+                  "  <parameter name=\"PROGRAM_VERSION\" value=\"10.10.9\" />\n"
+                  "  <parameter name=\"SCAN_LIVERIES\" value=\"false\" />\n"
+                  "  <parameter name=\"SCAN_AIRPORTS\" value=\"false\" />\n"
+                  "  <parameter name=\"MAX_LIVE\" value=\"40\" />\n"
+                  "</parameters>\n");
+    }
+    ~PreparedProgram() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    const fs::path& work() const { return work_; }
+    pid_t pid() const { return pid_; }
+
+    void start() {
+        std::vector<std::string> entries;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry(*e);
+            bool replaced = entry.starts_with("CALVORINTH_SERVER_URL=");  // no update check
+            for (const auto& [name, value] : environment_) replaced |= entry.starts_with(name + "=");
+            if (!replaced) entries.push_back(entry);
+        }
+        for (const auto& [name, value] : environment_) entries.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (auto& entry : entries) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::string program = CLV_PROGRAM_PATH;
+        char* argv[] = {program.data(), nullptr};
+        const std::string workText = work_.string();
+        pid_ = ::fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            if (::chdir(workText.c_str()) != 0) ::_exit(126);
+            ::execve(program.c_str(), argv, envp.data());
+            ::_exit(127);
+        }
+    }
+
+    std::optional<int> stop() {
+        ::kill(pid_, SIGTERM);
+        const auto end = std::chrono::steady_clock::now() + kLimit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return std::nullopt;
+    }
+
+private:
+    fs::path work_;
+    std::vector<std::pair<std::string, std::string>> environment_;
+    pid_t pid_ = -1;
+};
+
+bool lf_same(const Image& a, const Image& b) {
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) return false;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        if (!(a.pixels[i] == b.pixels[i])) return false;
+    }
+    return true;
+}
+
+// Waits until the run has enabled the controls and the window stands still.
+std::optional<Image> lf_settledWindow(Display* display, pid_t pid, const fs::path& log) {
+    const auto end = std::chrono::steady_clock::now() + kLimit;
+    std::optional<Window> window;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!window) window = gf_findWindowNamed(display, "Calvorinth", pid);
+        const std::string text = fs::exists(log) ? readFile(log) : std::string();
+        // The run has passed the point where it enables the options' controls,
+        // or has stopped with an error on the way.
+        if (window && (text.find("detected at this PC") != std::string::npos ||
+                       text.find("Error ") != std::string::npos)) {
+            break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    if (!window) return std::nullopt;
+    Image last = gf_captureWindow(display, *window);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(500ms);
+        Image now = gf_captureWindow(display, *window);
+        if (lf_same(now, last)) return now;
+        last = std::move(now);
+    }
+    return last;
+}
+
+TEST(MainWindowScreen, ControlsAndPanelsSitAtTheirPlaces) {
+    PrivateDisplay screen;
+    if (screen.name().empty()) GTEST_SKIP() << "needs Xvfb (scripts/deps installs it)";
+    TempFolder folder;
+    PreparedProgram program(folder, screen.name());
+    program.start();
+    gf_ignoreXErrors();
+    Display* display = XOpenDisplay(screen.name().c_str());
+    ASSERT_NE(display, nullptr);
+    const std::optional<Image> shot = lf_settledWindow(display, program.pid(), program.work() / "Log.txt");
+    XCloseDisplay(display);
+    ASSERT_TRUE(shot.has_value()) << "the main window did not appear";
+    fs::create_directories(kScreensFolder);
+    EXPECT_TRUE(gf_writePng(*shot, kScreensFolder / "main_window.png"));
+
+    const Image& image = *shot;
+    ASSERT_EQ(image.width, 880);
+    ASSERT_EQ(image.height, 476);
+    // The bands, at points where no text or control lies.
+    EXPECT_EQ(image.at(300, 2), kBlack);        // title
+    EXPECT_EQ(image.at(870, 160), kLightBlue);  // options panel
+    EXPECT_EQ(image.at(870, 440), kBlack);      // parking panel
+    const platform::Rgb strip = image.at(875, 470);
+    EXPECT_TRUE(strip == kGreen || strip == kRed);
+    EXPECT_EQ(image.at(100, 28), kWhite);  // band border
+    EXPECT_EQ(image.at(100, 140), kBlack);  // option row separator
+
+    // Every control covers the panel's light blue exactly from its place on: its
+    // left edge and, unless it reaches past the window, its right edge, half way
+    // down, and its top edge, with the panel showing just above it.
+    int checked = 0;
+    for (const ControlPlacement& placement : gf_controlLayout()) {
+        const int x = placement.x;
+        const int top = placement.top();
+        const int y = top + placement.height() / 2;
+        const int right = x + placement.width - 1;
+        SCOPED_TRACE(testing::Message() << "control " << placement.control().controlId << " at " << x << "," << top);
+        EXPECT_FALSE(image.at(x, y) == kLightBlue);
+        if (right < image.width) {
+            EXPECT_FALSE(image.at(right, y) == kLightBlue);
+        }
+        EXPECT_FALSE(image.at(x + 2, top) == kLightBlue);
+        EXPECT_EQ(image.at(x + 2, top - 1), kLightBlue);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 42);
+
+    EXPECT_EQ(program.stop(), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace clv::test
