@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/eventually.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -83,15 +85,7 @@ private:
     std::thread thread_;
 };
 
-template <typename F>
-bool eventually(F condition) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using clv::test::eventually;
 
 int g_goneCalls = 0;
 void countGone() { ++g_goneCalls; }

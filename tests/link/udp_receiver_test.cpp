@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/eventually.h"
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -32,15 +34,7 @@ public:
 
 // Waits for a condition the other thread brings about; fails the test after a
 // generous limit rather than hanging.
-template <typename F>
-bool eventually(F condition) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using clv::test::eventually;
 
 class FeedTest : public ::testing::Test {
 protected:

@@ -1,6 +1,8 @@
 // The feed stand-in against the program's receivers and TCP link, over loopback.
 #include <gtest/gtest.h>
 
+#include "support/eventually.h"
+
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -26,15 +28,7 @@ namespace {
 
 constexpr double kDeg = std::numbers::pi / 180.0;
 
-template <typename F>
-bool eventually(F condition) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using clv::test::eventually;
 
 // A departure taxiing at Zurich, an arrival, an overflight, and three aircraft
 // the program leaves out: a static id, a glider and one beyond the range.
