@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,44 +33,6 @@ using namespace std::chrono_literals;
 constexpr auto kLimit = 90s;
 
 const fs::path kScreensFolder = "/tmp/clv_screens";
-
-// A display of the test's own, so that no other program's window of the same
-// title is taken for the program's, and none of the program's for another's.
-class PrivateDisplay {
-public:
-    PrivateDisplay() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            // Xvfb picks a free display number and writes it to the pipe.
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd wait{fds[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(fds[0]);
-        if (!number.empty()) name_ = ":" + number;
-    }
-    ~PrivateDisplay() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-
-    // Empty when no display server could be started.
-    const std::string& name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
 
 // The program in a working folder with "docs", a simulator folder with its
 // Community folder and stored settings that name it.

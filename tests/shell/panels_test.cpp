@@ -278,9 +278,9 @@ TEST(Panels, ParkingPanelIsEmptyWithoutAParkAirport) {
 
 TEST(Panels, ParkingStatisticsOfTheParkAirport) {
     PanelSnapshot s;
-    s.parking.airportName = "EDDF (Frankfurt)";
+    s.parking.airportName = "EDDF (FRA)";
     const DrawList waiting = gf_buildDrawList(s);
-    EXPECT_TRUE(lf_textIs(waiting, 5, 399, "EDDF (Frankfurt)", kYellow));
+    EXPECT_TRUE(lf_textIs(waiting, 5, 399, "EDDF (FRA)", kYellow));
     EXPECT_EQ(waiting.textAt(748, 399), nullptr) << "the rest waits for the stands";
 
     s.parking.ready = true;
@@ -301,7 +301,7 @@ TEST(Panels, ParkingStatisticsOfTheParkAirport) {
     s.liveAverageFit = 2.0f;
     s.staticAverageFit = 1.3f;
     DrawList list = gf_buildDrawList(s);
-    EXPECT_TRUE(lf_textIs(list, 5, 399, "EDDF (Frankfurt)", kGreen));
+    EXPECT_TRUE(lf_textIs(list, 5, 399, "EDDF (FRA)", kGreen));
     EXPECT_TRUE(lf_textIs(list, 85, 399, " stock, learned (h), wk=23", kGreen));
     EXPECT_TRUE(lf_textIs(list, 370, 399, "*S*", kGreen));
     EXPECT_TRUE(lf_textIs(list, 430, 399, "qf: 0.82", kGreen));

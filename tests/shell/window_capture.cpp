@@ -3,6 +3,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <fstream>
 
@@ -91,6 +96,57 @@ void lf_chunk(std::vector<std::uint8_t>& out, const char* type, const std::vecto
 }
 
 }  // namespace
+
+PrivateDisplay::PrivateDisplay() {
+    // Numbers that follow from the process id, so that processes running side by
+    // side seldom meet; a server that finds its number taken ends at once, and
+    // the next is tried.
+    static int instances = 0;
+    const long first = static_cast<long>(::getpid()) * 5 + 2L * instances++;
+    for (long attempt = 0; attempt < 20 && name_.empty(); ++attempt) {
+        const int number = 1000 + static_cast<int>((first + attempt * 7919) % 58000);
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        const pid_t pid = ::fork();
+        if (pid < 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return;
+        }
+        if (pid == 0) {
+            ::close(fds[0]);
+            const std::string display = ":" + std::to_string(number);
+            const std::string fd = std::to_string(fds[1]);
+            // Xvfb writes the display number to the pipe once it serves. Without
+            // -noreset it would start afresh whenever its last client leaves,
+            // refusing clients for that moment.
+            ::execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string written;
+        pollfd ready{fds[0], POLLIN, 0};
+        char c = 0;
+        // The limit only guards against a server that never starts.
+        while (::poll(&ready, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') written += c;
+        ::close(fds[0]);
+        // Still running after it said it serves: the display is this server's.
+        if (written == std::to_string(number) && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            pid_ = pid;
+            name_ = ":" + written;
+            return;
+        }
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+PrivateDisplay::~PrivateDisplay() {
+    if (pid_ <= 0) return;
+    ::kill(static_cast<pid_t>(pid_), SIGTERM);
+    ::waitpid(static_cast<pid_t>(pid_), nullptr, 0);
+}
 
 std::optional<Window> gf_findWindowNamed(Display* display, const std::string& title,
                                          std::optional<long> processId) {

@@ -13,6 +13,23 @@
 
 namespace clv::test {
 
+// An X display of the test's own (an Xvfb server), so that windows of other
+// tests running at the same time are neither found nor disturbed.
+class PrivateDisplay {
+public:
+    PrivateDisplay();
+    ~PrivateDisplay();
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    // ":N"; empty when no display server could be started.
+    const std::string& name() const { return name_; }
+
+private:
+    long pid_ = -1;
+    std::string name_;
+};
+
 struct Image {
     int width = 0;
     int height = 0;

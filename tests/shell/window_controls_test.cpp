@@ -8,15 +8,17 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "core/parameters.h"
+#include "link/realtraffic_state.h"
+#include "liveries/livery_index.h"
 #include "platform/window.h"
+#include "shell/draw_list.h"
 #include "shell/main_window.h"
 #include "shell/run_controller.h"
 #include "shell/status_lines.h"
@@ -27,16 +29,26 @@
 namespace clv::test {
 namespace {
 
-// Each test process has a window of its own, also when they run side by side.
-const std::string kTitle = "Calvorinth controls under test " + std::to_string(::getpid());
+namespace fs = std::filesystem;
+
+constexpr const char* kTitle = "Calvorinth controls under test";
 // Only guards against a hang.
 constexpr double kLimit = 30.0;
+
+// One display for the process: the window toolkit keeps its connection to the
+// first display it opened.
+const PrivateDisplay& lf_screen() {
+    static const PrivateDisplay screen;
+    return screen;
+}
 
 class WindowControlsTest : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs a display; scripts/test provides one";
+        const std::string& screen = lf_screen().name();
+        if (screen.empty()) GTEST_SKIP() << "needs Xvfb (scripts/deps installs it)";
+        env.push_back(std::make_unique<ScopedEnv>("DISPLAY", screen.c_str()));
         std::string reason;
         ASSERT_TRUE(platform::openDisplay(reason)) << reason;
         ASSERT_TRUE(platform::openMainWindow(
@@ -47,9 +59,9 @@ protected:
         desktopPort = std::make_unique<ShellUiPort>(desktop);  // makes the controls
         gf_setUiPort(desktopPort.get());
         gf_installWindowHooks(gf_productWindowHooks());
-        display = XOpenDisplay(nullptr);
+        display = XOpenDisplay(screen.c_str());
         ASSERT_NE(display, nullptr);
-        ASSERT_TRUE(pump([this] { return (window = gf_findWindowNamed(display, kTitle, ::getpid())).has_value(); }));
+        ASSERT_TRUE(pump([this] { return (window = gf_findWindowNamed(display, kTitle)).has_value(); }));
     }
 
     void TearDown() override {
@@ -157,6 +169,53 @@ TEST_F(WindowControlsTest, StayOnTopAsksTheWindowManagerOrLogsWhyNot) {
     } else {
         EXPECT_EQ(logLines("Stay on top: the window manager offers no way to keep a window above others"), 1);
     }
+}
+
+TEST_F(WindowControlsTest, PanelsShowTheFiguresOfTheRun) {
+    mainWindow.feedLampsHidden = false;
+    realTrafficConnected = true;
+    trafficLamp = 1;
+    weatherLamp = 2;
+    qnhDisplay = 1017;
+    liveryCount = 5230;
+    mainWindow.simaddonCount = 12;
+    mainWindow.thirdpartyCount = 3;
+    gf_setRtEditionText("RT prof edition: 9.0.1");
+    gf_setLiveCounts(37, 4, 21);
+    gf_setLiveAverageFit(1.5f);
+    gf_setStaticAverageFit(2.0f);
+    ParkingPanel panel;
+    panel.airportName = "EDDF (FRA)";
+    panel.ready = true;
+    panel.text1 = "stock";
+    panel.text2 = "learned";
+    panel.weekNumber = 23;
+    panel.quality = "0.82";
+    panel.reservedStand = "V155";
+    panel.reservedStandValid = true;
+    panel.fileUpdateCount = 3;
+    panel.standCount = 250;
+    panel.maxPark = 25;
+    panel.maxParkPercentage = 30;
+    gf_setParkingPanel(panel);
+    gf_setStatusLine("Parking adjustments: 2 to be removed, 3 to be added", false);
+
+    Image image;
+    // The lamp bars once the UI thread has painted them.
+    ASSERT_TRUE(pump([&] {
+        image = gf_captureWindow(display, *window);
+        return image.width == kMainWindowWidth && image.at(440, 40) == kGreen;
+    }));
+    fs::create_directories("/tmp/clv_screens");
+    EXPECT_TRUE(gf_writePng(image, "/tmp/clv_screens/main_window_figures.png"));
+    EXPECT_EQ(image.at(410, 40), kRed) << "no simulator connected";
+    EXPECT_EQ(image.at(875, 470), kGreen) << "a status message, no error";
+
+    gf_resetPanelFigures();
+    realTrafficConnected = false;
+    qnhDisplay = 0;
+    liveryCount = 0;
+    gf_setRtEditionText("");
 }
 
 }  // namespace
