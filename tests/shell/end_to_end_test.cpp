@@ -1,0 +1,283 @@
+// The main road of a run, end to end: live traffic from the stand-in RealTraffic
+// becomes AI aircraft in the stand-in simulator, one after the other, each where
+// the feed had it half a minute earlier, and leaves it when the feed falls silent.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "core/geodesy.h"
+#include "product_run_support.h"
+#include "support/eventually.h"
+
+namespace clv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kFeetPerNm = 1852.0 / 0.3048;
+constexpr double kUserLat = 47.4581;
+constexpr double kUserLon = 8.5481;
+
+// Each aircraft flies a straight line at constant speed; the feed sends a line
+// for it every kLineEvery seconds, interpolated between the two ends.
+constexpr double kTrackSeconds = 240.0;
+constexpr double kGroundSpeedKt = 180.0;
+constexpr double kLineEvery = 1.0;
+// The program plays the feed this much behind it.
+constexpr double kPlayedLate = 30.0;
+// The design creates one aircraft per 50 ticks of 10 ms; observed from outside,
+// through a poll of the stand-in, a little less may show between two.
+constexpr double kMinCreationGap = 0.4;
+
+fs::path lf_demoFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
+
+struct Aircraft {
+    std::string line;   // the aircraft line of the track script
+    std::string title;  // the demo livery its identity matches
+    LatLon start;
+    LatLon end;
+    double altitudeFt = 0.0;
+};
+
+// Five demo airframes, each bound to its livery by its registration. They fly
+// tangents to a circle of 8 nm around the user aircraft: 8 to 14.4 nm away.
+std::vector<Aircraft> lf_aircraft() {
+    const std::vector<std::pair<std::string, std::string>> identities{
+        {"hexid=9005612 callsign=UAE87 type=A388 reg=A6-EOT airline=UAE from=OMDB to=LSZH category=A5",
+         "Demo A380-800 Emirates A6-EOT"},
+        {"hexid=4221107 callsign=EZY85YJ type=A320 reg=G-EZTH airline=EZY from=LSZH to=EGKK category=A3",
+         "Demo A320 easyJet"},
+        {"hexid=4934004 callsign=SWR143 type=A320 reg=HB-JLT airline=SWR from=LFPG to=LSZH category=A3",
+         "Demo A320 Swiss HB-JLT"},
+        {"hexid=4213189 callsign=BAW713 type=A321 reg=G-EUXC airline=BAW from=LSZH to=EGLL category=A3",
+         "Demo A321 British Airways"},
+        {"hexid=3959317 callsign=DLH1186 type=A321 reg=D-AIDA airline=DLH from=EDDF to=LSZH category=A3",
+         "Demo A321 Lufthansa D-AIDA"},
+    };
+    const double flownNm = kGroundSpeedKt * kTrackSeconds / 3600.0;
+    std::vector<Aircraft> aircraft;
+    for (std::size_t i = 0; i < identities.size(); ++i) {
+        const double out = static_cast<double>(i) * 2.0 * std::numbers::pi / static_cast<double>(identities.size());
+        Aircraft a;
+        a.line = "aircraft " + identities[i].first;
+        a.title = identities[i].second;
+        a.start = gf_destination(LatLon{kUserLat, kUserLon}, out, 8.0 * kFeetPerNm);
+        a.end = gf_destination(a.start, out + std::numbers::pi / 2.0, flownNm * kFeetPerNm);
+        a.altitudeFt = 4000.0 + 1000.0 * static_cast<double>(i);
+        aircraft.push_back(a);
+    }
+    return aircraft;
+}
+
+std::string lf_trackScript(const std::vector<Aircraft>& aircraft) {
+    std::string text = fmt::format("every {}\n", kLineEvery);
+    for (const Aircraft& a : aircraft) {
+        const double track = gf_bearing(a.start, a.end) * 180.0 / std::numbers::pi;
+        const double trackDeg = track < 0 ? track + 360.0 : track;
+        text += a.line + "\n";
+        for (const auto& [time, at] : {std::pair{0.0, a.start}, std::pair{kTrackSeconds, a.end}}) {
+            text += fmt::format("  {:.0f} {:.6f} {:.6f} {:.0f} {:.0f} {:.1f} 0 air\n", time, at.lat, at.lon, a.altitudeFt,
+                                kGroundSpeedKt, trackDeg);
+        }
+    }
+    return text;
+}
+
+// Where the feed had the aircraft `t` seconds after its start (as the feed
+// interpolates: straight in latitude and longitude).
+LatLon lf_feedPosition(const Aircraft& a, double t) {
+    const double f = t / kTrackSeconds;
+    return LatLon{a.start.lat + (a.end.lat - a.start.lat) * f, a.start.lon + (a.end.lon - a.start.lon) * f};
+}
+
+// An AI object as first seen in the stand-in.
+struct Seen {
+    Clock::time_point at;
+    nlohmann::json object;
+};
+
+class EndToEnd : public ProductRun {
+protected:
+    void SetUp() override {
+        ProductRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        // The demo's liveries, installed in the stand-in and found by the program's scan.
+        fs::create_directories(folder / "demo_sim");
+        fs::copy(lf_demoFolder() / "Community", folder / "demo_sim" / "Community", fs::copy_options::recursive);
+        // The demo's data base and registration codes on the download server.
+        const std::string dbasetool = gf_toolPath("dbasetool").string();
+        ASSERT_TRUE(fs::exists(dbasetool)) << dbasetool << " is not built";
+        const fs::path server = folder / "server";
+        for (const auto& [make, listing, name] :
+             {std::tuple{"xml", "dbase_listing.txt", "dbase"}, std::tuple{"aig-xml", "aig_listing.txt", "AIG-regcodes"}}) {
+            const fs::path xml = folder / "logs" / (std::string(name) + ".xml");
+            const std::string line = fmt::format("'{}' {} '{}' '{}' && '{}' zip '{}' '{}'", dbasetool, make,
+                                                 (lf_demoFolder() / listing).string(), xml.string(), dbasetool,
+                                                 xml.string(), (server / (std::string(name) + ".zip")).string());
+            ASSERT_EQ(std::system(line.c_str()), 0) << line;
+        }
+    }
+};
+
+TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFeedStops) {
+    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
+                                              kUserLat, kUserLon));
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
+                          (folder / "demo_sim" / "Community").string()});
+    ASSERT_FALSE(HasFatalFailure());
+
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    // RealTraffic's link and weather in one stand-in, its traffic in another that can be stopped alone.
+    ChildProcess link;
+    link.start(gf_toolPath("feedstandin"),
+               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
+                std::to_string(tcpPort), "--once"},
+               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                     {"PORT_NUMBER", std::to_string(tcpPort)},
+                     {"SCAN_LIVERIES", "true"},
+                     {"LIG_AUTOMATIC", "true"},
+                     {"SCAN_AIRPORTS", "false"},
+                     {"AUTO_RANGE", "false"},
+                     {"LATERAL_RANGE", "30"},
+                     {"RANDOM", "false"}});
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    const std::vector<Aircraft> aircraft = lf_aircraft();
+    folder.write("traffic.trk", lf_trackScript(aircraft));
+    // The feed stamps its lines from its start; the lines it sends before the
+    // program listens, or before the program knows where the user is, are lost.
+    const Clock::time_point feedStart = Clock::now();
+    ChildProcess traffic;
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
+
+    const auto everything = [&] {
+        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
+               sim.output() + "\n---- feedstandin link:\n" + link.output() + "\n---- feedstandin traffic:\n" +
+               traffic.output();
+    };
+
+    ControlLink control(simControlPort);
+    ASSERT_TRUE(control.connected());
+    const auto aiObjects = [&] { return control.command({{"cmd", "objects"}, {"ai_only", true}}); };
+
+    // Each object as the stand-in first shows it; polled often, so that the time
+    // of first sight is the time of creation within a few milliseconds.
+    std::map<std::uint32_t, Seen> seen;
+    const bool allCreated = eventually(
+        [&] {
+            const nlohmann::json answer = aiObjects();
+            if (answer.is_object() && answer.value("ok", false)) {
+                const auto now = Clock::now();
+                for (const auto& object : answer["objects"]) seen.try_emplace(object["id"].get<std::uint32_t>(), Seen{now, object});
+            }
+            return seen.size() >= aircraft.size() || !program.running() || !sim.running();
+        },
+        kStepLimit, 5ms);
+    ASSERT_TRUE(allCreated) << "created: " << seen.size() << everything();
+    ASSERT_EQ(seen.size(), aircraft.size()) << everything();
+
+    // The five liveries, one each.
+    std::map<std::string, const Seen*> byTitle;
+    for (const auto& [id, s] : seen) byTitle[s.object.value("title", std::string())] = &s;
+    for (const Aircraft& a : aircraft) EXPECT_TRUE(byTitle.contains(a.title)) << "no object with " << a.title << everything();
+    ASSERT_EQ(byTitle.size(), aircraft.size()) << everything();
+
+    // One after the other, not in a burst.
+    std::vector<Clock::time_point> created;
+    for (const auto& [id, s] : seen) created.push_back(s.at);
+    std::sort(created.begin(), created.end());
+    for (std::size_t i = 1; i < created.size(); ++i) {
+        const double gap = std::chrono::duration<double>(created[i] - created[i - 1]).count();
+        EXPECT_GE(gap, kMinCreationGap) << "creations " << i - 1 << " and " << i;
+    }
+
+    // Each where the feed had it when one of its lines came, and that line
+    // came half a minute before the creation. The lines of a track are
+    // kLineEvery apart, so the line is the one of the nearest whole second; it
+    // must lie well within half the distance flown between two lines.
+    const double lineSpacingNm = kGroundSpeedKt * kLineEvery / 3600.0;
+    for (const Aircraft& a : aircraft) {
+        SCOPED_TRACE(a.title);
+        const auto found = byTitle.find(a.title);
+        if (found == byTitle.end()) continue;
+        const Seen& s = *found->second;
+        const LatLon at{s.object["lat"].get<double>(), s.object["lon"].get<double>()};
+        double lineTime = 0.0;
+        double bestNm = 1e9;
+        for (double t = 0.0; t <= kTrackSeconds; t += kLineEvery) {
+            const double nm = gf_distanceNm(at, lf_feedPosition(a, t));
+            if (nm < bestNm) {
+                bestNm = nm;
+                lineTime = t;
+            }
+        }
+        EXPECT_LT(bestNm, lineSpacingNm / 4.0) << fmt::format("at {:.6f},{:.6f}, nearest line at {} s", at.lat, at.lon, lineTime);
+        // The line was sent at feedStart + lineTime (the feed started a moment
+        // after feedStart). It is due kPlayedLate later, counted in engine ticks
+        // of nominally 10 ms, so give or take a line interval; the creation may
+        // also wait up to five creation gaps behind the others, with some room
+        // for a loaded machine.
+        const double late = std::chrono::duration<double>(s.at - feedStart).count() - lineTime;
+        EXPECT_GE(late, kPlayedLate - 2.0 * kLineEvery) << "created long before its line was due";
+        EXPECT_LE(late, kPlayedLate + 10.0) << "created from a line long past";
+        EXPECT_NEAR(s.object["alt_ft"].get<double>(), a.altitudeFt, 500.0);
+        EXPECT_FALSE(s.object.value("on_ground", true));
+    }
+
+    // The feed falls silent: once the last lines are played, the aircraft leave.
+    traffic.signal(SIGTERM);
+    EXPECT_TRUE(traffic.waitForExit(kExitLimit).has_value());
+    const bool allRemoved = gf_waitUntil(
+        [&] {
+            const nlohmann::json answer = aiObjects();
+            return (answer.is_object() && answer.value("ok", false) && answer["objects"].empty()) || !program.running();
+        },
+        kStepLimit);
+    EXPECT_TRUE(allRemoved) << aiObjects().dump() << everything();
+    EXPECT_TRUE(program.running()) << everything();
+    const nlohmann::json removals = control.command({{"cmd", "log"}, {"call", "SimConnect_AIRemoveObject"}});
+    EXPECT_NE(removals.dump().find("SimConnect_AIRemoveObject"), std::string::npos) << removals;
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
+
+    for (ChildProcess* standIn : {&link, &sim}) {
+        standIn->signal(SIGTERM);
+        EXPECT_EQ(standIn->waitForExit(kExitLimit), std::optional<int>(0));
+    }
+}
+
+}  // namespace
+}  // namespace clv::test

@@ -1,0 +1,121 @@
+#pragma once
+// Runs the program as built against the stand-in simulator and the stand-in
+// RealTraffic, each a process of its own, in folders of the test's own.
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/temp_folder.h"
+
+namespace clv::test {
+
+// The limits only guard against a hang.
+inline constexpr std::chrono::seconds kStepLimit{120};
+inline constexpr std::chrono::seconds kExitLimit{60};
+
+// The test data folder of the sources (tests/data).
+std::filesystem::path gf_testData();
+
+// A stand-in or tool built beside the program, in the build tree's tools folder.
+std::filesystem::path gf_toolPath(const std::string& name);
+
+// A port that nothing on this machine holds at the moment (SOCK_STREAM or SOCK_DGRAM); 0 if none.
+std::uint16_t gf_freePort(int type);
+
+// Polls the condition every 50 ms until it holds or the limit passes.
+bool gf_waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+
+std::string gf_readIfThere(const std::filesystem::path& path);
+
+// One child process with its output in a file; killed if the test leaves it running.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    // Standard output and error go to `output`, or error to `errors` when given.
+    void start(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+               const std::filesystem::path& folder, const std::map<std::string, std::string>& environment,
+               const std::filesystem::path& output, const std::filesystem::path& errors = {});
+
+    // The exit status (a signal as its negative number); none while it still runs.
+    std::optional<int> waitForExit(std::chrono::seconds limit);
+    void signal(int number) const;
+    bool running();
+    std::string output() const { return gf_readIfThere(output_); }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+    std::filesystem::path output_;
+};
+
+// The folders a user has: the program's working folder with "docs", the per-user
+// folders, the simulator with its Community folder, RealTraffic's marker file, a
+// download server (a plain folder), and a display of the test's own.
+class ProductRun : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The program's window on a display of its own: other tests that look for
+    // its window by name on the shared display must not find this one.
+    void startPrivateDisplay();
+    // The fixture's aircraft.cfg files as they are; those stored in other
+    // encodings under other names are left out (the livery scan tests cover them).
+    void copyPlainCommunity(const std::filesystem::path& target);
+    void writeParameters(const std::map<std::string, std::string>& settings);
+    std::map<std::string, std::string> userFolders() const;
+
+    // Starts the stand-in simulator with the arguments (ports are added) and
+    // reads the ports it took into simPort and simControlPort.
+    void startSimStandIn(ChildProcess& sim, const std::vector<std::string>& arguments);
+    // The program in the working folder with the user folders, the display and the ports.
+    void startProgram(ChildProcess& program, std::uint16_t trafficPort, std::uint16_t qnhPort);
+
+    std::string log() const { return gf_readIfThere(work / "Log.txt"); }
+    bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
+
+    // The stand-in simulator's answer to a control command, through its own client.
+    nlohmann::json simCommand(const std::string& command) const;
+
+    TempFolder folder;
+    std::filesystem::path work;
+    std::uint16_t simPort = 0;
+    std::uint16_t simControlPort = 0;
+    ChildProcess displayServer;  // outlives the test's own processes
+    std::string display;
+};
+
+// A standing connection to the stand-in simulator's control channel, for
+// polling it often without a process per question.
+class ControlLink {
+public:
+    explicit ControlLink(std::uint16_t port);
+    ~ControlLink();
+    ControlLink(const ControlLink&) = delete;
+    ControlLink& operator=(const ControlLink&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    // The answer to one command; a discarded value when the link fails.
+    nlohmann::json command(const nlohmann::json& request);
+
+private:
+    int fd_ = -1;
+    std::string pending_;
+};
+
+}  // namespace clv::test
