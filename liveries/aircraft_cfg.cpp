@@ -186,29 +186,31 @@ bool lf_checkFltsimNumbers(const CfgLines& lines, const fs::path& cfgPath) {
     return true;
 }
 
-bool lf_fltsimLineStep(std::string line, clv::SectionCut& cut, CfgLines& completed) {
+bool gf_openSection(std::string header, clv::SectionCut& cut, CfgLines& completed) {
     bool done = false;
-    if (!lf_fltsimNumber(line).empty()) {
-        cut.open = true;
-        if (!cut.lines.empty()) {
-            completed = std::move(cut.lines);
-            done = true;
-        }
-        cut.lines.clear();
-        cut.lines.reserve(kSectionLinesReserve);
-        cut.lines.push_back(std::move(line));
-        return done;
+    cut.open = true;
+    if (!cut.lines.empty()) {
+        completed = std::move(cut.lines);
+        done = true;
     }
+    cut.lines.clear();
+    cut.lines.reserve(kSectionLinesReserve);
+    cut.lines.push_back(std::move(header));
+    return done;
+}
+
+bool gf_closeSection(clv::SectionCut& cut, CfgLines& completed) {
+    if (!cut.open) return false;
+    completed = std::move(cut.lines);
+    cut.lines.clear();
+    cut.open = false;
+    return !completed.empty();
+}
+
+bool lf_fltsimLineStep(std::string line, clv::SectionCut& cut, CfgLines& completed) {
+    if (!lf_fltsimNumber(line).empty()) return gf_openSection(std::move(line), cut, completed);
     std::size_t bracket = line.find('[');
-    if (bracket != std::string::npos && bracket < kSectionEndColumn) {
-        if (cut.open) {
-            completed = std::move(cut.lines);
-            cut.lines.clear();
-            cut.open = false;
-            done = !completed.empty();
-        }
-        return done;
-    }
+    if (bracket != std::string::npos && bracket < kSectionEndColumn) return gf_closeSection(cut, completed);
     if (cut.open) cut.lines.push_back(std::move(line));
     return false;
 }

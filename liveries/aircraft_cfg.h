@@ -66,6 +66,13 @@ bool lf_checkFltsimNumbers(const clv::CfgLines& lines, const std::filesystem::pa
 // The line is taken over by the section it belongs to.
 bool lf_fltsimLineStep(std::string line, clv::SectionCut& cut, clv::CfgLines& completed);
 
+// The two moves of every cut, shared by the aircraft.cfg and the IVAO cuts; each is
+// true when `completed` received a finished section.
+// A header line opens a new section and hands over the one being collected.
+bool gf_openSection(std::string header, clv::SectionCut& cut, clv::CfgLines& completed);
+// A line that ends the section without opening another.
+bool gf_closeSection(clv::SectionCut& cut, clv::CfgLines& completed);
+
 // Empty and "//" lines at the end of a section are dropped.
 void lf_trimSectionEnd(clv::CfgLines& section);
 

@@ -96,27 +96,8 @@ std::string lf_ivaoModelType(const fs::path& cfgPath) {
 }
 
 bool lf_ivaoLineStep(std::string line, clv::SectionCut& cut, CfgLines& completed) {
-    if (!lf_fltsimNumber(line).empty()) {
-        bool done = false;
-        cut.open = true;
-        if (!cut.lines.empty()) {
-            completed = std::move(cut.lines);
-            done = true;
-        }
-        cut.lines.clear();
-        cut.lines.push_back(std::move(line));
-        return done;
-    }
-    if (line.find('[') != std::string::npos) {
-        bool done = false;
-        if (cut.open) {
-            completed = std::move(cut.lines);
-            cut.lines.clear();
-            cut.open = false;
-            done = !completed.empty();
-        }
-        return done;
-    }
+    if (!lf_fltsimNumber(line).empty()) return gf_openSection(std::move(line), cut, completed);
+    if (line.find('[') != std::string::npos) return gf_closeSection(cut, completed);
     if (cut.open) cut.lines.push_back(std::move(line));
     return false;
 }
