@@ -76,9 +76,9 @@ public:
 
 class DesktopWindow final : public Fl_Double_Window {
 public:
-    explicit DesktopWindow(const WindowSpec& spec) : Fl_Double_Window(spec.x, spec.y, spec.width, spec.height) {
-        copy_label(spec.title.c_str());
-        size_range(spec.width, spec.height, spec.width, spec.height);
+    explicit DesktopWindow(const WindowGeometry& geometry) : Fl_Double_Window(geometry.x, geometry.y, geometry.width, geometry.height) {
+        copy_label(geometry.title.c_str());
+        size_range(geometry.width, geometry.height, geometry.width, geometry.height);
     }
 
     void draw() override {
@@ -203,9 +203,9 @@ bool openDisplay(std::string& reason) {
     return true;
 }
 
-bool openMainWindow(const WindowSpec& spec, WindowHandlers handlers) {
+bool openMainWindow(const WindowGeometry& geometry, WindowHandlers handlers) {
     g_handlers = std::move(handlers);
-    auto window = std::make_unique<DesktopWindow>(spec);
+    auto window = std::make_unique<DesktopWindow>(geometry);
     window->callback(lf_onCloseRequest);
     window->end();
     window->color(FL_BLACK);
@@ -278,19 +278,19 @@ void redrawMainWindow() {
     if (g_window != nullptr) g_window->redraw();
 }
 
-ControlId addControl(const ControlSpec& spec, std::function<void()> action) {
+ControlId addControl(const ControlDescription& description, std::function<void()> action) {
     if (g_window == nullptr) return 0;
     auto entry = std::make_unique<ControlEntry>();
-    entry->kind = spec.kind;
+    entry->kind = description.kind;
     entry->action = std::move(action);
     Fl_Widget* widget = nullptr;
-    switch (spec.kind) {
+    switch (description.kind) {
         case ControlKind::CheckBox: {
-            widget = new SquareCheckBox(spec.x, spec.y, spec.width, spec.height);
+            widget = new SquareCheckBox(description.x, description.y, description.width, description.height);
             break;
         }
         case ControlKind::Edit: {
-            auto* input = new Fl_Input(spec.x, spec.y, spec.width, spec.height);
+            auto* input = new Fl_Input(description.x, description.y, description.width, description.height);
             input->box(FL_BORDER_BOX);
             input->color(lf_colour(kEditBackground));
             input->textsize(kControlFontSize);
@@ -300,8 +300,8 @@ ControlId addControl(const ControlSpec& spec, std::function<void()> action) {
             break;
         }
         case ControlKind::Button: {
-            auto* button = new Fl_Button(spec.x, spec.y, spec.width, spec.height);
-            button->copy_label(spec.caption.c_str());
+            auto* button = new Fl_Button(description.x, description.y, description.width, description.height);
+            button->copy_label(description.caption.c_str());
             button->labelsize(kControlFontSize);
             button->clear_visible_focus();
             button->deactivate();

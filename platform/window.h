@@ -29,7 +29,7 @@ public:
     virtual void text(int x, int y, std::string_view utf8, Rgb colour) = 0;
 };
 
-struct WindowSpec {
+struct WindowGeometry {
     std::string title;
     int x = 0;
     int y = 0;
@@ -53,7 +53,7 @@ struct WindowPosition {
 bool openDisplay(std::string& reason);
 
 // Creates and shows the main window (fixed size, no minimise or maximise box).
-bool openMainWindow(const WindowSpec& spec, WindowHandlers handlers);
+bool openMainWindow(const WindowGeometry& geometry, WindowHandlers handlers);
 void closeMainWindow();
 
 std::optional<WindowPosition> mainWindowPosition();
@@ -75,7 +75,7 @@ using ControlId = std::uintptr_t;
 
 enum class ControlKind { CheckBox, Edit, Button };
 
-struct ControlSpec {
+struct ControlDescription {
     ControlKind kind = ControlKind::CheckBox;
     int x = 0;
     int y = 0;
@@ -87,7 +87,7 @@ struct ControlSpec {
 // Creates a control in the main window. `action` runs on the UI thread when the
 // user clicks a check box (it already shows its new state) or a button, or presses
 // Enter in an edit. Check boxes start enabled, edits and buttons disabled.
-ControlId addControl(const ControlSpec& spec, std::function<void()> action);
+ControlId addControl(const ControlDescription& description, std::function<void()> action);
 void setControlChecked(ControlId control, bool checked);
 std::optional<bool> controlChecked(ControlId control);  // nothing: no such control
 void setControlEnabled(ControlId control, bool enabled);

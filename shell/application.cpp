@@ -41,9 +41,9 @@ bool initInstance() {
         return false;
     }
     lf_loadWindowPosition();
-    const clv::platform::WindowSpec spec{clv::kProductName, MAIN_WINDOW_X.value, MAIN_WINDOW_Y.value,
+    const clv::platform::WindowGeometry geometry{clv::kProductName, MAIN_WINDOW_X.value, MAIN_WINDOW_Y.value,
                                          clv::kMainWindowWidth, clv::kMainWindowHeight};
-    return clv::platform::openMainWindow(spec, {gf_paintMainWindow, gf_closeButton});
+    return clv::platform::openMainWindow(geometry, {gf_paintMainWindow, gf_closeButton});
 }
 
 clv::ShellWindow lf_desktopWindow() {

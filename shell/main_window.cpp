@@ -103,30 +103,30 @@ void gf_createControls(clv::UiPort& port) {
     for (const clv::ControlPlacement& placement : gf_controlLayout()) {
         ParameterControl& control = placement.control();
         const std::uint16_t id = control.controlId;
-        clv::platform::ControlSpec spec;
-        spec.x = placement.x;
-        spec.y = placement.top();
-        spec.width = placement.width;
-        spec.height = placement.height();
+        clv::platform::ControlDescription description;
+        description.x = placement.x;
+        description.y = placement.top();
+        description.width = placement.width;
+        description.height = placement.height();
         std::function<void()> action;
         if (auto* box = std::get_if<ControlParameter<bool>*>(&placement.target)) {
-            spec.kind = clv::platform::ControlKind::CheckBox;
+            description.kind = clv::platform::ControlKind::CheckBox;
             const clv::ControlHandle handle =
-                clv::platform::addControl(spec, [id, &control] { lf_checkBoxClicked(id, control.handle.load()); });
+                clv::platform::addControl(description, [id, &control] { lf_checkBoxClicked(id, control.handle.load()); });
             control.handle = handle;
             port.setChecked(handle, (*box)->value.get());
             port.setEnabled(handle, true);
             continue;
         }
         if (auto* button = std::get_if<ParameterButton*>(&placement.target)) {
-            spec.kind = clv::platform::ControlKind::Button;
-            spec.caption = (*button)->name;
+            description.kind = clv::platform::ControlKind::Button;
+            description.caption = (*button)->name;
             action = [id] { gf_handleCommand(id); };
         } else {
-            spec.kind = clv::platform::ControlKind::Edit;
+            description.kind = clv::platform::ControlKind::Edit;
             action = [id] { gf_editEnter(id); };
         }
-        const clv::ControlHandle handle = clv::platform::addControl(spec, std::move(action));
+        const clv::ControlHandle handle = clv::platform::addControl(description, std::move(action));
         control.handle = handle;
         port.setEnabled(handle, false);
     }

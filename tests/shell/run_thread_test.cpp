@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
                   ExitReason::NewSettings},
         ThrowCase{"RuntimeError", [] { throw std::runtime_error("disk full"); }, false, "disk full",
                   ExitReason::SystemError},
-        ThrowCase{"FormatError", [] { throw fmt::format_error("bad spec"); }, false, "std::format error: bad spec",
+        ThrowCase{"FormatError", [] { throw fmt::format_error("bad format string"); }, false, "std::format error: bad format string",
                   ExitReason::SystemError},
         ThrowCase{"OutOfRange", [] { throw std::out_of_range("index 7"); }, false, "index 7",
                   ExitReason::SystemError},

@@ -52,7 +52,7 @@ protected:
         std::string reason;
         ASSERT_TRUE(platform::openDisplay(reason)) << reason;
         ASSERT_TRUE(platform::openMainWindow(
-            platform::WindowSpec{kTitle, 0, 0, kMainWindowWidth, kMainWindowHeight}, {gf_paintMainWindow, {}}));
+            platform::WindowGeometry{kTitle, 0, 0, kMainWindowWidth, kMainWindowHeight}, {gf_paintMainWindow, {}}));
         ShellWindow desktop;
         desktop.post = platform::postToUiThread;
         desktop.repaint = platform::requestMainWindowRepaint;
