@@ -5,11 +5,10 @@
 
 #include <X11/Xlib.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -18,10 +17,9 @@
 
 #include "core/parameters.h"
 #include "shell/draw_list.h"
+#include "product_run_support.h"
 #include "support/temp_folder.h"
 #include "window_capture.h"
-
-extern char** environ;
 
 namespace clv::test {
 namespace {
@@ -43,11 +41,13 @@ public:
             fs::create_directories(folder / sub);
         }
         work_ = folder / "work";
+        output_ = folder / "program.txt";
         environment_ = {{"HOME", (folder / "home").string()},
                         {"XDG_CONFIG_HOME", (folder / "config").string()},
                         {"XDG_DATA_HOME", (folder / "data").string()},
                         {"XDG_RUNTIME_DIR", (folder / "runtime").string()},
-                        {"DISPLAY", display}};
+                        {"DISPLAY", display},
+                        {"CALVORINTH_SERVER_URL", ""}};  // no update check
         const std::string sim = (folder / "sim").string();
         folder.write("config/Calvorinth/parameters.xml",
                   "<?xml version=\"1.0\"?>\n<parameters>\n"
@@ -58,58 +58,20 @@ public:
                   "  <parameter name=\"MAX_LIVE\" value=\"40\" />\n"
                   "</parameters>\n");
     }
-    ~PreparedProgram() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+    void start() { child_.start(CLV_PROGRAM_PATH, {}, work_, environment_, output_); }
+    std::optional<int> stop() {
+        child_.signal(SIGTERM);
+        return child_.waitForExit(std::chrono::duration_cast<std::chrono::seconds>(kLimit));
     }
 
     const fs::path& work() const { return work_; }
-    pid_t pid() const { return pid_; }
-
-    void start() {
-        std::vector<std::string> entries;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            bool replaced = entry.starts_with("CALVORINTH_SERVER_URL=");  // no update check
-            for (const auto& [name, value] : environment_) replaced |= entry.starts_with(name + "=");
-            if (!replaced) entries.push_back(entry);
-        }
-        for (const auto& [name, value] : environment_) entries.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (auto& entry : entries) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        std::string program = CLV_PROGRAM_PATH;
-        char* argv[] = {program.data(), nullptr};
-        const std::string workText = work_.string();
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            if (::chdir(workText.c_str()) != 0) ::_exit(126);
-            ::execve(program.c_str(), argv, envp.data());
-            ::_exit(127);
-        }
-    }
-
-    std::optional<int> stop() {
-        ::kill(pid_, SIGTERM);
-        const auto end = std::chrono::steady_clock::now() + kLimit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return std::nullopt;
-    }
+    pid_t pid() const { return child_.pid(); }
 
 private:
     fs::path work_;
-    std::vector<std::pair<std::string, std::string>> environment_;
-    pid_t pid_ = -1;
+    fs::path output_;
+    std::map<std::string, std::string> environment_;
+    ChildProcess child_;
 };
 
 bool lf_same(const Image& a, const Image& b) {

@@ -56,6 +56,7 @@ public:
     void signal(int number) const;
     bool running();
     std::string output() const { return gf_readIfThere(output_); }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

@@ -4,20 +4,18 @@
 
 #include <X11/Xlib.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/instance_lock.h"
+#include "product_run_support.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace clv::test {
 namespace {
@@ -28,74 +26,29 @@ using namespace std::chrono_literals;
 // The program in its own working folder, with its per-user folders in a temporary folder.
 class Program {
 public:
-    explicit Program(const TempFolder& folder) {
+    explicit Program(const TempFolder& folder) : folder_(folder.path()) {
         for (const char* sub : {"home", "config", "data", "runtime", "work/docs", "work/input"}) {
             fs::create_directories(folder / sub);
         }
         work_ = folder / "work";
-        overrides_ = {{"HOME", (folder / "home").string()},
-                      {"XDG_CONFIG_HOME", (folder / "config").string()},
-                      {"XDG_DATA_HOME", (folder / "data").string()},
-                      {"XDG_RUNTIME_DIR", (folder / "runtime").string()}};
+        environment_ = {{"HOME", (folder / "home").string()},
+                        {"XDG_CONFIG_HOME", (folder / "config").string()},
+                        {"XDG_DATA_HOME", (folder / "data").string()},
+                        {"XDG_RUNTIME_DIR", (folder / "runtime").string()}};
     }
-    ~Program() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
+
+    void start() { child_.start(CLV_PROGRAM_PATH, {}, work_, environment_, folder_ / "program.txt"); }
+    std::optional<int> waitForExit(std::chrono::seconds limit) { return child_.waitForExit(limit); }
+    void sendSignal(int signal) { child_.signal(signal); }
 
     const fs::path& work() const { return work_; }
-    const fs::path runtime() const { return fs::path(overrides_[3].second); }
-
-    void start() {
-        std::vector<std::string> entries;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            bool overridden = false;
-            for (const auto& [name, value] : overrides_) overridden |= entry.starts_with(name + "=");
-            if (!overridden) entries.push_back(entry);
-        }
-        for (const auto& [name, value] : overrides_) entries.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (auto& entry : entries) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        std::string program = CLV_PROGRAM_PATH;
-        char* argv[] = {program.data(), nullptr};
-        const std::string workText = work_.string();
-
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            if (::chdir(workText.c_str()) != 0) ::_exit(126);
-            ::execve(program.c_str(), argv, envp.data());
-            ::_exit(127);
-        }
-    }
-
-    // The exit status (a signal as its negative number); nothing when it is
-    // still running after the limit, which only guards against a hang.
-    std::optional<int> waitForExit(std::chrono::seconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-            if (done == pid_) {
-                pid_ = -1;
-                if (WIFEXITED(status)) return WEXITSTATUS(status);
-                return -WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return std::nullopt;
-    }
-
-    void sendSignal(int signal) { ::kill(pid_, signal); }
+    fs::path runtime() const { return environment_.at("XDG_RUNTIME_DIR"); }
 
 private:
+    fs::path folder_;
     fs::path work_;
-    std::vector<std::pair<std::string, std::string>> overrides_;
-    pid_t pid_ = -1;
+    std::map<std::string, std::string> environment_;
+    ChildProcess child_;
 };
 
 bool lf_hasWindowNamed(Display* display, Window window, const std::string& name, int depth) {
