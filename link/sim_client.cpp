@@ -199,7 +199,11 @@ clv::UserAcData gf_requestUserAcData() {
             gf_simConnectRequestError();
         }
     }
-    std::lock_guard data(userAcMutex);
+    return gf_lastUserAcData();
+}
+
+clv::UserAcData gf_lastUserAcData() {
+    std::lock_guard lock(userAcMutex);
     return lastUserAcData;
 }
 

@@ -74,6 +74,8 @@ void gf_simConnectRequestError();
 // Run thread: asks for a fresh user aircraft block (unless simConnectFailed) and
 // returns the last one received.
 clv::UserAcData gf_requestUserAcData();
+// The user aircraft's last block as the simulator sent it, without a new request.
+clv::UserAcData gf_lastUserAcData();
 // Run thread: asks once for the user aircraft's title and ATC model.
 void gf_requestUserAcTitleModel();
 // Run thread: asks for the user aircraft's SIM ON GROUND every second; false

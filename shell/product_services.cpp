@@ -17,7 +17,7 @@
 #include "link/sim_flight_plan.h"
 #include "link/sim_hooks.h"
 #include "link/sim_queues.h"
-#include "link/sim_state.h"
+#include "link/sim_client.h"
 #include "link/traffic_receiver.h"
 #include "link/udp_readers.h"
 #include "link/udp_receiver.h"
@@ -59,12 +59,6 @@ std::uint16_t lf_portFromEnvironment(const char* variable, std::uint16_t fallbac
     return static_cast<std::uint16_t>(value);
 }
 
-// The user aircraft's last block as the simulator sent it; no new request.
-clv::UserAcData lf_lastUserAcData() {
-    std::lock_guard lock(userAcMutex);
-    return lastUserAcData;
-}
-
 // What the simulator link asks of the reference data about the user aircraft's type.
 void lf_installSimLinkHooks() {
     clv::SimLinkHooks hooks;
@@ -103,14 +97,14 @@ void lf_wireSimLink(clv::SimLinkServices& sim) {
 void lf_wireFeed(clv::FeedServices& feed) {
     feed.setupTcpServer = gf_setupTcpServer;
     feed.connectRealTraffic = gf_connectRealTraffic;
-    feed.sendQs121 = [] { gf_sendQs121(lf_lastUserAcData()); };
+    feed.sendQs121 = [] { gf_sendQs121(gf_lastUserAcData()); };
     feed.sendQs123 = [] { gf_sendQs123(simulatorTime.load()); };
     feed.startQnhReader = gf_startQnhReader;
     feed.startTrafficReader = gf_startTrafficReader;
     feed.stopReaders = gf_stopReaders;
     feed.closeRealTrafficLink = gf_closeRealTrafficLink;
     feed.centreReaderRange = [] {
-        const clv::UserAcData user = lf_lastUserAcData();
+        const clv::UserAcData user = gf_lastUserAcData();
         trafficReceiver.setRangeCentre(clv::LatLon{user.latitude, user.longitude});
     };
     feed.startCallsignCollection = [] { trafficReceiver.startCollectingCallsigns(); };

@@ -8,7 +8,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/sim_client.h"
-#include "link/sim_state.h"
+#include "link/sim_client.h"
 #include "liveries/livery_index.h"
 #include "platform/window.h"
 #include "shell/edit_handlers.h"
@@ -24,11 +24,7 @@ clv::WindowHooks& lf_hooks() {
 }
 
 clv::UserAcFix lf_userAircraft() {
-    clv::UserAcData data;
-    {
-        std::lock_guard lock(userAcMutex);
-        data = lastUserAcData;
-    }
+    const clv::UserAcData data = gf_lastUserAcData();
     return clv::UserAcFix{userOnGround.load(), data.altitude, clv::LatLon{data.latitude, data.longitude}};
 }
 
