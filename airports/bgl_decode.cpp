@@ -288,24 +288,25 @@ enum class WalkEnd { Done, NotRecognised };
 WalkEnd lf_walkRecords(BglFileWindow& file, std::uint64_t first, std::set<std::uint64_t>& decoded,
                        const WalkContext& ctx) {
     const std::uint64_t size = file.size();
-    if (first > size) {
-        ctx.report(fmt::format("first record at {} lies past the end of the file ({} bytes), in {}", first, size,
-                               ctx.pathText));
+    if (first >= size) {
+        ctx.report(fmt::format("first airport record at {} lies at or past the end of the file ({} bytes), in {}",
+                               first, size, ctx.pathText));
         return WalkEnd::Done;
     }
     for (std::uint64_t at = first; at < size;) {
-        if (!file.holds(at, kRecordHeaderSize)) {
-            ctx.report(fmt::format("record at {} cut off by the end of the file, in {}", at, ctx.pathText));
-            break;
-        }
+        // Past the airport subsection the walk may run into data that are no records;
+        // where it runs out of the file there, it just ends.
+        if (!file.holds(at, kRecordHeaderSize)) break;
         const RecordHeader header = gf_readRecordHeader(file.view(at, kRecordHeaderSize));
         if (header.step() <= 0) {
             ctx.report(fmt::format("record of size {} at {} ends the walk, in {}", header.size, at, ctx.pathText));
             break;
         }
         if (!file.holds(at, static_cast<std::uint64_t>(header.size))) {
-            ctx.report(fmt::format("record {} of {} bytes at {} reaches past the end of the file, in {}", header.id,
-                                   header.size, at, ctx.pathText));
+            if (header.id == kRecordIdAirport) {
+                ctx.report(fmt::format("airport record of {} bytes at {} reaches past the end of the file, in {}",
+                                       header.size, at, ctx.pathText));
+            }
             break;
         }
         if (header.id == kRecordIdUndecodableAirport && !ctx.setup.msfs2020) {
@@ -406,6 +407,10 @@ BglFileKind gf_decodeBglFile(const fs::path& path, const BglDecodeSetup& setup, 
             continue;
         }
         const SubsectionHeader sub = gf_readSubsectionHeader(file.view(subsection, kSubsectionHeaderSize));
+        if (!file.holds(sub.firstRecordOffset, sub.size)) {
+            ctx.report(fmt::format("airport subsection of {} bytes at {} reaches past the end of the file, in {}",
+                                   sub.size, sub.firstRecordOffset, ctx.pathText));
+        }
         if (lf_walkRecords(file, lf_wholeWord(sub.firstRecordOffset), decoded, ctx) == WalkEnd::NotRecognised) {
             return BglFileKind::NotRecognised;
         }

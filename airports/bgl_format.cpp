@@ -54,7 +54,7 @@ SectionHeader gf_readSectionHeader(BglBytes bytes) {
 }
 
 SubsectionHeader gf_readSubsectionHeader(BglBytes bytes) {
-    return SubsectionHeader{bytes.u32(kSubsectionFirstRecordOffset)};
+    return SubsectionHeader{bytes.u32(kSubsectionFirstRecordOffset), bytes.u32(kSubsectionSizeOffset)};
 }
 
 RecordHeader gf_readRecordHeader(BglBytes bytes) {

@@ -128,6 +128,7 @@ struct SectionHeader {
 
 struct SubsectionHeader {
     std::uint32_t firstRecordOffset = 0;
+    std::uint32_t size = 0;  // bytes of its records
 };
 
 struct RecordHeader {
