@@ -90,6 +90,7 @@ TEST(BglIdentifierTest, DecodesCodesAndRejectsUncleanOnes) {
         {egll | 0x1F, "EGLL", true},  // the low five bits are not part of the code
         {bgltool::gf_encodeIdentifier("K2J9"), "K2J9", true},
         {bgltool::gf_encodeIdentifier("ZZZZ"), "ZZZZ", true},
+        {bgltool::gf_encodeIdentifier("EG"), "EG", false},       // a region code
         {bgltool::gf_encodeIdentifier("LSZ"), "LSZ", false},     // three letters
         {bgltool::gf_encodeIdentifier("EDDFX"), "EDDFX", false}, // five
         {bgltool::gf_encodeIdentifier("E DF"), "E DF", false},   // a blank digit
