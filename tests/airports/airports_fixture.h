@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the airport tests: the log's lines, registration records in
 // the reference data, and a stand list emptied around each test.
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@
 #include "support/temp_folder.h"
 
 namespace clv::test {
+
+// tests/data/airports.
+inline std::filesystem::path airportsDataFolder() {
+    return std::filesystem::path(CLV_TESTS_SOURCE_DIR) / "data" / "airports";
+}
 
 // Log.txt in a folder of its own for the lifetime; lines() gives what was logged
 // after the header line.
