@@ -165,7 +165,11 @@ std::string lf_kinds(const clv::Stand& s) {
     std::vector<std::string> kinds;
     if (s.heli) kinds.emplace_back("heli");
     if (s.cargo) kinds.emplace_back("cargo");
-    kinds.emplace_back(s.ramp ? "ramp" : "gate");
+    if (s.ramp) {
+        kinds.emplace_back("ramp");
+    } else if (!s.heli) {
+        kinds.emplace_back("gate");
+    }
     if (s.manual) kinds.emplace_back("manual");
     std::string text;
     for (const std::string& k : kinds) text += (text.empty() ? "" : ",") + k;
