@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -203,4 +205,39 @@ TEST_F(ApfWriterTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
     EXPECT_EQ(readFile(path), "the learned file so far");
     EXPECT_FALSE(gf_writeApf(airport(), dir / "missing" / "LSZH.xml", kApfLearnedMode));
     EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(ApfWriterTest, ScanWorkersWriteGeneratedFilesWhileTheParkAirportChanges) {
+    ApfData data = airport();
+    data.publisher = "unknown";
+    const std::string expected = write(data, kApfGeneratedMode);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> workers;
+    std::vector<std::string> written(4);
+    for (std::size_t w = 0; w < written.size(); ++w) {
+        workers.emplace_back([&, w] {
+            const fs::path path = dir / ("worker" + std::to_string(w) + ".xml");
+            for (int k = 0; k < 20; ++k) {
+                if (!gf_writeApf(data, path, kApfGeneratedMode)) return;
+                const std::string text = readFile(path);
+                if (text != expected) {
+                    written[w] = text;
+                    return;
+                }
+            }
+            written[w] = expected;
+        });
+    }
+    // The run thread meanwhile reads and leaves park airports and the user edits settings.
+    std::thread run([&] {
+        for (int k = 0; !done; ++k) {
+            handmadeFile = k % 2 == 0;
+            MAX_LIVE.value = k % 3 == 0 ? -1 : 20;
+            g_simulatorWord = "MSFS";
+        }
+    });
+    for (std::thread& t : workers) t.join();
+    done = true;
+    run.join();
+    for (const std::string& text : written) EXPECT_EQ(text, expected);
 }
