@@ -59,7 +59,8 @@ bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, st
     temporary += ".tmp";
     std::error_code error;
     if (!document.save_file(temporary.c_str())) {
-        std::filesystem::remove(temporary, error);
+        // Only a part-written file of ours goes; whatever else has that name stays.
+        if (std::filesystem::is_regular_file(temporary, error)) std::filesystem::remove(temporary, error);
         return false;
     }
     std::filesystem::rename(temporary, path, error);

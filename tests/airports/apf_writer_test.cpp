@@ -203,6 +203,7 @@ TEST_F(ApfWriterTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
     fs::create_directory(dir / "LSZH.xml.tmp");  // the writer's temporary file cannot be made
     EXPECT_FALSE(gf_writeApf(airport(), path, kApfLearnedMode));
     EXPECT_EQ(readFile(path), "the learned file so far");
+    EXPECT_TRUE(fs::is_directory(dir / "LSZH.xml.tmp"));
     EXPECT_FALSE(gf_writeApf(airport(), dir / "missing" / "LSZH.xml", kApfLearnedMode));
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
