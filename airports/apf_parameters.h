@@ -1,0 +1,17 @@
+#pragma once
+// One entry of an airport file's "parameters": the "value" attribute of the
+// "parameter" element whose "name" is the key. Shared by every reader of
+// airport files.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pugi {
+class xml_document;
+}
+
+// By the XML library's integer rule (an entry without "value" reads 0); none
+// when the entry is missing.
+std::optional<std::int32_t> lf_readIntParameter(const pugi::xml_document& document, const std::string& key);
+// The text unchanged; none when the entry is missing.
+std::optional<std::string> lf_readTextParameter(const pugi::xml_document& document, const std::string& key);
