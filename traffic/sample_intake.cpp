@@ -166,7 +166,9 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
             case AcMoveState::Taxi:
             case AcMoveState::TakeOff:
             case AcMoveState::Flying:
-                if (!ac.landing && !ac.rollingOut) {
+                if (ac.samples.empty()) {
+                    taken = true;  // nothing to compare with (a buffered aircraft that lost its samples)
+                } else if (!ac.landing && !ac.rollingOut) {
                     taken = lf_acceptMovingSample(ac, s) && (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
                 } else {
                     taken = checkNewPosDuringLanding(ac, s);
