@@ -79,7 +79,7 @@ void lf_choosePushBackSide(LiveAc& ac, const PosSample& s) {
 
 // Pushed back: a sample near the push-back position keeps the aircraft waiting;
 // one far enough away starts the taxi. True when the sample is taken.
-bool lf_pushedBackSample(TrafficEngine& e, LiveAc& ac, PosSample& s) {
+bool lf_pushedBackSample(LiveAc& ac, PosSample& s) {
     const double d = gf_distanceNm(s.latitude, s.longitude, ac.simPosition.latitude, ac.simPosition.longitude);
     if (!(d > kLeaveRadii * ac.radius && d > ac.nearestAfterPushBack)) {
         if (d <= kHoldRadii * ac.radius) {
@@ -105,7 +105,6 @@ bool lf_pushedBackSample(TrafficEngine& e, LiveAc& ac, PosSample& s) {
     ac.standId = 0;
     ac.parkedAt = 0;
     ac.holding = false;
-    (void)e;
     return true;
 }
 
@@ -162,7 +161,7 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
                 taken = engine.parking().checkStandSample(engine, ac, s);
                 break;
             case AcMoveState::PushingBack: lf_choosePushBackSide(ac, s); return;
-            case AcMoveState::PushedBack: taken = lf_pushedBackSample(engine, ac, s); break;
+            case AcMoveState::PushedBack: taken = lf_pushedBackSample(ac, s); break;
             case AcMoveState::Taxi:
             case AcMoveState::TakeOff:
             case AcMoveState::Flying:
