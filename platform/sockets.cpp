@@ -216,6 +216,22 @@ bool setBlocking(SocketHandle socket, bool blocking) {
     return ::fcntl(socket, F_SETFL, flags) == 0;
 }
 
+int setReceiveBuffer(SocketHandle socket, int bytes) {
+    // Linux caps SO_RCVBUF at net.core.rmem_max; the forced form passes the cap
+    // where the process may, the plain one is the fallback.
+    if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0 &&
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0)
+        return -1;
+    return receiveBufferSize(socket);
+}
+
+int receiveBufferSize(SocketHandle socket) {
+    int given = 0;
+    socklen_t length = sizeof given;
+    if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &given, &length) != 0) return -1;
+    return given;
+}
+
 bool setReuseAddress(SocketHandle socket) {
     int one = 1;
     return ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0;
