@@ -150,6 +150,16 @@ std::uint16_t localPort(SocketHandle socket) {
     return ntohs(a.sin_port);
 }
 
+std::string localAddress(SocketHandle socket) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (socket == kInvalidSocket || ::getsockname(socket, reinterpret_cast<sockaddr*>(&a), &len) != 0) return {};
+    if (a.sin_family != AF_INET) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text) == nullptr) return {};
+    return text;
+}
+
 long receiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity) {
     for (;;) {
         ssize_t n = ::recv(socket, buffer, capacity, MSG_TRUNC);
