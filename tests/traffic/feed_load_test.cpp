@@ -6,11 +6,21 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <optional>
+#include <thread>
 #include <vector>
 
+#include "core/parameters.h"
+#include "link/realtraffic_state.h"
+#include "link/traffic_receiver.h"
+#include "link/udp_readers.h"
+#include "link/udp_receiver.h"
+#include "platform/sockets.h"
+#include "support/eventually.h"
 #include "traffic_harness.h"
+#include "link/traffic_test_support.h"
 
 namespace clv::test {
 namespace {
@@ -219,6 +229,71 @@ TEST(LateCreation, SpawnedAircraftFarPastDueAreSkippedWhenTheirRequestIsMade) {
     rig.tick();
     EXPECT_EQ(rig.live(30002), nullptr);
     EXPECT_EQ(rig.live(30003), nullptr);
+}
+
+}  // namespace
+}  // namespace clv::test
+
+namespace clv::test {
+namespace {
+
+// ---- the real reader ------------------------------------------------------------------
+
+// The whole road from the socket: lines sent over loopback at 500 a second reach
+// the engine, every one of them, while the engine ticks on a real 10 ms clock.
+// Nothing here depends on the machine's speed but how long it takes.
+TEST_F(FeedLoad, TheRealReaderOverLoopbackHandsEveryLineToTheEngine) {
+    EngineRig rig;
+    realTrafficOnThisPc = true;  // repeats are handled too; loopback only
+    lateralRangeNm = 100.0;
+    trafficReceiver.setRangeCentre({47.45, 8.56});
+    gf_setReaderPorts(0, 0);
+    gf_startTrafficReader();
+    ASSERT_TRUE(eventually([] { return trafficReceiver.boundPort() != 0; }));
+    const std::int32_t countBefore = trafficReceiver.datagramCount.load();
+    const std::uint64_t droppedBefore = trafficUpdatesDropped.load();
+
+    constexpr int kAircraft = 100;
+    constexpr int kLinesEach = 10;
+    std::thread sender([] {
+        platform::Socket socket(platform::openUdpSocket());
+        auto next = std::chrono::steady_clock::now();
+        for (int line = 0; line < kLinesEach; ++line) {
+            for (int a = 0; a < kAircraft; ++a) {
+                std::vector<std::string> f = baseTrafficFields();
+                f[kHexid] = std::to_string(4000001 + a);
+                f[kCallsign] = fmt::format("SWR{}", a);
+                f[kLat] = fmt::format("{:.4f}", 47.3 + 0.003 * a);
+                f[kLon] = fmt::format("{:.4f}", 8.4 + 0.001 * line);
+                f[kGs] = "110";
+                f[kTime] = fmt::format("{:.1f}", 1760000000.0 + 2.0 * line);
+                platform::sendDatagram(socket.handle(), "127.0.0.1", trafficReceiver.boundPort(), joinFields(f));
+                next += std::chrono::milliseconds(2);  // 500 lines a second
+                std::this_thread::sleep_until(next);
+            }
+        }
+    });
+    const auto allTaken = [&] {
+        if (rig.engine.liveAc.size() != static_cast<std::size_t>(kAircraft)) return false;
+        return std::all_of(rig.engine.liveAc.begin(), rig.engine.liveAc.end(),
+                           [](const LiveAc& ac) { return ac.samples.size() == static_cast<std::size_t>(kLinesEach); });
+    };
+    auto deadline = std::chrono::steady_clock::now();
+    for (int i = 0; i < 6000 && !allTaken(); ++i) {
+        deadline += std::chrono::milliseconds(10);
+        std::this_thread::sleep_until(deadline);
+        TrafficTick{rig.engine}();
+    }
+    sender.join();
+    gf_stopReaders();
+    gf_setReaderPorts(kTrafficPort, kQnhPort);
+    realTrafficOnThisPc = false;
+
+    EXPECT_EQ(trafficReceiver.datagramCount.load() - countBefore, kAircraft * kLinesEach);
+    EXPECT_EQ(trafficUpdatesDropped.load(), droppedBefore);
+    EXPECT_TRUE(allTaken()) << rig.engine.liveAc.size() << " aircraft";
+    std::lock_guard lock(runMutex);
+    EXPECT_TRUE(trafficUpdateQueue.empty());
 }
 
 }  // namespace
