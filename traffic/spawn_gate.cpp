@@ -195,7 +195,11 @@ void lf_spawnGate(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         lf_dropOldest(ac);
         return;
     }
-    if (engine.liveCreationQueue.size() > kMaxQueuedLiveCreations && ac.moveState == AcMoveState::Birth) {
+    // Every creation on its way counts, also those spawned this tick whose request
+    // is not made yet: a burst of new aircraft must not all pass in one tick and
+    // then hold every later one back for minutes.
+    if (engine.liveCreationQueue.size() + engine.hexidQueue.size() > kMaxQueuedLiveCreations &&
+        ac.moveState == AcMoveState::Birth) {
         lf_dropOldest(ac);
         return;
     }

@@ -160,6 +160,22 @@ TEST_F(ShellTest, RealTrafficOnThisComputerIsReachedOverTcpUnlessAerowinx) {
     }
 }
 
+TEST_F(ShellTest, TheReaderRangeIsCentredOnTheUserAircraftBeforeAnyTrafficComes) {
+    std::vector<std::string> order;
+    doubles.onCall = [&order](const std::string& hook) {
+        if (hook == "centreReaderRange" || hook == "startTrafficReader" || hook == "requestUserAcTitleModel")
+            order.push_back(hook);
+    };
+    stopAtFirstStep(doubles);
+    install();
+    gf_runThread();
+    ASSERT_GE(order.size(), 3u);
+    // After the user aircraft's position is known, before the first traffic line.
+    EXPECT_EQ(order[0], "requestUserAcTitleModel");
+    EXPECT_EQ(order[1], "centreReaderRange");
+    EXPECT_EQ(order[2], "startTrafficReader");
+}
+
 TEST_F(ShellTest, ReaderFailedBeforeTheLoopEndsTheRunWithoutTheTrafficWait) {
     doubles.services.feed.startQnhReader = [] { readerError = true; };
     doubles.services.feed.startTrafficReader = [] {};  // no traffic comes

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "link/sim_ids.h"
 #include "platform/simconnect.h"
+#include "platform/sockets.h"
 #include "support/temp_folder.h"
 #include "tools/simstandin/scenario.h"
 #include "tools/simstandin/track_map.h"
@@ -585,5 +587,40 @@ TEST_F(StandIn, KeepsTheTrackOfEachAiAircraftOnASlopingGroundAndDrawsTheMap) {
     // A given centre and radius: 500 m around the aircraft, a 200 m bar.
     const std::string near = standin::gf_trackMapSvg(history, standin::MapView{50.0, 8.5, 500.0 / 1852.0});
     EXPECT_NE(near.find(">200 m</text>"), std::string::npos) << near;
+    SimConnect_Close(h);
+}
+
+// Whatever a client sends, the stand-in keeps serving: a tail number that is no
+// UTF-8 and a control line of broken bytes are answered, never fatal.
+TEST_F(StandIn, BytesThatAreNoUtf8NeverEndTheStandIn) {
+    start(baseScenario());
+    SimConnectHandle h = connect();
+    registerProgram(h);
+    const std::uint32_t id = createAi(h, "Boeing 737-800 Ryanair", "RYR\xFF\xFE\n", onGroundAt(50.5, 8.25));
+    ASSERT_GE(id, 1000u);
+    const json objects = sim.command({{"cmd", "objects"}});
+    EXPECT_EQ(objects.value("ok", false), true) << objects;
+    EXPECT_FALSE(log("SimConnect_AICreateNonATCAircraft").empty());
+
+    // A control line of broken bytes, as anything on this PC could send.
+    platform::ResolvedAddress address;
+    ASSERT_EQ(platform::resolveTcp("127.0.0.1", std::to_string(sim.controlPort()), address), 0);
+    platform::Socket raw(platform::connectTo(address));
+    ASSERT_TRUE(raw.isOpen());
+    ASSERT_TRUE(platform::sendAll(raw.handle(), "{\"cmd\":\"\xFF\xC0\x1B\"}\n\xFE\xFF\n"));
+    std::string replies;
+    char buffer[4096];
+    while (std::count(replies.begin(), replies.end(), '\n') < 2 &&
+           platform::waitReadable(raw.handle(), {}, 3000) == platform::WaitResult::Ready) {
+        const long n = platform::receiveSome(raw.handle(), buffer, sizeof buffer);
+        if (n <= 0) break;
+        replies.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 2) << replies;
+    EXPECT_NE(replies.find("\"ok\":false"), std::string::npos) << replies;
+    // Still serving both its channels.
+    EXPECT_EQ(sim.command({{"cmd", "objects"}}).value("ok", false), true);
+    SimConnect_RequestDataOnSimObject(h, 102, 405, id, ScPeriod::Once);
+    EXPECT_TRUE(pumpUntil(h, [&] { return !in.data.empty(); }));
     SimConnect_Close(h);
 }

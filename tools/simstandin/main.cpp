@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
         if (!args.empty() && args[0] == "cmd") {
             if (args.size() < 2) throw std::runtime_error("cmd needs a JSON command");
             json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), json::parse(args[1]));
-            std::printf("%s\n", reply.dump(2).c_str());
+            std::printf("%s\n", reply.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             return lf_reply(reply);
         }
         return lf_serve(args);
