@@ -87,6 +87,9 @@ std::set<std::string> TrafficReceiver::takeSeenCallsigns() {
 void TrafficReceiver::noteCallsign(std::string_view callsign) {
     if (callsign.empty() || callsign == "null" || callsign.find('@') != std::string_view::npos) return;
     std::lock_guard lock(seenCallsignsMutex);
+    // The take-over may have ended the collection since the caller looked at the
+    // flag: a callsign heard after it belongs to no collection.
+    if (!collectCallsigns.load()) return;
     seenCallsigns.emplace(callsign);
 }
 
