@@ -1,0 +1,63 @@
+// The demo's airport data: the reference files of the region around Zurich and
+// the stock archive's file of the airport next to it, as scripts/run offers them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "airports/airport_data.h"
+#include "airports/apf_locate.h"
+#include "airports_fixture.h"
+
+using namespace clv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path demoAirports() { return fs::path(CLV_SOURCE_DIR) / "demo" / "airports"; }
+
+class DemoAirportsTest : public AirportsTest {
+protected:
+    void SetUp() override {
+        AirportsTest::SetUp();
+        for (const char* name : {"airports_msfs.xml", "airports_msfs_names.xml"})
+            fs::copy_file(demoAirports() / name, work / "input" / name);
+        server.setReply("/MSFS/archive/stock/LSMD.xml", {200, readFile(demoAirports() / "stock/LSMD.xml")});
+    }
+};
+
+TEST_F(DemoAirportsTest, TheRegionsAirportsLieWhereThePublishedChartsPutThem) {
+    ASSERT_TRUE(gf_readAirports());
+    ASSERT_TRUE(gf_readAirportNames());
+    struct Case {
+        const char* code;
+        const char* iata;
+        double lat, lon;  // aerodrome reference points of the national AIPs, rounded
+    };
+    const Case cases[] = {
+        {"LSZH", "ZRH", 47.4581, 8.5492}, {"LSGG", "GVA", 46.2381, 6.1089},
+        {"LSZB", "BRN", 46.9141, 7.4972}, {"LFSB", "BSL", 47.5896, 7.5299},
+        {"LSMD", "", 47.3986, 8.6482},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        const auto airport = gf_findAirport(c.code);
+        ASSERT_TRUE(airport);
+        EXPECT_EQ(airport->iata, c.iata);
+        // Within half a nautical mile of the chart's point.
+        EXPECT_LT(gf_distanceNm(clv::LatLon{airport->lat, airport->lon}, clv::LatLon{c.lat, c.lon}), 0.5);
+        EXPECT_FALSE(g_airportNames[c.code].empty());
+    }
+}
+
+TEST_F(DemoAirportsTest, TheNeighboursStockFileIsServedWithStandsOnTheAirport) {
+    ASSERT_TRUE(gf_readAirports());
+    EXPECT_EQ(gf_apfPath("LSMD"), "archive/stock/LSMD.xml");
+    const auto airport = gf_findAirport("LSMD");
+    ASSERT_TRUE(airport);
+    std::string stand;
+    const double d = gf_readDestApfForClosestStand("LSMD", clv::LatLon{airport->lat, airport->lon}, stand);
+    EXPECT_LT(d, 0.5);
+    EXPECT_FALSE(stand.empty());
+}
+
+}  // namespace
