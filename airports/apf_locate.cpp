@@ -34,12 +34,6 @@ constexpr const char* kReadApfName = "gf_readApf";
 // Said once per process: the probes run often and would fill the log.
 std::atomic<bool> g_noServerLogged{false};
 
-bool lf_serverForAirportFiles() {
-    if (gf_serverConfigured()) return true;
-    if (!g_noServerLogged.exchange(true)) gf_log("No download server configured, airport files of the server skipped");
-    return false;
-}
-
 // Raises the file system's error for "exists" on anything but a missing file.
 bool lf_exists(const fs::path& path) { return fs::exists(path); }
 
@@ -54,6 +48,12 @@ bool lf_download(const std::string& url, const fs::path& destination) {
 }
 
 }  // namespace
+
+bool gf_airportFileServer() {
+    if (gf_serverConfigured()) return true;
+    if (!g_noServerLogged.exchange(true)) gf_log("No download server configured, airport files of the server skipped");
+    return false;
+}
 
 char gf_pathSeparator() { return static_cast<char>(fs::path::preferred_separator); }
 
@@ -103,7 +103,7 @@ bool gf_apfExists(const std::string& code) {
 }
 
 bool gf_downloadStockApf(const std::string& code) {
-    if (!gf_isSafeAirportCode(code) || !lf_serverForAirportFiles()) return false;
+    if (!gf_isSafeAirportCode(code) || !gf_airportFileServer()) return false;
     const std::string url = gf_downloadUrl(true) + kStockArchive + gf_xmlFileName(code);
     const fs::path local = gf_xmlFilePath(code);
     const bool found = lf_download(url, local);
@@ -115,7 +115,7 @@ std::string lf_downloadApf(const std::string& pathText, const fs::path& destinat
     const bool shared = pathText.find(kSimaddonWord) != std::string::npos ||
                         pathText.find(kStockWord) != std::string::npos;
     const std::string url = gf_downloadUrl(shared) + pathText;
-    if (lf_serverForAirportFiles() && lf_download(url, destination)) return {};
+    if (gf_airportFileServer() && lf_download(url, destination)) return {};
     std::string text = fmt::format("failed to download: \"{}\"", url);
     gf_log(text);
     return text;

@@ -44,6 +44,10 @@ std::string gf_apfPath(const std::string& code);
 // out text untouched) when it cannot be read or is empty.
 bool lf_readApfLink(const std::filesystem::path& path, std::string& out);
 
+// Whether a download server is configured; without one a line says once per
+// process that the server's airport files are skipped.
+bool gf_airportFileServer();
+
 // Whether the server's stock archive has the airport's file (fetched into
 // <code>.xml in the current folder, which is removed again).
 bool gf_downloadStockApf(const std::string& code);
