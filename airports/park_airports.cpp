@@ -9,11 +9,14 @@
 
 #include "airports/airport_data.h"
 #include "airports/apf_locate.h"
+#include "airports/park_state.h"
 #include "core/files.h"
 #include "core/folders.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/ui_port.h"
+#include "link/sim_client.h"
+#include "link/sim_hooks.h"
 
 namespace fs = std::filesystem;
 
@@ -175,5 +178,20 @@ void gf_setParkAirport(const std::string& code, clv::LatLon position) {
         return;
     }
     parkAirports.insert(parkAirports.begin(), clv::ParkAirport{code, {}, position.lat, position.lon, 0.0});
+    lf_writeMyParkAirportsLocked();
+}
+
+void gf_reserveUserStand() {
+    if (!userOnGroundKnown.load()) return;
+    const clv::UserAcData user = gf_lastUserAcData();
+    if (user.groundVelocity > clv::kReserveMaxGroundSpeedKt) return;
+    const std::string stand = gf_simLinkHooks().standNameAtPosition(user.latitude, user.longitude);
+    if (stand.empty()) return;
+    std::lock_guard lock(parkAirportsMutex);
+    if (parkAirports.empty()) return;
+    clv::ParkAirport& first = parkAirports.front();
+    if (first.code != gf_currentParkAirportCode() || first.reservedStand == stand) return;
+    // reservedStand itself takes the new stand at the next Re-read or reading of the stands.
+    first.reservedStand = stand;
     lf_writeMyParkAirportsLocked();
 }

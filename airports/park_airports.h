@@ -18,6 +18,8 @@ struct ParkAirport {
     double distance = 0.0;  // nm to the user aircraft at the last refresh
 };
 
+// The user aircraft counts as parked up to this ground speed (knots).
+inline constexpr double kReserveMaxGroundSpeedKt = 2.0;
 // Above this many park airports the refresh costs noticeable time.
 inline constexpr std::size_t kManyParkAirports = 3000;
 
@@ -45,6 +47,10 @@ bool gf_rereadParkAirports(bool checkStand, std::string& message);
 // The destination as first park airport: an entry moved to the front, or a new
 // entry there and in the file.
 void gf_setParkAirport(const std::string& code, clv::LatLon position);
+
+// SimConnect thread: the stand under the parked user aircraft becomes the
+// reserved stand of the current park airport's entry, and the file is written.
+void gf_reserveUserStand();
 
 // Brings the file up to date with the first entry (a new line, or its line
 // rewritten with the reserved stand), sorted, each line once. The list must

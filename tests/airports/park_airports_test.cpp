@@ -6,7 +6,13 @@
 #include <string>
 
 #include "airports_fixture.h"
+#include "airports/park_state.h"
 #include "core/ui_port.h"
+#include "link/sim_client.h"
+#include "link/sim_hooks.h"
+#include "link/sim_state.h"
+
+#include <thread>
 
 using namespace clv::test;
 using clv::Airport;
@@ -122,6 +128,95 @@ TEST_F(ParkAirportsTest, ADestinationComesFirst) {
     EXPECT_EQ(codes(), (std::vector<std::string>{"EHAM|D4", "EGLL|", "LSZH|"}));
     EXPECT_DOUBLE_EQ(parkAirports.front().lat, 52.31);
     EXPECT_EQ(list(), "EHAM,D4\nEGLL\nLSZH\n");
+}
+
+class ReserveUserStandTest : public ParkAirportsTest {
+protected:
+    void SetUp() override {
+        ParkAirportsTest::SetUp();
+        clv::SimLinkHooks hooks;
+        hooks.standNameAtPosition = [this](double lat, double lon) {
+            return lat == 51.47 && lon == -0.46 ? standUnderUser : std::string();
+        };
+        gf_setSimLinkHooks(hooks);
+        gf_setCurrentParkAirport(Airport{"EGLL", "LHR", 51.47, -0.46, 83});
+        userOnGroundKnown = true;
+        setUser(0.0);
+        writeList("EGLL\nEHAM,D4\n");
+        ASSERT_TRUE(lf_readMyParkAirports());
+    }
+    void TearDown() override {
+        gf_setSimLinkHooks({});
+        gf_clearCurrentParkAirport();
+        userOnGroundKnown = false;
+        setUser(0.0, 0.0, 0.0);
+        ParkAirportsTest::TearDown();
+    }
+    static void setUser(double knots, double lat = 51.47, double lon = -0.46) {
+        std::lock_guard lock(userAcMutex);
+        lastUserAcData.latitude = lat;
+        lastUserAcData.longitude = lon;
+        lastUserAcData.groundVelocity = knots;
+    }
+public:
+    std::string standUnderUser = "B12";
+};
+
+TEST_F(ReserveUserStandTest, TheParkedUsersStandIsReservedUpToTwoKnots) {
+    setUser(2.1);
+    gf_reserveUserStand();
+    EXPECT_EQ(list(), "EGLL\nEHAM,D4\n");
+    setUser(2.0);
+    gf_reserveUserStand();
+    EXPECT_EQ(parkAirports.front().reservedStand, "B12");
+    EXPECT_EQ(list(), "EGLL,B12\nEHAM,D4\n");
+    EXPECT_TRUE(logHas("my_park_airports.txt:EGLL,B12 updated stand"));
+}
+
+TEST_F(ReserveUserStandTest, NothingIsReservedWithoutAStandOrAtAnotherAirport) {
+    struct Case {
+        const char* name;
+        std::function<void(ReserveUserStandTest&)> arrange;
+    };
+    const Case cases[] = {
+        {"on-ground state not known", [](ReserveUserStandTest&) { userOnGroundKnown = false; }},
+        {"no stand under the user", [](ReserveUserStandTest& t) { t.standUnderUser.clear(); }},
+        {"the first entry is not the park airport",
+         [](ReserveUserStandTest&) { gf_setCurrentParkAirport(Airport{"EHAM", "", 52.31, 4.76, 0}); }},
+        {"no park airport", [](ReserveUserStandTest&) { gf_clearCurrentParkAirport(); }},
+        {"an empty list", [](ReserveUserStandTest&) { parkAirports.clear(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange(*this);
+        gf_reserveUserStand();
+        EXPECT_EQ(list(), "EGLL\nEHAM,D4\n");
+        // Back to the set-up's state.
+        userOnGroundKnown = true;
+        standUnderUser = "B12";
+        gf_setCurrentParkAirport(Airport{"EGLL", "LHR", 51.47, -0.46, 83});
+        ASSERT_TRUE(lf_readMyParkAirports());
+    }
+}
+
+// The SimConnect thread reserves while the run thread re-reads and moves entries.
+TEST_F(ReserveUserStandTest, ReservingOnTheSimConnectThreadRacesNothing) {
+    std::atomic<bool> done{false};
+    std::thread simConnect([&] {
+        for (int i = 0; i < 200; ++i) {
+            standUnderUser = i % 2 == 0 ? "B12" : "C3";
+            gf_reserveUserStand();
+        }
+        done = true;
+    });
+    while (!done.load()) {
+        lf_readMyParkAirports();
+        gf_setParkAirport("EHAM", clv::LatLon{});
+        gf_setParkAirport("EGLL", clv::LatLon{});
+    }
+    simConnect.join();
+    const std::string text = list();
+    EXPECT_TRUE(text == "EGLL,B12\nEHAM,D4\n" || text == "EGLL,C3\nEHAM,D4\n" || text == "EGLL\nEHAM,D4\n") << text;
 }
 
 }  // namespace
