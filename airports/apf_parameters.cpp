@@ -8,26 +8,26 @@ namespace {
 
 constexpr const char* kValueAttribute = "value";
 
-pugi::xml_node lf_parameterNode(const pugi::xml_document& document, std::string_view key) {
+pugi::xml_node lf_parameterNode(const pugi::xml_document& document, const std::string& key) {
     return document.select_node(gf_parameterXPath(key).c_str()).node();
 }
 
 }  // namespace
 
-std::optional<bool> lf_readBoolParameter(const pugi::xml_document& document, std::string_view key) {
+std::optional<std::int32_t> lf_readIntParameter(const pugi::xml_document& document, const std::string& key) {
     const pugi::xml_node node = lf_parameterNode(document, key);
     if (!node) return std::nullopt;
-    return node.attribute(kValueAttribute).as_bool();
+    return node.attribute(kValueAttribute).as_int(0);
 }
 
-std::optional<std::int32_t> lf_readIntParameter(const pugi::xml_document& document, std::string_view key) {
-    const pugi::xml_node node = lf_parameterNode(document, key);
-    if (!node) return std::nullopt;
-    return node.attribute(kValueAttribute).as_int();
-}
-
-std::optional<std::string> lf_readTextParameter(const pugi::xml_document& document, std::string_view key) {
+std::optional<std::string> lf_readTextParameter(const pugi::xml_document& document, const std::string& key) {
     const pugi::xml_node node = lf_parameterNode(document, key);
     if (!node) return std::nullopt;
     return std::string(node.attribute(kValueAttribute).value());
+}
+
+std::optional<bool> lf_readBoolParameter(const pugi::xml_document& document, const std::string& key) {
+    const pugi::xml_node node = lf_parameterNode(document, key);
+    if (!node) return std::nullopt;
+    return node.attribute(kValueAttribute).as_bool(false);
 }

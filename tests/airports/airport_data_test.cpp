@@ -6,7 +6,7 @@
 #include <string>
 
 #include "airports/apf_locate.h"
-#include "airports_fixture.h"
+#include "airport_world.h"
 #include "core/geodesy.h"
 #include "core/user_error.h"
 

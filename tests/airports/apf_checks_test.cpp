@@ -9,7 +9,7 @@
 #include <pugixml.hpp>
 
 #include "airports/apf_parameters.h"
-#include "airports_fixture.h"
+#include "airport_world.h"
 
 using namespace clv::test;
 using Reply = HttpServer::Reply;

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "airports_fixture.h"
+#include "airport_world.h"
 
 using namespace clv::test;
 using Reply = HttpServer::Reply;

@@ -6,7 +6,7 @@
 
 #include "airports/airport_data.h"
 #include "airports/apf_locate.h"
-#include "airports_fixture.h"
+#include "airport_world.h"
 
 using namespace clv::test;
 namespace fs = std::filesystem;

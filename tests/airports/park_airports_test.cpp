@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "airports_fixture.h"
+#include "airport_world.h"
 #include "airports/park_state.h"
 #include "core/ui_port.h"
 #include "link/sim_client.h"
