@@ -11,6 +11,7 @@
 #include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_state.h"
@@ -164,7 +165,7 @@ std::string receive() {
 
 void gf_connectRealTraffic() {
     if (!realTrafficOnThisPc.load()) return;
-    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", "Calvorinth"), true);
+    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", clv::kProductName), true);
     gf_resetTrafficFeed();
     if (waitForClient()) {
         sendDataPacket(kVersionRequest);

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path demoAirports() { return fs::path(CLV_SOURCE_DIR) / "demo" / "airports"; }
+fs::path demoAirports() { return fs::path(CLV_TESTS_SOURCE_DIR).parent_path() / "demo" / "airports"; }
 
 class DemoAirportsTest : public AirportsTest {
 protected:

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "core/user_error.h"
 #include "link/realtraffic_state.h"

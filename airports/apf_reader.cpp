@@ -1,0 +1,201 @@
+#include "airports/apf_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "airports/apf_parameters.h"
+#include "airports/apf_quality.h"
+#include "airports/stand_adjacency.h"
+#include "airports/stands/half_hours.h"
+#include "core/log.h"
+#include "core/meta.h"
+#include "core/parameter_store.h"
+#include "core/parameters.h"
+#include "core/ui_port.h"
+#include "core/user_error.h"
+#include "liveries/dbase.h"
+#include "liveries/dbase_queries.h"
+
+clv::ApfReadHooks apfReadHooks;
+
+namespace {
+
+constexpr const char* kFunctionName = "gf_readApf";
+constexpr std::string_view kLocalPrefix = "airports";
+constexpr std::size_t kOptionReserve = 256;
+constexpr std::int32_t kNoLearnedFilePercentage = 30;
+constexpr std::int32_t kMissingAltitudeError = 65;
+constexpr std::int32_t kRepeatedStandError = 94;
+
+// The decimal number at the start of the text (blanks and a '+' before it
+// allowed); 0 when there is none or it is not finite.
+double lf_leadingNumber(const char* text) {
+    std::string_view s(text);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) {
+        s.remove_prefix(1);
+    }
+    if (s.starts_with('+')) s.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::fixed);
+    (void)end;
+    if (error != std::errc() || !std::isfinite(value)) return 0.0;
+    return value;
+}
+
+double lf_numberAttribute(const pugi::xml_node& node, const char* name) {
+    return lf_leadingNumber(node.attribute(name).value());
+}
+
+bool lf_flagAttribute(const pugi::xml_node& node, const char* name) { return gf_xmlFlag(node.attribute(name).value()); }
+
+}  // namespace
+
+clv::OptIdentity lf_readOptIdentity(const pugi::xml_node& opt) {
+    clv::OptIdentity identity;
+    const std::string_view cs = opt.attribute(kOptCallsigns).value();
+    const std::size_t colon = cs.find(g_apfCallsignSeparator);
+    if (colon == std::string_view::npos) {
+        identity.callsign = cs;
+    } else {
+        identity.callsign = cs.substr(0, colon);
+        const std::string_view rest = cs.substr(colon + 1);
+        if (rest.find(g_apfCallsignSeparator) == std::string_view::npos) identity.secondCallsign = rest;
+    }
+    const std::string_view reg = opt.attribute(kOptReg).value();
+    const std::optional<clv::RegRecord> record = reg.empty() ? std::nullopt : gf_regRecordOf(reg);
+    if (record) {
+        identity.airline = record->opr.empty() ? record->airl : record->opr;
+        identity.type = record->type;
+    } else {
+        identity.airline = opt.attribute(kOptAirline).value();
+        identity.type = opt.attribute(kOptType).value();
+    }
+    return identity;
+}
+
+void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed) {
+    const double latitude = lf_numberAttribute(parkpos, kParkposLatitude);
+    const double longitude = lf_numberAttribute(parkpos, kParkposLongitude);
+    if (latitude == 0.0 && longitude == 0.0) return;
+    const double radiusMetres = lf_numberAttribute(parkpos, kParkposRadius);
+
+    std::vector<clv::StandOption> options;
+    options.reserve(kOptionReserve);
+    std::uint32_t k = 0;
+    for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
+        clv::OptIdentity identity = lf_readOptIdentity(opt);
+        clv::StandOption option;
+        option.airline = std::move(identity.airline);
+        option.type = std::move(identity.type);
+        option.registration = opt.attribute(kOptReg).value();
+        option.callsign = std::move(identity.callsign);
+        option.secondCallsign = std::move(identity.secondCallsign);
+        option.hours = gf_hours2bitset(opt.attribute(kOptHours).value());
+        option.id = ++k;
+        option.weekday = opt.attribute(kOptDay).as_uint(0);
+        option.fixed = fixed;
+        option.real = lf_flagAttribute(opt, kOptSoft) ? 0 : 1;
+        options.push_back(std::move(option));
+    }
+    options.shrink_to_fit();
+
+    const clv::StandKinds kinds{lf_flagAttribute(parkpos, kParkposCargo), lf_flagAttribute(parkpos, kParkposRamp),
+                                lf_flagAttribute(parkpos, kParkposHeli)};
+    const double heading = lf_numberAttribute(parkpos, kParkposHeading) * kApfDegToRad;
+    standList.emplace_back(std::move(name), std::move(options), latitude, longitude, heading, radiusMetres, kinds);
+}
+
+std::string gf_loadApfStands(const std::filesystem::path& file, const std::string& name, clv::ApfInfo& summary,
+                             clv::QualityFactors& quality) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result loaded = document.load_file(file.c_str());
+    if (!loaded) return fmt::format("{} could not be loaded: {}", name, loaded.description());
+    if (!gf_readMeta(document)) return fmt::format("{} but refused to load, copyright problem", name);
+
+    rtTrafficWeek = lf_readIntParameter(document, g_apfRtTrafficWeekKey).value_or(0);
+    summary.publisher = lf_readTextParameter(document, g_apfPublisherKey).value_or(std::string());
+    const std::optional<std::int32_t> altitude = lf_readIntParameter(document, g_apfAltitudeKey);
+    if (!altitude) throw clv::UserErrorException(kMissingAltitudeError, "Parameter " + g_apfAltitudeKey + " not found");
+    summary.altitude = *altitude;
+    if (apfReadHooks.setParkAirportAltitude) apfReadHooks.setParkAirportAltitude(*altitude);
+    summary.airport_name = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
+
+    if (const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement)) {
+        std::unordered_set<std::string> ids;
+        for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
+            std::string id = parkpos.attribute(kParkposId).value();
+            if (!ids.insert(id).second) {
+                throw clv::UserErrorException(kRepeatedStandError,
+                                              fmt::format("Parking position {} appears more than once?", id));
+            }
+            lf_readParkpos(parkpos, std::move(id), 1);
+        }
+    }
+    quality = {lf_readIntParameter(document, g_apfQfRealKey).value_or(-1),
+               lf_readIntParameter(document, g_apfQfSoftKey).value_or(-1)};
+    return {};
+}
+
+std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+    if (name.empty()) return fmt::format("{} xml is empty...", kFunctionName);
+    const std::string parkCode = apfReadHooks.parkAirportCode ? apfReadHooks.parkAirportCode() : std::string();
+    if (parkCode.empty()) return fmt::format("{} no park airport set", kFunctionName);
+    const bool local = name.starts_with(kLocalPrefix);
+    if (!local) {
+        if (!apfReadHooks.downloadApf) return fmt::format("{} cannot fetch {}: no download server", kFunctionName, name);
+        std::string failure = apfReadHooks.downloadApf(name);
+        if (!failure.empty()) return failure;
+    }
+    const std::filesystem::path file = local ? std::filesystem::path(name) : g_parkAirportFile;
+
+    try {
+        handmadeFile = false;
+        std::string failure = gf_loadApfStands(file, name, summary, quality);
+        if (!failure.empty()) return failure;
+
+        std::filesystem::path learned;
+        if (apfReadHooks.archivePath) learned = apfReadHooks.archivePath(name, summary.publisher);
+        if (!learned.empty() && std::filesystem::exists(learned)) {
+            if (apfReadHooks.readLearned) apfReadHooks.readLearned(learned, summary);
+            quality = gf_qualityFactor();
+            if (handmadeFile) gf_log("A handmade airport file overruled the archived file!");
+        } else {
+            parking_percentage.value = kNoLearnedFilePercentage;
+            gf_uiPort().setEnabled(parking_percentage.handle, false);
+            gf_setIntEdit(parking_percentage);
+            gf_logIndented("{:24}: {}%", parking_percentage.name, kNoLearnedFilePercentage);
+        }
+
+        const std::size_t n = standList.size();
+        for (std::size_t k = 0; k < n; ++k) standList[k].id = static_cast<std::uint32_t>(k + 1);
+        gf_computeAdjacency(standList);
+
+        gf_log("Airport file read from \"{}\" for {}", handmadeFile ? learned.string() : name, summary.airport_name);
+        const std::string qualityText = gf_qualityText(quality);
+        gf_logIndented("{:24}: {}", g_apfPublisherKey, summary.publisher);
+        gf_logIndented("{:24}: {} ft", g_apfAltitudeKey, summary.altitude);
+        gf_logIndented("{:24}: {}", g_apfNumParkposKey, n);
+        gf_logIndented("{:24}: {}", "quality factor", qualityText);
+        gf_logIndented("{:24}: {}", "RT traffic week", rtTrafficWeek.load());
+
+        parkingActive = true;
+        gf_uiPort().setEnabled(FLUSH_STATIC_BUTTON.handle, true);
+        if (apfReadHooks.fileRead) {
+            apfReadHooks.fileRead(clv::ApfReadReport{n, summary.publisher, handmadeFile, qualityText, summary.altitude});
+        }
+        return n > 0 ? std::string() : std::string("no stands found");
+    } catch (const clv::UserErrorException&) {
+        throw;
+    } catch (const std::exception& e) {
+        return fmt::format("{}: {}", kFunctionName, e.what());
+    }
+}

@@ -1,0 +1,3 @@
+#include "airports/stands/stand.h"
+
+std::vector<clv::Stand> standList;
