@@ -4,12 +4,14 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <fmt/format.h>
 
 #include "airports/airport_data.h"
 #include "airports/apf_locate.h"
 #include "airports/park_state.h"
+#include "airports/stands/stand.h"
 #include "core/files.h"
 #include "core/folders.h"
 #include "core/log.h"
@@ -194,4 +196,38 @@ void gf_reserveUserStand() {
     // reservedStand itself takes the new stand at the next Re-read or reading of the stands.
     first.reservedStand = stand;
     lf_writeMyParkAirportsLocked();
+}
+
+namespace {
+
+clv::Stand* lf_standNamed(const std::string& name) {
+    for (clv::Stand& stand : standList) {
+        if (stand.name == name) return &stand;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool gf_rereadParkAirports(bool checkStand, std::string& message) {
+    if (!lf_readMyParkAirports()) return false;
+    std::optional<clv::ParkAirport> first;
+    {
+        std::lock_guard lock(parkAirportsMutex);
+        if (!parkAirports.empty()) first = parkAirports.front();
+    }
+    if (checkStand && userOnGroundKnown.load() && !parkingBusy.load() && first &&
+        first->code == gf_currentParkAirportCode() && gf_userStandName().empty() && !first->reservedStand.empty() &&
+        first->reservedStand != reservedStand) {
+        message = fmt::format("reserved stand changed from \"{}\" to \"{}\"", reservedStand, first->reservedStand);
+        if (!reservedStand.empty()) {
+            if (clv::Stand* old = lf_standNamed(reservedStand)) old->excluded = false;
+        }
+        reservedStand = first->reservedStand;
+        gf_removeAcAtStandHook(reservedStand);
+        if (clv::Stand* reserved = lf_standNamed(reservedStand)) reserved->excluded = true;
+        gf_uiPort().requestRepaint();
+    }
+    if (message.empty()) message = "park airports and stands are okay";
+    return true;
 }

@@ -10,7 +10,7 @@ namespace {
 std::mutex g_currentMutex;
 clv::Airport g_current;
 std::mutex g_removeMutex;
-std::function<void()> g_removeAcAtStand;
+std::function<void(const std::string&)> g_removeAcAtStand;
 
 }  // namespace
 
@@ -34,16 +34,16 @@ void gf_clearCurrentParkAirport() {
     g_current = clv::Airport{};
 }
 
-void gf_setRemoveAcAtStand(std::function<void()> remove) {
+void gf_setRemoveAcAtStand(std::function<void(const std::string&)> remove) {
     std::lock_guard lock(g_removeMutex);
     g_removeAcAtStand = std::move(remove);
 }
 
-void gf_removeAcAtStandHook() {
-    std::function<void()> remove;
+void gf_removeAcAtStandHook(const std::string& standName) {
+    std::function<void(const std::string&)> remove;
     {
         std::lock_guard lock(g_removeMutex);
         remove = g_removeAcAtStand;
     }
-    if (remove) remove();
+    if (remove) remove(standName);
 }

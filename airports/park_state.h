@@ -22,7 +22,7 @@ extern std::string reservedStand;
 // are disabled and a Re-read waits.
 extern std::atomic<bool> parkingBusy;
 
-// Takes the aircraft off the reserved stand (the static aircraft, else the live
+// Takes the aircraft off a stand by its name (the static aircraft, else the live
 // parked one); installed by the traffic engine, nothing until then.
-void gf_setRemoveAcAtStand(std::function<void()> remove);
-void gf_removeAcAtStandHook();
+void gf_setRemoveAcAtStand(std::function<void(const std::string&)> remove);
+void gf_removeAcAtStandHook(const std::string& standName);
