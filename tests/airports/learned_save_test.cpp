@@ -217,4 +217,25 @@ TEST_F(LearnedSaveTest, AHandmadeFileIsSavedWhole) {
     EXPECT_EQ(view(), before);
 }
 
+TEST_F(LearnedSaveTest, AnArchivedFileIsFetchedForEveryReadAndAFailedFetchReadsNothing) {
+    MSFS_2020.value = false;  // stock files come from MSFS/ all the same
+    server.setReply("/MSFS/archive/stock/LSZH.xml", {200, mainFile("stock")});
+    ASSERT_EQ(read("archive/stock/LSZH.xml"), "");
+    ASSERT_EQ(read("archive/stock/LSZH.xml"), "");
+    EXPECT_EQ(server.requestCount(), 2);
+    EXPECT_EQ(standList.size(), 3u);
+    EXPECT_EQ(readFile(work / "airports/park_airport.xml"), mainFile("stock"));
+
+    server.setReply("/MSFS/archive/stock/LSZH.xml", {404, "gone"});
+    EXPECT_EQ(read("archive/stock/LSZH.xml"),
+              "failed to download: \"" + server.url("MSFS/archive/stock/LSZH.xml") + "\"");
+    EXPECT_TRUE(standList.empty());
+    // The previous copy stays as it was; it is not read in place of the new one.
+    EXPECT_EQ(readFile(work / "airports/park_airport.xml"), mainFile("stock"));
+    // A third-party archive path goes below the simulator mode's folder, encoded as written.
+    server.setReply("/MSFS2024/archive/thirdparty/Abc%20Def/LSZH.xml", {200, mainFile("Abc Def")});
+    ASSERT_EQ(read("archive/thirdparty/Abc%20Def/LSZH.xml"), "");
+    EXPECT_EQ(parkApfInfo.publisher, "Abc Def");
+}
+
 }  // namespace
