@@ -21,7 +21,7 @@
 #include "core/meta.h"
 #include "core/parameter_store.h"
 #include "core/parameters.h"
-#include "core/stop_flags.h"
+#include "core/run_state.h"
 #include "core/text.h"
 #include "core/ui_port.h"
 #include "core/user_error.h"

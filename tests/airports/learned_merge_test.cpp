@@ -15,7 +15,7 @@
 #include "airports_fixture.h"
 #include "core/clock.h"
 #include "core/parameters.h"
-#include "core/stop_flags.h"
+#include "core/run_state.h"
 #include "core/ui_port.h"
 
 using namespace clv::test;
