@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "airports/airport_data.h"
 #include "airports/apf_locate.h"
 #include "airport_world.h"
@@ -58,6 +60,19 @@ TEST_F(DemoAirportsTest, TheNeighboursStockFileIsServedWithStandsOnTheAirport) {
     const double d = gf_readDestApfForClosestStand("LSMD", clv::LatLon{airport->lat, airport->lon}, stand);
     EXPECT_LT(d, 0.5);
     EXPECT_FALSE(stand.empty());
+}
+
+// The user aircraft of the demo stands at Zurich, within 5 nm of Dübendorf too:
+// Zurich's stand is the nearer, so Zurich is the airport it stands at.
+TEST_F(DemoAirportsTest, TheDemoUserStandsAtZurichNotAtItsNeighbour) {
+    ASSERT_TRUE(gf_readAirports());
+    server.setReply("/MSFS/archive/stock/LSZH.xml", {200, readFile(demoAirports() / "learned/stock/LSZH.xml")});
+    const auto scenario = nlohmann::json::parse(readFile(demoAirports().parent_path() / "simstandin_scenario.json"));
+    const clv::LatLon user{scenario["user"]["lat"].get<double>(), scenario["user"]["lon"].get<double>()};
+    const auto airport = gf_nearestAirport(user);
+    ASSERT_TRUE(airport);
+    EXPECT_EQ(airport->code, "LSZH");
+    EXPECT_TRUE(logHas("Airport LSZH is closest, neighbour is LSMD")) << log();
 }
 
 }  // namespace
