@@ -141,6 +141,13 @@ TEST_F(LearnedSaveTest, OnlyWhatLearningChangedIsSaved) {
     EXPECT_FALSE(apfParamsChanged.load());
 }
 
+TEST_F(LearnedSaveTest, ReadingAFileStartsTheSettingChangesAfresh) {
+    work.write("airports/my_thirdparty/LSZH.xml", mainFile("Abc"));
+    apfParamsChanged = true;
+    ASSERT_EQ(read("airports/my_thirdparty/LSZH.xml"), "");
+    EXPECT_FALSE(apfParamsChanged.load());
+}
+
 TEST_F(LearnedSaveTest, TheMessageCountsUpdatesAndParameterChanges) {
     work.write("airports/my_thirdparty/LSZH.xml", mainFile("Abc"));
     ASSERT_EQ(read("airports/my_thirdparty/LSZH.xml"), "");
