@@ -33,9 +33,6 @@ namespace {
 
 constexpr std::string_view kArchiveWord = "archive";
 constexpr std::string_view kAirportsWord = "airports";
-constexpr std::string_view kMyThirdparty2024 = "my_thirdparty2024";
-constexpr std::string_view kMyThirdparty = "my_thirdparty";
-constexpr std::string_view kThirdpartyWord = "thirdparty";
 constexpr std::string_view kEncodedBlank = "%20";
 constexpr const char* kStockPublisher = "stock";
 constexpr const char* kSimaddonPublisher = "simaddon";
@@ -72,18 +69,11 @@ fs::path gf_archivePath(const std::string& pathText, const std::string& publishe
         return text;
     }
     if (!text.starts_with(kAirportsWord)) return text;
-    // The scan's simaddon files lie in ra_vudovodo; their learning is saved by
-    // publisher, so it is read back from there too.
-    if (publisher == kSimaddonPublisher) return g_learnedSimaddonFolder / fs::path(text).filename();
-    text.replace(0, kAirportsWord.size(), learned);
-    const std::string thirdparty = std::string(kThirdpartyWord) + gf_pathSeparator() + gf_publisherFolderName(publisher);
-    for (const std::string_view folder : {kMyThirdparty2024, kMyThirdparty}) {
-        if (const auto at = text.find(folder); at != std::string::npos) {
-            text.replace(at, folder.size(), thirdparty);
-            break;
-        }
-    }
-    return text;
+    // A local file's learning is saved in its publisher's folder (gf_saveApf), so
+    // it is read back from there: my_thirdparty files of a publisher land in
+    // thirdparty/<publisher> as ever, and the scan's simaddon files in
+    // ra_vudovodo in simaddon.
+    return gf_learnedFolderOf(publisher) / fs::path(text).filename();
 }
 
 // ---- merging -------------------------------------------------------------------

@@ -35,9 +35,9 @@ extern std::atomic<std::int32_t> learningUpdateCount;
 
 // The learned file of the airport file at `pathText` (a server path or a local
 // path text) whose publisher is given: archive/... below airports/learned (an
-// encoded blank decoded); a local file below airports/learned, my_thirdparty
-// taking the publisher's folder thirdparty/<publisher>; a simaddon file in
-// airports/learned/simaddon, where gf_saveApf writes it. Empty for an empty path.
+// encoded blank decoded); a local file in its publisher's learned folder, where
+// gf_saveApf writes it (thirdparty/<publisher>, or stock, or simaddon). Empty
+// for an empty path.
 std::filesystem::path gf_archivePath(const std::string& pathText, const std::string& publisher);
 
 // The learned folder of a publisher: stock, simaddon, or thirdparty/<publisher>.

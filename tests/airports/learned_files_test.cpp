@@ -21,7 +21,8 @@ TEST(LearnedFiles, PathOfTheLearnedFile) {
         {"airports/my_thirdparty2024/LOWI.xml", "Abc", "airports/learned/thirdparty/Abc/LOWI.xml"},
         // Read where gf_saveApf writes it.
         {"airports/ra_vudovodo/EDDM.xml", "simaddon", "airports/learned/simaddon/EDDM.xml"},
-        {"airports/ra_vudovodo/EDDM.xml", "Abc", "airports/learned/ra_vudovodo/EDDM.xml"},
+        {"airports/ra_vudovodo/EDDM.xml", "Abc", "airports/learned/thirdparty/Abc/EDDM.xml"},
+        {"airports/my_thirdparty/LOWI.xml", "stock", "airports/learned/stock/LOWI.xml"},
         // A publisher never leads out of the thirdparty folder.
         {"airports/my_thirdparty/LOWI.xml", "../../..", "airports/learned/thirdparty/.._.._../LOWI.xml"},
         {"airports/my_thirdparty/LOWI.xml", "..", "airports/learned/thirdparty/_/LOWI.xml"},

@@ -130,7 +130,7 @@ TEST_F(LearnedFileTest, LearnedRadiusAndCargoOnlyWhereMarkedChanged) {
     EXPECT_NEAR(stand("B2").radius, 30.0 * kNmPerMetre, 1e-12);
     EXPECT_FALSE(stand("B2").cargo);
     EXPECT_FALSE(stand("B2").radiusChanged);
-    EXPECT_TRUE(logHas("learned stand Z9 in airports/learned/thirdparty/stock/LSZH.xml not found?")) << log();
+    EXPECT_TRUE(logHas("learned stand Z9 in airports/learned/stock/LSZH.xml not found?")) << log();
 }
 
 TEST_F(LearnedFileTest, OptionsAreFoldedOrAppended) {
@@ -178,7 +178,7 @@ TEST_F(LearnedFileTest, ManualStands) {
     EXPECT_TRUE(stand("M1").ramp);
     EXPECT_EQ(stand("M1").options.at(0).fixed, 0u);
     EXPECT_DOUBLE_EQ(stand("A1").latitude, 47.45);
-    const std::string path = "airports/learned/thirdparty/stock/LSZH.xml";
+    const std::string path = "airports/learned/stock/LSZH.xml";
     EXPECT_TRUE(logHas("===> manually created standid A1 already exists in " + path));
     EXPECT_TRUE(logHas("===> manually created standid M2 misses correct attributes in " + path));
     EXPECT_TRUE(logHas("===> manually created standid M3 misses correct attributes in " + path));
@@ -215,9 +215,9 @@ TEST_F(LearnedFileTest, AnUnloadableLearnedFileIsKeptAndCopied) {
     const std::string broken = "<parameters><parameter";
     ASSERT_EQ(readWith(broken), "");
     EXPECT_EQ(standList.size(), 2u);
-    EXPECT_EQ(readFile(work / "airports/learned/thirdparty/stock/LSZH.xml"), broken);
-    EXPECT_EQ(readFile(work / "airports/learned/thirdparty/stock/LSZH0.xml"), broken);
-    EXPECT_TRUE(logHas("airports/learned/thirdparty/stock/LSZH.xml found, but could not be loaded, saved as *.0.xml: "));
+    EXPECT_EQ(readFile(work / "airports/learned/stock/LSZH.xml"), broken);
+    EXPECT_EQ(readFile(work / "airports/learned/stock/LSZH0.xml"), broken);
+    EXPECT_TRUE(logHas("airports/learned/stock/LSZH.xml found, but could not be loaded, saved as *.0.xml: "));
 }
 
 TEST_F(LearnedFileTest, AnotherAirportNameIsAWarningOnly) {

@@ -190,16 +190,37 @@ TEST_F(LearnedSaveTest, ReadLearnSaveReadGivesTheSameStands) {
     EXPECT_EQ(view(), learned);
 }
 
-TEST_F(LearnedSaveTest, LearningAtAGeneratedSimaddonFileIsReadBack) {
-    work.write("airports/ra_vudovodo/LSZH.xml", mainFile("simaddon"));
-    ASSERT_EQ(read("airports/ra_vudovodo/LSZH.xml"), "");
-    learn();
-    const auto learned = view();
-    gf_saveApf();
-    EXPECT_TRUE(fs::exists(work / "airports/learned/simaddon/LSZH.xml"));
-    ASSERT_EQ(read("airports/ra_vudovodo/LSZH.xml"), "");
-    EXPECT_EQ(view(), learned);
-    EXPECT_TRUE(logHas("Read from learned airport file: \"airports/learned/simaddon/LSZH.xml\""));
+// Wherever a local file lies and whoever publishes it, its learning is read back.
+TEST_F(LearnedSaveTest, LearningAtALocalFileIsReadBack) {
+    struct Case {
+        std::string file;
+        std::string publisher;
+        std::string learned;
+    };
+    const Case cases[] = {
+        {"airports/ra_vudovodo/LSZH.xml", "simaddon", "airports/learned/simaddon/LSZH.xml"},
+        {"airports/ra_vudovodo/LSZH.xml", "Abc Def", "airports/learned/thirdparty/Abc Def/LSZH.xml"},
+        {"airports/my_thirdparty/LSZH.xml", "stock", "airports/learned/stock/LSZH.xml"},
+        {"airports/my_thirdparty/LSZH.xml", "Abc", "airports/learned/thirdparty/Abc/LSZH.xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " by " + c.publisher);
+        fs::remove_all(work / "airports/learned");
+        fs::remove_all(work / "airports/ra_vudovodo");
+        fs::remove_all(work / "airports/my_thirdparty");
+        for (const char* folder : {"airports/learned/stock", "airports/learned/simaddon", "airports/learned/thirdparty",
+                                   "airports/ra_vudovodo", "airports/my_thirdparty"})
+            fs::create_directories(work / folder);
+        work.write(c.file, mainFile(c.publisher));
+        ASSERT_EQ(read(c.file), "");
+        learn();
+        const auto learned = view();
+        gf_saveApf();
+        EXPECT_TRUE(fs::exists(work / c.learned));
+        ASSERT_EQ(read(c.file), "");
+        EXPECT_EQ(view(), learned);
+        EXPECT_TRUE(logHas("Read from learned airport file: \"" + c.learned + "\""));
+    }
 }
 
 TEST_F(LearnedSaveTest, AHandmadeFileIsSavedWhole) {
