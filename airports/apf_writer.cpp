@@ -46,8 +46,13 @@ void lf_writeFullShape(pugi::xml_node parkpos, const clv::Stand& stand) {
 }  // namespace
 
 bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, std::uint32_t mode) {
+    return gf_writeApf(info, path, mode, g_simulatorWord.get());
+}
+
+bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, std::uint32_t mode,
+                 std::string_view simulatorWord) {
     pugi::xml_document document;
-    if (!gf_writeMeta(document)) return false;
+    if (!gf_writeMeta(document, simulatorWord)) return false;
     if (!lf_writeApfParameters(document, info, mode)) return false;
     pugi::xml_node parkpositions = document.append_child(kApfParkpositionsElement);
     if (!parkpositions) return false;

@@ -41,8 +41,9 @@ bool lf_readMetaEntry(const pugi::xml_document& document, Parameter<std::string>
 
 std::string gf_metaXPath(std::string_view key) { return fmt::format("/meta/info[@name='{}']", key); }
 
-bool gf_writeMeta(pugi::xml_document& document) {
-    const std::string simulatorWord = g_simulatorWord.get();
+bool gf_writeMeta(pugi::xml_document& document) { return gf_writeMeta(document, g_simulatorWord.get()); }
+
+bool gf_writeMeta(pugi::xml_document& document, std::string_view simulatorWord) {
     pugi::xml_node meta = document.append_child(kMetaName);
     if (!meta) return false;
     return lf_appendInfo(meta, author.name, clv::kProductName) &&

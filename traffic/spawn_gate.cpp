@@ -137,7 +137,7 @@ void lf_setFirstSimPosition(LiveAc& ac) {
         heading = gf_bearing(LatLon{s0.latitude, s0.longitude}, LatLon{s1.latitude, s1.longitude});
     }
     p.trueHeading = lf_normalizedHeading(heading);
-    ac.course = s0.airborne ? 0.0 : p.trueHeading;
+    ac.targetHeading = s0.airborne ? 0.0 : p.trueHeading;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/realtraffic_state.h"
+#include "traffic/live_movement.h"
 #include "traffic/traffic_engine.h"
 
 namespace {
@@ -66,6 +67,11 @@ void lf_buildNextCreation(TrafficEngine& e) {
 
 void lf_handOverCreation(TrafficEngine& e) {
     if (!e.liveCreationQueue.empty()) {
+        // From here on the simulator owes a binding; the wait is bounded.
+        if (LiveAc* ac = gf_findLiveByHexid(e, e.liveCreationQueue.front().hexid)) {
+            ac->creationSent = true;
+            ac->simStateSince = trafficTickCount.load();
+        }
         e.sim().queueCreateAc(std::move(e.liveCreationQueue.front()));
         e.liveCreationQueue.pop_front();
         return;
@@ -216,7 +222,10 @@ bool updateLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
             lf_spawnGate(engine, ac);
             return ac.eraseFromBuffer || ac.erase;
         }
-        if (ac.simState != AcSimState::Active) return ac.eraseFromBuffer || ac.erase;
+        if (ac.simState != AcSimState::Active) {
+            lf_simStateExpired(ac);
+            return ac.eraseFromBuffer || ac.erase;
+        }
 
         if (!ac.samples.empty()) {
             if (gf_tickNow() >= static_cast<std::int64_t>(ac.samples.front().dueTick)) {
