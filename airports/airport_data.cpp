@@ -141,6 +141,26 @@ std::string gf_airportDisplayName(const clv::Airport& airport) {
     return text;
 }
 
+clv::AddonReference gf_airportReference() {
+    clv::AddonReference reference;
+    reference.airportName = [](std::string_view code) {
+        const auto found = g_airportNames.find(std::string(code));
+        return found == g_airportNames.end() ? std::string() : found->second;
+    };
+    reference.altitudeFt = [](std::string_view code) -> std::optional<double> {
+        const auto airport = gf_findAirport(std::string(code));
+        if (!airport) return std::nullopt;
+        return airport->alt;
+    };
+    reference.firstCode = [](const std::function<bool(std::string_view)>& test) -> std::optional<std::string> {
+        for (const clv::Airport& airport : g_airports) {
+            if (test(airport.code)) return airport.code;
+        }
+        return std::nullopt;
+    };
+    return reference;
+}
+
 void gf_forgetAirports() {
     g_airports.clear();
     g_airports.shrink_to_fit();

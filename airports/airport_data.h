@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "airports/addon_reference.h"
 #include "core/folders.h"
 #include "core/geodesy.h"
 
@@ -52,6 +53,11 @@ std::optional<clv::Airport> gf_findAirport(const std::string& code);
 std::optional<clv::Airport> gf_nearestAirport(clv::LatLon position);
 // "EDDF (FRA)", the code alone without IATA code, "?" for an empty code.
 std::string gf_airportDisplayName(const clv::Airport& airport);
+
+// The add-on airport scan's view of the reference data: names from
+// g_airportNames, altitudes and the list order from g_airports. Read without a
+// lock, so the scan fills the names before its workers start.
+clv::AddonReference gf_airportReference();
 
 // Empties both lists and clears the read flag, so the next gf_readAirports reads
 // again (a test's fresh process).

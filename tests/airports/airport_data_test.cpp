@@ -127,6 +127,21 @@ TEST_F(AirportDataTest, NamesKeepTheFirstNameOfACodeAndAMissingFileIsNoError) {
     EXPECT_TRUE(logHas("2 airport names read from \"input/airports_msfs_names.xml\""));
 }
 
+TEST_F(AirportDataTest, TheAddonScansViewOfTheReferenceData) {
+    g_airports = {Airport{"EDDF", "FRA", 50.03, 8.57, 364}, Airport{"EDDM", "MUC", 48.35, 11.78, 1487},
+                  Airport{"EDDN", "NUE", 49.49, 11.08, 1046}};
+    g_airportNames = {{"EDDM", "Munich"}};
+    const clv::AddonReference reference = gf_airportReference();
+    EXPECT_EQ(reference.airportName("EDDM"), "Munich");
+    EXPECT_EQ(reference.airportName("EDDF"), "");
+    EXPECT_EQ(reference.altitudeFt("EDDN"), 1046.0);
+    EXPECT_FALSE(reference.altitudeFt("XXXX"));
+    // The first in list order that passes.
+    EXPECT_EQ(reference.firstCode([](std::string_view code) { return code.starts_with("EDD") && code != "EDDF"; }),
+              "EDDM");
+    EXPECT_FALSE(reference.firstCode([](std::string_view) { return false; }));
+}
+
 TEST_F(AirportDataTest, DisplayNames) {
     EXPECT_EQ(gf_airportDisplayName(Airport{"EDDF", "FRA", 0, 0, 0}), "EDDF (FRA)");
     EXPECT_EQ(gf_airportDisplayName(Airport{"EDDF", "", 0, 0, 0}), "EDDF");
