@@ -172,6 +172,16 @@ TEST_F(ApfLocateTest, AFailedFetchLeavesNoFileAndSaysWhichUrl) {
     }
 }
 
+TEST_F(ApfLocateTest, ASlowServerIsWaitedForUntilTheLowSpeedLimit) {
+    gf_setDownloadTimeouts({std::chrono::milliseconds(2000), 1, std::chrono::seconds(1)});
+    server.setReply("/MSFS/archive/stock/SLOW.xml", {200, "slow file", std::chrono::milliseconds(300)});
+    server.setReply("/MSFS/archive/stock/STUK.xml", {200, "too late", std::chrono::milliseconds(4000)});
+    EXPECT_EQ(lf_downloadApf("archive/stock/SLOW.xml", work / "airports/park_airport.xml"), "");
+    EXPECT_EQ(readFile(work / "airports/park_airport.xml"), "slow file");
+    EXPECT_NE(lf_downloadApf("archive/stock/STUK.xml", work / "airports/neighbour.xml"), "");
+    EXPECT_FALSE(fs::exists(work / "airports/neighbour.xml"));
+}
+
 TEST_F(ApfLocateTest, WithoutAServerOnlyLocalFilesAreFound) {
     ScopedEnv noServer(kServerVariable, "");
     work.write("airports/ra_vudovodo/LOWI.xml", "x");
