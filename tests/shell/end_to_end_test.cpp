@@ -15,6 +15,7 @@
 #include <map>
 #include <numbers>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -24,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/geodesy.h"
+#include "core/parameters.h"
 #include "product_run_support.h"
 #include "support/eventually.h"
 
@@ -276,6 +278,89 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
     for (ChildProcess* standIn : {&link, &sim}) {
         standIn->signal(SIGTERM);
         EXPECT_EQ(standIn->waitForExit(kExitLimit), std::optional<int>(0));
+    }
+}
+
+// A user may tick every box of the options panel; none of them may end a run.
+// "objectids" in MSFS 2020 mode has the main loop write the object-id listing
+// every 62nd data step, a minute into the run.
+TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
+    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
+                                              kUserLat, kUserLon));
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
+                          (folder / "demo_sim" / "Community").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+
+    std::map<std::string, std::string> settings{{"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                                                {"PORT_NUMBER", std::to_string(tcpPort)},
+                                                {"LATERAL_RANGE", "30"},
+                                                {"RANDOM", "false"}};
+    int boxes = 0;
+    for (const ControlPlacement& placement : gf_controlLayout()) {
+        if (const auto* box = std::get_if<ControlParameter<bool>*>(&placement.target)) {
+            settings[(*box)->name] = "true";
+            ++boxes;
+        }
+    }
+    ASSERT_EQ(boxes, 25);
+    ASSERT_EQ(settings.at("CALLSIGN_OBJECTIDS"), "true");
+    ASSERT_EQ(settings.at("MSFS_2020"), "true");
+    writeParameters(settings);
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    // With AEROWINX on there is no TCP link: weather and traffic come over UDP only.
+    const std::vector<Aircraft> aircraft = lf_aircraft();
+    folder.write("traffic.trk", lf_trackScript(aircraft));
+    ChildProcess traffic;
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort),
+                   "--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
+    const auto everything = [&] {
+        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
+               sim.output() + "\n---- feedstandin:\n" + traffic.output();
+    };
+
+    const fs::path listing = work / "Callsign2ObjectId.txt";
+    ASSERT_TRUE(gf_waitUntil([&] { return fs::exists(listing) || !program.running() || logHas("Exiting: "); },
+                             2 * kStepLimit))
+        << everything();
+    ASSERT_TRUE(fs::exists(listing)) << everything();
+    EXPECT_TRUE(program.running());
+    EXPECT_FALSE(logHas("Exiting: ")) << everything();
+    EXPECT_FALSE(logHas("SYSTEM ERROR")) << everything();
+
+    // The aircraft in the simulator then, each with its object id; none parked.
+    const std::string text = gf_readIfThere(listing);
+    std::istringstream lines(text);
+    int listed = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++listed;
+        EXPECT_TRUE(line.starts_with("Air ")) << line;
+        EXPECT_EQ(line.find("Parked at"), std::string::npos) << line;
+        const bool known = std::any_of(aircraft.begin(), aircraft.end(), [&](const Aircraft& a) {
+            const auto callsign = a.line.find("callsign=");
+            const std::string name = a.line.substr(callsign + 9, a.line.find(' ', callsign) - callsign - 9);
+            return line.find(" " + name + " ") != std::string::npos;
+        });
+        EXPECT_TRUE(known) << line;
+    }
+    EXPECT_GE(listed, 1) << text << everything();
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
+    EXPECT_TRUE(logHas("Exiting: NOT YET SET")) << everything();
+    for (ChildProcess* standIn : {&traffic, &sim}) {
+        standIn->signal(SIGTERM);
+        EXPECT_TRUE(standIn->waitForExit(kExitLimit).has_value());
     }
 }
 
