@@ -32,7 +32,11 @@ extern "C" const char* __lsan_default_suppressions() {
 int main() {
     std::string lockError;
     const auto lock = clv::platform::acquireInstanceLock(kInstanceName, lockError);
-    if (lock == clv::platform::InstanceLockResult::HeldElsewhere) return kAnotherInstance;
+    if (lock == clv::platform::InstanceLockResult::HeldElsewhere) {
+        // Nothing else is written: the running program's log and settings are its own.
+        std::fprintf(stderr, "%s already runs for this user; this start ends.\n", clv::kProductName);
+        return kAnotherInstance;
+    }
 
     try {
         gf_openLog();
