@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <numbers>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,59 @@ aircraft hexid=4921362 callsign=SWR100 type=A320 reg=HB-JLT from=LSGG to=LSZH ca
         standIn->signal(SIGTERM);
         EXPECT_EQ(standIn->waitForExit(kExitLimit), std::optional<int>(0));
     }
+}
+
+// The X server ends under a running program (a virtual display closed with its
+// terminal, a session that crashed): the program closes as after the close
+// button, in order, and leaves nothing behind.
+TEST_F(ProductRun, LostDisplayEndsTheProgramLikeAClose) {
+    if (!displayServer.running()) GTEST_SKIP() << "needs a display of the test's own (Xvfb)";
+    folder.write("scenario.json", R"({"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {"lat": 47.4581, "lon": 8.5481, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}})");
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "sim").string()},
+                     {"PORT_NUMBER", std::to_string(tcpPort)}});
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    // The run is connected to the simulator and has made its flight-plan folder;
+    // it waits for RealTraffic.
+    const fs::path planFolder = folder / "config" / "Calvorinth" / "orig_dest";
+    ASSERT_TRUE(gf_waitUntil([&] { return (fs::is_directory(planFolder) && logHas("connected")) || !program.running(); },
+                             kStepLimit))
+        << log() << program.output();
+    ASSERT_TRUE(program.running()) << log() << program.output();
+
+    displayServer.signal(SIGKILL);
+    displayServer.waitForExit(kExitLimit);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << log() << program.output();
+
+    const std::string text = log();
+    const auto lost = text.find("The display was lost; Calvorinth closes");
+    const auto exiting = text.find("Exiting: NOT YET SET");
+    ASSERT_NE(lost, std::string::npos) << text;
+    ASSERT_NE(exiting, std::string::npos) << text;
+    EXPECT_LT(lost, exiting);
+    EXPECT_NE(text.find("SimConnect closed ok", exiting), std::string::npos) << text;
+    // The log ends with its closing line, the date and time of the end.
+    ASSERT_FALSE(text.empty());
+    const auto lastLineStart = text.rfind('\n', text.size() - 2);
+    const std::string lastLine = text.substr(lastLineStart + 1);
+    EXPECT_TRUE(std::regex_match(lastLine, std::regex(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}\n)")))
+        << lastLine;
+    EXPECT_FALSE(fs::exists(planFolder));
+    EXPECT_EQ(program.output().find("X I/O error"), std::string::npos) << program.output();
+
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitForExit(kExitLimit), std::optional<int>(0));
 }
 
 }  // namespace
