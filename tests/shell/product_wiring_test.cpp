@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "product_run_support.h"
+#include "shell/product_services.h"
 
 namespace clv::test {
 namespace {
@@ -211,6 +212,93 @@ TEST_F(ProductRun, LostDisplayEndsTheProgramLikeAClose) {
 
     sim.signal(SIGTERM);
     EXPECT_EQ(sim.waitForExit(kExitLimit), std::optional<int>(0));
+}
+
+// A hook left empty stops a run with "... not available in this build" at the
+// first step that needs it; the product leaves none empty, so no setting can
+// lead a run to one.
+TEST(ProductServices, EveryHookIsWired) {
+    const RunServices services = gf_productRunServices();
+    const auto& sim = services.sim;
+    const auto& feed = services.feed;
+    const auto& engine = services.engine;
+    const auto& liveries = services.liveries;
+    const auto& airports = services.airports;
+    const auto& window = services.window;
+    const auto& update = services.update;
+    const std::vector<std::pair<const char*, bool>> hooks{
+        {"sim.simClient", bool(sim.simClient)},
+        {"sim.reserveSimQueues", bool(sim.reserveSimQueues)},
+        {"sim.simLinkUsable", bool(sim.simLinkUsable)},
+        {"sim.requestSimOnGround", bool(sim.requestSimOnGround)},
+        {"sim.simConnectRequestError", bool(sim.simConnectRequestError)},
+        {"sim.requestUserAcData", bool(sim.requestUserAcData)},
+        {"sim.requestUserAcTitleModel", bool(sim.requestUserAcTitleModel)},
+        {"sim.consumeNewDataStep", bool(sim.consumeNewDataStep)},
+        {"sim.newDataStepPending", bool(sim.newDataStepPending)},
+        {"sim.clearPositionBuffers", bool(sim.clearPositionBuffers)},
+        {"sim.clearSimLinkMark", bool(sim.clearSimLinkMark)},
+        {"sim.createPlnFolder", bool(sim.createPlnFolder)},
+        {"sim.removeFlightPlanFolder", bool(sim.removeFlightPlanFolder)},
+        {"sim.resetSimLink", bool(sim.resetSimLink)},
+        {"feed.setupTcpServer", bool(feed.setupTcpServer)},
+        {"feed.connectRealTraffic", bool(feed.connectRealTraffic)},
+        {"feed.sendQs121", bool(feed.sendQs121)},
+        {"feed.sendQs123", bool(feed.sendQs123)},
+        {"feed.startQnhReader", bool(feed.startQnhReader)},
+        {"feed.startTrafficReader", bool(feed.startTrafficReader)},
+        {"feed.stopReaders", bool(feed.stopReaders)},
+        {"feed.closeRealTrafficLink", bool(feed.closeRealTrafficLink)},
+        {"feed.centreReaderRange", bool(feed.centreReaderRange)},
+        {"feed.startCallsignCollection", bool(feed.startCallsignCollection)},
+        {"feed.updateFeedLamps", bool(feed.updateFeedLamps)},
+        {"feed.feedLampSilent", bool(feed.feedLampSilent)},
+        {"feed.resetTrafficFeed", bool(feed.resetTrafficFeed)},
+        {"engine.startTraffic", bool(engine.startTraffic)},
+        {"engine.stopTraffic", bool(engine.stopTraffic)},
+        {"engine.trafficTick", bool(engine.trafficTick)},
+        {"engine.handleSimEvents", bool(engine.handleSimEvents)},
+        {"engine.recountLive", bool(engine.recountLive)},
+        {"engine.coupledCheckFront", bool(engine.coupledCheckFront)},
+        {"engine.coupledCheckPop", bool(engine.coupledCheckPop)},
+        {"engine.checkCoupledCallsigns", bool(engine.checkCoupledCallsigns)},
+        {"engine.callsign2ObjectId", bool(engine.callsign2ObjectId)},
+        {"engine.removeAllStatic", bool(engine.removeAllStatic)},
+        {"engine.avoidUserCollisions", bool(engine.avoidUserCollisions)},
+        {"engine.avoidStaticCollisions", bool(engine.avoidStaticCollisions)},
+        {"engine.removeBlockedCallsign", bool(engine.removeBlockedCallsign)},
+        {"engine.removeStaticDuplicatesOfLive", bool(engine.removeStaticDuplicatesOfLive)},
+        {"engine.removeAcAtStand", bool(engine.removeAcAtStand)},
+        {"engine.clearRememberedTitles", bool(engine.clearRememberedTitles)},
+        {"engine.clearBlockedCallsigns", bool(engine.clearBlockedCallsigns)},
+        {"liveries.readDbase", bool(liveries.readDbase)},
+        {"liveries.scanLiveries", bool(liveries.scanLiveries)},
+        {"liveries.reserveLiveryLists", bool(liveries.reserveLiveryLists)},
+        {"liveries.livMatchingSummary", bool(liveries.livMatchingSummary)},
+        {"liveries.logNoMatchList", bool(liveries.logNoMatchList)},
+        {"liveries.clearNoMatchList", bool(liveries.clearNoMatchList)},
+        {"airports.readAirports", bool(airports.readAirports)},
+        {"airports.scanAddonAirports", bool(airports.scanAddonAirports)},
+        {"airports.readMyParkAirports", bool(airports.readMyParkAirports)},
+        {"airports.findAirport", bool(airports.findAirport)},
+        {"airports.refreshParking", bool(airports.refreshParking)},
+        {"airports.parkingBusy", bool(airports.parkingBusy)},
+        {"airports.parkingActive", bool(airports.parkingActive)},
+        {"airports.parkAirportSet", bool(airports.parkAirportSet)},
+        {"airports.parkStandsEmpty", bool(airports.parkStandsEmpty)},
+        {"airports.rereadParkAirports", bool(airports.rereadParkAirports)},
+        {"airports.lockParkingControls", bool(airports.lockParkingControls)},
+        {"airports.parkingAdjustments", bool(airports.parkingAdjustments)},
+        {"airports.logParkedList", bool(airports.logParkedList)},
+        {"airports.clearGroundTraffic", bool(airports.clearGroundTraffic)},
+        {"airports.userStandText", bool(airports.userStandText)},
+        {"window.newDestination", bool(window.newDestination)},
+        {"window.updateRangeLimits", bool(window.updateRangeLimits)},
+        {"window.resetDisplay", bool(window.resetDisplay)},
+        {"update.checkNewVersion", bool(update.checkNewVersion)},
+        {"update.updateSimaddon", bool(update.updateSimaddon)},
+    };
+    for (const auto& [name, wired] : hooks) EXPECT_TRUE(wired) << name;
 }
 
 }  // namespace
