@@ -1103,9 +1103,7 @@ struct SimStandIn::Impl {
                 } catch (const json::exception& e) {
                     reply = json{{"ok", false}, {"error", fmt::format("not JSON: {}", e.what())}};
                 }
-                // Whatever a client sent (a tail number, a broken command line) may be
-                // no UTF-8: it is shown replaced, never allowed to end the stand-in.
-                c.out += reply.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+                c.out += reply.dump() + "\n";
             }
         }
     }
@@ -1258,7 +1256,7 @@ nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json
         throw std::runtime_error(
             fmt::format("cannot reach the stand-in's control port {}: {}", controlPort, std::strerror(error)));
     }
-    std::string line = request.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    std::string line = request.dump() + "\n";
     std::string reply;
     bool ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
