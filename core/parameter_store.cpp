@@ -33,20 +33,38 @@ pugi::xml_node lf_findParameter(const pugi::xml_document& document, std::string_
 }
 
 
-// A file that exists but cannot be parsed is about to be replaced: keep a copy,
-// so the user's settings can still be recovered by hand.
-void lf_keepUnreadableFile(const pugi::xml_parse_result& result, const fs::path& path) {
-    if (result.status == pugi::status_file_not_found) return;
+// The first of "parameters.xml.bad", "parameters.xml.bad.2", ... that does not exist.
+fs::path lf_freeBadCopyName(const fs::path& path) {
     fs::path copy = path;
     copy += ".bad";
-    std::error_code ec;
-    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        gf_logMarked("{} could not be read ({}), nor kept: {}", path.string(), result.description(), ec.message());
-    } else {
-        gf_logMarked("{} could not be read ({} at offset {}), kept as {}", path.string(), result.description(),
-                     result.offset, copy.string());
+    for (int n = 2; fs::exists(copy); ++n) {
+        copy = path;
+        copy += fmt::format(".bad.{}", n);
     }
+    return copy;
+}
+
+// A file that exists but cannot be parsed is about to be replaced by defaults:
+// keep a copy (never over an earlier one), so the user's settings can still be
+// recovered by hand, and say so in the log and on the status line. False when
+// the file is only missing.
+bool lf_keepUnreadableFile(const pugi::xml_parse_result& result, const fs::path& path) {
+    if (result.status == pugi::status_file_not_found) return false;
+    const fs::path copy = lf_freeBadCopyName(path);
+    std::error_code ec;
+    fs::copy_file(path, copy, fs::copy_options::none, ec);
+    if (ec) {
+        gf_logMarked("{} could not be read ({} at offset {}) nor kept ({}), default values taken", path.string(),
+                     result.description(), result.offset, ec.message());
+        gf_setStatusLine("Settings could not be read and were reset to their defaults", false);
+    } else {
+        gf_logMarked("{} could not be read ({} at offset {}), kept as {}, default values taken", path.string(),
+                     result.description(), result.offset, copy.string());
+        gf_setStatusLine(fmt::format("Settings could not be read and were reset to their defaults; the old file is kept as {}",
+                                     copy.string()),
+                         false);
+    }
+    return true;
 }
 
 // The save of one setting: its value text replaces the one in the file.
@@ -305,8 +323,7 @@ void gf_readParametersXml(const clv::ParameterLoadLists& lists) {
         pugi::xml_document document;
         const pugi::xml_parse_result loaded = document.load_file(path.c_str());
         if (!loaded) {
-            lf_keepUnreadableFile(loaded, path);
-            gf_log("{} not found, default values taken:", g_parametersXmlPath);
+            if (!lf_keepUnreadableFile(loaded, path)) gf_log("{} not found, default values taken:", g_parametersXmlPath);
             lf_fillNewFile(document, lists);
         } else {
             gf_log("from \"{}\"", g_parametersXmlPath);

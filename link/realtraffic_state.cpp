@@ -41,6 +41,6 @@ void gf_setRtEditionText(std::string text) {
 void gf_readerStopped(bool trafficReader, const std::string& errorText) {
     // The names are the ones users know from earlier versions, blank included.
     const char* name = trafficReader ? "TrafficReader " : "WeatherReader";
-    gf_showError(fmt::format("The {} has stopped with an error: {}", name, errorText));
+    gf_setStatusLine(fmt::format("The {} has stopped with an error: {}", name, errorText), true);
     readerError = true;
 }

@@ -37,5 +37,5 @@ extern std::atomic<std::int32_t> qnhDisplay;
 extern std::atomic<bool> readerError;
 
 // A reader thread that stops with an error reports here (trafficReader: which one):
-// "The {} has stopped with an error: {}" on the error line, and readerError set.
+// "The {} has stopped with an error: {}" on the status line (logged), and readerError set.
 void gf_readerStopped(bool trafficReader, const std::string& errorText);

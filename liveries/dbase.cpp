@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "core/user_error.h"
 #include "core/download_unzip.h"
+#include "core/downloader.h"
 #include "liveries/ac_data.h"
 #include "liveries/dbase_codec.h"
 #include "liveries/dbase_queries.h"
@@ -222,8 +223,11 @@ void gf_readDbaseFile(const fs::path& path, clv::Dbase& db) {
 
 bool gf_readDbase() {
     const fs::path path = gf_dbaseTempPath();
-    if (!gf_downloadDbase(path))
-        throw std::runtime_error("data base could not be read from on-line?");
+    if (!gf_downloadDbase(path)) {
+        // Without a server the reference data cannot come at all: say how to name one.
+        if (!gf_serverConfigured()) throw std::runtime_error(std::string(kDbaseNotRead) + " " + kNoServerAdvice);
+        throw std::runtime_error(kDbaseNotRead);
+    }
     gf_readDbaseFile(path, dbase);
     gf_removeFile(path);
     return true;

@@ -80,10 +80,17 @@ extern clv::Dbase dbase;
 // "temp2.xml" in the input folder: where dbase.zip is unpacked while it is read.
 std::filesystem::path gf_dbaseTempPath();
 
+// What the run shows when dbase.zip cannot be had; without a configured server
+// the advice to name one follows.
+inline constexpr const char* kDbaseNotRead = "data base could not be read from on-line?";
+inline constexpr const char* kNoServerAdvice =
+    "No download server is configured: set CALVORINTH_SERVER_URL to the address (or file:// folder) that offers "
+    "dbase.zip, then start Calvorinth again.";
+
 // Fetches dbase.zip from the download server, reads it into `dbase` and removes the
 // unpacked file. Returns true after a complete read. Throws std::runtime_error
-// "data base could not be read from on-line?" when the fetch fails, and whatever
-// gf_readDbaseFile throws. Called once per process.
+// kDbaseNotRead (with kNoServerAdvice when no server is configured) when the fetch
+// fails, and whatever gf_readDbaseFile throws. Called once per process.
 bool gf_readDbase();
 
 // Reads a dbase.xml into `db` (which should be empty). Throws

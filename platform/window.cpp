@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <FL/Fl.H>
@@ -20,6 +21,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +58,11 @@ bool g_quit = false;
 int g_exitCode = 0;
 
 int g_signalPipe[2] = {-1, -1};
+
+// The connection to the X server broke (the server ended). From then on the UI
+// thread makes no X call; the program closes as after the close button.
+std::atomic<bool> g_displayLost{false};
+bool g_displayLossHandled = false;
 
 class FltkPainter final : public Painter {
 public:
@@ -187,7 +194,39 @@ void lf_onSignalPipe(int fd, void*) {
     if (g_handlers.close) g_handlers.close();
 }
 
+// A short wait for posted calls or a signal that needs no X call.
+void lf_waitWithoutDisplay() {
+    if (g_signalPipe[0] >= 0) {
+        pollfd p{g_signalPipe[0], POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) lf_onSignalPipe(g_signalPipe[0], nullptr);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// Xlib calls this once the connection is broken. The toolkit's own handler ends
+// the process with exit() from inside Xlib, under running threads; this one only
+// marks the loss, and the UI loop closes the program in order.
+int lf_onDisplayLost(Display*) {
+    g_displayLost.store(true);
+    return 0;
+}
+
+// Called by Xlib after the handler above; returning keeps the process alive, and
+// every later call on the broken connection returns without effect.
+void lf_stayAfterDisplayLost(Display*, void*) {}
+
+// Once per loss, on the UI thread: the close request of a lost window.
+void lf_handleDisplayLoss() {
+    if (g_displayLossHandled) return;
+    g_displayLossHandled = true;
+    lf_report("The display was lost; Calvorinth closes");
+    if (g_handlers.close) g_handlers.close();
+}
+
 }  // namespace
+
+bool displayLost() { return g_displayLost.load(); }
 
 bool openDisplay(std::string& reason) {
     // The toolkit ends the process when it cannot open the display; ask first.
@@ -200,6 +239,8 @@ bool openDisplay(std::string& reason) {
     XCloseDisplay(probe);
     Fl::lock();  // enables the wake-up of the loop from other threads
     fl_open_display();
+    XSetIOErrorHandler(lf_onDisplayLost);
+    XSetIOErrorExitHandler(fl_display, lf_stayAfterDisplayLost, nullptr);
     return true;
 }
 
@@ -218,11 +259,12 @@ bool openMainWindow(const WindowGeometry& geometry, WindowHandlers handlers) {
 
 void closeMainWindow() {
     if (g_window == nullptr) return;
-    g_window->hide();
+    const bool lost = g_displayLost.load();
+    if (!lost) g_window->hide();
     delete g_window;  // and its controls
     g_window = nullptr;
     g_controls.clear();
-    Fl::flush();
+    if (!lost) Fl::flush();
 }
 
 bool mainWindowOpen() { return g_window != nullptr; }
@@ -238,7 +280,7 @@ std::optional<WindowPosition> mainWindowPosition() {
 }
 
 void setMainWindowOnTop(bool onTop) {
-    if (g_window == nullptr || !g_window->shown()) return;
+    if (g_window == nullptr || !g_window->shown() || g_displayLost.load()) return;
     if (onTop && !lf_windowManagerKeepsAbove()) {
         lf_report("Stay on top: the window manager offers no way to keep a window above others");
         return;
@@ -392,6 +434,13 @@ int runUiLoop() {
     while (!g_quit) {
         lf_drainQueue();
         if (g_quit) break;
+        if (g_displayLost.load()) {
+            // Without a display the loop only carries out posted calls and signals
+            // until the run has closed down.
+            lf_handleDisplayLoss();
+            lf_waitWithoutDisplay();
+            continue;
+        }
         // Wakes for window events, a posted call or a signal; the timeout only
         // bounds the wait should a wake-up ever be missed.
         Fl::wait(0.5);

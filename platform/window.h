@@ -107,7 +107,12 @@ void requestMainWindowRepaint();
 void routeCloseSignals();
 
 // Runs the UI loop until quitUiLoop; returns the code given to it.
+// When the display is lost (the X server ended), the loop makes no further X
+// call: it asks the window's close handler once, then carries out posted calls
+// and signals until quitUiLoop.
 int runUiLoop();
+// The connection to the display broke; any thread.
+bool displayLost();
 void quitUiLoop(int code);
 // Runs the UI loop, posted calls included, until `done` holds (true) or the
 // seconds have passed (false); for tests that play the user.

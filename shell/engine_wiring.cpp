@@ -1,5 +1,6 @@
 #include "shell/engine_wiring.h"
 
+#include "shell/main_window.h"
 #include "traffic/traffic_service.h"
 
 void gf_wireEngine(clv::RunServices& services) {
@@ -17,8 +18,9 @@ void gf_wireEngine(clv::RunServices& services) {
     // Coupled callsigns are looked for on the park airport's stands; with no
     // parking every entry is answered "not here" and dropped.
     e.checkCoupledCallsigns = [](std::uint32_t, clv::Slot) { return false; };
+    // Nothing parks without parking: the parked counts stay 0.
+    e.recountLive = [] { gf_setLiveCounts(gf_countLiveNotParked(), 0, 0); };
     // Static aircraft, stands and collision passes come with parking and movement.
-    e.recountLive = [] {};
     e.removeAllStatic = [] {};
     e.avoidUserCollisions = [] {};
     e.avoidStaticCollisions = [] {};

@@ -30,10 +30,20 @@ extern "C" const char* __lsan_default_suppressions() {
            "leak:libfltk.so\n";
 }
 
+// Read by ThreadSanitizer builds (unused otherwise). When the X server goes away,
+// libX11 1.8.4 releases its display lock once more after our I/O error exit
+// handler returns (its _XIOError unlocks the display before that handler, and the
+// call that met the error unlocks it again); only the UI thread uses the display.
+extern "C" const char* __tsan_default_suppressions() { return "mutex:libX11.so\n"; }
+
 int main() {
     std::string lockError;
     const auto lock = clv::platform::acquireInstanceLock(kInstanceName, lockError);
-    if (lock == clv::platform::InstanceLockResult::HeldElsewhere) return kAnotherInstance;
+    if (lock == clv::platform::InstanceLockResult::HeldElsewhere) {
+        // Nothing else is written: the running program's log and settings are its own.
+        std::fprintf(stderr, "%s already runs for this user; this start ends.\n", clv::kProductName);
+        return kAnotherInstance;
+    }
 
     try {
         gf_openLog();

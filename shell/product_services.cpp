@@ -13,7 +13,6 @@
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
 #include "link/realtraffic_state.h"
-#include "link/sim_client.h"
 #include "link/sim_flight_plan.h"
 #include "link/sim_hooks.h"
 #include "link/sim_queues.h"
@@ -30,6 +29,7 @@
 #include "shell/engine_wiring.h"
 #include "shell/self_update.h"
 #include "shell/window_services.h"
+#include "traffic/traffic_service.h"
 
 // Each subsystem plugs its functions into its group here as it is completed;
 // until then its hooks stay empty and a run stops, with the group's text on
@@ -128,8 +128,8 @@ void lf_wireLiveries(clv::LiveryServices& liveries) {
 
 // Without the airports and parking part a run has what a run far from every
 // airport has: no airport data, no park airport, no stands, parking inactive.
-// Its work that needs a park airport (the renewal lock and adjustments, the
-// parked list, taking the ground traffic out) stays missing.
+// Every hook the main loop or closing down reaches is answered as it is with no
+// park airport, so that no setting can end a run for a part this build lacks.
 void lf_wireNoParkAirport(clv::AirportServices& airports) {
     airports.readAirports = [] {
         gf_log("{}, the run goes on without a park airport", kNoAirportsText);
@@ -150,6 +150,12 @@ void lf_wireNoParkAirport(clv::AirportServices& airports) {
         text = kNoAirportsText;
         return true;
     };
+    // No parking controls to lock and no static aircraft to adjust or take out.
+    airports.lockParkingControls = [] {};
+    airports.parkingAdjustments = [] {};
+    airports.clearGroundTraffic = [] {};
+    // The listing of the live aircraft with their object ids; none is parked.
+    airports.logParkedList = [] { gf_logParkedList(); };
     // The simulator link keeps the stand under the user aircraft (none without stands).
     airports.userStandText = gf_userStandName;
 }

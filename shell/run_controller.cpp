@@ -578,8 +578,12 @@ void lf_closingDown() {
     lf_sleep(500ms);
     lf_tidy("gf_closeRealTrafficLink", S.feed.closeRealTrafficLink);
     if (exitReason == ExitReason::SystemError) {
-        while (!userClosedWindow && !closeButtonPressed) lf_sleep(500ms);
-        lf_showAndLog(fmt::format("User closed {}", clv::kProductName));
+        // A user error leaves the stop open, so the window's fix for it (a new
+        // install path) can still turn the wait into a restart.
+        while (!userClosedWindow && !closeButtonPressed && exitReason == ExitReason::SystemError) lf_sleep(500ms);
+        if (exitReason == ExitReason::SystemError || closeButtonPressed) {
+            lf_showAndLog(fmt::format("User closed {}", clv::kProductName));
+        }
     }
     lf_tidy("gf_clearGroundTraffic", [] {
         if (S.airports.parkAirportSet && S.airports.parkAirportSet()) lf_call(S.airports.clearGroundTraffic);

@@ -148,6 +148,13 @@ void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac);
 clv::LiveAc* gf_findLiveByHexid(clv::TrafficEngine& engine, std::uint32_t hexid);
 clv::LiveAc* gf_findLiveByObjectId(clv::TrafficEngine& engine, std::uint32_t objectId);
 
+// ---- lists for the window and the object-id listing ------------------------------------
+// Active live aircraft that are not parked.
+std::uint64_t gf_countLiveNotParked(const clv::TrafficEngine& engine);
+// One line per active live aircraft, sorted: "Gnd"/"Air", callsign, airline, type,
+// object id and "Parked at <stand>" for those parked.
+std::vector<std::string> gf_parkedListLines(clv::TrafficEngine& engine);
+
 // ---- start and stop of a run ----------------------------------------------------------
 void gf_startTraffic(clv::TrafficEngine& engine);
 void gf_stopTraffic(clv::TrafficEngine& engine);

@@ -38,6 +38,13 @@ void gf_spawnedListPop();
 void gf_clearRememberedTitles();
 void gf_clearBlockedCallsigns();
 
+// The status panel's live count: active live aircraft not parked.
+std::uint64_t gf_countLiveNotParked();
+// The listing of the active live aircraft with their object ids and stands,
+// written afresh to kParkedListFile in the working folder.
+inline constexpr const char* kParkedListFile = "Callsign2ObjectId.txt";
+void gf_logParkedList();
+
 // Any thread: what the window shows for CALLSIGN_2_OBJECTID.
 std::string gf_objectIdText();
 // Any thread: a request that the run thread carries out on the engine.

@@ -287,7 +287,32 @@ TEST_F(ParameterStoreTest, UnreadableFileIsKeptAndReplacedByDefaults) {
     EXPECT_EQ(readFile(dir_ / "parameters.xml.bad"), broken);
     EXPECT_TRUE(LOG.value.get());
     EXPECT_EQ(valueIn(entriesOf(file()), "LOG"), "true");
+    // Said once, as it is: the file was there but broken, and where its copy is.
+    const std::string said = "===> " + g_parametersXmlPath + " could not be read (";
+    const auto lines = logLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(said); }), 1);
+    for (const auto& line : lines) EXPECT_EQ(line.find("not found"), std::string::npos) << line;
+    const auto status = gf_nullUiPort().statusLines();
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_NE(status[0].find("reset to their defaults"), std::string::npos) << status[0];
+    EXPECT_NE(status[0].find((dir_ / "parameters.xml.bad").string()), std::string::npos) << status[0];
+
+    // Broken again: the first copy stays, the second gets a number of its own.
+    const std::string brokenAgain = "<parameters><parameter name=\"WEEK\"";
+    writeFile(brokenAgain);
+    gf_readParametersXml();
+    writeFile("not xml at all");
+    gf_readParametersXml();
+    EXPECT_EQ(readFile(dir_ / "parameters.xml.bad"), broken);
+    EXPECT_EQ(readFile(dir_ / "parameters.xml.bad.2"), brokenAgain);
+    EXPECT_EQ(readFile(dir_ / "parameters.xml.bad.3"), "not xml at all");
+}
+
+TEST_F(ParameterStoreTest, MissingFileIsSaidToBeMissing) {
+    gf_readParametersXml();
     EXPECT_EQ(countOf(logLines(), g_parametersXmlPath + " not found, default values taken:"), 1);
+    EXPECT_TRUE(gf_nullUiPort().statusLines().empty());
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.bad"));
 }
 
 TEST_F(ParameterStoreTest, SaveChangesExactlyOneAttribute) {
@@ -350,6 +375,7 @@ TEST_F(ParameterStoreTest, SaveIntoUnreadableFileKeepsACopy) {
     flag.save();
     EXPECT_EQ(readFile(dir_ / "parameters.xml.bad"), "<parameters><parameter");
     EXPECT_EQ(entriesOf(file()), (Entries{{"FLAG", "true"}}));
+    EXPECT_EQ(gf_nullUiPort().statusLines().size(), 1u);
 }
 
 TEST_F(ParameterStoreTest, SaveThatCannotWriteSaysSoAndKeepsTheValue) {

@@ -317,7 +317,12 @@ TEST_F(DbaseDownloadTest, AFailedFetchIsARuntimeError) {
         } catch (const clv::UserErrorException&) {
             ADD_FAILURE() << "not a runtime error";
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), "data base could not be read from on-line?");
+            const std::string expected = reason == "no server"
+                                             ? "data base could not be read from on-line? No download server is "
+                                               "configured: set CALVORINTH_SERVER_URL to the address (or file:// "
+                                               "folder) that offers dbase.zip, then start Calvorinth again."
+                                             : "data base could not be read from on-line?";
+            EXPECT_EQ(std::string(e.what()), expected);
         }
         EXPECT_FALSE(fs::exists(dir / "input" / "temp2.xml"));
         EXPECT_FALSE(fs::exists(dir / "dbase.zip"));

@@ -2,8 +2,11 @@
 // reported on the status line; the follow-ups are handed on as requests.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/parameters.h"
@@ -18,6 +21,7 @@ namespace clv::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 struct IntCase {
     const char* typed;
@@ -291,6 +295,37 @@ TEST_F(HandlerTest, InstallPathNamesTheFolderThatHoldsCommunity) {
         }
     }
     EXPECT_EQ(logLines(found), 4);
+}
+
+// The run asks for the path with user error 150 and waits for the close button;
+// the path typed into the window's edit then restarts it.
+TEST_F(HandlerTest, InstallPathTypedAfterUserError150RestartsTheWaitingRun) {
+    writeParameters({{"MSFS_INSTALL_PATH", ""}, {"MSFS_2024_INSTALL_PATH", ""}});
+    fs::create_directories(folder / "packages/Community");
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+        gf_runThread();
+        done = true;
+    });
+    fakeTiming.waitFor(500ms, 3);
+    EXPECT_EQ(mainWindow.error(),
+              "150: No install path detected, type full path to your Community folder above, and press Enter");
+
+    type(ALL_INSTALL_PATH, (folder / "packages").string());
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while (!done && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(1ms);
+    if (!done) gf_closeButton();  // so that a failing test still ends
+    run.join();
+
+    EXPECT_TRUE(done.load());
+    ASSERT_FALSE(window.handlersPosted().empty());
+    EXPECT_EQ(window.handlersPosted().back(), &gf_startRun);
+    EXPECT_TRUE(restartPending);
+    EXPECT_EQ(storedValue("MSFS_INSTALL_PATH"), (folder / "packages").string());
+    EXPECT_EQ(logLines("Prepare for a restart ..."), 1);
+    EXPECT_EQ(logLines("Restarting after 3 seconds"), 1);
+    EXPECT_EQ(logLines("User closed Calvorinth"), 0);
+    EXPECT_EQ(mainWindow.error(), "");
 }
 
 TEST_F(HandlerTest, InstallPathOfTheChosenSimulatorIsEmptiedByAnEmptyField) {

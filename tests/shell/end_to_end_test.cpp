@@ -15,6 +15,7 @@
 #include <map>
 #include <numbers>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -24,8 +25,10 @@
 #include <nlohmann/json.hpp>
 
 #include "core/geodesy.h"
+#include "core/parameters.h"
 #include "product_run_support.h"
 #include "support/eventually.h"
+#include "window_capture.h"
 
 namespace clv::test {
 namespace {
@@ -276,6 +279,228 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
     for (ChildProcess* standIn : {&link, &sim}) {
         standIn->signal(SIGTERM);
         EXPECT_EQ(standIn->waitForExit(kExitLimit), std::optional<int>(0));
+    }
+}
+
+// A user may tick every box of the options panel; none of them may end a run.
+// "objectids" in MSFS 2020 mode has the main loop write the object-id listing
+// every 62nd data step, a minute into the run.
+TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
+    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
+                                              kUserLat, kUserLon));
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
+                          (folder / "demo_sim" / "Community").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+
+    std::map<std::string, std::string> settings{{"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                                                {"PORT_NUMBER", std::to_string(tcpPort)},
+                                                {"LATERAL_RANGE", "30"},
+                                                {"RANDOM", "false"}};
+    int boxes = 0;
+    for (const ControlPlacement& placement : gf_controlLayout()) {
+        if (const auto* box = std::get_if<ControlParameter<bool>*>(&placement.target)) {
+            settings[(*box)->name] = "true";
+            ++boxes;
+        }
+    }
+    ASSERT_EQ(boxes, 25);
+    ASSERT_EQ(settings.at("CALLSIGN_OBJECTIDS"), "true");
+    ASSERT_EQ(settings.at("MSFS_2020"), "true");
+    writeParameters(settings);
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    // With AEROWINX on there is no TCP link: weather and traffic come over UDP only.
+    const std::vector<Aircraft> aircraft = lf_aircraft();
+    folder.write("traffic.trk", lf_trackScript(aircraft));
+    ChildProcess traffic;
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort),
+                   "--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
+    const auto everything = [&] {
+        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
+               sim.output() + "\n---- feedstandin:\n" + traffic.output();
+    };
+
+    const fs::path listing = work / "Callsign2ObjectId.txt";
+    ASSERT_TRUE(gf_waitUntil([&] { return fs::exists(listing) || !program.running() || logHas("Exiting: "); },
+                             2 * kStepLimit))
+        << everything();
+    ASSERT_TRUE(fs::exists(listing)) << everything();
+    EXPECT_TRUE(program.running());
+    EXPECT_FALSE(logHas("Exiting: ")) << everything();
+    EXPECT_FALSE(logHas("SYSTEM ERROR")) << everything();
+
+    // The aircraft in the simulator then, each with its object id; none parked.
+    const std::string text = gf_readIfThere(listing);
+    std::istringstream lines(text);
+    int listed = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++listed;
+        EXPECT_TRUE(line.starts_with("Air ")) << line;
+        EXPECT_EQ(line.find("Parked at"), std::string::npos) << line;
+        const bool known = std::any_of(aircraft.begin(), aircraft.end(), [&](const Aircraft& a) {
+            const auto callsign = a.line.find("callsign=");
+            const std::string name = a.line.substr(callsign + 9, a.line.find(' ', callsign) - callsign - 9);
+            return line.find(" " + name + " ") != std::string::npos;
+        });
+        EXPECT_TRUE(known) << line;
+    }
+    EXPECT_GE(listed, 1) << text << everything();
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
+    EXPECT_TRUE(logHas("Exiting: NOT YET SET")) << everything();
+    for (ChildProcess* standIn : {&traffic, &sim}) {
+        standIn->signal(SIGTERM);
+        EXPECT_TRUE(standIn->waitForExit(kExitLimit).has_value());
+    }
+}
+
+// ---- the status panel's live count, read off the screen ------------------------------
+
+// One glyph of a text line: its columns of ink (the green level of each pixel).
+using Glyph = std::vector<std::vector<int>>;
+
+// The glyphs of the band (x0..x1, y0..y1) of green text on black, left to right,
+// split at the columns without ink.
+std::vector<Glyph> lf_glyphs(const Image& image, int x0, int x1, int y0, int y1) {
+    std::vector<Glyph> glyphs;
+    Glyph current;
+    for (int x = x0; x < x1 && x < image.width; ++x) {
+        std::vector<int> column;
+        bool ink = false;
+        for (int y = y0; y < y1; ++y) {
+            const platform::Rgb c = image.at(x, y);
+            const int level = c.r < 100 && c.b < 100 ? c.g : 0;
+            column.push_back(level);
+            ink = ink || level > 30;
+        }
+        if (ink) {
+            current.push_back(column);
+        } else if (!current.empty()) {
+            glyphs.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty()) glyphs.push_back(current);
+    return glyphs;
+}
+
+// The status panel shows "qnh: {:4}" (row 63) and "live: {:3}" (row 91), both at
+// x 642 in the same font: the live count's last digit is read by comparing it with
+// the digits of the known QNH. Nothing while the live text is not shown or its
+// digit is none of the QNH's.
+std::optional<int> lf_shownLiveCount(const Image& image, const std::string& qnhDigits) {
+    if (image.width < 880 || image.height < 112) return std::nullopt;
+    const std::vector<Glyph> qnh = lf_glyphs(image, 640, 879, 63, 84);
+    const std::vector<Glyph> live = lf_glyphs(image, 640, 879, 91, 112);
+    // The labels come first ("qnh:" and "live:", whose letters may touch).
+    if (qnh.size() < qnhDigits.size() + 1 || live.size() < 2) return std::nullopt;
+    const std::size_t first = qnh.size() - qnhDigits.size();
+    for (std::size_t i = 0; i < qnhDigits.size(); ++i) {
+        if (qnh[first + i] == live.back()) return qnhDigits[i] - '0';
+    }
+    return std::nullopt;
+}
+
+TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
+    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
+                                              kUserLat, kUserLon));
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
+                          (folder / "demo_sim" / "Community").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    // A QNH whose digits are every count this test sees: 0 to 3.
+    const std::string qnhDigits = "1023";
+    ChildProcess link;
+    link.start(gf_toolPath("feedstandin"),
+               {"--qnh", qnhDigits, "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
+                std::to_string(tcpPort), "--once"},
+               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                     {"PORT_NUMBER", std::to_string(tcpPort)},
+                     {"SCAN_LIVERIES", "true"},
+                     {"LIG_AUTOMATIC", "true"},
+                     {"SCAN_AIRPORTS", "false"},
+                     {"AUTO_RANGE", "false"},
+                     {"LATERAL_RANGE", "30"},
+                     {"RANDOM", "false"}});
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    gf_ignoreXErrors();
+    Display* screen = XOpenDisplay(display.c_str());
+    ASSERT_NE(screen, nullptr) << display;
+    ControlLink control(simControlPort);
+    ASSERT_TRUE(control.connected());
+    const auto inSimulator = [&]() -> std::optional<int> {
+        const nlohmann::json answer = control.command({{"cmd", "objects"}, {"ai_only", true}});
+        if (!answer.is_object() || !answer.value("ok", false)) return std::nullopt;
+        return static_cast<int>(answer["objects"].size());
+    };
+    const auto shown = [&]() -> std::optional<int> {
+        const auto window = gf_findWindowNamed(screen, "Calvorinth", program.pid());
+        if (!window) return std::nullopt;
+        return lf_shownLiveCount(gf_captureWindow(screen, *window), qnhDigits);
+    };
+    const auto everything = [&] {
+        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
+               sim.output() + "\n---- feedstandin link:\n" + link.output();
+    };
+    // Both counts agree on `n` (the simulator's count read before and after the screen).
+    const auto agreeOn = [&](int n) {
+        return gf_waitUntil(
+            [&] {
+                if (!program.running()) return true;
+                const auto before = inSimulator();
+                const auto onScreen = shown();
+                return before == n && onScreen == n && inSimulator() == n;
+            },
+            kStepLimit);
+    };
+
+    // Connected and receiving, before any traffic: 0.
+    ASSERT_TRUE(agreeOn(0)) << "shown: " << shown().value_or(-1) << everything();
+    ASSERT_TRUE(program.running()) << everything();
+
+    std::vector<Aircraft> aircraft = lf_aircraft();
+    aircraft.resize(3);
+    folder.write("traffic.trk", lf_trackScript(aircraft));
+    ChildProcess traffic;
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
+    // Up with the aircraft the simulator gets, and down again when the feed falls silent.
+    EXPECT_TRUE(agreeOn(3)) << "in the simulator: " << inSimulator().value_or(-1)
+                            << ", shown: " << shown().value_or(-1) << everything();
+    traffic.signal(SIGTERM);
+    EXPECT_TRUE(traffic.waitForExit(kExitLimit).has_value());
+    EXPECT_TRUE(agreeOn(0)) << "in the simulator: " << inSimulator().value_or(-1)
+                            << ", shown: " << shown().value_or(-1) << everything();
+    EXPECT_TRUE(program.running()) << everything();
+    XCloseDisplay(screen);
+
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
+    for (ChildProcess* standIn : {&link, &sim}) {
+        standIn->signal(SIGTERM);
+        EXPECT_TRUE(standIn->waitForExit(kExitLimit).has_value());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <numbers>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "product_run_support.h"
+#include "shell/product_services.h"
 
 namespace clv::test {
 namespace {
@@ -157,6 +159,146 @@ aircraft hexid=4921362 callsign=SWR100 type=A320 reg=HB-JLT from=LSGG to=LSZH ca
         standIn->signal(SIGTERM);
         EXPECT_EQ(standIn->waitForExit(kExitLimit), std::optional<int>(0));
     }
+}
+
+// The X server ends under a running program (a virtual display closed with its
+// terminal, a session that crashed): the program closes as after the close
+// button, in order, and leaves nothing behind.
+TEST_F(ProductRun, LostDisplayEndsTheProgramLikeAClose) {
+    if (!displayServer.running()) GTEST_SKIP() << "needs a display of the test's own (Xvfb)";
+    folder.write("scenario.json", R"({"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {"lat": 47.4581, "lon": 8.5481, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}})");
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "sim").string()},
+                     {"PORT_NUMBER", std::to_string(tcpPort)}});
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+
+    // The run is connected to the simulator and has made its flight-plan folder;
+    // it waits for RealTraffic.
+    const fs::path planFolder = folder / "config" / "Calvorinth" / "orig_dest";
+    ASSERT_TRUE(gf_waitUntil([&] { return (fs::is_directory(planFolder) && logHas("connected")) || !program.running(); },
+                             kStepLimit))
+        << log() << program.output();
+    ASSERT_TRUE(program.running()) << log() << program.output();
+
+    displayServer.signal(SIGKILL);
+    displayServer.waitForExit(kExitLimit);
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << log() << program.output();
+
+    const std::string text = log();
+    const auto lost = text.find("The display was lost; Calvorinth closes");
+    const auto exiting = text.find("Exiting: NOT YET SET");
+    ASSERT_NE(lost, std::string::npos) << text;
+    ASSERT_NE(exiting, std::string::npos) << text;
+    EXPECT_LT(lost, exiting);
+    EXPECT_NE(text.find("SimConnect closed ok", exiting), std::string::npos) << text;
+    // The log ends with its closing line, the date and time of the end.
+    ASSERT_FALSE(text.empty());
+    const auto lastLineStart = text.rfind('\n', text.size() - 2);
+    const std::string lastLine = text.substr(lastLineStart + 1);
+    EXPECT_TRUE(std::regex_match(lastLine, std::regex(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}\n)")))
+        << lastLine;
+    EXPECT_FALSE(fs::exists(planFolder));
+    EXPECT_EQ(program.output().find("X I/O error"), std::string::npos) << program.output();
+
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitForExit(kExitLimit), std::optional<int>(0));
+}
+
+// A hook left empty stops a run with "... not available in this build" at the
+// first step that needs it; the product leaves none empty, so no setting can
+// lead a run to one.
+TEST(ProductServices, EveryHookIsWired) {
+    const RunServices services = gf_productRunServices();
+    const auto& sim = services.sim;
+    const auto& feed = services.feed;
+    const auto& engine = services.engine;
+    const auto& liveries = services.liveries;
+    const auto& airports = services.airports;
+    const auto& window = services.window;
+    const auto& update = services.update;
+    const std::vector<std::pair<const char*, bool>> hooks{
+        {"sim.simClient", bool(sim.simClient)},
+        {"sim.reserveSimQueues", bool(sim.reserveSimQueues)},
+        {"sim.simLinkUsable", bool(sim.simLinkUsable)},
+        {"sim.requestSimOnGround", bool(sim.requestSimOnGround)},
+        {"sim.simConnectRequestError", bool(sim.simConnectRequestError)},
+        {"sim.requestUserAcData", bool(sim.requestUserAcData)},
+        {"sim.requestUserAcTitleModel", bool(sim.requestUserAcTitleModel)},
+        {"sim.consumeNewDataStep", bool(sim.consumeNewDataStep)},
+        {"sim.newDataStepPending", bool(sim.newDataStepPending)},
+        {"sim.clearPositionBuffers", bool(sim.clearPositionBuffers)},
+        {"sim.clearSimLinkMark", bool(sim.clearSimLinkMark)},
+        {"sim.createPlnFolder", bool(sim.createPlnFolder)},
+        {"sim.removeFlightPlanFolder", bool(sim.removeFlightPlanFolder)},
+        {"sim.resetSimLink", bool(sim.resetSimLink)},
+        {"feed.setupTcpServer", bool(feed.setupTcpServer)},
+        {"feed.connectRealTraffic", bool(feed.connectRealTraffic)},
+        {"feed.sendQs121", bool(feed.sendQs121)},
+        {"feed.sendQs123", bool(feed.sendQs123)},
+        {"feed.startQnhReader", bool(feed.startQnhReader)},
+        {"feed.startTrafficReader", bool(feed.startTrafficReader)},
+        {"feed.stopReaders", bool(feed.stopReaders)},
+        {"feed.closeRealTrafficLink", bool(feed.closeRealTrafficLink)},
+        {"feed.centreReaderRange", bool(feed.centreReaderRange)},
+        {"feed.startCallsignCollection", bool(feed.startCallsignCollection)},
+        {"feed.updateFeedLamps", bool(feed.updateFeedLamps)},
+        {"feed.feedLampSilent", bool(feed.feedLampSilent)},
+        {"feed.resetTrafficFeed", bool(feed.resetTrafficFeed)},
+        {"engine.startTraffic", bool(engine.startTraffic)},
+        {"engine.stopTraffic", bool(engine.stopTraffic)},
+        {"engine.trafficTick", bool(engine.trafficTick)},
+        {"engine.handleSimEvents", bool(engine.handleSimEvents)},
+        {"engine.recountLive", bool(engine.recountLive)},
+        {"engine.coupledCheckFront", bool(engine.coupledCheckFront)},
+        {"engine.coupledCheckPop", bool(engine.coupledCheckPop)},
+        {"engine.checkCoupledCallsigns", bool(engine.checkCoupledCallsigns)},
+        {"engine.callsign2ObjectId", bool(engine.callsign2ObjectId)},
+        {"engine.removeAllStatic", bool(engine.removeAllStatic)},
+        {"engine.avoidUserCollisions", bool(engine.avoidUserCollisions)},
+        {"engine.avoidStaticCollisions", bool(engine.avoidStaticCollisions)},
+        {"engine.removeBlockedCallsign", bool(engine.removeBlockedCallsign)},
+        {"engine.removeStaticDuplicatesOfLive", bool(engine.removeStaticDuplicatesOfLive)},
+        {"engine.removeAcAtStand", bool(engine.removeAcAtStand)},
+        {"engine.clearRememberedTitles", bool(engine.clearRememberedTitles)},
+        {"engine.clearBlockedCallsigns", bool(engine.clearBlockedCallsigns)},
+        {"liveries.readDbase", bool(liveries.readDbase)},
+        {"liveries.scanLiveries", bool(liveries.scanLiveries)},
+        {"liveries.reserveLiveryLists", bool(liveries.reserveLiveryLists)},
+        {"liveries.livMatchingSummary", bool(liveries.livMatchingSummary)},
+        {"liveries.logNoMatchList", bool(liveries.logNoMatchList)},
+        {"liveries.clearNoMatchList", bool(liveries.clearNoMatchList)},
+        {"airports.readAirports", bool(airports.readAirports)},
+        {"airports.scanAddonAirports", bool(airports.scanAddonAirports)},
+        {"airports.readMyParkAirports", bool(airports.readMyParkAirports)},
+        {"airports.findAirport", bool(airports.findAirport)},
+        {"airports.refreshParking", bool(airports.refreshParking)},
+        {"airports.parkingBusy", bool(airports.parkingBusy)},
+        {"airports.parkingActive", bool(airports.parkingActive)},
+        {"airports.parkAirportSet", bool(airports.parkAirportSet)},
+        {"airports.parkStandsEmpty", bool(airports.parkStandsEmpty)},
+        {"airports.rereadParkAirports", bool(airports.rereadParkAirports)},
+        {"airports.lockParkingControls", bool(airports.lockParkingControls)},
+        {"airports.parkingAdjustments", bool(airports.parkingAdjustments)},
+        {"airports.logParkedList", bool(airports.logParkedList)},
+        {"airports.clearGroundTraffic", bool(airports.clearGroundTraffic)},
+        {"airports.userStandText", bool(airports.userStandText)},
+        {"window.newDestination", bool(window.newDestination)},
+        {"window.updateRangeLimits", bool(window.updateRangeLimits)},
+        {"window.resetDisplay", bool(window.resetDisplay)},
+        {"update.checkNewVersion", bool(update.checkNewVersion)},
+        {"update.updateSimaddon", bool(update.updateSimaddon)},
+    };
+    for (const auto& [name, wired] : hooks) EXPECT_TRUE(wired) << name;
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ public:
     void start() { child_.start(CLV_PROGRAM_PATH, {}, work_, environment_, folder_ / "program.txt"); }
     std::optional<int> waitForExit(std::chrono::seconds limit) { return child_.waitForExit(limit); }
     void sendSignal(int signal) { child_.signal(signal); }
+    std::string output() const { return child_.output(); }
 
     const fs::path& work() const { return work_; }
     fs::path runtime() const { return environment_.at("XDG_RUNTIME_DIR"); }
@@ -93,6 +94,8 @@ TEST(Program, SecondInstanceLeavesAtOnceWithoutALog) {
     program.start();
     EXPECT_EQ(program.waitForExit(60s), std::optional<int>(255));
     EXPECT_FALSE(fs::exists(program.work() / "Log.txt"));
+    // One line on the terminal says why.
+    EXPECT_EQ(program.output(), "Calvorinth already runs for this user; this start ends.\n");
 }
 
 TEST(Program, WindowOpensAndACloseRequestEndsIt) {
