@@ -132,10 +132,21 @@ bool lf_readParkingTypes(std::string_view line, std::string& types) {
     return true;
 }
 
-bool lf_hasAtcIdKey(std::string_view line) { return line.find("atc_id=") != std::string_view::npos; }
+bool lf_isCommentLine(std::string_view line) {
+    const std::size_t first = lf_skipSpace(line, 0);
+    return line.substr(first).starts_with(";") || line.substr(first).starts_with("//");
+}
+
+bool lf_hasAtcIdKey(std::string_view line) {
+    return !lf_isCommentLine(line) && line.find("atc_id=") != std::string_view::npos;
+}
 
 bool lf_hasParkingTypesKey(std::string_view line) {
-    return line.find("atc_parking_types") != std::string_view::npos;
+    return !lf_isCommentLine(line) && line.find("atc_parking_types") != std::string_view::npos;
+}
+
+bool lf_hasIcaoAirlineKey(std::string_view line) {
+    return !lf_isCommentLine(line) && line.find("icao_airline") != std::string_view::npos;
 }
 
 // ---- sections ----------------------------------------------------------------------
@@ -278,7 +289,7 @@ std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& 
             if (check == clv::AirlineCheck::Accepted) airline = value;
             continue;
         }
-        if (!airline.empty() && line.find("icao_airline") != std::string::npos) {
+        if (!airline.empty() && lf_hasIcaoAirlineKey(line)) {
             lf_addIncompleteSectionLine(fmt::format("{} {} has more than one ", folderText, header) + "icao_airline" +
                                         " key");
             return {};

@@ -46,9 +46,14 @@ bool lf_readIcaoAirline(std::string_view line, std::string& airline);    // "" o
 bool lf_readAtcId(std::string_view line, std::string& atcId);            // 5 characters or more
 bool lf_readParkingTypes(std::string_view line, std::string& types);     // non-empty value
 
-// Plain, case-sensitive presence tests used for the duplicate-key reports.
+// A line whose first non-blank characters are ";" or "//": a key commented out.
+bool lf_isCommentLine(std::string_view line);
+
+// Plain, case-sensitive presence tests used for the duplicate-key reports; a key
+// commented out is no second key.
 bool lf_hasAtcIdKey(std::string_view line);         // contains "atc_id="
 bool lf_hasParkingTypesKey(std::string_view line);  // contains "atc_parking_types"
+bool lf_hasIcaoAirlineKey(std::string_view line);   // contains "icao_airline"
 
 // ---- sections --------------------------------------------------------------------
 // The digits of a "[fltsim.N]" header line; "10000" for a line holding "[fltsim."

@@ -105,7 +105,13 @@ bool lf_readTypeDesignator(std::string_view line, std::string& type);
 // A value shorter than 3 characters throws std::out_of_range (ending the file's task).
 bool lf_readBaseContainer(std::string_view line, std::string& type);
 
+// The type of the stock model base_container names; else the icao_type_designator
+// of the base aircraft's own aircraft.cfg (in this package, or at the same place
+// in another package of the folder beside it); else "" and the missing-designator line.
 std::string lf_baseContainerModelType(const std::filesystem::path& cfgPath, const clv::CfgLines& lines);
+// The icao_type_designator of the aircraft a base_container value names, "" when
+// its folder or a designator in it is not found.
+std::string lf_baseFolderTypeDesignator(const std::filesystem::path& cfgPath, std::string_view container);
 // The file's model type, checked against the data base (fixed when a fix is
 // known); "" when the file has none that can be used.
 std::string lf_cfgModelType(const std::filesystem::path& cfgPath, const clv::CfgLines& lines);
