@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 #include <pugixml.hpp>
 
@@ -26,6 +27,12 @@ std::optional<std::string> readBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// "cannot be opened: Permission denied": the reason in words, for reports that name the file.
+std::string lf_openFailure(int error) {
+    if (error == 0) return "cannot be opened";
+    return "cannot be opened: " + std::generic_category().message(error);
+}
+
 }  // namespace
 
 std::optional<std::string> clv::TextFile::read() {
@@ -36,9 +43,17 @@ std::optional<std::string> clv::TextFile::read() {
 }
 
 TextEncoding gf_detectEncoding(const fs::path& path) {
+    std::string failure;
+    return gf_detectEncoding(path, failure);
+}
+
+TextEncoding gf_detectEncoding(const fs::path& path, std::string& failure) {
+    failure.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        gf_log("cannot open file {} for character encoding, err: {}", path.string(), errno);
+        const int error = errno;
+        failure = lf_openFailure(error);
+        gf_log("cannot open file {} for character encoding, err: {}", path.string(), error);
         return TextEncoding::CannotOpen;
     }
     unsigned char bom[2] = {0, 0};
@@ -51,9 +66,19 @@ TextEncoding gf_detectEncoding(const fs::path& path) {
 }
 
 bool gf_readTextFile(TextEncoding encoding, const fs::path& path, std::string& text) {
+    std::string failure;
+    return gf_readTextFile(encoding, path, text, failure);
+}
+
+bool gf_readTextFile(TextEncoding encoding, const fs::path& path, std::string& text, std::string& failure) {
     text.clear();
+    failure.clear();
+    errno = 0;
     auto bytes = readBytes(path);
-    if (!bytes) return false;
+    if (!bytes) {
+        failure = lf_openFailure(errno);
+        return false;
+    }
     switch (encoding) {
         case TextEncoding::Utf16Le:
         case TextEncoding::Utf16Be:
@@ -62,10 +87,12 @@ bool gf_readTextFile(TextEncoding encoding, const fs::path& path, std::string& t
             } catch (const win32::Utf8ConversionException& e) {
                 gf_uiPort().setStatusLine(
                     fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
+                failure = std::string("cannot be decoded as UTF-16: ") + e.what();
                 text.clear();
                 return false;
             } catch (const std::exception& e) {
                 gf_uiPort().setStatusLine(std::string("conversion from error from utf16 to utf8: ") + e.what(), true);
+                failure = std::string("cannot be decoded as UTF-16: ") + e.what();
                 text.clear();
                 return false;
             }

@@ -235,14 +235,20 @@ void lf_trimSectionEnd(CfgLines& section) {
 fs::path lf_cfgFolder(const fs::path& cfgPath) { return cfgPath.parent_path(); }
 
 bool lf_readCfgLines(const fs::path& cfgPath, CfgLines& lines) {
-    clv::TextEncoding encoding = gf_detectEncoding(cfgPath);
+    std::string failure;
+    clv::TextEncoding encoding = gf_detectEncoding(cfgPath, failure);
     if (encoding == clv::TextEncoding::CannotOpen) return false;
-    return lf_readCfgLines(cfgPath, encoding, lines);
+    return lf_readCfgLines(cfgPath, encoding, lines, failure);
 }
 
 bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLines& lines) {
+    std::string failure;
+    return lf_readCfgLines(cfgPath, encoding, lines, failure);
+}
+
+bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLines& lines, std::string& failure) {
     std::string text;
-    if (!gf_readTextFile(encoding, cfgPath, text)) return false;
+    if (!gf_readTextFile(encoding, cfgPath, text, failure)) return false;
     lines.clear();
     lines.reserve(kFileLinesReserve);
     std::size_t start = 0;
@@ -255,6 +261,10 @@ bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLin
         start = end + 1;
     }
     return true;
+}
+
+void lf_reportUnreadableCfg(const fs::path& cfgPath, const std::string& failure) {
+    lf_addInvalidCfgLine(cfgPath.string() + " " + failure);
 }
 
 std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& section, const std::string& modelType,
@@ -337,7 +347,12 @@ std::vector<LiveryData> lf_searchLiveriesinFile(std::int32_t priority, fs::path 
     if (!fs::exists(cfgPath, ec)) return {};
     const fs::path folder = lf_cfgFolder(cfgPath);
     CfgLines lines;
-    if (!lf_readCfgLines(cfgPath, lines)) return {};
+    std::string failure;
+    const clv::TextEncoding encoding = gf_detectEncoding(cfgPath, failure);
+    if (encoding == clv::TextEncoding::CannotOpen || !lf_readCfgLines(cfgPath, encoding, lines, failure)) {
+        lf_reportUnreadableCfg(cfgPath, failure);
+        return {};
+    }
     if (!lf_checkFltsimNumbers(lines, cfgPath)) return {};
     const std::string modelType = lf_cfgModelType(cfgPath, lines);
     if (modelType.empty()) return {};

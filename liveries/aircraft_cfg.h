@@ -97,6 +97,12 @@ std::vector<clv::LiveryData> lf_searchLiveriesinFile(std::int32_t priority, std:
 bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::CfgLines& lines);
 // The same with the encoding already detected.
 bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding encoding, clv::CfgLines& lines);
+// The same, giving the reason in words when it fails.
+bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding encoding, clv::CfgLines& lines,
+                     std::string& failure);
+// A parser task's file that cannot be opened or decoded: "{path} {failure}" in
+// invalidCfgList, so the user learns which file and why.
+void lf_reportUnreadableCfg(const std::filesystem::path& cfgPath, const std::string& failure);
 
 // The folder of the file: its parent path.
 std::filesystem::path lf_cfgFolder(const std::filesystem::path& cfgPath);

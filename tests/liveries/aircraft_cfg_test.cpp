@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include "core/files.h"
 #include "core/parameters.h"
 #include "core/workers.h"
+#include "liveries/ivao_cfg.h"
 #include "liveries/livery_check.h"
 #include "liveries/livery_scan.h"
 #include "liveries/regcodes.h"
@@ -511,4 +513,44 @@ TEST(CfgFiles, WholeFileOutcomes) {
     runningTasks.fetch_add(1);
     EXPECT_THROW(lf_searchLiveriesinFile(1, shortBase), std::out_of_range);
     EXPECT_EQ(runningTasks.load(), 0);
+}
+
+// A file that cannot be decoded or opened is named in InvalidAircraftCfgFiles.txt
+// with the reason in words, by both parsers.
+TEST(CfgFiles, UnreadableFilesAreReportedWithTheReason) {
+    ScanEnvironment environment;
+    const std::string body = "[GENERAL]\nicao_type_designator = A320\n[fltsim.0]\ntitle = T\nicao_airline = DLH\n";
+    // UTF-16LE with a byte-order mark, then an unpaired high surrogate; and one with an odd byte count.
+    std::string unpaired = clv::test::encodeCfgText(body, "utf16le");
+    unpaired += std::string("\x00\xD8", 2);
+    std::string odd = clv::test::encodeCfgText(body, "utf16le") + "x";
+    for (const auto& [relative, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"unpaired/aircraft.cfg", unpaired}, {"odd/aircraft.cfg", odd}, {"IVAO_MTL/SimObjects/Airplanes/IVAO_A320/aircraft.cfg", odd}}) {
+        SCOPED_TRACE(relative);
+        lf_clearScanLists();
+        const fs::path path = environment.root() / relative;
+        fs::create_directories(path.parent_path());
+        gf_writeTextFile(bytes, path, false);
+        runningTasks.fetch_add(1);
+        const auto liveries = gf_isIvaoCfgPath(path.string()) ? lf_parseIvaoAircraftCfg(1, path)
+                                                              : lf_searchLiveriesinFile(1, path);
+        EXPECT_TRUE(liveries.empty());
+        EXPECT_EQ(invalidCfgList.lines(),
+                  std::vector<std::string>{path.string() +
+                                           " cannot be decoded as UTF-16: Invalid UTF-16 sequence found in input string."});
+    }
+
+    const fs::path locked = environment.root() / "locked/aircraft.cfg";
+    fs::create_directories(locked.parent_path());
+    gf_writeTextFile(body, locked, false);
+    fs::permissions(locked, fs::perms::none);
+    if (std::ifstream(locked)) {
+        fs::permissions(locked, fs::perms::owner_all);
+        GTEST_SKIP() << "this user reads every file";
+    }
+    lf_clearScanLists();
+    runningTasks.fetch_add(1);
+    EXPECT_TRUE(lf_searchLiveriesinFile(1, locked).empty());
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(invalidCfgList.lines(), std::vector<std::string>{locked.string() + " cannot be opened: Permission denied"});
 }
