@@ -70,6 +70,7 @@ clv::ScanReportList<std::list<std::string>> incompleteSectionList;
 clv::ScanReportList<std::list<std::string>> invalidAirlineList;
 clv::ScanReportList<std::list<std::string>> invalidModelList;
 clv::ScanReportList<std::vector<std::string>> fixesList;
+clv::ScanReportList<std::list<std::string>> unreadableFolderList;
 
 void lf_reportInvalidAirline(const std::string& code, const fs::path& cfgPath, const std::string& header) {
     invalidAirlineList.add(fmt::format("{:12} in {} ", code, cfgPath.string()) + header);
@@ -82,6 +83,10 @@ void lf_reportInvalidModel(const std::string& type, const fs::path& cfgPath) {
 void lf_addFixLine(std::string line) { fixesList.add(std::move(line)); }
 void lf_addInvalidCfgLine(std::string line) { invalidCfgList.add(std::move(line)); }
 void lf_addIncompleteSectionLine(std::string line) { incompleteSectionList.add(std::move(line)); }
+
+void lf_reportUnreadableFolder(const fs::path& folder, const std::error_code& error) {
+    unreadableFolderList.add(folder.string() + " cannot be read: " + error.message());
+}
 
 // ---- model types -----------------------------------------------------------------
 

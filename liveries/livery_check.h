@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -90,6 +91,7 @@ extern clv::ScanReportList<std::list<std::string>> incompleteSectionList;  // In
 extern clv::ScanReportList<std::list<std::string>> invalidAirlineList;     // InvalidAirlineCodes.txt
 extern clv::ScanReportList<std::list<std::string>> invalidModelList;       // InvalidAircraftCodes.txt
 extern clv::ScanReportList<std::vector<std::string>> fixesList;            // Fixes.txt
+extern clv::ScanReportList<std::list<std::string>> unreadableFolderList;   // UnreadableLiveryFolders.txt
 
 void lf_reportInvalidAirline(const std::string& code, const std::filesystem::path& cfgPath,
                              const std::string& header);
@@ -97,6 +99,8 @@ void lf_reportInvalidModel(const std::string& type, const std::filesystem::path&
 void lf_addFixLine(std::string line);
 void lf_addInvalidCfgLine(std::string line);
 void lf_addIncompleteSectionLine(std::string line);
+// A folder the walk could not read and skipped: "{folder} cannot be read: {reason}".
+void lf_reportUnreadableFolder(const std::filesystem::path& folder, const std::error_code& error);
 
 // ---- model types ---------------------------------------------------------------
 // icao_type_designator: first 4 characters, upper case.

@@ -1,9 +1,12 @@
 #include "liveries/livery_walk.h"
 
+#include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "liveries/aircraft_cfg.h"
 #include "liveries/ivao_cfg.h"
 #include "liveries/liveries_scanned.h"
+#include "liveries/livery_check.h"
 
 namespace fs = std::filesystem;
 using clv::LiveryData;
@@ -68,16 +72,99 @@ void lf_takeOldest(PendingResults& pending, bool duringWalk) {
     }
 }
 
-// Starts the parser task of one aircraft.cfg on a detached thread of its own.
-void lf_startParser(std::int32_t priority, const fs::path& cfgPath, PendingResults& pending) {
+// The parser threads of one walk: at most `maxThreads`, started as the files
+// come (a folder without aircraft.cfg starts none), fed in the order the files
+// were found. Starting a thread per file cost more than parsing the file.
+class ParserPool {
+public:
+    explicit ParserPool(std::size_t maxThreads) : maxThreads_(maxThreads == 0 ? 1 : maxThreads) {}
+    ParserPool(const ParserPool&) = delete;
+    ParserPool& operator=(const ParserPool&) = delete;
+
+    // Every queued task still runs to its end before the threads are joined.
+    ~ParserPool() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_all();
+        for (auto& thread : threads_) thread.join();
+    }
+
+    // Queues the task. When no thread is there to run it and none can be started,
+    // the task is destroyed (its result then fails with a broken promise) and the
+    // error of the start is thrown.
+    void run(ParserTask task, std::int32_t priority, fs::path path) {
+        std::unique_lock lock(mutex_);
+        queue_.push_back(Job{std::move(task), priority, std::move(path)});
+        if (queue_.size() > idle_ && threads_.size() < maxThreads_) {
+            try {
+                threads_.emplace_back(&ParserPool::work, this);
+            } catch (...) {
+                if (threads_.empty()) {
+                    queue_.pop_back();
+                    throw;
+                }
+            }
+        }
+        lock.unlock();
+        wake_.notify_one();
+    }
+
+private:
+    struct Job {
+        ParserTask task;
+        std::int32_t priority;
+        fs::path path;
+    };
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            ++idle_;
+            wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+            --idle_;
+            if (queue_.empty()) return;  // closing, nothing left
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            // The task keeps its own failure in its result and gives back its
+            // worker slot itself.
+            job.task(job.priority, std::move(job.path));
+            lock.lock();
+        }
+    }
+
+    const std::size_t maxThreads_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> queue_;
+    std::vector<std::thread> threads_;
+    std::size_t idle_ = 0;  // threads waiting for a job
+    bool closing_ = false;
+};
+
+// Starts the parser task of one aircraft.cfg on a thread of the pool.
+void lf_startParser(ParserPool& pool, std::int32_t priority, const fs::path& cfgPath, PendingResults& pending) {
     gf_waitForWorkerSlot();
     ParserTask task(gf_isIvaoCfgPath(cfgPath.string()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile);
     pending.push_back(task.get_future());
-    // A thread that cannot start destroys the task, and its result then fails with
-    // a broken promise when it is taken.
-    std::thread(std::move(task), priority, cfgPath).detach();
+    // Counted before it is queued, so the count never runs behind a task that
+    // already ended.
     runningTasks.fetch_add(1);
+    try {
+        pool.run(std::move(task), priority, cfgPath);
+    } catch (...) {
+        gf_workerThreadDone();
+        throw;
+    }
 }
+
+// A folder of the walk and where its listing stands.
+struct WalkLevel {
+    fs::path folder;
+    fs::directory_iterator entries;
+};
 
 }  // namespace
 
@@ -91,22 +178,32 @@ bool gf_skipLiveryWalkBelow(std::string_view path) {
 
 void lf_findAircraftCfgs(std::int32_t priority, const fs::path& folder) {
     PendingResults pending;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
-    const fs::recursive_directory_iterator end;
-    while (true) {
+    const auto limit = static_cast<std::size_t>(std::max<std::int32_t>(1, taskLimit.load()));
+    ParserPool pool(limit);
+    std::vector<WalkLevel> levels;
+    {
+        std::error_code ec;
+        fs::directory_iterator top(folder, ec);
         if (ec) {
-            // Tasks already started still deliver below: their liveries are kept
-            // and none of them outlives the walk.
             gf_logMarked("liveries search in folder {} aborted because of iterator problem: {}", folder.string(),
                          ec.message());
-            break;
+            lf_reportUnreadableFolder(folder, ec);
+            return;
         }
-        if (it == end || lf_stopRequested()) break;
-        const fs::directory_entry& entry = *it;
+        levels.push_back(WalkLevel{folder, std::move(top)});
+    }
+    // Depth first, each folder listed right after its entry, as a recursive
+    // iteration goes; a subfolder that cannot be read is reported and skipped.
+    while (!levels.empty() && !lf_stopRequested()) {
+        WalkLevel& level = levels.back();
+        if (level.entries == fs::directory_iterator()) {
+            levels.pop_back();
+            continue;
+        }
+        const fs::directory_entry entry = *level.entries;
+        bool descend = false;
         try {
             const std::string path = entry.path().string();
-            if (gf_skipLiveryWalkBelow(path)) it.disable_recursion_pending();
             // The type the listing gave is used where it is known; only links and
             // unknown types cost a status call.
             std::error_code statusError;
@@ -114,14 +211,34 @@ void lf_findAircraftCfgs(std::int32_t priority, const fs::path& folder) {
             if (statusError && !lf_isNotFoundOrUnknown(statusError)) {
                 throw fs::filesystem_error("status", entry.path(), statusError);
             }
+            // Links to folders are not followed.
+            std::error_code typeError;
+            descend = !gf_skipLiveryWalkBelow(path) &&
+                      entry.symlink_status(typeError).type() == fs::file_type::directory;
             if (regular && lf_isAircraftCfg(entry.path())) {
-                lf_startParser(priority, entry.path(), pending);
-                if (pending.size() > static_cast<std::size_t>(taskLimit.load())) lf_takeOldest(pending, true);
+                // Room for the new task's result first: no more than the limit pending.
+                if (pending.size() >= limit) lf_takeOldest(pending, true);
+                lf_startParser(pool, priority, entry.path(), pending);
             }
         } catch (const std::exception& e) {
             gf_logMarked("liveries search in {} aborted, cause: {}", entry.path().string(), e.what());
         }
-        it.increment(ec);
+        std::error_code ec;
+        level.entries.increment(ec);
+        if (ec) {
+            // The rest of this folder cannot be listed: it is skipped, its parent goes on.
+            lf_reportUnreadableFolder(level.folder, ec);
+            levels.pop_back();
+            continue;
+        }
+        if (descend) {
+            fs::directory_iterator below(entry.path(), ec);
+            if (ec) {
+                lf_reportUnreadableFolder(entry.path(), ec);
+            } else {
+                levels.push_back(WalkLevel{entry.path(), std::move(below)});
+            }
+        }
     }
     while (!pending.empty()) lf_takeOldest(pending, false);
 }
