@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -48,6 +49,10 @@ void lf_logTaskFailure(bool duringWalk, const char* what) {
         gf_logMarked("liveries search aborted, futs inner, {}", what);
     else
         gf_logMarked("liveries search aborted, futs outer, {}", what);
+}
+
+bool lf_isReady(const std::future<std::vector<LiveryData>>& future) {
+    return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 // Moves the oldest pending result's liveries to the end of liveryList. A task
@@ -218,6 +223,9 @@ void lf_findAircraftCfgs(std::int32_t priority, const fs::path& folder) {
             if (regular && lf_isAircraftCfg(entry.path())) {
                 // Room for the new task's result first: no more than the limit pending.
                 if (pending.size() >= limit) lf_takeOldest(pending, true);
+                // Results already there are taken at once, so the walk sleeps for
+                // several of them at a time rather than once per file.
+                while (!pending.empty() && lf_isReady(pending.front())) lf_takeOldest(pending, true);
                 lf_startParser(pool, priority, entry.path(), pending);
             }
         } catch (const std::exception& e) {
