@@ -44,6 +44,12 @@ bool gf_readTextFile(clv::TextEncoding encoding, const std::filesystem::path& pa
 bool gf_readTextFile(clv::TextEncoding encoding, const std::filesystem::path& path, std::string& text,
                      std::string& failure);
 
+// gf_detectEncoding and gf_readTextFile in one reading of the file. A file that
+// does not exist sets `missing` and gives no reason; one that cannot be opened is
+// logged as gf_detectEncoding logs it.
+bool gf_readDetectedTextFile(const std::filesystem::path& path, std::string& text, std::string& failure,
+                             bool& missing);
+
 // Appends every line of the stream; one trailing carriage return per line is dropped.
 void gf_readLines(std::istream& in, std::vector<std::string>& lines);
 

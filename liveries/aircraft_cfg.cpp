@@ -249,6 +249,11 @@ bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLin
 bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLines& lines, std::string& failure) {
     std::string text;
     if (!gf_readTextFile(encoding, cfgPath, text, failure)) return false;
+    lf_splitCfgLines(text, lines);
+    return true;
+}
+
+void lf_splitCfgLines(const std::string& text, CfgLines& lines) {
     lines.clear();
     lines.reserve(kFileLinesReserve);
     std::size_t start = 0;
@@ -260,7 +265,6 @@ bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLin
         lines.emplace_back(text, start, stop - start);
         start = end + 1;
     }
-    return true;
 }
 
 void lf_reportUnreadableCfg(const fs::path& cfgPath, const std::string& failure) {
@@ -343,16 +347,17 @@ std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& 
 
 std::vector<LiveryData> lf_searchLiveriesinFile(std::int32_t priority, fs::path cfgPath) {
     clv::WorkerSlotRelease release;
-    std::error_code ec;
-    if (!fs::exists(cfgPath, ec)) return {};
     const fs::path folder = lf_cfgFolder(cfgPath);
     CfgLines lines;
+    std::string text;
     std::string failure;
-    const clv::TextEncoding encoding = gf_detectEncoding(cfgPath, failure);
-    if (encoding == clv::TextEncoding::CannotOpen || !lf_readCfgLines(cfgPath, encoding, lines, failure)) {
-        lf_reportUnreadableCfg(cfgPath, failure);
+    bool missing = false;
+    // One reading of the file: a scan reads many thousands of them.
+    if (!gf_readDetectedTextFile(cfgPath, text, failure, missing)) {
+        if (!missing) lf_reportUnreadableCfg(cfgPath, failure);
         return {};
     }
+    lf_splitCfgLines(text, lines);
     if (!lf_checkFltsimNumbers(lines, cfgPath)) return {};
     const std::string modelType = lf_cfgModelType(cfgPath, lines);
     if (modelType.empty()) return {};

@@ -100,6 +100,8 @@ bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding enc
 // The same, giving the reason in words when it fails.
 bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding encoding, clv::CfgLines& lines,
                      std::string& failure);
+// The lines of a file's text; one "\r" per line dropped.
+void lf_splitCfgLines(const std::string& text, clv::CfgLines& lines);
 // A parser task's file that cannot be opened or decoded: "{path} {failure}" in
 // invalidCfgList, so the user learns which file and why.
 void lf_reportUnreadableCfg(const std::filesystem::path& cfgPath, const std::string& failure);
