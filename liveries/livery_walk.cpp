@@ -8,6 +8,7 @@
 #include <exception>
 #include <future>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -25,8 +26,16 @@ using clv::LiveryData;
 
 namespace {
 
-using ParserTask = std::packaged_task<std::vector<LiveryData>(std::int32_t, fs::path)>;
-using PendingResults = std::deque<std::future<std::vector<LiveryData>>>;
+// What a parser task gives back: its file's liveries, or the text of the error
+// that ended it. The walk logs the text when it takes the result; the error
+// itself stays on the parser's thread, which frees it.
+struct ParserResult {
+    std::vector<LiveryData> liveries;
+    std::optional<std::string> failure;
+};
+using ParserFunction = std::vector<LiveryData> (*)(std::int32_t, fs::path);
+using ParserTask = std::packaged_task<ParserResult(std::int32_t, fs::path)>;
+using PendingResults = std::deque<std::future<ParserResult>>;
 
 constexpr std::size_t kMaxPathLength = 249;
 constexpr std::array<std::string_view, 9> kSkippedWords{"airport",  "lvfr",      "mkstudios", "simwings", "fsdreamteam",
@@ -55,7 +64,7 @@ void lf_logTaskFailure(bool duringWalk, const char* what) {
         gf_logMarked("liveries search aborted, futs outer, {}", what);
 }
 
-bool lf_isReady(const std::future<std::vector<LiveryData>>& future) {
+bool lf_isReady(const std::future<ParserResult>& future) {
     return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
@@ -72,8 +81,12 @@ void lf_takeOldest(PendingResults& pending, bool duringWalk) {
         return;
     }
     try {
-        std::vector<LiveryData> liveries = future.get();
-        for (auto& livery : liveries) liveryList.push_back(std::move(livery));
+        ParserResult result = future.get();
+        if (result.failure) {
+            lf_logTaskFailure(duringWalk, result.failure->c_str());
+            return;
+        }
+        for (auto& livery : result.liveries) liveryList.push_back(std::move(livery));
     } catch (const std::exception& e) {
         lf_logTaskFailure(duringWalk, e.what());
     } catch (...) {
@@ -163,7 +176,19 @@ private:
 // Starts the parser task of one aircraft.cfg on a thread of the pool.
 void lf_startParser(ParserPool& pool, std::int32_t priority, fs::path cfgPath, PendingResults& pending) {
     gf_waitForWorkerSlot();
-    ParserTask task(gf_isIvaoCfgPath(cfgPath.native()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile);
+    const ParserFunction parse =
+        gf_isIvaoCfgPath(cfgPath.native()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile;
+    ParserTask task([parse](std::int32_t taskPriority, fs::path path) {
+        ParserResult result;
+        try {
+            result.liveries = parse(taskPriority, std::move(path));
+        } catch (const std::exception& e) {
+            result.failure = e.what();
+        } catch (...) {
+            result.failure = "unknown exception";
+        }
+        return result;
+    });
     pending.push_back(task.get_future());
     // Counted before it is queued, so the count never runs behind a task that
     // already ended.
