@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <string_view>
+#include <system_error>
 
 #include <pugixml.hpp>
 
@@ -23,7 +25,68 @@ constexpr size_t kUtf8BomLength = 3;
 std::optional<std::string> readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Sized once where the size is known; the scan reads many thousands of files.
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0 && in) {
+        bytes.resize(static_cast<std::size_t>(size));
+        in.read(bytes.data(), size);
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        if (in.gcount() < size) return bytes;
+        in.clear();
+    } else {
+        in.clear();
+        in.seekg(0, std::ios::beg);
+    }
+    // Whatever the size did not tell (a growing file, a pipe).
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bytes;
+}
+
+TextEncoding lf_encodingOfBytes(std::string_view bytes) {
+    if (bytes.size() < 2) return TextEncoding::None;
+    const auto b0 = static_cast<unsigned char>(bytes[0]);
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    if (b0 == kBomUtf16Le[0] && b1 == kBomUtf16Le[1]) return TextEncoding::Utf16Le;
+    if (b0 == kBomUtf16Be[0] && b1 == kBomUtf16Be[1]) return TextEncoding::Utf16Be;
+    if (b0 == kBomUtf8[0] && b1 == kBomUtf8[1]) return TextEncoding::Utf8;
+    return TextEncoding::None;
+}
+
+bool lf_decodeText(TextEncoding encoding, std::string bytes, std::string& text, std::string& failure) {
+    switch (encoding) {
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            try {
+                text = gf_utf16ToUtf8(gf_decodeUtf16Bytes(bytes, encoding == TextEncoding::Utf16Be));
+            } catch (const win32::Utf8ConversionException& e) {
+                gf_uiPort().setStatusLine(
+                    fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
+                failure = std::string("cannot be decoded as UTF-16: ") + e.what();
+                text.clear();
+                return false;
+            } catch (const std::exception& e) {
+                gf_uiPort().setStatusLine(std::string("conversion from error from utf16 to utf8: ") + e.what(), true);
+                failure = std::string("cannot be decoded as UTF-16: ") + e.what();
+                text.clear();
+                return false;
+            }
+            return true;
+        case TextEncoding::Utf8:
+            text = bytes.size() >= kUtf8BomLength ? bytes.substr(kUtf8BomLength) : std::string();
+            return true;
+        default:
+            text = std::move(bytes);
+            return true;
+    }
+}
+
+// "cannot be opened: Permission denied": the reason in words, for reports that name the file.
+std::string lf_openFailure(int error) {
+    if (error == 0) return "cannot be opened";
+    return "cannot be opened: " + std::generic_category().message(error);
 }
 
 }  // namespace
@@ -36,9 +99,17 @@ std::optional<std::string> clv::TextFile::read() {
 }
 
 TextEncoding gf_detectEncoding(const fs::path& path) {
+    std::string failure;
+    return gf_detectEncoding(path, failure);
+}
+
+TextEncoding gf_detectEncoding(const fs::path& path, std::string& failure) {
+    failure.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        gf_log("cannot open file {} for character encoding, err: {}", path.string(), errno);
+        const int error = errno;
+        failure = lf_openFailure(error);
+        gf_log("cannot open file {} for character encoding, err: {}", path.string(), error);
         return TextEncoding::CannotOpen;
     }
     unsigned char bom[2] = {0, 0};
@@ -51,32 +122,40 @@ TextEncoding gf_detectEncoding(const fs::path& path) {
 }
 
 bool gf_readTextFile(TextEncoding encoding, const fs::path& path, std::string& text) {
+    std::string failure;
+    return gf_readTextFile(encoding, path, text, failure);
+}
+
+bool gf_readTextFile(TextEncoding encoding, const fs::path& path, std::string& text, std::string& failure) {
     text.clear();
+    failure.clear();
+    errno = 0;
     auto bytes = readBytes(path);
-    if (!bytes) return false;
-    switch (encoding) {
-        case TextEncoding::Utf16Le:
-        case TextEncoding::Utf16Be:
-            try {
-                text = gf_utf16ToUtf8(gf_decodeUtf16Bytes(*bytes, encoding == TextEncoding::Utf16Be));
-            } catch (const win32::Utf8ConversionException& e) {
-                gf_uiPort().setStatusLine(
-                    fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
-                text.clear();
-                return false;
-            } catch (const std::exception& e) {
-                gf_uiPort().setStatusLine(std::string("conversion from error from utf16 to utf8: ") + e.what(), true);
-                text.clear();
-                return false;
-            }
-            return true;
-        case TextEncoding::Utf8:
-            text = bytes->size() >= kUtf8BomLength ? bytes->substr(kUtf8BomLength) : std::string();
-            return true;
-        default:
-            text = std::move(*bytes);
-            return true;
+    if (!bytes) {
+        failure = lf_openFailure(errno);
+        return false;
     }
+    return lf_decodeText(encoding, std::move(*bytes), text, failure);
+}
+
+bool gf_readDetectedTextFile(const fs::path& path, std::string& text, std::string& failure, bool& missing) {
+    text.clear();
+    failure.clear();
+    missing = false;
+    errno = 0;
+    auto bytes = readBytes(path);
+    if (!bytes) {
+        const int error = errno;
+        if (error == ENOENT) {
+            missing = true;
+            return false;
+        }
+        failure = lf_openFailure(error);
+        gf_log("cannot open file {} for character encoding, err: {}", path.string(), error);
+        return false;
+    }
+    const TextEncoding encoding = lf_encodingOfBytes(*bytes);
+    return lf_decodeText(encoding, std::move(*bytes), text, failure);
 }
 
 void gf_readLines(std::istream& in, std::vector<std::string>& lines) {

@@ -32,10 +32,23 @@ struct TextFile {
 }  // namespace clv
 
 clv::TextEncoding gf_detectEncoding(const std::filesystem::path& path);
+// The same; a file that cannot be opened also gives the reason in words
+// ("cannot be opened: Permission denied"), for reports that name the file.
+clv::TextEncoding gf_detectEncoding(const std::filesystem::path& path, std::string& failure);
 
 // The whole file as UTF-8 (UTF-16 converted, a UTF-8 byte-order mark dropped).
 // False when the file cannot be opened or its UTF-16 is invalid; the text is then empty.
 bool gf_readTextFile(clv::TextEncoding encoding, const std::filesystem::path& path, std::string& text);
+// The same; a failure also gives the reason in words ("cannot be opened: ...",
+// "cannot be decoded as UTF-16: ...").
+bool gf_readTextFile(clv::TextEncoding encoding, const std::filesystem::path& path, std::string& text,
+                     std::string& failure);
+
+// gf_detectEncoding and gf_readTextFile in one reading of the file. A file that
+// does not exist sets `missing` and gives no reason; one that cannot be opened is
+// logged as gf_detectEncoding logs it.
+bool gf_readDetectedTextFile(const std::filesystem::path& path, std::string& text, std::string& failure,
+                             bool& missing);
 
 // Appends every line of the stream; one trailing carriage return per line is dropped.
 void gf_readLines(std::istream& in, std::vector<std::string>& lines);

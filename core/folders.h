@@ -43,6 +43,7 @@ inline const Path g_invalidAircraftCodesFile = g_outputErrorsFolder / "InvalidAi
 inline const Path g_fixesFile = g_outputErrorsFolder / "Fixes.txt";
 inline const Path g_invalidAircraftCfgFilesFile = g_outputErrorsFolder / "InvalidAircraftCfgFiles.txt";
 inline const Path g_incompleteFltsimFile = g_outputErrorsFolder / "IncompleFltsimSections.txt";
+inline const Path g_unreadableFoldersFile = g_outputErrorsFolder / "UnreadableLiveryFolders.txt";
 inline const Path g_callsign2ObjectIdFile{"Callsign2ObjectId.txt"};
 inline const Path g_airportsMsfsFile{"airports_msfs.xml"};
 inline const Path g_versionJsonFile{"version.json"};

@@ -132,10 +132,21 @@ bool lf_readParkingTypes(std::string_view line, std::string& types) {
     return true;
 }
 
-bool lf_hasAtcIdKey(std::string_view line) { return line.find("atc_id=") != std::string_view::npos; }
+bool lf_isCommentLine(std::string_view line) {
+    const std::size_t first = lf_skipSpace(line, 0);
+    return line.substr(first).starts_with(";") || line.substr(first).starts_with("//");
+}
+
+bool lf_hasAtcIdKey(std::string_view line) {
+    return !lf_isCommentLine(line) && line.find("atc_id=") != std::string_view::npos;
+}
 
 bool lf_hasParkingTypesKey(std::string_view line) {
-    return line.find("atc_parking_types") != std::string_view::npos;
+    return !lf_isCommentLine(line) && line.find("atc_parking_types") != std::string_view::npos;
+}
+
+bool lf_hasIcaoAirlineKey(std::string_view line) {
+    return !lf_isCommentLine(line) && line.find("icao_airline") != std::string_view::npos;
 }
 
 // ---- sections ----------------------------------------------------------------------
@@ -224,14 +235,25 @@ void lf_trimSectionEnd(CfgLines& section) {
 fs::path lf_cfgFolder(const fs::path& cfgPath) { return cfgPath.parent_path(); }
 
 bool lf_readCfgLines(const fs::path& cfgPath, CfgLines& lines) {
-    clv::TextEncoding encoding = gf_detectEncoding(cfgPath);
+    std::string failure;
+    clv::TextEncoding encoding = gf_detectEncoding(cfgPath, failure);
     if (encoding == clv::TextEncoding::CannotOpen) return false;
-    return lf_readCfgLines(cfgPath, encoding, lines);
+    return lf_readCfgLines(cfgPath, encoding, lines, failure);
 }
 
 bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLines& lines) {
+    std::string failure;
+    return lf_readCfgLines(cfgPath, encoding, lines, failure);
+}
+
+bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLines& lines, std::string& failure) {
     std::string text;
-    if (!gf_readTextFile(encoding, cfgPath, text)) return false;
+    if (!gf_readTextFile(encoding, cfgPath, text, failure)) return false;
+    lf_splitCfgLines(text, lines);
+    return true;
+}
+
+void lf_splitCfgLines(const std::string& text, CfgLines& lines) {
     lines.clear();
     lines.reserve(kFileLinesReserve);
     std::size_t start = 0;
@@ -243,7 +265,10 @@ bool lf_readCfgLines(const fs::path& cfgPath, clv::TextEncoding encoding, CfgLin
         lines.emplace_back(text, start, stop - start);
         start = end + 1;
     }
-    return true;
+}
+
+void lf_reportUnreadableCfg(const fs::path& cfgPath, const std::string& failure) {
+    lf_addInvalidCfgLine(cfgPath.string() + " " + failure);
 }
 
 std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& section, const std::string& modelType,
@@ -278,7 +303,7 @@ std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& 
             if (check == clv::AirlineCheck::Accepted) airline = value;
             continue;
         }
-        if (!airline.empty() && line.find("icao_airline") != std::string::npos) {
+        if (!airline.empty() && lf_hasIcaoAirlineKey(line)) {
             lf_addIncompleteSectionLine(fmt::format("{} {} has more than one ", folderText, header) + "icao_airline" +
                                         " key");
             return {};
@@ -322,11 +347,17 @@ std::vector<LiveryData> lf_procesFltSimSection(std::int32_t priority, CfgLines& 
 
 std::vector<LiveryData> lf_searchLiveriesinFile(std::int32_t priority, fs::path cfgPath) {
     clv::WorkerSlotRelease release;
-    std::error_code ec;
-    if (!fs::exists(cfgPath, ec)) return {};
     const fs::path folder = lf_cfgFolder(cfgPath);
     CfgLines lines;
-    if (!lf_readCfgLines(cfgPath, lines)) return {};
+    std::string text;
+    std::string failure;
+    bool missing = false;
+    // One reading of the file: a scan reads many thousands of them.
+    if (!gf_readDetectedTextFile(cfgPath, text, failure, missing)) {
+        if (!missing) lf_reportUnreadableCfg(cfgPath, failure);
+        return {};
+    }
+    lf_splitCfgLines(text, lines);
     if (!lf_checkFltsimNumbers(lines, cfgPath)) return {};
     const std::string modelType = lf_cfgModelType(cfgPath, lines);
     if (modelType.empty()) return {};

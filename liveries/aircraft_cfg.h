@@ -46,9 +46,14 @@ bool lf_readIcaoAirline(std::string_view line, std::string& airline);    // "" o
 bool lf_readAtcId(std::string_view line, std::string& atcId);            // 5 characters or more
 bool lf_readParkingTypes(std::string_view line, std::string& types);     // non-empty value
 
-// Plain, case-sensitive presence tests used for the duplicate-key reports.
+// A line whose first non-blank characters are ";" or "//": a key commented out.
+bool lf_isCommentLine(std::string_view line);
+
+// Plain, case-sensitive presence tests used for the duplicate-key reports; a key
+// commented out is no second key.
 bool lf_hasAtcIdKey(std::string_view line);         // contains "atc_id="
 bool lf_hasParkingTypesKey(std::string_view line);  // contains "atc_parking_types"
+bool lf_hasIcaoAirlineKey(std::string_view line);   // contains "icao_airline"
 
 // ---- sections --------------------------------------------------------------------
 // The digits of a "[fltsim.N]" header line; "10000" for a line holding "[fltsim."
@@ -92,6 +97,14 @@ std::vector<clv::LiveryData> lf_searchLiveriesinFile(std::int32_t priority, std:
 bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::CfgLines& lines);
 // The same with the encoding already detected.
 bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding encoding, clv::CfgLines& lines);
+// The same, giving the reason in words when it fails.
+bool lf_readCfgLines(const std::filesystem::path& cfgPath, clv::TextEncoding encoding, clv::CfgLines& lines,
+                     std::string& failure);
+// The lines of a file's text; one "\r" per line dropped.
+void lf_splitCfgLines(const std::string& text, clv::CfgLines& lines);
+// A parser task's file that cannot be opened or decoded: "{path} {failure}" in
+// invalidCfgList, so the user learns which file and why.
+void lf_reportUnreadableCfg(const std::filesystem::path& cfgPath, const std::string& failure);
 
 // The folder of the file: its parent path.
 std::filesystem::path lf_cfgFolder(const std::filesystem::path& cfgPath);

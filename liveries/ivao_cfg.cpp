@@ -219,13 +219,18 @@ std::vector<LiveryData> lf_parseIvaoAircraftCfg(std::int32_t priority, fs::path 
     const std::string modelType = lf_ivaoModelType(cfgPath);
     if (modelType.empty()) return {};
     const fs::path folder = lf_cfgFolder(cfgPath);
-    const clv::TextEncoding encoding = gf_detectEncoding(cfgPath);
+    std::string failure;
+    const clv::TextEncoding encoding = gf_detectEncoding(cfgPath, failure);
     if (encoding == clv::TextEncoding::CannotOpen) {
         gf_logMarked("no character set found for {}", cfgPath.string());
+        lf_reportUnreadableCfg(cfgPath, failure);
         return {};
     }
     CfgLines lines;
-    if (!lf_readCfgLines(cfgPath, encoding, lines)) return {};
+    if (!lf_readCfgLines(cfgPath, encoding, lines, failure)) {
+        lf_reportUnreadableCfg(cfgPath, failure);
+        return {};
+    }
     if (!lf_checkFltsimNumbers(lines, cfgPath)) return {};
 
     std::vector<LiveryData> result;

@@ -1,11 +1,13 @@
 #include "liveries/livery_check.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <fmt/format.h>
 
 #include "core/encoding.h"
 #include "core/log.h"
+#include "core/sim_detect.h"
 #include "core/text.h"
 #include "liveries/dbase.h"
 #include "liveries/dbase_queries.h"
@@ -68,6 +70,7 @@ clv::ScanReportList<std::list<std::string>> incompleteSectionList;
 clv::ScanReportList<std::list<std::string>> invalidAirlineList;
 clv::ScanReportList<std::list<std::string>> invalidModelList;
 clv::ScanReportList<std::vector<std::string>> fixesList;
+clv::ScanReportList<std::list<std::string>> unreadableFolderList;
 
 void lf_reportInvalidAirline(const std::string& code, const fs::path& cfgPath, const std::string& header) {
     invalidAirlineList.add(fmt::format("{:12} in {} ", code, cfgPath.string()) + header);
@@ -80,6 +83,10 @@ void lf_reportInvalidModel(const std::string& type, const fs::path& cfgPath) {
 void lf_addFixLine(std::string line) { fixesList.add(std::move(line)); }
 void lf_addInvalidCfgLine(std::string line) { invalidCfgList.add(std::move(line)); }
 void lf_addIncompleteSectionLine(std::string line) { incompleteSectionList.add(std::move(line)); }
+
+void lf_reportUnreadableFolder(const fs::path& folder, const std::error_code& error) {
+    unreadableFolderList.add(folder.string() + " cannot be read: " + error.message());
+}
 
 // ---- model types -----------------------------------------------------------------
 
@@ -105,10 +112,87 @@ bool lf_readBaseContainer(std::string_view line, std::string& type) {
     return true;
 }
 
+namespace {
+
+// The folder a relative path names below `start`, each part's case ignored as
+// the simulator's home file system does.
+std::optional<fs::path> lf_findPathIgnoringCase(const fs::path& start, const fs::path& relative) {
+    fs::path current = start;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            current = current.parent_path();
+            continue;
+        }
+        std::error_code ec;
+        if (!fs::is_directory(current, ec)) return std::nullopt;
+        std::optional<fs::path> child;
+        try {
+            child = gf_findChildIgnoringCase(current, part.string());
+        } catch (const fs::filesystem_error&) {
+            return std::nullopt;  // a folder that cannot be read holds no base
+        }
+        if (!child) return std::nullopt;
+        current = *child;
+    }
+    return current;
+}
+
+}  // namespace
+
+std::string lf_baseFolderTypeDesignator(const fs::path& cfgPath, std::string_view container) {
+    std::string relative(container);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const fs::path folder = lf_cfgFolder(cfgPath);
+    std::vector<fs::path> bases;
+    if (auto own = lf_findPathIgnoringCase(folder, relative)) bases.push_back(*own);
+    // The simulator merges the packages of the Community folder, so the base may
+    // lie in another package at the same place below its SimObjects folder.
+    const fs::path target = (folder / relative).lexically_normal();
+    fs::path package;
+    fs::path belowPackage;
+    for (const auto& part : target) {
+        if (!belowPackage.empty() || gf_equalsUpper("SIMOBJECTS", part.string())) {
+            belowPackage /= part;
+        } else {
+            package /= part;
+        }
+    }
+    if (!belowPackage.empty() && package.has_parent_path()) {
+        std::error_code ec;
+        for (fs::directory_iterator it(package.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+            if (it->path() == package) continue;
+            if (auto other = lf_findPathIgnoringCase(it->path(), belowPackage)) bases.push_back(*other);
+        }
+    }
+    for (const auto& base : bases) {
+        std::optional<fs::path> baseCfg;
+        try {
+            baseCfg = gf_findChildIgnoringCase(base, "aircraft.cfg");
+        } catch (const fs::filesystem_error&) {
+            continue;
+        }
+        clv::CfgLines baseLines;
+        if (!baseCfg || !lf_readCfgLines(*baseCfg, baseLines)) continue;
+        std::string type;
+        for (const auto& line : baseLines) {
+            if (lf_readTypeDesignator(line, type) && !type.empty()) return type;
+        }
+    }
+    return {};
+}
+
 std::string lf_baseContainerModelType(const fs::path& cfgPath, const clv::CfgLines& lines) {
     std::string type;
     for (const auto& line : lines) {
         if (lf_readBaseContainer(line, type) && !type.empty()) return type;
+    }
+    // A base that is no stock model: another package's aircraft names its type itself.
+    for (const auto& line : lines) {
+        const std::string raw = lf_cfgKeyValue(line, "base_container");
+        if (raw.empty()) continue;
+        type = lf_baseFolderTypeDesignator(cfgPath, gf_betweenQuotes(raw));
+        if (!type.empty()) return type;
     }
     const std::string path = cfgPath.string();
     if (!gf_cfgContainsNoCase(path, "pmdg-aircraft-7") && !gf_cfgContainsNoCase(path, "fnx-aircraft-3")) {

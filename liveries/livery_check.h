@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -90,6 +91,7 @@ extern clv::ScanReportList<std::list<std::string>> incompleteSectionList;  // In
 extern clv::ScanReportList<std::list<std::string>> invalidAirlineList;     // InvalidAirlineCodes.txt
 extern clv::ScanReportList<std::list<std::string>> invalidModelList;       // InvalidAircraftCodes.txt
 extern clv::ScanReportList<std::vector<std::string>> fixesList;            // Fixes.txt
+extern clv::ScanReportList<std::list<std::string>> unreadableFolderList;   // UnreadableLiveryFolders.txt
 
 void lf_reportInvalidAirline(const std::string& code, const std::filesystem::path& cfgPath,
                              const std::string& header);
@@ -97,6 +99,8 @@ void lf_reportInvalidModel(const std::string& type, const std::filesystem::path&
 void lf_addFixLine(std::string line);
 void lf_addInvalidCfgLine(std::string line);
 void lf_addIncompleteSectionLine(std::string line);
+// A folder the walk could not read and skipped: "{folder} cannot be read: {reason}".
+void lf_reportUnreadableFolder(const std::filesystem::path& folder, const std::error_code& error);
 
 // ---- model types ---------------------------------------------------------------
 // icao_type_designator: first 4 characters, upper case.
@@ -105,7 +109,13 @@ bool lf_readTypeDesignator(std::string_view line, std::string& type);
 // A value shorter than 3 characters throws std::out_of_range (ending the file's task).
 bool lf_readBaseContainer(std::string_view line, std::string& type);
 
+// The type of the stock model base_container names; else the icao_type_designator
+// of the base aircraft's own aircraft.cfg (in this package, or at the same place
+// in another package of the folder beside it); else "" and the missing-designator line.
 std::string lf_baseContainerModelType(const std::filesystem::path& cfgPath, const clv::CfgLines& lines);
+// The icao_type_designator of the aircraft a base_container value names, "" when
+// its folder or a designator in it is not found.
+std::string lf_baseFolderTypeDesignator(const std::filesystem::path& cfgPath, std::string_view container);
 // The file's model type, checked against the data base (fixed when a fix is
 // known); "" when the file has none that can be used.
 std::string lf_cfgModelType(const std::filesystem::path& cfgPath, const clv::CfgLines& lines);

@@ -40,6 +40,10 @@ bool lf_isSpecial(std::string_view title) {
     return g_specialLookup.contains(title);
 }
 
+// Special titles are for their registration alone, and a title the simulator
+// refused is never offered again: neither is a candidate of the pick.
+bool lf_isPassedOver(std::string_view title) { return lf_isSpecial(title) || gf_isExcludedTitle(title); }
+
 std::size_t lf_ownHalf(const clv::AcData& ac) { return ac.cargo ? clv::kCargoHalf : clv::kPaxHalf; }
 
 // A cargo aircraft prefers a cargo livery and takes a passenger one of the same
@@ -74,8 +78,12 @@ Step lf_matchFallbacks(clv::AcData& ac, std::int32_t depth) {
 Step lf_search(clv::AcData& ac, bool staticAircraft, bool cargoStand) {
     const std::int32_t depth = MATCHING_DEPTH.value;
     if (!ac.registration.empty()) {
-        ac.liveryTitle = gf_reg2Title(ac.registration);
-        if (!ac.liveryTitle.empty()) return Step::Registration;
+        // A bound title the simulator refused leaves the aircraft to the other steps.
+        const std::string_view bound = gf_reg2Title(ac.registration);
+        if (!bound.empty() && !gf_isExcludedTitle(bound)) {
+            ac.liveryTitle = bound;
+            return Step::Registration;
+        }
     }
     if (staticAircraft) ac.cargo = cargoStand;
     if (depth < 2) return Step::None;
@@ -131,7 +139,7 @@ void lf_pickLivery(clv::AcData& ac, const std::vector<std::string_view>& candida
     auto draw = [&] { return candidates[static_cast<std::size_t>(gf_randomIndex(count))]; };
     std::string_view title = draw();
     for (int round = 0; round < kPickRounds; ++round) {
-        if (!lf_isSpecial(title)) {
+        if (!lf_isPassedOver(title)) {
             ac.liveryTitle = title;
             return;
         }
@@ -139,7 +147,7 @@ void lf_pickLivery(clv::AcData& ac, const std::vector<std::string_view>& candida
     }
     std::vector<std::string_view> ordinary;
     for (const auto candidate : candidates) {
-        if (!lf_isSpecial(candidate)) ordinary.push_back(candidate);
+        if (!lf_isPassedOver(candidate)) ordinary.push_back(candidate);
     }
     ac.liveryTitle = ordinary.empty()
                          ? std::string_view()
@@ -166,6 +174,7 @@ bool lf_matchType(clv::AcData& ac, std::string_view type) {
 void gf_matchLivery(clv::AcData& ac) {
     const Step step = lf_search(ac, false, false);
     if (ac.liveryTitle.empty()) return;
+    // The search passes refused titles over; this is the last guard.
     if (gf_isExcludedTitle(ac.liveryTitle)) {
         ac.liveryTitle = {};
         return;

@@ -10,7 +10,8 @@
 // A cargo aircraft prefers a cargo livery and may take a passenger one of its
 // airline; a passenger aircraft never gets a cargo livery. Titles marked special
 // by the registration-code files are taken by step 1 only, and titles the
-// simulator refused (excludedTitles) never.
+// simulator refused (excludedTitles) never: they are no candidates of any step,
+// so a refusal leaves the aircraft the next livery that fits.
 //
 // Run thread only, while the livery index is built; with RANDOM off every choice is
 // the first candidate, so the same aircraft always gets the same title.
@@ -63,8 +64,9 @@ void gf_resetSpecialLookup();
 
 // The pieces of the search, for the engine and the tests.
 // Chooses among candidates (index order): the first, or a random one with RANDOM
-// on, avoiding special titles; an empty list changes nothing; a list of special
-// titles only leaves the title empty.
+// on, passing over special and refused (excludedTitles) titles; an empty list
+// changes nothing; a list of such titles only leaves the title empty, so the
+// search goes on with its next attempt.
 void lf_pickLivery(clv::AcData& ac, const std::vector<std::string_view>& candidates);
 // The titles of an airline and type in one half (kPaxHalf, kCargoHalf of
 // liveries/livery_index.h); throws std::invalid_argument for another half.

@@ -38,6 +38,19 @@ bool lf_stopRequested() { return stopRequested.load() || userClosedWindow.load()
 
 void lf_clearStatusLine() { gf_setStatusLine(std::string(), true); }
 
+// The end of a scan's status: cleared, unless folders that could not be read were
+// skipped; then it says so and where they are listed.
+void lf_endScanStatus(std::size_t skippedFolders) {
+    if (skippedFolders == 0) {
+        lf_clearStatusLine();
+        return;
+    }
+    gf_setStatusLine(fmt::format("Liveries scan: {} folder{} could not be read and {} skipped, see {}", skippedFolders,
+                                 gf_plural(skippedFolders), skippedFolders == 1 ? "was" : "were",
+                                 g_unreadableFoldersFile.string()),
+                     true);
+}
+
 // Appends the first Community entry whose path holds one of the names.
 void lf_findPackage(const fs::path& community, std::initializer_list<std::string_view> names, const char* finder,
                     LiveryFolderList& folders) {
@@ -139,6 +152,7 @@ void lf_clearScanLists() {
     invalidModelList.clear();
     // Fixes of one scan are not carried into the report of the next.
     fixesList.clear();
+    unreadableFolderList.clear();
     conversionLines.clear();
     scannedTitles.clear();
     dontUseTitles.clear();
@@ -185,11 +199,20 @@ clv::ScanOutcome lf_scanAllFolders(const LiveryFolderList& folders) {
         lf_clearStatusLine();
         return clv::ScanOutcome::Stopped;
     }
+    const std::size_t skippedFolders = unreadableFolderList.size();
     if (liveryList.empty()) {
         liveryCount = 0;
         gf_uiPort().requestRepaint();
+        if (skippedFolders > 0) {
+            // What could not be read may be the reason nothing was found.
+            std::vector<std::string> lines = unreadableFolderList.lines();
+            std::sort(lines.begin(), lines.end());
+            std::error_code ec;
+            fs::create_directories(g_outputErrorsFolder, ec);
+            gf_writeReportFile(lines, g_unreadableFoldersFile);
+        }
         lf_clearScanLists();
-        lf_clearStatusLine();
+        lf_endScanStatus(skippedFolders);
         return clv::ScanOutcome::NothingFound;
     }
     if (folders.size() >= 2) gf_log("{} in total", context.total);
@@ -203,7 +226,7 @@ clv::ScanOutcome lf_scanAllFolders(const LiveryFolderList& folders) {
     liveryList.clear();
     lf_writeScanReports();
     lf_clearScanLists();
-    lf_clearStatusLine();
+    lf_endScanStatus(skippedFolders);
     return clv::ScanOutcome::Found;
 }
 

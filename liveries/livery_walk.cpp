@@ -1,9 +1,14 @@
 #include "liveries/livery_walk.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <atomic>
 #include <deque>
 #include <exception>
 #include <future>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,14 +19,23 @@
 #include "liveries/aircraft_cfg.h"
 #include "liveries/ivao_cfg.h"
 #include "liveries/liveries_scanned.h"
+#include "liveries/livery_check.h"
 
 namespace fs = std::filesystem;
 using clv::LiveryData;
 
 namespace {
 
-using ParserTask = std::packaged_task<std::vector<LiveryData>(std::int32_t, fs::path)>;
-using PendingResults = std::deque<std::future<std::vector<LiveryData>>>;
+// What a parser task gives back: its file's liveries, or the text of the error
+// that ended it. The walk logs the text when it takes the result; the error
+// itself stays on the parser's thread, which frees it.
+struct ParserResult {
+    std::vector<LiveryData> liveries;
+    std::optional<std::string> failure;
+};
+using ParserFunction = std::vector<LiveryData> (*)(std::int32_t, fs::path);
+using ParserTask = std::packaged_task<ParserResult(std::int32_t, fs::path)>;
+using PendingResults = std::deque<std::future<ParserResult>>;
 
 constexpr std::size_t kMaxPathLength = 249;
 constexpr std::array<std::string_view, 9> kSkippedWords{"airport",  "lvfr",      "mkstudios", "simwings", "fsdreamteam",
@@ -35,8 +49,12 @@ bool lf_isNotFoundOrUnknown(const std::error_code& error) {
            error == std::errc::value_too_large;
 }
 
+// Named aircraft.cfg in any case: stem "AIRCRAFT" and extension ".CFG" make up
+// the whole name. Read from the path's own text, as this runs for every entry.
 bool lf_isAircraftCfg(const fs::path& path) {
-    return gf_equalsUpper(".CFG", path.extension().string()) && gf_equalsUpper("AIRCRAFT", path.stem().string());
+    const std::string_view text = path.native();
+    const std::size_t slash = text.find_last_of('/');
+    return gf_equalsUpper("AIRCRAFT.CFG", slash == std::string_view::npos ? text : text.substr(slash + 1));
 }
 
 void lf_logTaskFailure(bool duringWalk, const char* what) {
@@ -44,6 +62,10 @@ void lf_logTaskFailure(bool duringWalk, const char* what) {
         gf_logMarked("liveries search aborted, futs inner, {}", what);
     else
         gf_logMarked("liveries search aborted, futs outer, {}", what);
+}
+
+bool lf_isReady(const std::future<ParserResult>& future) {
+    return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 // Moves the oldest pending result's liveries to the end of liveryList. A task
@@ -59,8 +81,12 @@ void lf_takeOldest(PendingResults& pending, bool duringWalk) {
         return;
     }
     try {
-        std::vector<LiveryData> liveries = future.get();
-        for (auto& livery : liveries) liveryList.push_back(std::move(livery));
+        ParserResult result = future.get();
+        if (result.failure) {
+            lf_logTaskFailure(duringWalk, result.failure->c_str());
+            return;
+        }
+        for (auto& livery : result.liveries) liveryList.push_back(std::move(livery));
     } catch (const std::exception& e) {
         lf_logTaskFailure(duringWalk, e.what());
     } catch (...) {
@@ -68,16 +94,175 @@ void lf_takeOldest(PendingResults& pending, bool duringWalk) {
     }
 }
 
-// Starts the parser task of one aircraft.cfg on a detached thread of its own.
-void lf_startParser(std::int32_t priority, const fs::path& cfgPath, PendingResults& pending) {
+// The parser threads of one walk: at most `capacity`, one started with each of the
+// first files (a folder without aircraft.cfg starts none), fed in the order the
+// files were found. Starting a thread per file cost more than parsing the file,
+// and a locked queue made the walk wait whenever a busy machine preempted a
+// thread holding its lock, so jobs go through a ring without a lock.
+//
+// The ring holds `capacity` jobs. The walk queues a job only while fewer than
+// `capacity` results are pending, so every earlier job in the same place has
+// been taken out by its thread (its result is there, and it was taken out
+// before it ran) when the place is written again.
+class ParserPool {
+public:
+    explicit ParserPool(std::size_t capacity) : jobs_(capacity == 0 ? 1 : capacity) {}
+    ParserPool(const ParserPool&) = delete;
+    ParserPool& operator=(const ParserPool&) = delete;
+
+    // Every queued job still runs to its end before the threads are joined.
+    ~ParserPool() {
+        closing_.store(true);
+        wake_.fetch_add(1);
+        wake_.notify_all();
+        for (auto& thread : threads_) thread.join();
+    }
+
+    // Queues the task. When no thread is there to run it and none can be started,
+    // the task is destroyed (its result then fails with a broken promise) and the
+    // error of the start is thrown.
+    void run(ParserTask task, std::int32_t priority, fs::path path) {
+        if (threads_.size() < jobs_.size()) {
+            try {
+                threads_.emplace_back(&ParserPool::work, this);
+            } catch (...) {
+                if (threads_.empty()) throw;  // `task` goes with the error
+            }
+        }
+        const std::uint64_t index = queued_.load(std::memory_order_relaxed);
+        jobs_[index % jobs_.size()] = Job{std::move(task), priority, std::move(path)};
+        queued_.store(index + 1);
+        wake_.fetch_add(1);
+        // A thread about to sleep sees the changed count and does not; only one
+        // asleep needs the call into the kernel.
+        if (sleeping_.load() > 0) wake_.notify_one();
+    }
+
+private:
+    struct Job {
+        ParserTask task;
+        std::int32_t priority = 0;
+        fs::path path;
+    };
+
+    void work() {
+        while (true) {
+            const std::uint32_t seen = wake_.load();
+            std::uint64_t next = claimed_.load();
+            if (next < queued_.load()) {
+                if (!claimed_.compare_exchange_weak(next, next + 1)) continue;
+                Job job = std::move(jobs_[next % jobs_.size()]);
+                // The task keeps its own failure in its result and gives back its
+                // worker slot itself.
+                job.task(job.priority, std::move(job.path));
+                continue;
+            }
+            if (closing_.load()) return;
+            sleeping_.fetch_add(1);
+            wake_.wait(seen);
+            sleeping_.fetch_sub(1);
+        }
+    }
+
+    std::vector<Job> jobs_;
+    std::vector<std::thread> threads_;
+    std::atomic<std::uint64_t> queued_{0};   // jobs written to the ring
+    std::atomic<std::uint64_t> claimed_{0};  // jobs a thread has taken
+    std::atomic<std::uint32_t> wake_{0};     // changes with every job and at the close
+    std::atomic<std::uint32_t> sleeping_{0};  // threads waiting for a job
+    std::atomic<bool> closing_{false};
+};
+
+// Starts the parser task of one aircraft.cfg on a thread of the pool.
+void lf_startParser(ParserPool& pool, std::int32_t priority, fs::path cfgPath, PendingResults& pending) {
     gf_waitForWorkerSlot();
-    ParserTask task(gf_isIvaoCfgPath(cfgPath.string()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile);
+    const ParserFunction parse =
+        gf_isIvaoCfgPath(cfgPath.native()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile;
+    ParserTask task([parse](std::int32_t taskPriority, fs::path path) {
+        ParserResult result;
+        try {
+            result.liveries = parse(taskPriority, std::move(path));
+        } catch (const std::exception& e) {
+            result.failure = e.what();
+        } catch (...) {
+            result.failure = "unknown exception";
+        }
+        return result;
+    });
     pending.push_back(task.get_future());
-    // A thread that cannot start destroys the task, and its result then fails with
-    // a broken promise when it is taken.
-    std::thread(std::move(task), priority, cfgPath).detach();
+    // Counted before it is queued, so the count never runs behind a task that
+    // already ended.
     runningTasks.fetch_add(1);
+    try {
+        pool.run(std::move(task), priority, std::move(cfgPath));
+    } catch (...) {
+        gf_workerThreadDone();
+        throw;
+    }
 }
+
+// aircraft.cfg files found by the walk go to the parser threads in the order they
+// were found. The walk lists ahead while the threads parse, and waits for the
+// oldest result only when this many files per task wait for their start.
+constexpr std::size_t kLookaheadPerTask = 4;
+
+class WalkDispatch {
+public:
+    WalkDispatch(std::int32_t priority, std::size_t limit)
+        : priority_(priority), limit_(limit), lookahead_(limit * kLookaheadPerTask), pool_(limit) {}
+
+    void found(fs::path cfgPath) { found_.push_back(std::move(cfgPath)); }
+
+    // Takes the results already delivered, starts what the limit allows, and
+    // waits for the oldest result while too many found files wait.
+    void keepUp() {
+        startWhatFits();
+        while (found_.size() > lookahead_) {
+            lf_takeOldest(pending_, true);
+            startWhatFits();
+        }
+    }
+
+    // The iteration has ended (or stopped): the files found are started unless a
+    // stop was requested, then every result is taken.
+    void finish(bool stopped) {
+        if (stopped) found_.clear();
+        while (!found_.empty()) {
+            lf_takeOldest(pending_, true);
+            startWhatFits();
+        }
+        while (!pending_.empty()) lf_takeOldest(pending_, false);
+    }
+
+private:
+    void startWhatFits() {
+        while (!pending_.empty() && lf_isReady(pending_.front())) lf_takeOldest(pending_, true);
+        while (!found_.empty() && pending_.size() < limit_) {
+            fs::path cfgPath = std::move(found_.front());
+            found_.pop_front();
+            const std::string shown = cfgPath.native();
+            try {
+                lf_startParser(pool_, priority_, std::move(cfgPath), pending_);
+            } catch (const std::exception& e) {
+                gf_logMarked("liveries search in {} aborted, cause: {}", shown, e.what());
+            }
+        }
+    }
+
+    const std::int32_t priority_;
+    const std::size_t limit_;
+    const std::size_t lookahead_;
+    PendingResults pending_;  // at most limit_
+    std::deque<fs::path> found_;
+    // Last: its threads are joined first, before the results they fill go.
+    ParserPool pool_;
+};
+
+// A folder of the walk and where its listing stands.
+struct WalkLevel {
+    fs::path folder;
+    fs::directory_iterator entries;
+};
 
 }  // namespace
 
@@ -90,23 +275,36 @@ bool gf_skipLiveryWalkBelow(std::string_view path) {
 }
 
 void lf_findAircraftCfgs(std::int32_t priority, const fs::path& folder) {
-    PendingResults pending;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
-    const fs::recursive_directory_iterator end;
-    while (true) {
+    const auto limit = static_cast<std::size_t>(std::max<std::int32_t>(1, taskLimit.load()));
+    std::vector<WalkLevel> levels;
+    {
+        std::error_code ec;
+        fs::directory_iterator top(folder, ec);
         if (ec) {
-            // Tasks already started still deliver below: their liveries are kept
-            // and none of them outlives the walk.
             gf_logMarked("liveries search in folder {} aborted because of iterator problem: {}", folder.string(),
                          ec.message());
+            lf_reportUnreadableFolder(folder, ec);
+            return;
+        }
+        levels.push_back(WalkLevel{folder, std::move(top)});
+    }
+    WalkDispatch dispatch(priority, limit);
+    // Depth first, each folder listed right after its entry, as a recursive
+    // iteration goes; a subfolder that cannot be read is reported and skipped.
+    bool stopped = false;
+    while (!levels.empty()) {
+        if (lf_stopRequested()) {
+            stopped = true;
             break;
         }
-        if (it == end || lf_stopRequested()) break;
-        const fs::directory_entry& entry = *it;
+        WalkLevel& level = levels.back();
+        if (level.entries == fs::directory_iterator()) {
+            levels.pop_back();
+            continue;
+        }
+        const fs::directory_entry& entry = *level.entries;
+        bool descend = false;
         try {
-            const std::string path = entry.path().string();
-            if (gf_skipLiveryWalkBelow(path)) it.disable_recursion_pending();
             // The type the listing gave is used where it is known; only links and
             // unknown types cost a status call.
             std::error_code statusError;
@@ -114,14 +312,36 @@ void lf_findAircraftCfgs(std::int32_t priority, const fs::path& folder) {
             if (statusError && !lf_isNotFoundOrUnknown(statusError)) {
                 throw fs::filesystem_error("status", entry.path(), statusError);
             }
-            if (regular && lf_isAircraftCfg(entry.path())) {
-                lf_startParser(priority, entry.path(), pending);
-                if (pending.size() > static_cast<std::size_t>(taskLimit.load())) lf_takeOldest(pending, true);
-            }
+            // Links to folders are not followed. The listing's own type answers
+            // both questions without a status call.
+            std::error_code typeError;
+            descend = !gf_skipLiveryWalkBelow(entry.path().native()) && !entry.is_symlink(typeError) &&
+                      entry.is_directory(typeError);
+            if (regular && lf_isAircraftCfg(entry.path())) dispatch.found(entry.path());
         } catch (const std::exception& e) {
             gf_logMarked("liveries search in {} aborted, cause: {}", entry.path().string(), e.what());
         }
-        it.increment(ec);
+        dispatch.keepUp();
+        // The folder is opened before the listing moves on, while its entry is at hand.
+        std::optional<WalkLevel> below;
+        if (descend) {
+            std::error_code ec;
+            fs::directory_iterator entries(entry.path(), ec);
+            if (ec) {
+                lf_reportUnreadableFolder(entry.path(), ec);
+            } else {
+                below.emplace(WalkLevel{entry.path(), std::move(entries)});
+            }
+        }
+        std::error_code ec;
+        level.entries.increment(ec);
+        if (ec) {
+            // The rest of this folder cannot be listed: it is skipped, its parent goes on.
+            lf_reportUnreadableFolder(level.folder, ec);
+            levels.pop_back();
+            continue;
+        }
+        if (below) levels.push_back(std::move(*below));
     }
-    while (!pending.empty()) lf_takeOldest(pending, false);
+    dispatch.finish(stopped);
 }

@@ -1,14 +1,17 @@
 #pragma once
 // The walk of one livery folder: every aircraft.cfg below it is parsed by a task
-// on a worker thread of its own, at most `taskLimit` at a time, and the liveries
-// the tasks return are appended to liveryList in the order the tasks started.
+// on a pool of as many worker threads as `taskLimit`, fed in the order the files
+// were found, with at most `taskLimit` results pending; the liveries the tasks
+// return are appended to liveryList in that order.
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
 
 // Walks the folder with all its subfolders (symbolic links to folders are not
-// followed). Returns once every started task has delivered, also when the walk
-// fails or a stop is requested, so no task outlives it with a result untaken.
+// followed). A folder that cannot be read is listed in unreadableFolderList with
+// the reason and skipped; the walk goes on with the rest. Returns once every
+// started task has delivered, also when a stop is requested, so no task outlives
+// it with a result untaken.
 void lf_findAircraftCfgs(std::int32_t priority, const std::filesystem::path& folder);
 
 // The walk does not descend into a path holding one of the words of add-on

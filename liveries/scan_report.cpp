@@ -47,10 +47,11 @@ bool gf_writeReportFile(const std::vector<std::string>& lines, const fs::path& p
 }
 
 void lf_removeScanReports() {
-    const std::array<const fs::path*, 9> files{
+    const std::array<const fs::path*, 10> files{
         &g_noFltsimSectionFile,       &g_liveriesScannedFile,    &g_skippedOnPriorityFile,
         &g_inlineRegcodesFile,        &g_invalidAirlineCodesFile, &g_invalidAircraftCodesFile,
-        &g_fixesFile,                 &g_invalidAircraftCfgFilesFile, &g_incompleteFltsimFile};
+        &g_fixesFile,                 &g_invalidAircraftCfgFilesFile, &g_incompleteFltsimFile,
+        &g_unreadableFoldersFile};
     try {
         for (const fs::path* file : files) gf_removeFile(*file);
         if (fs::exists(g_outputErrorsFolder)) fs::remove(g_outputErrorsFolder);
@@ -85,7 +86,7 @@ void lf_applyRegData(clv::LiveryData& livery) {
 void lf_writeScanReports() {
     try {
         const bool noErrors = invalidAirlineList.empty() && invalidModelList.empty() && fixesList.empty() &&
-                              invalidCfgList.empty() && incompleteSectionList.empty();
+                              invalidCfgList.empty() && incompleteSectionList.empty() && unreadableFolderList.empty();
         gf_log(noErrors ? "\nNo errors" : "\nErrors:");
         auto summaryPlural = [](const char* format) {
             return [format](std::size_t n, const std::string& path) {
@@ -95,7 +96,7 @@ void lf_writeScanReports() {
         auto summary = [](const char* format) {
             return [format](std::size_t n, const std::string& path) { return fmt::format(fmt::runtime(format), n, path); };
         };
-        const std::array<ErrorReport, 5> reports{{
+        const std::array<ErrorReport, 6> reports{{
             {[] { return invalidAirlineList.lines(); }, true, &g_invalidAirlineCodesFile,
              summaryPlural("{} invalid airline code{}, see {}")},
             {[] { return invalidModelList.lines(); }, true, &g_invalidAircraftCodesFile,
@@ -105,6 +106,8 @@ void lf_writeScanReports() {
              summary("{} invalid aircraft.cfg files, see {}")},
             {[] { return incompleteSectionList.lines(); }, true, &g_incompleteFltsimFile,
              summary("{} incomplete [fltsim.x] sections, see {}")},
+            {[] { return unreadableFolderList.lines(); }, true, &g_unreadableFoldersFile,
+             summaryPlural("{} unreadable folder{} skipped, see {}")},
         }};
         for (const auto& report : reports) {
             std::vector<std::string> lines = report.lines();

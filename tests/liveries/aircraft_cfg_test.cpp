@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include "core/files.h"
 #include "core/parameters.h"
 #include "core/workers.h"
+#include "liveries/ivao_cfg.h"
 #include "liveries/livery_check.h"
 #include "liveries/livery_scan.h"
 #include "liveries/regcodes.h"
@@ -132,7 +134,12 @@ TEST(CfgKeySyntax, ReadersApplyTheRulesOfTheirKey) {
     }
     EXPECT_TRUE(lf_hasAtcIdKey("atc_id=D-ABCD"));
     EXPECT_FALSE(lf_hasAtcIdKey("atc_id = D-ABCD"));
-    EXPECT_TRUE(lf_hasParkingTypesKey("; atc_parking_types = GATE"));
+    EXPECT_TRUE(lf_hasParkingTypesKey("atc_parking_types = GATE ; comment"));
+    // A key commented out is no key line.
+    EXPECT_FALSE(lf_hasParkingTypesKey("; atc_parking_types = GATE"));
+    EXPECT_FALSE(lf_hasAtcIdKey("  //atc_id=D-ABCD"));
+    EXPECT_FALSE(lf_hasIcaoAirlineKey("\t;icao_airline = DLH"));
+    EXPECT_TRUE(lf_hasIcaoAirlineKey("icao_airline = DLH ; was KLM"));
 }
 
 TEST(CfgSections, HeaderNumbers) {
@@ -233,10 +240,17 @@ TEST(CfgSectionReader, RulesOfAGeneralSection) {
          {},
          {folder + " " + h + " has more than one icao_airline key"},
          {}},
-        {"commented second airline",
-         {"title = T1", "icao_airline = DLH", "; icao_airline = BAW"},
+        {"second airline with a comment after it",
+         {"title = T1", "icao_airline = DLH", "icao_airline = BAW ; old"},
          {},
          {folder + " " + h + " has more than one icao_airline key"},
+         {}},
+        // A key commented out after the real one is no second key.
+        {"commented keys after the real ones",
+         {"title = T1", "icao_airline = DLH", "atc_parking_types = GATE", "atc_id=D-ABCD", ";icao_airline = BAW",
+          "  // icao_airline = KLM", "\t;atc_parking_types = RAMP", "//atc_id=D-ABCE", "; title = T2"},
+         {"T1"},
+         {},
          {}},
         {"unknown airline read again",
          {"title = T1", "icao_airline = EZY", "icao_airline = XYZ", "icao_airline = KLM"},
@@ -388,6 +402,52 @@ TEST(CfgModelTypes, DesignatorBaseContainerAndFixes) {
     EXPECT_THROW(lf_cfgModelType("/a/aircraft.cfg", {"base_container = ab"}), std::out_of_range);
 }
 
+// Liveries of an aircraft that another package installs (no [GENERAL] of their
+// own): the base aircraft's own aircraft.cfg names the type.
+TEST(CfgModelTypes, BaseContainerOfAnotherPackagesAircraft) {
+    ScanEnvironment environment;
+    const fs::path community = environment.root() / "Base";
+    auto write = [&](const std::string& relative, const std::string& text) {
+        fs::create_directories((community / relative).parent_path());
+        gf_writeTextFile(text, community / relative, false);
+    };
+    write("vendor-aircraft-c172/SimObjects/Airplanes/Vendor_C172/aircraft.cfg",
+          "[GENERAL]\nicao_type_designator = \"C172\"\n[FLTSIM.0]\ntitle = Vendor C172\n");
+    write("vendor-aircraft-c172/SimObjects/Airplanes/Vendor_NoType/aircraft.cfg", "[FLTSIM.0]\ntitle = No type\n");
+    write("traffic-pkg/SimObjects/Airplanes/Own_Base/Aircraft.CFG", "[GENERAL]\nicao_type_designator = A320\n");
+    const fs::path liveries = community / "traffic-pkg/SimObjects/Airplanes";
+    struct Case {
+        std::string container;
+        std::string type;
+        bool missingLine;
+    };
+    const Case cases[] = {
+        {"..\\Vendor_C172", "C172", false},    // another package, Windows separators
+        {"../vendor_c172", "C172", false},     // case ignored, as the simulator does
+        {"..\\Own_Base", "A320", false},       // this package
+        {"..\\Vendor_NoType", "", true},       // the base names no type
+        {"..\\Not_Installed", "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.container);
+        lf_clearScanLists();
+        const fs::path cfg = liveries / ("Livery_" + std::to_string(&c - cases)) / "aircraft.cfg";
+        const clv::CfgLines lines{"[FLTSIM.0]", "title = x", "base_container = \"" + c.container + "\""};
+        fs::create_directories(cfg.parent_path());
+        EXPECT_EQ(lf_cfgModelType(cfg, lines), c.type);
+        EXPECT_EQ(invalidCfgList.size(), c.missingLine ? 1u : 0u);
+    }
+    // The whole file: its liveries are usable.
+    lf_clearScanLists();
+    const std::string text = "[fltsim.0]\ntitle = Caravan Livery\nbase_container = \"..\\Vendor_C172\"\n";
+    write("traffic-pkg/SimObjects/Airplanes/Caravan_Livery/aircraft.cfg", text);
+    runningTasks.fetch_add(1);
+    auto found = lf_searchLiveriesinFile(1, liveries / "Caravan_Livery/aircraft.cfg");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].type, "C172");
+    EXPECT_EQ(found[0].airl, "PVT");
+}
+
 TEST(CfgAirlineCodes, Check) {
     ScanEnvironment environment;
     struct Case {
@@ -453,4 +513,47 @@ TEST(CfgFiles, WholeFileOutcomes) {
     runningTasks.fetch_add(1);
     EXPECT_THROW(lf_searchLiveriesinFile(1, shortBase), std::out_of_range);
     EXPECT_EQ(runningTasks.load(), 0);
+}
+
+// A file that cannot be decoded or opened is named in InvalidAircraftCfgFiles.txt
+// with the reason in words, by both parsers.
+TEST(CfgFiles, UnreadableFilesAreReportedWithTheReason) {
+    ScanEnvironment environment;
+    const std::string body = "[GENERAL]\nicao_type_designator = A320\n[fltsim.0]\ntitle = T\nicao_airline = DLH\n";
+    // UTF-16LE with a byte-order mark, then an unpaired high surrogate; and one with an odd byte count.
+    std::string unpaired = clv::test::encodeCfgText(body, "utf16le");
+    unpaired += std::string("\x00\xD8", 2);
+    std::string odd = clv::test::encodeCfgText(body, "utf16le") + "x";
+    for (const auto& [relative, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"unpaired/aircraft.cfg", unpaired}, {"odd/aircraft.cfg", odd}, {"IVAO_MTL/SimObjects/Airplanes/IVAO_A320/aircraft.cfg", odd}}) {
+        SCOPED_TRACE(relative);
+        lf_clearScanLists();
+        const fs::path path = environment.root() / relative;
+        fs::create_directories(path.parent_path());
+        gf_writeTextFile(bytes, path, false);
+        runningTasks.fetch_add(1);
+        const auto liveries = gf_isIvaoCfgPath(path.string()) ? lf_parseIvaoAircraftCfg(1, path)
+                                                              : lf_searchLiveriesinFile(1, path);
+        EXPECT_TRUE(liveries.empty());
+        EXPECT_EQ(invalidCfgList.lines(),
+                  std::vector<std::string>{path.string() +
+                                           " cannot be decoded as UTF-16: Invalid UTF-16 sequence found in input string."});
+    }
+
+    const fs::path locked = environment.root() / "locked/aircraft.cfg";
+    fs::create_directories(locked.parent_path());
+    gf_writeTextFile(body, locked, false);
+    fs::permissions(locked, fs::perms::none);
+    {
+        clv::test::FolderRightsDropped rights;
+        if (std::ifstream(locked)) {
+            fs::permissions(locked, fs::perms::owner_all);
+            GTEST_SKIP() << "this user reads every file";
+        }
+        lf_clearScanLists();
+        runningTasks.fetch_add(1);
+        EXPECT_TRUE(lf_searchLiveriesinFile(1, locked).empty());
+    }
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(invalidCfgList.lines(), std::vector<std::string>{locked.string() + " cannot be opened: Permission denied"});
 }

@@ -130,15 +130,54 @@ TEST_F(LiveryMatchTest, RandomChoicesStayAmongTheOrdinaryCandidates) {
     }
 }
 
-TEST_F(LiveryMatchTest, AnExcludedTitleGivesNoTitleAndCountsNothing) {
-    excludedTitles.emplace_back("Lufthansa A320 Standard");
-    clv::AcData ac = aircraft("DLH", "A320", "");
-    ac.specialLivery = true;
-    const Outcome outcome = matchLive(ac);
-    excludedTitles.pop_back();
-    EXPECT_EQ(outcome, kNone);
-    EXPECT_TRUE(ac.specialLivery) << "the flag is left as it was";
-    EXPECT_FALSE(world_.logged("          " + ac.logLabel() + " =2= Lufthansa A320 Standard"));
+// A title the simulator refused is no candidate: with RANDOM off or on, bound to
+// a registration or not, the aircraft gets the next livery that fits, and an
+// airline and type whose titles were all refused go on to the looser steps.
+TEST(LiveryMatchExcluded, RefusedTitlesAreNoCandidates) {
+    LiveryWorld world;
+    world.writeLiveries(R"(<?xml version="1.0"?>
+<liveries>
+  <liv airl="DLH" type="A320" title="DLH A320 Bound" atcid="D-ABND"/>
+  <liv airl="DLH" type="A320" title="DLH A320 One"/>
+  <liv airl="DLH" type="A320" title="DLH A320 Two"/>
+  <liv airl="ZZZ" type="A320" title="Generic A320"/>
+</liveries>
+)");
+    lf_processScannedLiveries();
+    struct Case {
+        const char* what;
+        std::vector<std::string> refused;
+        const char* registration;
+        bool random;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {"the bound title", {}, "D-ABND", false, {1, "DLH A320 Bound"}},
+        {"a refused bound title leaves the other steps", {"DLH A320 Bound"}, "D-ABND", false, {2, "DLH A320 One"}},
+        {"the first candidate refused", {"DLH A320 Bound"}, "", false, {2, "DLH A320 One"}},
+        {"the same title refused twice", {"DLH A320 Bound", "DLH A320 Bound"}, "", false, {2, "DLH A320 One"}},
+        {"random among those left", {"DLH A320 Bound", "DLH A320 One"}, "", true, {2, "DLH A320 Two"}},
+        {"random, bound title refused", {"DLH A320 Bound", "DLH A320 Two"}, "D-ABND", true, {2, "DLH A320 One"}},
+        {"all of the airline refused", {"DLH A320 Bound", "DLH A320 One", "DLH A320 Two"}, "", false,
+         {4, "Generic A320"}},
+        {"nothing left", {"DLH A320 Bound", "DLH A320 One", "DLH A320 Two", "Generic A320"}, "D-ABND", true, kNone},
+    };
+    const std::vector<std::string> saved = excludedTitles;
+    gf_seedRandom(777);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        excludedTitles = saved;
+        excludedTitles.insert(excludedTitles.end(), c.refused.begin(), c.refused.end());
+        RANDOM.value = c.random;
+        for (int i = 0; i < (c.random ? 30 : 1); ++i) {
+            clv::AcData live = aircraft("DLH", "A320", c.registration);
+            EXPECT_EQ(matchLive(live), c.outcome);
+            clv::AcData parked = aircraft("DLH", "A320", c.registration);
+            EXPECT_EQ(gf_matchStaticLivery(parked, "A1", false), c.outcome.step != 0);
+            EXPECT_EQ(parked.liveryTitle, c.outcome.title);
+        }
+    }
+    excludedTitles = saved;
 }
 
 TEST_F(LiveryMatchTest, MatchSetsTheFsltlFlagAndLogsWhileLogIsOn) {
@@ -223,14 +262,14 @@ TEST_F(LiveryMatchTest, StaticAircraftDifferences) {
     EXPECT_EQ(kept.liveryTitle, "Generic A320");
     EXPECT_TRUE(world_.logged("          " + kept.logLabel() + " =s= Generic A320"));
 
-    // An excluded title: no title, no log line.
+    // The only title of its airline and type refused: no candidate, so no match.
     excludedTitles.emplace_back("Lufthansa B748");
     clv::AcData excluded = aircraft("DLH", "B748", "", false, "EXC1");
     const bool matched = gf_matchStaticLivery(excluded, "B7", false);
     excludedTitles.pop_back();
     EXPECT_FALSE(matched);
     EXPECT_EQ(excluded.liveryTitle, "");
-    EXPECT_FALSE(world_.logged("B7      : " + excluded.fullLabel() + " no livery match ..."));
+    EXPECT_TRUE(world_.logged("B7      : " + excluded.fullLabel() + " no livery match ..."));
 
     EXPECT_EQ(livMatchCounters, before) << "static matches count nothing";
     EXPECT_FALSE(freighter.specialLivery);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -266,4 +267,40 @@ TEST(LiveryScanResults, StoppedScanKeepsTheRequest) {
     EXPECT_EQ(gf_scanLiveries(), LiveryScanResult::Scanned);
     EXPECT_TRUE(fs::exists(g_liveriesScannedFile));
     EXPECT_TRUE(liveryIndexBuilt.load());
+}
+
+// A package with a folder that cannot be read: the rest of it is scanned, the
+// folder is listed with the reason, and the status line says folders were skipped.
+TEST(LiveryScanResults, UnreadableFolderIsSkippedReportedAndShown) {
+    ScanEnvironment environment;
+    const fs::path package = environment.community() / "user-aitraffic" / "SimObjects" / "Airplanes";
+    writeCfg(package / "Readable_After/aircraft.cfg", "A320", {{"Readable One", "DLH"}, {"Readable Two", "DLH"}});
+    const fs::path locked = package / "Closed_Model";
+    writeCfg(locked / "aircraft.cfg", "A320", {{"Behind A Closed Door", "DLH"}});
+    fs::permissions(locked, fs::perms::none);
+    LiveryScanResult result = LiveryScanResult::NotRequested;
+    {
+        clv::test::FolderRightsDropped rights;
+        std::error_code ec;
+        fs::directory_iterator probe(locked, ec);
+        if (!ec) {
+            fs::permissions(locked, fs::perms::owner_all);
+            GTEST_SKIP() << "this user reads every folder";
+        }
+        result = gf_scanLiveries();
+    }
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(result, LiveryScanResult::Scanned);
+    const auto titles = scannedTitlesInFile();
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Readable One"), titles.end());
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Readable Two"), titles.end());
+    EXPECT_EQ(environment.readOutput("errors/UnreadableLiveryFolders.txt"),
+              locked.string() + " cannot be read: Permission denied\n");
+    const std::string status = "Liveries scan: 1 folder could not be read and was skipped, see " +
+                               g_unreadableFoldersFile.string();
+    EXPECT_TRUE(environment.logged(status));
+    const auto lines = gf_nullUiPort().statusLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), status);
+    EXPECT_TRUE(environment.logged("1 unreadable folder skipped, see " + g_unreadableFoldersFile.string()));
 }

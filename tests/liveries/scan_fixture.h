@@ -9,6 +9,10 @@
 
 #include "support/temp_folder.h"
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace clv::test {
 
 // tests/data
@@ -63,5 +67,27 @@ private:
 // follows thread timing and the file system's listing order: their lines are
 // compared sorted. With CLV_UPDATE_GOLDEN=1 the golden folder is rewritten instead.
 void expectOutputMatchesGolden(const ScanEnvironment& environment, const std::filesystem::path& golden);
+
+// Drops the calling thread's right to read any folder, for a root user; the
+// walk's own thread then meets an unreadable folder as every user does.
+class FolderRightsDropped {
+public:
+    FolderRightsDropped() {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        header_.pid = 0;
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
+        dropped[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        changed_ = syscall(SYS_capset, &header_, dropped) == 0;
+    }
+    ~FolderRightsDropped() {
+        if (changed_) syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool changed_ = false;
+};
 
 }  // namespace clv::test

@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -16,10 +12,12 @@
 #include "core/files.h"
 #include "core/workers.h"
 #include "liveries/liveries_scanned.h"
+#include "liveries/livery_check.h"
 #include "liveries/livery_scan.h"
 #include "scan_fixture.h"
 
 namespace fs = std::filesystem;
+using clv::test::FolderRightsDropped;
 using clv::test::ScanEnvironment;
 
 namespace {
@@ -45,28 +43,6 @@ std::vector<std::string> titlesInWalkOrder(const fs::path& folder) {
     }
     return titles;
 }
-
-// Drops the calling thread's right to read any folder, for a root user; the
-// walk's own thread then meets an unreadable folder as every user does.
-class FolderRightsDropped {
-public:
-    FolderRightsDropped() {
-        header_.version = _LINUX_CAPABILITY_VERSION_3;
-        header_.pid = 0;
-        if (syscall(SYS_capget, &header_, saved_) != 0) return;
-        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
-        dropped[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        changed_ = syscall(SYS_capset, &header_, dropped) == 0;
-    }
-    ~FolderRightsDropped() {
-        if (changed_) syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{};
-    __user_cap_data_struct saved_[2]{};
-    bool changed_ = false;
-};
 
 }  // namespace
 
@@ -148,22 +124,17 @@ TEST(LiveryWalk, AFailingTaskLosesOnlyItsOwnFile) {
     }));
 }
 
-// An unreadable folder ends the walk; the tasks started before it still deliver
-// and none is left running.
-TEST(LiveryWalk, IteratorFailureKeepsTheStartedTasksResults) {
+// A subfolder that cannot be read is skipped and named with the reason in words;
+// the walk goes on with the rest of the package, in the order the files were found.
+TEST(LiveryWalk, UnreadableFolderIsSkippedAndReported) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "locked";
     for (int i = 0; i < 12; ++i) writeCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
-    // The closed folder goes into the folder the walk meets last, so that most
-    // files come before it.
-    const fs::path locked = root / titlesInWalkOrder(root).back() / "closed";
+    // The closed folder goes into a folder the walk meets in the middle, so that
+    // files come before and after it.
+    const std::vector<std::string> order = titlesInWalkOrder(root);
+    const fs::path locked = root / order[5] / "closed";
     writeCfg(locked / "aircraft.cfg", "behind a closed door");
-    // The titles the walk meets before the closed folder.
-    std::vector<std::string> before;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        if (it->path() == locked) break;
-        if (it->path().filename() == "aircraft.cfg") before.push_back(it->path().parent_path().filename().string());
-    }
     fs::permissions(locked, fs::perms::none);
     {
         FolderRightsDropped rights;
@@ -173,15 +144,42 @@ TEST(LiveryWalk, IteratorFailureKeepsTheStartedTasksResults) {
             fs::permissions(locked, fs::perms::owner_all);
             GTEST_SKIP() << "this user reads every folder";
         }
-        taskLimit = 64;  // every result stays pending until the walk ends
-        lf_findAircraftCfgs(1, root);
+        for (std::int32_t limit : {1, 64}) {
+            SCOPED_TRACE(limit);
+            liveryList.clear();
+            lf_clearScanLists();
+            taskLimit = limit;
+            lf_findAircraftCfgs(1, root);
+            EXPECT_EQ(listTitles(), order);
+            EXPECT_EQ(unreadableFolderList.lines(),
+                      std::vector<std::string>{locked.string() + " cannot be read: Permission denied"});
+            EXPECT_EQ(runningTasks.load(), 0);
+        }
     }
     fs::permissions(locked, fs::perms::owner_all);
-    EXPECT_EQ(listTitles(), before);
-    EXPECT_GE(before.size(), 11u);
-    EXPECT_EQ(runningTasks.load(), 0);
-    const auto lines = environment.logLines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.starts_with("===> liveries search in folder " + root.string() + " aborted because of iterator problem: ");
-    }));
+    for (const auto& line : environment.logLines()) EXPECT_EQ(line.find("aborted"), std::string::npos) << line;
+}
+
+// A livery folder that cannot be read at all is reported the same way, with the
+// iterator line in the log.
+TEST(LiveryWalk, UnreadableLiveryFolderIsReported) {
+    ScanEnvironment environment;
+    const fs::path root = environment.root() / "closed";
+    writeCfg(root / "a/aircraft.cfg", "A");
+    fs::permissions(root, fs::perms::none);
+    {
+        FolderRightsDropped rights;
+        std::error_code ec;
+        fs::directory_iterator probe(root, ec);
+        if (!ec) {
+            fs::permissions(root, fs::perms::owner_all);
+            GTEST_SKIP() << "this user reads every folder";
+        }
+        lf_findAircraftCfgs(1, root);
+    }
+    fs::permissions(root, fs::perms::owner_all);
+    EXPECT_TRUE(liveryList.empty());
+    EXPECT_EQ(unreadableFolderList.lines(), std::vector<std::string>{root.string() + " cannot be read: Permission denied"});
+    EXPECT_TRUE(environment.logged("===> liveries search in folder " + root.string() +
+                                   " aborted because of iterator problem: Permission denied"));
 }

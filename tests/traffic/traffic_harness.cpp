@@ -214,6 +214,7 @@ FakeAircraftData FakeAircraftData::standard() {
     d.addLivery("PVT", "EC35", "EC135 police");
     d.addLivery("USF", "F16", "F-16 USAF");
     d.addLivery("KLM", "B744", "KLM B744");
+    d.addLivery("ZZZ", "A320", "Generic A320");
     return d;
 }
 
@@ -264,23 +265,26 @@ void FakeAircraftData::matchLivery(AcData& ac) {
     ++matchCalls;
     ac.liveryTitle = {};
     auto usable = [this](std::string_view title) { return !title.empty() && !excluded.contains(std::string(title)); };
+    auto firstOf = [&](std::string_view airline, std::string_view type) {
+        for (const Livery& l : liveries) {
+            if ((airline.empty() || l.airline == airline) && l.type == type && usable(l.title)) {
+                ac.liveryTitle = l.title;
+                return true;
+            }
+        }
+        return false;
+    };
+    // As the real matcher: the registration's title, the airline and type, the
+    // generic airline and type, and any livery of the type only for the loose categories.
+    const AcCategory typeCategory = category(ac.type);
+    const bool loose = typeCategory == AcCategory::Light || typeCategory == AcCategory::Buzjets ||
+                       typeCategory == AcCategory::Rotorcraft;
     if (std::string_view bound = reg2Title(ac.registration); usable(bound)) {
         ac.liveryTitle = bound;
     } else {
-        for (const Livery& l : liveries) {
-            if (l.airline == ac.airline && l.type == ac.type && usable(l.title)) {
-                ac.liveryTitle = l.title;
-                break;
-            }
-        }
-        if (ac.liveryTitle.empty()) {
-            for (const Livery& l : liveries) {
-                if (l.type == ac.type && usable(l.title)) {
-                    ac.liveryTitle = l.title;
-                    break;
-                }
-            }
-        }
+        bool found = !ac.airline.empty() && firstOf(ac.airline, ac.type);
+        if (!found) found = firstOf("ZZZ", ac.type);
+        if (!found && loose) firstOf("", ac.type);
     }
     ac.specialLivery = ac.liveryTitle.find("FSLTL_") != std::string_view::npos;
 }

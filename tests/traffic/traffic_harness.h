@@ -187,6 +187,10 @@ public:
     std::optional<RegRecord> regRecord(std::string_view registration) override;
     std::string_view reg2Title(std::string_view registration) override;
     AcData acData(const AcIdentity& identity) override;
+    // Stands for the real matcher with RANDOM off (checked against it by the
+    // livery port contract test): the registration's title, then the first
+    // livery of the airline and type, then, for Light, Buzjets and Rotorcraft,
+    // the first of the type; refused titles are never candidates.
     void matchLivery(AcData& ac) override;
     bool isExcludedTitle(std::string_view title) override;
     void liveryNotCreated(const AcData& ac) override;
