@@ -157,6 +157,12 @@ void Parameter<std::string>::logValue() const;
 template <>
 void Parameter<std::string>::set(const std::string& text);
 
+// The value within the setting's limits.
+template <typename T>
+T gf_clampToLimits(T v, const Parameter<T>& p) {
+    return v < p.min ? p.min : (p.max < v ? p.max : v);
+}
+
 // What a setting bound to a window control keeps of it: its id, its row and the
 // handle of the control once the window created it.
 class ParameterControl {

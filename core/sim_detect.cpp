@@ -10,6 +10,7 @@
 #include "core/folders.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/text.h"
 #include "platform/appdata.h"
 
 namespace fs = std::filesystem;
@@ -29,16 +30,15 @@ constexpr std::string_view kInstalledPackagesKey = "InstalledPackagesPath";
 
 bool lf_isMsfs2020() { return MSFS_2020.value.get(); }
 
-char lf_lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 bool lf_equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lf_lower(x) == lf_lower(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return gf_lower(x) == gf_lower(y); });
 }
 
 bool lf_containsIgnoringCase(std::string_view text, std::string_view part) {
     auto at = std::search(text.begin(), text.end(), part.begin(), part.end(),
-                          [](char x, char y) { return lf_lower(x) == lf_lower(y); });
+                          [](char x, char y) { return gf_lower(x) == gf_lower(y); });
     return at != text.end();
 }
 

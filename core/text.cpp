@@ -65,6 +65,11 @@ std::string gf_betweenQuotes(std::string_view text) {
     return std::string(text.substr(first + 1, second - first - 1));
 }
 
+std::string gf_upperText(std::string text) {
+    for (char& c : text) c = gf_upper(c);
+    return text;
+}
+
 bool gf_equalsUpper(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -29,6 +29,15 @@ std::string gf_joinComma(const std::vector<std::string>& items);
 // holds no quote; empty when there is no second quote.
 std::string gf_betweenQuotes(std::string_view text);
 
+// ASCII letters and white space as the classic locale sees them, whatever locale
+// the process runs in: outside texts are UTF-8, whose bytes above 127 never change.
+constexpr bool gf_isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+constexpr char gf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char gf_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+std::string gf_upperText(std::string text);
+
 // a equals b in upper case, character by character.
 bool gf_equalsUpper(std::string_view a, std::string_view b);
 

@@ -132,3 +132,17 @@ void gf_setUiPort(clv::UiPort* port) { g_port.store(port); }
 
 void gf_setStatusLine(const std::string& text, bool log) { gf_uiPort().setStatusLine(text, log); }
 void gf_showError(const std::string& text) { gf_uiPort().showError(text); }
+
+void gf_enableControl(const ParameterControl& control, bool enabled) {
+    gf_uiPort().setEnabled(control.handle.load(), enabled);
+}
+
+void gf_checkControl(const ParameterControl& control, bool checked) {
+    gf_uiPort().setChecked(control.handle.load(), checked);
+}
+
+void gf_switchOnAndSave(ControlParameter<bool>& p) {
+    p.value = true;
+    p.save();
+    gf_checkControl(p, true);
+}

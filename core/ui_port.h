@@ -83,6 +83,11 @@ private:
 // The status and error lines as every subsystem calls them; they forward to the
 // installed port. A status text is dropped while an error text stands.
 void gf_setStatusLine(const std::string& text, bool log = false);
+// The window control of a setting, enabled or greyed; ticked or not.
+void gf_enableControl(const ParameterControl& control, bool enabled);
+void gf_checkControl(const ParameterControl& control, bool checked);
+// A check-box setting switched on, saved and its box ticked.
+void gf_switchOnAndSave(ControlParameter<bool>& p);
 void gf_showError(const std::string& text);
 
 // The installed port; never null (the null port when none is installed).

@@ -2,13 +2,14 @@
 
 #include <fmt/format.h>
 
+#include "core/text.h"
+
 namespace clv {
 
 namespace {
 
 bool lf_isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool lf_isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-char lf_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The most characters a valid callsign has.
 constexpr std::size_t kMaxCallsignLength = 8;
@@ -52,7 +53,7 @@ bool AcIdentity::airlineFromCallsign() {
     if (!lf_isAsciiLetter(callsign[0]) || !lf_isAsciiLetter(callsign[1]) || !lf_isAsciiLetter(callsign[2]) ||
         !lf_isAsciiDigit(callsign[3]))
         return false;
-    airline = {lf_upper(callsign[0]), lf_upper(callsign[1]), lf_upper(callsign[2])};
+    airline = {gf_upper(callsign[0]), gf_upper(callsign[1]), gf_upper(callsign[2])};
     return true;
 }
 

@@ -25,25 +25,17 @@ constexpr std::size_t kSectionLinesReserve = 48;
 constexpr std::size_t kSectionEndColumn = 6;  // "[" before this column ends a section
 constexpr std::size_t kMinAtcIdLength = 5;
 
-// White space as the pattern's "\s" sees it in the classic locale.
-constexpr bool lf_isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-constexpr char lf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-constexpr char lf_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // `text` from `at` begins with `lowerWord`, compared case-insensitively.
 bool lf_startsNoCase(std::string_view text, std::size_t at, std::string_view lowerWord) {
     if (text.size() - at < lowerWord.size()) return false;
     for (std::size_t k = 0; k < lowerWord.size(); ++k) {
-        if (lf_lower(text[at + k]) != lowerWord[k]) return false;
+        if (gf_lower(text[at + k]) != lowerWord[k]) return false;
     }
     return true;
 }
 
 std::size_t lf_skipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && lf_isSpace(text[at])) ++at;
+    while (at < text.size() && gf_isSpace(text[at])) ++at;
     return at;
 }
 
@@ -62,7 +54,7 @@ bool gf_cfgContainsNoCase(std::string_view text, std::string_view part) {
     if (text.size() < part.size()) return false;
     for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
         std::size_t k = 0;
-        while (k < part.size() && lf_lower(text[i + k]) == lf_lower(part[k])) ++k;
+        while (k < part.size() && gf_lower(text[i + k]) == gf_lower(part[k])) ++k;
         if (k == part.size()) return true;
     }
     return false;
@@ -70,7 +62,7 @@ bool gf_cfgContainsNoCase(std::string_view text, std::string_view part) {
 
 std::string gf_cfgUpper(std::string_view text) {
     std::string upper(text);
-    for (char& c : upper) c = lf_upper(c);
+    for (char& c : upper) c = gf_upper(c);
     return upper;
 }
 
@@ -83,7 +75,7 @@ std::string lf_cfgKeyValue(std::string_view line, std::string_view key) {
     if (i >= line.size() || line[i] != '=') return {};
     i = lf_skipSpace(line, i + 1);
     std::size_t end = line.size();
-    while (end > i && lf_isSpace(line[end - 1])) --end;
+    while (end > i && gf_isSpace(line[end - 1])) --end;
     if (end == i) return {};
     // "." does not match a line terminator, so one inside the value fails the match.
     for (std::size_t k = i; k < end; ++k) {

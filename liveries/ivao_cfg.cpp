@@ -28,15 +28,9 @@ constexpr const char* kIgnoredRegistration = "G-BAFM";
 constexpr std::array<std::string_view, 5> kWingletModels{"IVAO_B738WLfa", "IVAO_B739WLfa", "IVAO_A320wCFM",
                                                          "IVAO_A320wIAE", "IVAO_A319fIAEw"};
 
-constexpr bool lf_isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 constexpr bool lf_isWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-
-constexpr char lf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The path patterns of both packages; a separator is either slash.
 const std::regex& lf_ivaoMtlPattern() {
@@ -106,14 +100,14 @@ bool lf_ivaoTitleAirline(std::string_view title, std::string_view modelType, boo
     // modelType [W] "\s*(\w\w\w).*$", whole title, case-insensitive.
     if (title.size() < modelType.size()) return false;
     for (std::size_t k = 0; k < modelType.size(); ++k) {
-        if (lf_lower(title[k]) != lf_lower(modelType[k])) return false;
+        if (gf_lower(title[k]) != gf_lower(modelType[k])) return false;
     }
     std::size_t i = modelType.size();
     if (winglets) {
-        if (i >= title.size() || lf_lower(title[i]) != 'w') return false;
+        if (i >= title.size() || gf_lower(title[i]) != 'w') return false;
         ++i;
     }
-    while (i < title.size() && lf_isSpace(title[i])) ++i;
+    while (i < title.size() && gf_isSpace(title[i])) ++i;
     if (title.size() - i < kAirlineCodeLength) return false;
     for (std::size_t k = 0; k < kAirlineCodeLength; ++k) {
         if (!lf_isWordChar(title[i + k])) return false;

@@ -32,10 +32,6 @@ constexpr const char* kTextExtension = ".TXT";
 // Installed titles, views of the livery index's texts.
 std::unordered_set<std::string_view> g_installedTitles;
 
-std::string lf_upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // Appends the titles of entries without registrations; returns how many.
 int lf_appendDontUseTitles(const std::vector<clv::RegcodeEntry>& entries) {
@@ -97,7 +93,7 @@ bool gf_readRegcodeFolder(const fs::path& folder, std::vector<clv::RegcodeEntry>
     try {
         std::vector<fs::path> files;
         for (const auto& entry : fs::directory_iterator(folder)) {
-            if (lf_upper(entry.path().extension().string()) == kTextExtension) files.push_back(entry.path());
+            if (gf_upperText(entry.path().extension().string()) == kTextExtension) files.push_back(entry.path());
         }
         // A later file overrides an earlier one, so the order must not depend on the disk.
         std::sort(files.begin(), files.end());

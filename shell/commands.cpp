@@ -29,7 +29,6 @@ namespace {
 constexpr std::int32_t kSimulatorSwitchDelay = 3;
 constexpr std::int32_t kRescanDelay = 2;
 
-void lf_enable(const ParameterControl& control, bool enabled) { gf_uiPort().setEnabled(control.handle.load(), enabled); }
 
 // The box takes the state opposite to the one it had, and the setting follows (saved).
 bool lf_toggle(ControlParameter<bool>& p) {
@@ -66,12 +65,6 @@ void lf_setParkingChangedWhileActive() {
     if (mainWindow.parkingActive) mainWindow.parkingChanged = true;
 }
 
-void lf_switchOnAndSave(ControlParameter<bool>& p) {
-    p.value = true;
-    p.save();
-    gf_uiPort().setChecked(p.handle.load(), true);
-}
-
 void lf_clearLiveryIndex() {
     if (const auto& clear = gf_windowHooks().clearLiveryIndex) clear();
 }
@@ -86,14 +79,14 @@ void lf_unblock() {
 
 void lf_reread() {
     rereadRequested = true;
-    lf_enable(REREAD_BUTTON, false);
-    lf_enable(DESTINATION, false);
+    gf_enableControl(REREAD_BUTTON, false);
+    gf_enableControl(DESTINATION, false);
 }
 
 void lf_flushStatic() {
     lf_status("All static parked aircraft will be removed ...");
     flushStaticRequested = true;
-    lf_enable(FLUSH_STATIC_BUTTON, false);
+    gf_enableControl(FLUSH_STATIC_BUTTON, false);
 }
 
 void lf_navLights() {
@@ -105,8 +98,8 @@ void lf_navLights() {
 void lf_autoRange() {
     const bool on = lf_toggle(AUTO_RANGE);
     mainWindow.parkingChanged = true;
-    lf_enable(LATERAL_RANGE, !on);
-    lf_enable(AUTO_RANGE_ABOVE_HEIGHT, on);
+    gf_enableControl(LATERAL_RANGE, !on);
+    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, on);
     if (on) {
         lateralRangeInUse = LATERAL_RANGE.value.get();
         gf_updateRangeLimits();
@@ -124,8 +117,8 @@ void lf_switchSimulator() {
     // emptied when it next reaches them, not here.
     lf_clearLiveryIndex();
     if (const auto& reset = gf_windowHooks().resetAddonScan) reset();
-    lf_switchOnAndSave(SCAN_AIRPORTS);
-    lf_switchOnAndSave(SCAN_LIVERIES);
+    gf_switchOnAndSave(SCAN_AIRPORTS);
+    gf_switchOnAndSave(SCAN_LIVERIES);
     lf_status(fmt::format("Switching Simulator to {}", msfs2020 ? "MSFS 2020" : "MSFS 2024"), true);
     ALL_INSTALL_PATH.value = "";  // in memory only
     gf_setStringEdit(ALL_INSTALL_PATH);
@@ -167,7 +160,7 @@ void lf_ligAutomatic() {
     } else {
         lf_status("The liveries defined by your lfolder parameters will be scanned");
     }
-    lf_enable(AI_PACKAGE_ORDER, on);
+    gf_enableControl(AI_PACKAGE_ORDER, on);
 }
 
 void lf_initialLoadOnly() {

@@ -32,17 +32,8 @@ constexpr std::int32_t kStepsPerRenewalCheck = 15;
 constexpr std::int32_t kNewSimPathDelay = 3;
 constexpr std::string_view kCommunity = "Community";
 
-template <typename T>
-T lf_clamp(T v, const Parameter<T>& p) {
-    return v < p.min ? p.min : std::min(v, p.max);
-}
 
-std::string lf_upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
-void lf_enable(const ParameterControl& control, bool enabled) { gf_uiPort().setEnabled(control.handle.load(), enabled); }
 
 // ---- int and float edits ----------------------------------------------------------
 
@@ -83,7 +74,7 @@ void lf_blockCallsign(const std::string& text) {
         gf_setStatusLine(fmt::format("callsign \"{}\" is not valid", text), true);
         return;
     }
-    const std::string callsign = lf_upper(text);
+    const std::string callsign = gf_upperText(text);
     if (BLOCK_CALLSIGN.value == callsign) {
         gf_setStatusLine(fmt::format("callsign \"{}\" was already set ...", callsign), true);
         gf_setStringEdit(BLOCK_CALLSIGN);
@@ -91,7 +82,7 @@ void lf_blockCallsign(const std::string& text) {
     }
     BLOCK_CALLSIGN.set(callsign);
     gf_setStringEdit(BLOCK_CALLSIGN);
-    lf_enable(UNBLOCK_BUTTON, true);
+    gf_enableControl(UNBLOCK_BUTTON, true);
     gf_setStatusLine(fmt::format("live aircraft with callsign \"{}\" will be blocked", callsign), true);
     blockCallsignRequested = true;
 }
@@ -99,7 +90,7 @@ void lf_blockCallsign(const std::string& text) {
 void lf_processDestination(const std::string& text) {
     if (text.empty()) {
         DESTINATION.value = "";  // in memory only
-        lf_enable(REREAD_BUTTON, true);
+        gf_enableControl(REREAD_BUTTON, true);
         gf_setStatusLine("destination set to empty", true);
         return;
     }
@@ -108,7 +99,7 @@ void lf_processDestination(const std::string& text) {
         gf_setStringEdit(DESTINATION);
         return;
     }
-    const std::string code = lf_upper(text);
+    const std::string code = gf_upperText(text);
     if (DESTINATION.value == code) {
         gf_setStatusLine(fmt::format("destination \"{}\" was already set ...", code), true);
         gf_setStringEdit(DESTINATION);
@@ -131,7 +122,7 @@ void lf_callsign2ObjectId(const std::string& text) {
         gf_setStringEdit(CALLSIGN_2_OBJECTID);
         return;
     }
-    CALLSIGN_2_OBJECTID.value = lf_upper(text);  // in memory only
+    CALLSIGN_2_OBJECTID.value = gf_upperText(text);  // in memory only
     gf_setStringEdit(CALLSIGN_2_OBJECTID);
     callsign2ObjectIdRequested = true;
 }
@@ -226,12 +217,12 @@ bool gf_processTbInt(ControlParameter<int>& p, const std::string& text) {
         if (number == p.value) {
             gf_setStatusLine(fmt::format("Same {} value {}, no changes made", p.name, number), true);
         } else {
-            p.value = lf_clamp(number, p);
+            p.value = gf_clampToLimits(number, p);
             if (!inMemoryOnly) p.save();
             changed = true;
         }
     } else {
-        p.value = inMemoryOnly ? 0 : lf_clamp(p.def, p);
+        p.value = inMemoryOnly ? 0 : gf_clampToLimits(p.def, p);
         if (!inMemoryOnly) p.save();
         changed = true;
     }
@@ -257,11 +248,11 @@ bool gf_processTbFloat(const std::string& text) {
         if (number == p.value) {
             gf_setStatusLine(fmt::format("Same {} value {}, no changes made", p.name, number), true);
         } else {
-            p.value = lf_clamp(number, p);
+            p.value = gf_clampToLimits(number, p);
             const int halfHours = static_cast<int>(std::lround(2.0f * p.value.get())) - 1;
-            MAX_FIT.value = lf_clamp(halfHours, MAX_FIT);
+            MAX_FIT.value = gf_clampToLimits(halfHours, MAX_FIT);
             MAX_FIT.save();
-            p.value = lf_clamp(static_cast<float>(MAX_FIT.value) * 0.5f + 0.5f, p);
+            p.value = gf_clampToLimits(static_cast<float>(MAX_FIT.value) * 0.5f + 0.5f, p);
             changed = true;
         }
     } else {
@@ -296,7 +287,7 @@ void gf_unblockCallsign() {
     if (blocked.empty()) return;
     BLOCK_CALLSIGN.set("");
     gf_setStringEdit(BLOCK_CALLSIGN);
-    lf_enable(UNBLOCK_BUTTON, false);
+    gf_enableControl(UNBLOCK_BUTTON, false);
     gf_setStatusLine(fmt::format("no more blocking of live aircraft \"{}\"", blocked), true);
     blockCallsignRequested = true;
 }
@@ -310,7 +301,7 @@ void gf_newDestination(const std::string& code, double latitude, double longitud
     } else {
         gf_log("New destination {}: park airports are not part of this build", code);
     }
-    lf_enable(REREAD_BUTTON, false);
+    gf_enableControl(REREAD_BUTTON, false);
 }
 
 int gf_autoLateralRange(const clv::UserAcFix& user, std::optional<clv::LatLon> parkAirport) {
@@ -327,7 +318,7 @@ void gf_updateRangeLimits() {
     const clv::WindowHooks& hooks = gf_windowHooks();
     const clv::UserAcFix user = hooks.userAircraft ? hooks.userAircraft() : clv::UserAcFix{};
     const std::optional<clv::LatLon> park = hooks.firstParkAirport ? hooks.firstParkAirport() : std::nullopt;
-    const std::int32_t range = lf_clamp(gf_autoLateralRange(user, park), LATERAL_RANGE);
+    const std::int32_t range = gf_clampToLimits(gf_autoLateralRange(user, park), LATERAL_RANGE);
     const bool changed = LATERAL_RANGE.value != range;
     LATERAL_RANGE.value = range;  // not saved: the automatic range changes with the flight
     gf_refreshLateralRangeCopies();

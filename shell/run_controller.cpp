@@ -159,15 +159,6 @@ void lf_setFlightRunning(bool running) {
     flightRunning = running;
 }
 
-void lf_enable(const ParameterControl& control, bool enabled) { gf_uiPort().setEnabled(control.handle.load(), enabled); }
-
-void lf_check(const ParameterControl& control, bool checked) { gf_uiPort().setChecked(control.handle.load(), checked); }
-
-template <typename T>
-T lf_clamp(T v, const Parameter<T>& p) {
-    return v < p.min ? p.min : std::min(v, p.max);
-}
-
 // A tidying step of closing down: a failure is logged and the next step runs,
 // so that closing down always reaches its end.
 void lf_tidy(const char* what, const std::function<void()>& step) {
@@ -183,12 +174,6 @@ void lf_tidy(const char* what, const std::function<void()>& step) {
 
 // ---- start-up checks --------------------------------------------------------------
 
-void lf_switchOnAndSave(ControlParameter<bool>& p) {
-    p.value = true;
-    p.save();
-    lf_check(p, true);
-}
-
 void lf_versionUpdateStep() {
     const std::string running = g_programVersion.toString();
     if (PROGRAM_VERSION.value.empty()) {
@@ -200,14 +185,14 @@ void lf_versionUpdateStep() {
     if (!(g_programVersion > stored)) return;
     gf_log("This is a version update from {} -> {}", stored.toString(), running);
     fs::remove(kInstallerFile);  // throws a filesystem error when it cannot
-    lf_switchOnAndSave(SCAN_LIVERIES);
-    lf_switchOnAndSave(SCAN_AIRPORTS);
+    gf_switchOnAndSave(SCAN_LIVERIES);
+    gf_switchOnAndSave(SCAN_AIRPORTS);
 }
 
 void lf_loadParameters() {
     gf_readParametersXml();
     lf_versionUpdateStep();
-    LATERAL_RANGE.value = lf_clamp(LATERAL_RANGE.value.get(), LATERAL_RANGE);
+    LATERAL_RANGE.value = gf_clampToLimits(LATERAL_RANGE.value.get(), LATERAL_RANGE);
     gf_refreshLateralRangeCopies();
 }
 
@@ -231,17 +216,17 @@ void lf_enableControls() {
         &INITIAL_LOAD_ONLY,  &MATCHING_DEPTH, &BLOCK_CALLSIGN,         &CUSTOM_MAX_PARK,    &MAX_LIVE,
         &AIRPORT_RANGE,      &AIRPORT_HEIGHT,
     };
-    for (const ParameterControl* c : enabled) lf_enable(*c, true);
-    lf_enable(CALLSIGN_OBJECTIDS, MSFS_2020.value);
-    lf_enable(LATERAL_RANGE, !AUTO_RANGE.value);
-    lf_enable(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value);
-    lf_enable(AI_PACKAGE_ORDER, LIG_AUTOMATIC.value);
-    lf_enable(UNBLOCK_BUTTON, !BLOCK_CALLSIGN.value.empty());
+    for (const ParameterControl* c : enabled) gf_enableControl(*c, true);
+    gf_enableControl(CALLSIGN_OBJECTIDS, MSFS_2020.value);
+    gf_enableControl(LATERAL_RANGE, !AUTO_RANGE.value);
+    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value);
+    gf_enableControl(AI_PACKAGE_ORDER, LIG_AUTOMATIC.value);
+    gf_enableControl(UNBLOCK_BUTTON, !BLOCK_CALLSIGN.value.empty());
     const ParameterControl* disabled[] = {
         &LEARN_SOFT, &CALLSIGN_2_OBJECTID, &DESTINATION, &parking_percentage, &MAX_FIT_FL, &REREAD_BUTTON,
         &FLUSH_STATIC_BUTTON,
     };
-    for (const ParameterControl* c : disabled) lf_enable(*c, false);
+    for (const ParameterControl* c : disabled) gf_enableControl(*c, false);
     parking_percentage.value = 30;
     gf_setIntEdit(parking_percentage);
     MAX_FIT_FL.value = static_cast<float>(MAX_FIT.value) * 0.5f + 0.5f;
@@ -279,7 +264,7 @@ void lf_installChecks() {
     }
     Parameter<std::string>& installPath = lf_selectedInstallPath();
     ALL_INSTALL_PATH.value = installPath.value.get();
-    lf_enable(ALL_INSTALL_PATH, true);
+    gf_enableControl(ALL_INSTALL_PATH, true);
     gf_setStringEdit(ALL_INSTALL_PATH);
     if (ALL_INSTALL_PATH.value.empty()) {
         const fs::path found = gf_findPackagesPath();
@@ -342,8 +327,8 @@ void lf_rereadIfRequested() {
     if (!rereadRequested || lf_need(S.airports.parkingBusy, kAirportsMissing)()) return;
     std::string message;
     if (lf_need(S.airports.rereadParkAirports, kAirportsMissing)(message)) gf_setStatusLine(message, true);
-    lf_enable(REREAD_BUTTON, true);
-    lf_enable(DESTINATION, true);
+    gf_enableControl(REREAD_BUTTON, true);
+    gf_enableControl(DESTINATION, true);
     rereadRequested = false;
 }
 
@@ -390,7 +375,7 @@ void lf_flightStep() {
         lf_need(S.engine.removeAllStatic, kEngineMissing)();
         if (!INITIAL_LOAD_ONLY.value) {
             INITIAL_LOAD_ONLY.value = true;  // shown, not saved
-            lf_check(INITIAL_LOAD_ONLY, true);
+            gf_checkControl(INITIAL_LOAD_ONLY, true);
         }
     }
     lf_need(S.engine.avoidUserCollisions, kEngineMissing)();
@@ -479,7 +464,7 @@ void lf_mainLoop() {
     auto deadline = std::chrono::steady_clock::now() + kTick;
     currentSlot.store(gf_dayAndHalfHour());
     lf_setFlightRunning(true);
-    lf_enable(CALLSIGN_2_OBJECTID, true);
+    gf_enableControl(CALLSIGN_2_OBJECTID, true);
     const auto& dataStepPending = lf_need(S.sim.newDataStepPending, kSimLinkMissing);
     clv::platform::TimerResolution resolution(1);
     while (lf_cycle()) {
@@ -566,7 +551,7 @@ void lf_resetRunState() {
     blockCallsignRequested = false;
     awaitingRealTraffic = true;
     callsign2ObjectIdRequested = false;
-    LATERAL_RANGE.value = lf_clamp(LATERAL_RANGE.value.get(), LATERAL_RANGE);
+    LATERAL_RANGE.value = gf_clampToLimits(LATERAL_RANGE.value.get(), LATERAL_RANGE);
     gf_refreshLateralRangeCopies();
 }
 
@@ -646,7 +631,7 @@ void lf_runThread() {
         std::error_code scannedEc;
         if (!fs::exists(g_liveriesScannedFile, scannedEc) && !SCAN_LIVERIES.value) {
             gf_setStatusLine(fmt::format("File {} is gone, rescan liveries", g_liveriesScannedFile.string()), true);
-            lf_switchOnAndSave(SCAN_LIVERIES);
+            gf_switchOnAndSave(SCAN_LIVERIES);
             lf_repaint();
         }
         lf_need(S.liveries.scanLiveries, kLiveriesMissing)();
@@ -668,7 +653,7 @@ void lf_runThread() {
         }
         lf_need(S.sim.createPlnFolder, kSimLinkMissing)();
         lf_need(S.airports.readMyParkAirports, kAirportsMissing)();
-        lf_enable(REREAD_BUTTON, true);
+        gf_enableControl(REREAD_BUTTON, true);
         const std::string destination = DESTINATION.value.get();
         if (!destination.empty()) {
             if (const auto airport = lf_need(S.airports.findAirport, kAirportsMissing)(destination)) {
@@ -681,7 +666,7 @@ void lf_runThread() {
         });
         if (AUTO_RANGE.value) {
             lf_call(S.window.updateRangeLimits);
-            lf_enable(LATERAL_RANGE, false);
+            gf_enableControl(LATERAL_RANGE, false);
         }
         lf_run();
     } catch (const clv::UserErrorException& e) {
@@ -756,7 +741,7 @@ namespace {
 void lf_clampWindowSize(int previousX, int previousY) {
     for (auto [p, previous] : {std::pair{&MAIN_WINDOW_X, previousX}, std::pair{&MAIN_WINDOW_Y, previousY}}) {
         if (p->value != p->min && p->value != p->max) continue;
-        p->value = lf_clamp(previous, *p);
+        p->value = gf_clampToLimits(previous, *p);
         p->save();
     }
 }
@@ -768,9 +753,9 @@ void gf_saveAndQuit() {
     if (position) {
         const int previousX = MAIN_WINDOW_X.value;
         const int previousY = MAIN_WINDOW_Y.value;
-        MAIN_WINDOW_X.value = lf_clamp(position->first, MAIN_WINDOW_X);
+        MAIN_WINDOW_X.value = gf_clampToLimits(position->first, MAIN_WINDOW_X);
         MAIN_WINDOW_X.save();
-        MAIN_WINDOW_Y.value = lf_clamp(position->second, MAIN_WINDOW_Y);
+        MAIN_WINDOW_Y.value = gf_clampToLimits(position->second, MAIN_WINDOW_Y);
         MAIN_WINDOW_Y.save();
         lf_clampWindowSize(previousX, previousY);
     }
