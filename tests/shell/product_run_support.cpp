@@ -136,27 +136,17 @@ void ProductRun::SetUp() {
 
 void ProductRun::TearDown() {
     // Asked, so that it removes its lock file and socket.
-    displayServer.signal(SIGTERM);
-    displayServer.waitForExit(kExitLimit);
+    displayServer.reset();
 }
 
 void ProductRun::startPrivateDisplay() {
-    const fs::path xvfb = "/usr/bin/Xvfb";
-    if (!fs::exists(xvfb)) {
+    // A number of its own (not the first free one), so that a server of another
+    // test that is just ending never takes this one's socket with it.
+    displayServer = std::make_unique<PrivateDisplay>();
+    display = displayServer->name();
+    if (display.empty()) {
         if (const char* shared = std::getenv("DISPLAY")) display = shared;
-        return;
     }
-    // Xvfb writes the number of the free display it took to its standard output.
-    displayServer.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, folder.path(),
-                        {}, folder / "logs" / "xvfb.txt", folder / "logs" / "xvfb-errors.txt");
-    gf_waitUntil(
-        [&] {
-            const std::string text = gf_readIfThere(folder / "logs" / "xvfb.txt");
-            if (text.empty() || text.back() != '\n') return !displayServer.running();
-            display = ":" + text.substr(0, text.size() - 1);
-            return true;
-        },
-        kStepLimit);
 }
 
 void ProductRun::copyPlainCommunity(const fs::path& target) {

@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "shell/window_capture.h"
 #include "support/temp_folder.h"
 
 namespace clv::test {
@@ -97,7 +99,7 @@ protected:
     std::filesystem::path work;
     std::uint16_t simPort = 0;
     std::uint16_t simControlPort = 0;
-    ChildProcess displayServer;  // outlives the test's own processes
+    std::unique_ptr<PrivateDisplay> displayServer;  // outlives the test's own processes
     std::string display;
 };
 

@@ -142,6 +142,15 @@ PrivateDisplay::PrivateDisplay() {
     }
 }
 
+bool PrivateDisplay::running() const { return pid_ > 0 && ::waitpid(static_cast<pid_t>(pid_), nullptr, WNOHANG) == 0; }
+
+void PrivateDisplay::kill() {
+    if (pid_ <= 0) return;
+    ::kill(static_cast<pid_t>(pid_), SIGKILL);
+    ::waitpid(static_cast<pid_t>(pid_), nullptr, 0);
+    pid_ = -1;
+}
+
 PrivateDisplay::~PrivateDisplay() {
     if (pid_ <= 0) return;
     ::kill(static_cast<pid_t>(pid_), SIGTERM);

@@ -24,6 +24,10 @@ public:
 
     // ":N"; empty when no display server could be started.
     const std::string& name() const { return name_; }
+    // The server still serves.
+    bool running() const;
+    // The server killed at once, as a crash or a closed virtual display would end it.
+    void kill();
 
 private:
     long pid_ = -1;
