@@ -28,8 +28,12 @@ public:
         destination_ = DESTINATION.value.get();
         DESTINATION.value = "";
         parking_percentage.value = 30;
+        // Handles of their own, so the null port keeps the controls' states.
+        ControlHandle handle = 9001;
+        for (ParameterControl* c : controls()) handles_[c] = c->handle.exchange(handle++);
     }
     ~ParkingSettings() {
+        for (auto& [c, h] : handles_) c->handle = h;
         for (auto& [p, v] : bools_) p->value = v;
         for (auto& [p, v] : ints_) p->value = v;
         DESTINATION.value = destination_;
@@ -43,6 +47,11 @@ private:
         return {&parking_percentage, &CUSTOM_PARKING_PERCENTAGE, &CUSTOM_MAX_PARK, &MAX_FIT,
                 &AIRPORT_RANGE,      &AIRPORT_HEIGHT,            &MAX_LIVE};
     }
+    static std::vector<ParameterControl*> controls() {
+        return {&parking_percentage, &INITIAL_LOAD_ONLY, &PARK_FAKE, &PARK_SOFT,   &CUSTOM_MAX_PARK, &MAX_FIT_FL,
+                &WEEK,               &FLUSH_STATIC_BUTTON, &REREAD_BUTTON, &LEARN_SOFT, &DESTINATION, &MAX_LIVE};
+    }
+    std::map<ParameterControl*, ControlHandle> handles_;
     std::map<Parameter<bool>*, bool> bools_;
     std::map<Parameter<int>*, int> ints_;
     std::string destination_;
