@@ -135,10 +135,8 @@ TEST(StandSearch, AStaticAircraftNextDoorLeavesRoomOnlyForTypesThatFit) {
     const double apart = 0.02 / 60.0;
     for (const auto& [type, fits] : {std::pair<std::string, bool>{"A320", true}, {"B744", false}}) {
         ParkingWorld w;
-        Stand& a = w.addStand("A", {identOption(1, 3, {20}, "KLM", type)}, 47.0, 8.0);
-        Stand& b = w.addStand("B", {}, 47.0 + apart, 8.0);
-        a.adjacent = {2};
-        b.adjacent = {1};
+        w.addStand("A", {identOption(1, 3, {20}, "KLM", type)}, 47.0, 8.0).adjacent = {2};
+        w.addStand("B", {}, 47.0 + apart, 8.0).adjacent = {1};
         w.addStatic(2, "KLM1*", "KLM", "A320");  // 0.0097 + 0.0097 < 0.02; 0.0097 + 0.0173 > 0.02
         EXPECT_EQ(search(w, w.now, kRealOptions, 0).size(), fits ? 1u : 0u) << type;
     }
