@@ -46,7 +46,7 @@ std::vector<clv::Stand> lf_airportStands() {
             o.callsign = fmt::format("{}{}", o.airline, 100 + (s * 13 + k) % 900);
             o.secondCallsign = k % 4 == 0 ? o.callsign + "A" : "";
             const std::uint32_t h = hour(random);
-            for (std::uint32_t i = 0; i < 2 + k % 2; ++i) o.hours.set(h + i);
+            for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(2 + k % 2); ++i) o.hours.set(h + i);
             o.id = static_cast<std::uint32_t>(k + 1);
             o.weekday = static_cast<std::uint32_t>(1 + k % 7);
             o.real = k % 5 == 0 ? 0 : 1;
