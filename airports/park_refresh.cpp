@@ -12,6 +12,7 @@
 #include "core/parameter_store.h"
 #include "core/parameters.h"
 #include "core/ui_port.h"
+#include "link/traffic_receiver.h"
 #include "link/user_aircraft.h"
 
 bool parkFileReload = false;
@@ -113,6 +114,7 @@ bool lf_announceParkAirport(const std::string& code) {
     clv::ParkSite park = *airport;
     park.reservedStand.clear();
     gf_parkingHooks().setCurrentParkAirport(park);
+    gf_setFeedParkAirport(clv::LatLon{park.lat, park.lon});  // its ground traffic comes in from now on
     gf_log("The park airport is {}", lf_displayName(park));
     return true;
 }
@@ -219,6 +221,7 @@ void gf_leaveParkAirport() {
     lf_enable(FLUSH_STATIC_BUTTON, false);
     lf_enable(parking_percentage, false);
     hooks.setCurrentParkAirport(clv::ParkSite{});
+    gf_clearFeedParkAirport();
     hooks.unsetReferenceElevation();
     hooks.clearAdjustmentLists();
     parkPlan.clear();
@@ -266,6 +269,8 @@ void gf_clearGroundTraffic(clv::TrafficEngine& engine) {
 void gf_resetParkAirportState() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     hooks.setCurrentParkAirport(clv::ParkSite{});
+    gf_clearFeedParkAirport();
+    hooks.unsetReferenceElevation();
     parkApfInfo = {};
     handmadeFile = false;
     parkingActive = false;

@@ -7,8 +7,10 @@
 
 #include "core/parameters.h"
 #include "core/random.h"
+#include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "link/sim_client.h"
+#include "link/traffic_receiver.h"
 #include "liveries/dbase_queries.h"
 #include "liveries/livery_match.h"
 
@@ -71,7 +73,7 @@ clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
     lf_fill(h.learnedUpdates, [] { return std::int32_t{0}; });
     lf_fill(h.resetLearnedUpdates, [] {});
     lf_fill(h.saveLearnedFile, [] {});
-    lf_fill(h.unsetReferenceElevation, [] {});
+    lf_fill(h.unsetReferenceElevation, [] { trafficReceiver.clearRefElevation(); });
     lf_fill(h.userAircraft, [] {
         const clv::UserAcData user = gf_lastUserAcData();
         clv::UserAcView view;
@@ -93,7 +95,7 @@ clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
     lf_fill(h.showParkingBusy, [](bool) {});
     lf_fill(h.clearStatusLine, [] { gf_uiPort().setStatusLine(std::string(), false); });
     lf_fill(h.clearAdjustmentLists, [] {});
-    lf_fill(h.savedMaxLive, [] { return static_cast<std::int32_t>(MAX_LIVE.value.get()); });
+    lf_fill(h.savedMaxLive, [] { return maxLiveInUse.load(); });
     lf_fill(h.now, [] { return currentSlot.load(); });
     lf_fill(h.systemTime100ns, [] {
         using namespace std::chrono;

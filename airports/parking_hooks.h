@@ -73,7 +73,7 @@ struct ParkingHooks {
     std::function<std::int32_t()> learnedUpdates;
     std::function<void()> resetLearnedUpdates;
     std::function<void()> saveLearnedFile;
-    // The feed's reference elevation becomes unset.
+    // The feed's reference elevation becomes unset (the file reader sets it).
     std::function<void()> unsetReferenceElevation;
 
     // ---- the simulator link ----

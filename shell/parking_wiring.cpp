@@ -62,7 +62,6 @@ clv::ParkingHooks lf_programHooks() {
     };
     h.showParkingBusy = [](bool busy) { gf_setParkingBusy(busy ? 1 : 0); };
     h.clearStatusLine = [] { gf_clearStatusLine(); };
-    h.savedMaxLive = [] { return maxLiveInUse.load(); };
     return h;
 }
 
@@ -72,6 +71,7 @@ void gf_wireParking(clv::RunServices& services) {
     gf_setParkingPort(&g_parkingPort);
     gf_setParkingHooks(lf_programHooks());
     apfReadHooks.parkAirportCode = [] { return gf_parkAirport().code; };
+    apfReadHooks.setParkAirportAltitude = [](std::int32_t feet) { trafficReceiver.setRefElevation(feet); };
     apfReadHooks.fileRead = [](const clv::ApfReadReport& report) {
         {
             std::lock_guard lock(g_panelMutex);

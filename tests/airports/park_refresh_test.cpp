@@ -2,6 +2,7 @@
 // user aircraft moves, and taking the ground traffic out.
 #include <gtest/gtest.h>
 
+#include "link/traffic_receiver.h"
 #include "parking_world.h"
 
 namespace clv::test {
@@ -119,6 +120,8 @@ TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
     w.refresh();
     EXPECT_EQ(gf_parkAirport().code, "LSZH");
     EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::Active);
+    ASSERT_TRUE(gf_feedParkAirport().has_value()) << "its ground traffic comes in";
+    EXPECT_DOUBLE_EQ(gf_feedParkAirport()->lat, 47.45);
 
     AirportLog log;
     w.inAir(northOf(w.parkList[0], 80), 3000);
@@ -126,6 +129,7 @@ TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
     EXPECT_EQ(gf_parkAirport().code, "");
     EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::RemovingFromSim);
     EXPECT_TRUE(standList.empty());
+    EXPECT_FALSE(gf_feedParkAirport().has_value());
     const auto lines = log.lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
         return l.find("LSZH is out of sight (80.0 nm), parked aircraft will be removed") != std::string::npos;
