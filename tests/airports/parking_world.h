@@ -3,6 +3,8 @@
 // the airport's parking port, parking hooks that record what the window was
 // shown and answer from small tables, a stand list built stand by stand, and
 // the parking settings restored afterwards.
+#include <fmt/format.h>
+
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@
 #include "core/parameters.h"
 #include "core/random.h"
 #include "core/ui_port.h"
+#include "support/temp_folder.h"
 #include "traffic/traffic_harness.h"
 
 namespace clv::test {
@@ -198,6 +201,49 @@ struct ParkingWorld {
         ac.moveState = state;
         ac.standId = standId;
         return ac;
+    }
+};
+
+// A park-position file of `stands` stands, each with one real option for Wednesday 10:00.
+inline std::string apfText(int stands, int qualityReal) {
+    std::string text = R"(<?xml version="1.0"?>
+<meta>
+	<info name="author" value="Calvorinth" />
+	<info name="version" value="10.10.9" />
+	<info name="date" value="Dec 10, 2026" />
+	<info name="copyright" value="Copyright (c) Calvorinth developers" />
+	<info name="MSFS" value="2020" />
+</meta>
+<parameters>
+	<parameter name="airport_name" value="Test Field" />
+	<parameter name="publisher" value="stock" />
+	<parameter name="altitude" value="1416" />
+)";
+    text += fmt::format("\t<parameter name=\"Qf_real\" value=\"{}\" />\n</parameters>\n<parkpositions>\n", qualityReal);
+    for (int i = 0; i < stands; ++i) {
+        text += fmt::format(
+            "\t<parkpos id=\"S{}\" latitude=\"{:.6f}\" longitude=\"8.550000\" heading=\"90.0\" radius=\"20\">\n"
+            "\t\t<opt reg=\"HB-J{:02}\" airl=\"SWR\" type=\"A320\" day=\"3\" hh=\"20\" cs=\"SWR{}\" />\n\t</parkpos>\n",
+            i + 1, 47.40 + i * 0.01, i, i + 1);
+    }
+    return text + "</parkpositions>\n";
+}
+
+struct FileWorld : ParkingWorld {
+    TempFolder dir;
+    CurrentFolder current{dir.path()};
+    AirportLog log;
+
+    // The airport TEST at 47.4/8.55 with its file.
+    void writeFile(int stands, int quality) {
+        dir.write("airports/my_thirdparty/TEST.xml", apfText(stands, quality));
+        apfPaths["TEST"] = "airports/my_thirdparty/TEST.xml";
+        addAirport("TEST", 47.4, 8.55, false);
+    }
+    // ... and the park airport.
+    void parkAt(int stands, int quality) {
+        writeFile(stands, quality);
+        ASSERT_TRUE(lf_announceParkAirport("TEST"));
     }
 };
 
