@@ -103,6 +103,10 @@ TEST(ParkingPlan, ThePlanIsCutBackToWantedAndTheDroppedStandsStayTaken) {
     EXPECT_TRUE(parkingBusy.load()) << "locked until the plan is placed";
     EXPECT_TRUE(w.log.contains("10 real positions found, Max fit=24 hours, day 3, hh:20 or 10.5 hrs fit: 0.5 hour"));
     EXPECT_TRUE(w.log.contains("3 positions (30% vs wanted 30%, with Max fit=24 hours)"));
+    const auto lines = w.log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.ends_with(" (utc) It is day 3 (Wed), 10.5 hours");
+    }));
     EXPECT_EQ(lastRealFit, 0);
     EXPECT_EQ(lastSoftFit, -1);
 }
