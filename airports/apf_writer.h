@@ -5,9 +5,11 @@
 // learning changed, with the options and copies of the parking settings) or,
 // while handmadeFile is set, its handmade file (every stand in full, with the
 // quality factors). Runs on the run thread and on scan workers at once, each
-// with its own data and file; the caller sets the meta header's simulator word.
+// with its own data and file; scan workers pass the meta header's simulator word,
+// the other writers take the global one.
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 #include "airports/apf_file.h"
 
@@ -19,6 +21,10 @@ class xml_node;
 // Writes the whole file, replacing an existing one only once the new one is
 // complete. True when it was saved; reports nothing itself.
 bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, std::uint32_t mode);
+// The same with the meta header's simulator word ("MSFS" or "MSFS2024") given, for
+// scan workers that write at the same time for the simulator of their scan.
+bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, std::uint32_t mode,
+                 std::string_view simulatorWord);
 
 // Appends "parameters"; false when it cannot be appended.
 bool lf_writeApfParameters(pugi::xml_document& document, const clv::ApfData& info, std::uint32_t mode);

@@ -1,15 +1,16 @@
 #include "core/folders.h"
 
 #include "core/log.h"
+#include "core/product.h"
 #include "platform/appdata.h"
 
-Path g_programDataFolder{"Calvorinth"};
+Path g_programDataFolder{clv::kProductName};
 std::string g_parametersXmlPath = (g_programDataFolder / "parameters.xml").string();
 
 void gf_initProgramFolders() {
     auto roaming = clv::platform::roamingAppDataFolder();
     if (!roaming) gf_logMarked("Could not find the AppData path");
-    g_programDataFolder = roaming.value_or(Path{}) / "Calvorinth";
+    g_programDataFolder = roaming.value_or(Path{}) / clv::kProductName;
     g_parametersXmlPath = (g_programDataFolder / "parameters.xml").string();
 }
 

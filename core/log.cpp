@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "core/version.h"
 
@@ -51,7 +52,7 @@ void gf_rotateFile(const std::filesystem::path& path) {
 void gf_openLog(const std::filesystem::path& folder) {
     const std::filesystem::path path = folder / "Log.txt";
     gf_rotateFile(path);
-    std::string header = fmt::format("{} (utc) {} version {} for {}", gf_dateTimeString(gf_now()), "Calvorinth",
+    std::string header = fmt::format("{} (utc) {} version {} for {}", gf_dateTimeString(gf_now()), clv::kProductName,
                                      g_programVersion.toString(), "MSFS 2020/2024");
     std::lock_guard lock(g_logMutex);
     if (g_log.is_open()) g_log.close();

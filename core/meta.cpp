@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/product.h"
 #include "core/version.h"
 
 clv::ParamValue<std::string> g_simulatorWord{"MSFS"};
@@ -16,7 +17,6 @@ constexpr const char* kMetaName = "meta";
 constexpr const char* kInfoName = "info";
 constexpr const char* kNameAttribute = "name";
 constexpr const char* kValueAttribute = "value";
-constexpr const char* kProductName = "Calvorinth";
 
 bool lf_appendInfo(pugi::xml_node meta, const std::string& name, const std::string& text) {
     pugi::xml_node info = meta.append_child(kInfoName);
@@ -41,11 +41,12 @@ bool lf_readMetaEntry(const pugi::xml_document& document, Parameter<std::string>
 
 std::string gf_metaXPath(std::string_view key) { return fmt::format("/meta/info[@name='{}']", key); }
 
-bool gf_writeMeta(pugi::xml_document& document) {
-    const std::string simulatorWord = g_simulatorWord.get();
+bool gf_writeMeta(pugi::xml_document& document) { return gf_writeMeta(document, g_simulatorWord.get()); }
+
+bool gf_writeMeta(pugi::xml_document& document, std::string_view simulatorWord) {
     pugi::xml_node meta = document.append_child(kMetaName);
     if (!meta) return false;
-    return lf_appendInfo(meta, author.name, kProductName) &&
+    return lf_appendInfo(meta, author.name, clv::kProductName) &&
            lf_appendInfo(meta, version.name, g_programVersion.toString()) &&
            lf_appendInfo(meta, date.name, gf_dateString()) &&
            lf_appendInfo(meta, copyright.name, copyright.value.get()) &&

@@ -20,6 +20,9 @@ std::string gf_metaXPath(std::string_view key);
 // date, copyright and MSFS ("2020" when the simulator word is exactly "MSFS",
 // else "2024"). False as soon as an element or attribute cannot be created.
 bool gf_writeMeta(pugi::xml_document& document);
+// The same for the given simulator word, for writers on worker threads that must
+// not depend on a word another thread sets.
+bool gf_writeMeta(pugi::xml_document& document, std::string_view simulatorWord);
 
 // Reads author, date and version (in this order) into the meta entry objects,
 // stopping at the first that is missing; then logs the marked line

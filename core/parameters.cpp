@@ -3,6 +3,7 @@
 #include <array>
 #include <type_traits>
 
+#include "core/geodesy.h"
 #include "core/ui_port.h"
 
 // One translation unit, in this order: what is derived from a setting is made
@@ -19,7 +20,7 @@ ControlParameter<bool> LIGHT_AIRCRAFT("LIGHT_AIRCRAFT", true, 32809, 203);
 ControlParameter<bool> LOG("LOG", true, 32779, 147);
 ControlParameter<int> LATERAL_RANGE("LATERAL_RANGE", 40, 2, 100, 32818, 231);
 std::atomic<double> lateralRangeNm{static_cast<double>(LATERAL_RANGE.def)};
-std::atomic<std::int32_t> lateralRangeMeters{LATERAL_RANGE.def * 1852};
+std::atomic<std::int32_t> lateralRangeMeters{static_cast<std::int32_t>(LATERAL_RANGE.def * clv::kMetresPerNm)};
 Parameter<std::string> PROGRAM_VERSION("PROGRAM_VERSION", "");
 ParameterButton FLUSH_STATIC_BUTTON("Flush static", 32858, 369);
 ControlParameter<float> MAX_FIT_FL("MAX_FIT_FL", 24.0f, 0.5f, 24.0f, 32855, 371);
@@ -97,7 +98,7 @@ Parameter<std::string> P3D("P3D", "");
 void gf_refreshLateralRangeCopies() {
     const std::int32_t range = LATERAL_RANGE.value;
     lateralRangeNm.store(static_cast<double>(range));
-    lateralRangeMeters.store(range * 1852);
+    lateralRangeMeters.store(static_cast<std::int32_t>(range * clv::kMetresPerNm));
 }
 
 const clv::ParameterLoadLists& gf_parameterLoadLists() {

@@ -4,6 +4,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/product.h"
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> userClosedWindow{false};
@@ -11,38 +12,12 @@ std::atomic<bool> closeButtonPressed{false};
 std::atomic<clv::ExitReason> exitReason{clv::ExitReason::NotYetSet};
 std::atomic<std::int32_t> restartDelay{0};
 
-std::atomic<bool> restartPending{false};
-std::atomic<std::int32_t> maxLiveInUse{-1};
-std::atomic<std::int32_t> lateralRangeInUse{40};
-
 namespace {
 // Serialises the writers of the stop state, so that the reason is stored before
 // the flag that others poll, and only the first reason of a run is kept.
 std::mutex g_stopMutex;
 }  // namespace
 
-namespace clv {
-
-const char* exitReasonName(ExitReason reason) {
-    switch (reason) {
-        case ExitReason::NotYetSet: return "NOT YET SET";
-        case ExitReason::SimWasClosed: return "SIM WAS CLOSED";
-        case ExitReason::NewFlight: return "NEW FLIGHT";
-        case ExitReason::NewSettings: return "NEW SETTINGS";
-        case ExitReason::UserClosedSim: return "USER CLOSED SIM";
-        case ExitReason::SimConnectError: return "SIMCONNECT ERROR";
-        case ExitReason::ReaderError: return "READER ERROR";
-        case ExitReason::SystemError: return "SYSTEM ERROR";
-    }
-    return "NOT YET SET";
-}
-
-bool exitReasonRestarts(ExitReason reason) {
-    return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||
-           reason == ExitReason::ReaderError;
-}
-
-}  // namespace clv
 
 bool gf_requestStop(clv::ExitReason reason, std::int32_t delaySeconds) {
     std::lock_guard lock(g_stopMutex);

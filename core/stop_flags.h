@@ -1,33 +1,10 @@
 #pragma once
 // How a run is asked to end: a flag, a reason and a restart delay, never a direct
-// call. Every thread may raise it; the first reason of a run holds. Also the
-// run state that the shell sets and the other subsystems read.
+// call. Every thread may raise it; the first reason of a run holds.
 #include <atomic>
 #include <cstdint>
 
-namespace clv {
-
-enum class ExitReason : std::uint32_t {
-    NotYetSet = 0,
-    SimWasClosed = 1,
-    NewFlight = 2,
-    NewSettings = 3,
-    UserClosedSim = 4,
-    SimConnectError = 5,
-    ReaderError = 6,
-    SystemError = 7,
-};
-
-// "NOT YET SET", "SIM WAS CLOSED", ... as shown in "Exiting: {}".
-const char* exitReasonName(ExitReason reason);
-
-// NEW SETTINGS, SIMCONNECT ERROR and READER ERROR restart the run.
-bool exitReasonRestarts(ExitReason reason);
-
-// The product name in user messages.
-inline constexpr const char* kProductName = "Calvorinth";
-
-}  // namespace clv
+#include "core/exit_reason.h"
 
 // Raised when a run is to end; every loop of every thread polls them. Raise
 // them only through the calls below, so that a reason is never seen late.
@@ -54,15 +31,6 @@ void gf_forceSystemError();
 // The reset of a run before a restart: both stop flags clear, no reason, delay 0.
 // closeButtonPressed stays.
 void gf_clearStopFlags();
-
-// ---- run state shared with the subsystems --------------------------------------
-
-// Set by closing down when the run restarts; the next run skips the update checks.
-extern std::atomic<bool> restartPending;
-// (readerError, awaitingRealTraffic and realTrafficOnThisPc are the feed's: link/realtraffic_state.h.)
-// The run's working copies of MAX_LIVE and LATERAL_RANGE (nautical miles).
-extern std::atomic<std::int32_t> maxLiveInUse;
-extern std::atomic<std::int32_t> lateralRangeInUse;
 
 // The simulator quit or the link was lost: ends the run with SIM WAS CLOSED
 // (delay 0) unless a stop is already raised.

@@ -53,3 +53,16 @@ const char* gf_plural(T count) {
 
 // The value of the node's first attribute of that name, "" when there is none.
 std::string gf_attributeValue(const pugi::xml_node& node, const char* name);
+
+// Text from outside the program (feed lines, replies, datagrams) as it may go
+// into one log line: control bytes and bytes that are not valid UTF-8 are written
+// as \xNN (line feed, carriage return and tab as \n, \r, \t), a backslash as \\.
+std::string gf_escapedText(std::string_view text);
+
+// Valid UTF-8 without control characters (C0, DEL, C1): safe for a log line, a
+// window and the simulator.
+bool gf_isCleanText(std::string_view text);
+
+// gf_escapedText of at most the first `maxBytes` bytes, followed by
+// " ... ({} bytes)" with the whole length when the text is longer.
+std::string gf_escapedExcerpt(std::string_view text, std::size_t maxBytes = 200);

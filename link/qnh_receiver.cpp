@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/log.h"
+#include "core/text.h"
 #include "core/ui_port.h"
 
 namespace {
@@ -18,6 +19,18 @@ nlohmann::json lf_parseQnh(const nlohmann::json& datagram) {
     return found == datagram.end() ? nlohmann::json() : *found;
 }
 
+// Outside bytes in a log line: at most the first 200, escaped; a repeating error
+// once a minute with its count.
+void lf_logRepeating(clv::LogThrottle& throttle, bool marked, const std::string& line) {
+    const auto count = throttle.note(clv::LogThrottle::Clock::now());
+    if (!count) return;
+    const std::string text = *count > 1 ? fmt::format("{} ({} times since the last report)", line, *count) : line;
+    if (marked)
+        gf_logMarked(text);
+    else
+        gf_log(text);
+}
+
 }  // namespace
 
 namespace clv {
@@ -27,7 +40,7 @@ void QnhReceiver::processDatagram() {
         const nlohmann::json qnh = lf_parseQnh(nlohmann::json::parse(lastDatagram));
         double candidate = kStandardQnh;
         if (qnh.is_null()) {
-            gf_log("no QNH {}", lastDatagram);
+            lf_logRepeating(noQnhLog, false, fmt::format("no QNH {}", gf_escapedExcerpt(lastDatagram)));
             return;
         }
         if (qnh.is_number_integer()) {
@@ -39,16 +52,17 @@ void QnhReceiver::processDatagram() {
             try {
                 candidate = std::stoi(qnh.get<std::string>());
             } catch (const std::invalid_argument& e) {
-                gf_logMarked("QNH string invalid arg: {}", e.what());
+                lf_logRepeating(badStringLog, true, fmt::format("QNH string invalid arg: {}", e.what()));
             } catch (const std::out_of_range& e) {
-                gf_logMarked("QNH string out of range: {}", e.what());
+                lf_logRepeating(badStringLog, true, fmt::format("QNH string out of range: {}", e.what()));
             }
         } else {
-            gf_log("no QNH {}", lastDatagram);
+            lf_logRepeating(noQnhLog, false, fmt::format("no QNH {}", gf_escapedExcerpt(lastDatagram)));
         }
         if (candidate > kHighestQnh) candidate = std::round(candidate * kHpaPerHundredthInch);
         if (!(candidate >= kLowestQnh && candidate <= kHighestQnh)) {
-            gf_log("? Strange QNH {} found in {}", candidate, lastDatagram);
+            lf_logRepeating(strangeQnhLog, false,
+                            fmt::format("? Strange QNH {} found in {}", candidate, gf_escapedExcerpt(lastDatagram)));
             return;
         }
         const auto value = static_cast<std::int32_t>(candidate);
@@ -62,7 +76,8 @@ void QnhReceiver::processDatagram() {
         weatherLamp.compare_exchange_strong(silent, kLampReceiving);
         gf_uiPort().requestRepaint();
     } catch (const std::exception& e) {
-        gf_log("Exception {}, in {}", e.what(), lastDatagram);
+        lf_logRepeating(exceptionLog, false,
+                        fmt::format("Exception {}, in {}", gf_escapedText(e.what()), gf_escapedExcerpt(lastDatagram)));
     }
 }
 

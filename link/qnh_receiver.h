@@ -5,6 +5,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "core/log_throttle.h"
 #include "link/realtraffic_state.h"
 #include "link/udp_receiver.h"
 
@@ -16,6 +17,12 @@ public:
     void stopped() override;
 
     std::atomic<std::int32_t> lastQnh{kStandardQnh};  // hPa, the QNH last accepted
+
+    // A bad datagram that repeats is logged once a minute with its count (reader thread only).
+    LogThrottle noQnhLog;
+    LogThrottle strangeQnhLog;
+    LogThrottle badStringLog;
+    LogThrottle exceptionLog;
 };
 
 // Plausible QNH values in hPa; a larger number is taken as inches of mercury times 100.

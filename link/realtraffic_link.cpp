@@ -11,7 +11,9 @@
 #include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
+#include "core/text.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_state.h"
 #include "link/udp_readers.h"
@@ -58,7 +60,7 @@ void lf_readRtVersion(const std::string& reply) {
         rtProfessional = false;
         return;
     }
-    // A reply that is not JSON ends the run: the link cannot be trusted.
+    // The caller has checked that the reply is JSON.
     const nlohmann::json j = nlohmann::json::parse(reply);
     if (!j.is_object()) {
         rtProfessional = false;
@@ -76,12 +78,50 @@ void lf_readRtVersion(const std::string& reply) {
     gf_uiPort().requestRepaint();
 }
 
+// The client is not RealTraffic, or not in a state to serve: its connection is
+// closed and the link waits for the next one.
+void lf_refuseClient(const std::string& reason) {
+    clientConnected = false;
+    g_clientSocket.close();
+    gf_setStatusLine(fmt::format("{} RealTraffic connection closed: {}; waiting for RealTraffic to connect ...",
+                                 gf_timeOfDay(), reason),
+                     true);
+}
+
+// Asks a new client for its version. A client that does not answer in time, or
+// answers with something that is not JSON, is refused: anything that connects
+// first must not take the link, nor end the run.
+bool lf_versionExchange() {
+    if (!sendDataPacket(kVersionRequest)) return false;
+    const std::string reply = receive();
+    if (reply.empty()) {
+        lf_refuseClient(fmt::format("no version reply within {} s", g_replyTimeoutMs.load() / 1000.0));
+        return false;
+    }
+    if (lf_replyState(reply) != ReplyState::Complete) {
+        lf_refuseClient(fmt::format("not a version reply: {}", gf_escapedExcerpt(reply)));
+        return false;
+    }
+    lf_readRtVersion(reply);
+    return true;
+}
+
+// Waits for a client that answers the version question; false when the wait
+// ended without one (a stop, a closed listen socket).
+bool lf_acceptRealTraffic() {
+    while (waitForClient()) {
+        if (lf_versionExchange()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void gf_setupTcpServer(const std::string& port) {
     g_listenSocket.close();
     platform::ResolvedAddress address;
-    if (int error = platform::resolvePassiveTcp(port, address); error != 0)
+    // RealTraffic runs on this PC: nothing else on the network may reach the link.
+    if (int error = platform::resolveTcp("127.0.0.1", port, address); error != 0)
         lf_setupFailed(fmt::format("getaddrinfo failed with error {}", error));
     g_listenSocket.adopt(platform::openSocket(address.family(), address.type(), address.protocol()));
     if (!g_listenSocket.isOpen())
@@ -98,6 +138,8 @@ void gf_setupTcpServer(const std::string& port) {
 }
 
 std::uint16_t gf_tcpServerPort() { return platform::localPort(g_listenSocket.handle()); }
+
+std::string gf_tcpServerAddress() { return platform::localAddress(g_listenSocket.handle()); }
 
 bool waitForClient() {
     if (clientConnected.load()) return false;
@@ -156,7 +198,7 @@ std::string receive() {
     }
     // Cut off by the time limit or the peer: no reply, rather than a broken one.
     if (!reply.empty() && lf_replyState(reply) == ReplyState::Incomplete) {
-        gf_logIfRunning("receive: incomplete reply: {}", reply);
+        gf_logIfRunning("receive: incomplete reply: {}", gf_escapedExcerpt(reply));
         return {};
     }
     return reply;
@@ -164,11 +206,9 @@ std::string receive() {
 
 void gf_connectRealTraffic() {
     if (!realTrafficOnThisPc.load()) return;
-    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", "Calvorinth"), true);
+    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", clv::kProductName), true);
     gf_resetTrafficFeed();
-    if (waitForClient()) {
-        sendDataPacket(kVersionRequest);
-        lf_readRtVersion(receive());
+    if (lf_acceptRealTraffic()) {
         realTrafficConnected = true;
         gf_uiPort().requestRepaint();
         awaitingRealTraffic = false;
@@ -198,7 +238,7 @@ void gf_sendQs121(const clv::UserAcData& user) {
         }
     }
     if (!clientConnected.load() && exitReason.load() == clv::ExitReason::NotYetSet) {
-        if (waitForClient()) {
+        if (lf_acceptRealTraffic()) {
             realTrafficConnected = true;
             gf_uiPort().requestRepaint();
             gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_timeOfDay()), true);

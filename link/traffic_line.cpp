@@ -12,6 +12,8 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/text.h"
+#include "link/sim_records.h"
 #include "link/traffic_receiver.h"
 #include "link/traffic_update.h"
 #include "link/user_aircraft.h"
@@ -44,7 +46,6 @@ constexpr std::size_t kCategoryField = 28;
 constexpr std::size_t kMinFieldCount = kCategoryField;
 
 constexpr std::size_t kMaxRegistrationLength = 12;
-constexpr std::uint32_t kLowestLiveHexid = 10000;  // ids up to this belong to static aircraft
 constexpr double kParkAirportRadiusNm = 5.0;
 constexpr double kNoRefElevationFeet = -1000.0;
 constexpr double kGroundCheckCeilingFeet = 14000.0;
@@ -58,10 +59,43 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A line that reads but cannot be true, or carries bytes that must not reach the
+// log, the window or the simulator: dropped with a log line.
+class LineRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What an aircraft can report; a value beyond is a broken or hostile line.
+constexpr double kMinAltitudeFeet = -2000.0;
+constexpr double kMaxAltitudeFeet = 60000.0;
+constexpr double kMaxSpeedKnots = 1000.0;
+constexpr double kMaxVerticalSpeedFpm = 20000.0;
+constexpr double kMaxRollDegrees = 180.0;
+constexpr double kMaxTrackDegrees = 360.0;
+// A line stamped further ahead of the clock would hide or remove aircraft.
+constexpr double kMaxAheadSeconds = 60.0;
+
+// The text fields that go on into identities, the log and the simulator.
+constexpr std::size_t kTextFields[] = {kCallsignField,    kTypeField,   kRegistrationField, kOriginField,
+                                       kDestinationField, kSourceField, kCategoryField};
+
+void lf_checkRange(std::string_view name, double value, double low, double high) {
+    if (value < low || value > high) throw LineRefused(fmt::format("{} {:g} out of range", name, value));
+}
+
 std::string_view lf_field(const TrafficReceiver& receiver, std::size_t index) {
     if (index < receiver.fields.size()) return receiver.fields[index];
     if (index == kCategoryField) return {};
     throw LineFailure(fmt::format("field {} missing", index));
+}
+
+void lf_checkTextFields(const TrafficReceiver& receiver) {
+    for (std::size_t index : kTextFields) {
+        if (index >= receiver.fields.size()) continue;
+        if (!gf_isCleanText(receiver.fields[index]))
+            throw LineRefused(fmt::format("field {} holds control bytes or invalid UTF-8", index));
+    }
 }
 
 // A finite number at the start of the text; the rest of the text is ignored.
@@ -119,10 +153,15 @@ void lf_processLine(TrafficReceiver& receiver) {
     std::string_view field = lf_field(receiver, kTimestampField);
     double timestamp = 0;
     if (!lf_readNumber(field, timestamp)) throw LineFailure(fmt::format("timestamp:{}", field));
+    // Checked before the traffic clock takes it: one bad stamp would move the clock.
+    if (timestamp <= 0) throw LineRefused(fmt::format("time stamp {:g} not after 1970", timestamp));
+    if (timestamp > static_cast<double>(gf_now()) + kMaxAheadSeconds)
+        throw LineRefused(fmt::format("time stamp {:.0f} ahead of the clock", timestamp));
     receiver.dataTimestamp = timestamp;
     trafficDataTimestamp = timestamp;
     update.timestamp = timestamp;
     if (receiver.fields.size() < kMinFieldCount) return;
+    lf_checkTextFields(receiver);
 
     field = lf_field(receiver, kLatitudeField);
     if (!lf_readNumber(field, s.latitude)) throw LineFailure(fmt::format("lat:{}", field));
@@ -130,7 +169,7 @@ void lf_processLine(TrafficReceiver& receiver) {
     if (!lf_readNumber(field, s.longitude)) throw LineFailure(fmt::format("lon:{}", field));
     if (s.latitude < -90 || s.latitude > 90 || s.longitude < -180 || s.longitude > 180 ||
         gf_isNullPosition(s.latitude, s.longitude))
-        throw LineFailure("lalo:" + lf_laloText(s.latitude, s.longitude));
+        throw LineRefused("lalo:" + lf_laloText(s.latitude, s.longitude));
 
     if (gf_distanceNm(receiver.rangeCentre(), clv::LatLon{s.latitude, s.longitude}) > lateralRangeNm.load()) return;
 
@@ -149,7 +188,7 @@ void lf_processLine(TrafficReceiver& receiver) {
         field = lf_field(receiver, kTrueHeadingField);
         double heading = 0;
         if (!lf_readNumber(field, heading)) throw LineFailure(fmt::format("true heading:{}", field));
-        if (heading > 360) throw LineFailure(fmt::format("true heading:{:.2F}", heading));
+        if (heading > 360) throw LineRefused(fmt::format("true heading:{:.2F}", heading));
         if (heading >= 0) {
             // North is 2 pi, so that a heading is never mistaken for "none".
             s.heading = heading == 0 ? clv::kTwoPi : heading * clv::kDegToRad;
@@ -162,14 +201,16 @@ void lf_processLine(TrafficReceiver& receiver) {
     {
         auto [ptr, ec] = std::from_chars(field.data(), field.data() + field.size(), update.hexid, 10);
         if (ec != std::errc()) throw LineFailure(fmt::format("hexid incorrect{}", field));
-        if (update.hexid <= kLowestLiveHexid) return;
+        if (update.hexid <= clv::kLastStaticHexid) return;
     }
 
     field = lf_field(receiver, kGroundSpeedField);
     if (!lf_readNumber(field, s.groundSpeed)) throw LineFailure(fmt::format("gs:{}", field));
+    lf_checkRange("ground speed", s.groundSpeed, -kMaxSpeedKnots, kMaxSpeedKnots);
     field = lf_field(receiver, kAltitudeField);
     if (!lf_readNumber(field, s.altitude))
         throw LineFailure(fmt::format("altitude {} incorrect, from: {}", field, receiver.lastDatagram));
+    lf_checkRange("altitude", s.altitude, kMinAltitudeFeet, kMaxAltitudeFeet);
 
     if (s.altitude <= 0) {
         s.altitude = 0;
@@ -194,10 +235,12 @@ void lf_processLine(TrafficReceiver& receiver) {
     } else if (!lf_readNumber(field, s.track)) {
         throw LineFailure(fmt::format("track incorrect {}", field));
     }
+    lf_checkRange("track", s.track, 0.0, kMaxTrackDegrees);
     if (s.track == 0 && s.hasHeading) s.track = s.heading * clv::kRadToDeg;
 
     field = lf_field(receiver, kVerticalSpeedField);
     if (!lf_readNumber(field, s.verticalSpeed)) throw LineFailure(fmt::format("vs:{}", field));
+    lf_checkRange("vertical speed", s.verticalSpeed, -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm);
 
     id.origin = lf_textOrEmpty(lf_field(receiver, kOriginField));
     id.destination = lf_textOrEmpty(lf_field(receiver, kDestinationField));
@@ -206,6 +249,7 @@ void lf_processLine(TrafficReceiver& receiver) {
         field = lf_field(receiver, kRollField);
         double roll = 0;
         if (!lf_readNumber(field, roll)) throw LineFailure(fmt::format("roll:{}", field));
+        lf_checkRange("roll", roll, -kMaxRollDegrees, kMaxRollDegrees);
         if (roll != -1 && roll != 0) {
             // The feed's bank is positive to the right; the simulator's the other way.
             s.roll = -roll * clv::kDegToRad;
@@ -215,14 +259,12 @@ void lf_processLine(TrafficReceiver& receiver) {
 
     field = lf_field(receiver, kTrueAirspeedField);
     if (!lf_readNumber(field, s.trueAirspeed)) throw LineFailure(fmt::format("TAS incorrect{}", field));
+    lf_checkRange("true airspeed", s.trueAirspeed, -kMaxSpeedKnots, kMaxSpeedKnots);
     if (s.trueAirspeed == -1) s.trueAirspeed = lf_trueAirspeedForAltitude(s.altitude);
 
     s.holdMark = false;
 
-    std::lock_guard lock(runMutex);
-    if (!flightRunning.load()) return;
-    s.dueTick = trafficTickCount.load() + clv::kSampleDelayTicks;
-    trafficUpdateQueue.push_back(std::move(update));
+    gf_queueTrafficUpdate(std::move(update));
 }
 
 }  // namespace
@@ -243,6 +285,12 @@ bool gf_categoryFilter(const clv::AcIdentity& identity, std::string_view categor
 void processLine(TrafficReceiver& receiver) {
     try {
         lf_processLine(receiver);
+    } catch (const LineRefused& e) {
+        if (auto count = receiver.refusedLines.note(clv::LogThrottle::Clock::now())) {
+            gf_log("traffic line refused ({}{}): {}", e.what(),
+                   *count > 1 ? fmt::format(", {} refused since the last report", *count) : std::string(),
+                   gf_escapedExcerpt(receiver.lastDatagram));
+        }
     } catch (const std::runtime_error&) {
         // A bad line is expected now and then; it is dropped silently.
     } catch (const std::exception& e) {

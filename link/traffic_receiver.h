@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "core/log_throttle.h"
 #include "link/ac_identity.h"
 #include "link/udp_receiver.h"
 
@@ -47,6 +48,9 @@ public:
     std::atomic<bool> collectCallsigns{false};
     // Time stamp of the latest traffic line, seconds since 1970 (UTC).
     std::atomic<double> dataTimestamp{0.0};
+
+    // Refused lines are logged at once, then at most once a minute (reader thread only).
+    LogThrottle refusedLines;
 
     std::set<std::string> seenCallsigns;  // guarded by seenCallsignsMutex
     std::mutex seenCallsignsMutex;

@@ -38,12 +38,28 @@ std::mutex g_threadsMutex;
 ReaderThread g_trafficThread{trafficReceiver, {}};
 ReaderThread g_qnhThread{qnhReceiver, {}};
 
+// A burst of traffic lines must wait in the kernel while the reader is busy:
+// the system's default of a few hundred kilobytes drops half of a large burst.
+constexpr int kTrafficReceiveBufferBytes = 8 * 1024 * 1024;
+
+void lf_enlargeReceiveBuffer(clv::UdpReceiver& receiver, const char* threadName) {
+    const int given = clv::platform::setReceiveBuffer(receiver.socket.handle(), kTrafficReceiveBufferBytes);
+    if (given < 0) {
+        gf_logMarked("{}: receive buffer not set: {}", threadName, gf_wsaErrorText(clv::platform::lastSocketError()));
+    } else if (given < kTrafficReceiveBufferBytes) {
+        // Linux reports twice the usable size; what matters is that the cap is visible.
+        gf_logIndented("{}: receive buffer {} KB (the system's limit; {} KB asked for)", threadName, given / 1024,
+                       kTrafficReceiveBufferBytes / 1024);
+    }
+}
+
 void lf_logConnected(const char* threadName) { gf_logIndented("{} connected", threadName); }
 void lf_logDisconnected(const char* threadName) { gf_logIndented("{} disconnected", threadName); }
 
 void lf_readerBody(clv::UdpReceiver& receiver, const char* threadName, bool traffic, std::uint16_t port) {
     try {
         receiver.open();
+        if (traffic) lf_enlargeReceiveBuffer(receiver, threadName);
         receiver.bind(port);
         if (traffic) trafficLamp = kLampReceiving;
         weatherLamp = kLampReceiving;

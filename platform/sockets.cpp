@@ -150,6 +150,16 @@ std::uint16_t localPort(SocketHandle socket) {
     return ntohs(a.sin_port);
 }
 
+std::string localAddress(SocketHandle socket) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (socket == kInvalidSocket || ::getsockname(socket, reinterpret_cast<sockaddr*>(&a), &len) != 0) return {};
+    if (a.sin_family != AF_INET) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text) == nullptr) return {};
+    return text;
+}
+
 long receiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity) {
     for (;;) {
         ssize_t n = ::recv(socket, buffer, capacity, MSG_TRUNC);
@@ -214,6 +224,22 @@ bool setBlocking(SocketHandle socket, bool blocking) {
     if (flags < 0) return false;
     flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
     return ::fcntl(socket, F_SETFL, flags) == 0;
+}
+
+int setReceiveBuffer(SocketHandle socket, int bytes) {
+    // Linux caps SO_RCVBUF at net.core.rmem_max; the forced form passes the cap
+    // where the process may, the plain one is the fallback.
+    if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0 &&
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0)
+        return -1;
+    return receiveBufferSize(socket);
+}
+
+int receiveBufferSize(SocketHandle socket) {
+    int given = 0;
+    socklen_t length = sizeof given;
+    if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &given, &length) != 0) return -1;
+    return given;
 }
 
 bool setReuseAddress(SocketHandle socket) {

@@ -80,6 +80,13 @@ SocketHandle openUdpSocket();
 bool bindIpv4(SocketHandle socket, bool loopbackOnly, std::uint16_t port);
 // The local port a socket is bound to; 0 when it is not bound or on failure.
 std::uint16_t localPort(SocketHandle socket);
+// The local IPv4 address a socket is bound to in dotted form; empty when unknown.
+std::string localAddress(SocketHandle socket);
+// Asks for a kernel receive buffer of `bytes`; returns the size the system gave
+// (it may cap the request), or -1 on failure.
+int setReceiveBuffer(SocketHandle socket, int bytes);
+// The kernel receive buffer's size as the system reports it; -1 on failure.
+int receiveBufferSize(SocketHandle socket);
 // Receives one datagram into the buffer. Returns the datagram's full length,
 // which exceeds the capacity when it was cut off, or -1 on failure.
 long receiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity);

@@ -9,6 +9,7 @@
 #include "core/folders.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "platform/window.h"

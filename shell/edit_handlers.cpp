@@ -14,6 +14,8 @@
 #include "core/log.h"
 #include "core/parameter_store.h"
 #include "core/parameters.h"
+#include "core/product.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "core/text.h"
 #include "core/ui_port.h"

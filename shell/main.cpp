@@ -6,6 +6,7 @@
 
 #include "core/folders.h"
 #include "core/log.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "platform/instance_lock.h"
 #include "shell/application.h"

@@ -9,6 +9,7 @@
 #include "core/encoding.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "core/text.h"
 #include "core/ui_port.h"

@@ -17,6 +17,8 @@
 #include "core/log.h"
 #include "core/parameter_store.h"
 #include "core/parameters.h"
+#include "core/product.h"
+#include "core/run_state.h"
 #include "core/sim_detect.h"
 #include "core/stop_flags.h"
 #include "core/text.h"
@@ -54,6 +56,17 @@ clv::RunTiming gf_realTiming() {
         [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); },
         [](std::chrono::steady_clock::time_point t) { std::this_thread::sleep_until(t); },
     };
+}
+
+std::chrono::steady_clock::time_point gf_nextTickDeadline(std::chrono::steady_clock::time_point deadline,
+                                                          std::chrono::steady_clock::time_point now,
+                                                          bool dataStepPending) {
+    // A pending data step is not kept waiting behind a backlog of ticks, and a
+    // stall (a wait for RealTraffic, a slow call) is not made up for with a burst
+    // of ticks; a lag of a few ticks is caught up.
+    constexpr auto kMaxLag = 100ms;
+    if (dataStepPending || now - deadline > kMaxLag) deadline = now;
+    return deadline + 10ms;
 }
 
 namespace {
@@ -471,9 +484,7 @@ void lf_mainLoop() {
     clv::platform::TimerResolution resolution(1);
     while (lf_cycle()) {
         if (deadline - std::chrono::steady_clock::now() >= 1ms) g_timing.sleepUntil(deadline);
-        // A pending data step is not kept waiting behind a backlog of ticks.
-        if (dataStepPending()) deadline = std::chrono::steady_clock::now();
-        deadline += kTick;
+        deadline = gf_nextTickDeadline(deadline, std::chrono::steady_clock::now(), dataStepPending());
     }
 }
 
@@ -495,6 +506,8 @@ void lf_run() {
     }
     simConnectThreadSlot = std::jthread(simClient);
     if (!lf_waitForUserAircraft()) return;
+    // The range is centred at once: until then it lies at 0/0 and takes no line.
+    lf_need(S.feed.centreReaderRange, kFeedMissing)();
     if (realTrafficOnThisPc && !AEROWINX.value) {
         lf_need(S.feed.setupTcpServer, kFeedMissing)(PORT_NUMBER.value.get());
     } else {

@@ -3,6 +3,7 @@
 // with its data-step schedule, closing down and then a restart or the end of
 // the program; and the UI thread's handlers that start runs and end the program.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "core/parameter.h"
@@ -25,6 +26,13 @@ extern std::atomic<bool> flushStaticRequested;
 extern std::atomic<bool> callsign2ObjectIdRequested;
 extern std::atomic<bool> blockCallsignRequested;
 extern std::atomic<bool> clearNoMatchRequested;
+
+// The main loop's deadline for the next 10 ms tick, given the last one and the
+// time now: one tick later, or counted afresh from now when a data step is
+// pending or the loop has fallen more than 100 ms behind.
+std::chrono::steady_clock::time_point gf_nextTickDeadline(std::chrono::steady_clock::time_point deadline,
+                                                          std::chrono::steady_clock::time_point now,
+                                                          bool dataStepPending);
 
 // ---- set-up -----------------------------------------------------------------------
 

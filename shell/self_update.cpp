@@ -10,6 +10,7 @@
 #include "core/folders.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/product.h"
 #include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "core/user_error.h"

@@ -75,6 +75,10 @@ struct LiveAc : AcData {
     bool removalPending = false;      // carried out once the object is active
     bool eraseFromBuffer = false;     // dropped at the next compaction; never reached the simulator
     bool erase = false;               // dropped at the next compaction
+    // Bounds on the two waiting states: the tick at which the creation went to the
+    // simulator (creationSent) or the removal was asked for.
+    bool creationSent = false;
+    std::uint32_t simStateSince = 0;
     AiPositionData simPosition;       // the block last sent to the simulator
     std::deque<PosSample> samples;    // oldest first
     double timeOfNewestSample = 0.0;  // the feed's time stamp of the newest sample, seconds
@@ -104,8 +108,6 @@ struct LiveAc : AcData {
     double lastTriedParkLongitude = 0.0;
     std::int32_t maxAdvance = 1000;  // ticks a sample may come earlier than the feed's due tick
     std::int32_t maxDelay = 1000;    // ticks it may come later
-    // The heading the aircraft steers by (radians); set at spawn on the ground, 0 in the air.
-    double course = 0.0;
 
     AcMoveState moveState = AcMoveState::Birth;
     AcMoveState previousMoveState = AcMoveState::Birth;
@@ -118,6 +120,8 @@ struct LiveAc : AcData {
     std::int32_t rotationCountdown = 1;
     std::int32_t pushBackCountdown = 0;
     std::int32_t movesAwayFromStand = 0;
+    // The heading the aircraft steers by (radians): the bearing from the first to the
+    // second sample; set at spawn on the ground, 0 in the air.
     double targetHeading = 0.0;
     double heightAboveGround = 2500.0;  // feet, as the simulator last reported it
     double heightOverLandingElevation = 0.0;

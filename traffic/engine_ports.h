@@ -134,12 +134,49 @@ public:
     virtual void reserveCapacities() {}
     // End of a run: the park airport, its file, plan, stands and lists are forgotten.
     virtual void resetParking() {}
+
+    // ---- what the movement asks of parking ----
+    // A park airport's file is loaded.
+    virtual bool parkingActive() { return false; }
+    // Nautical miles; none for an unknown stand.
+    virtual std::optional<double> standRadiusNm(std::uint32_t /*standId*/) { return std::nullopt; }
+    // A taxiing aircraft whose feed ends looks for a stand (`landed`: it came in from a landing).
+    virtual void try2Park(TrafficEngine&, LiveAc&, bool /*landed*/) {}
+    // The stream of an aircraft driving to its stand ran dry: has it arrived?
+    virtual void arriveAtStand(TrafficEngine&, LiveAc&) {}
+    // An aircraft leaves for good: its stand may teach a soft option (`forced` unless flying).
+    virtual void learnSoftOption(TrafficEngine&, LiveAc&, bool /*forced*/) {}
+    // A new sample of an aircraft that is parked or parking: true when it is queued.
+    // Without a park airport there is no stand to compare with: it is not.
+    virtual bool checkStandSample(TrafficEngine&, LiveAc&, PosSample&) { return false; }
+};
+
+// Take-off, flight, approach and landing: the steps the movement hands to the air
+// branch. This base flies straight and level-changing from sample to sample, with
+// no take-off or landing phases.
+class FlightPort {
+public:
+    virtual ~FlightPort() = default;
+    // The step of an airborne aircraft (re-times the second sample).
+    virtual void nextPosAir(TrafficEngine& engine, LiveAc& ac);
+    // The end of a step in the air: per-tick altitude, heading and attitude steps.
+    virtual void airStep(TrafficEngine& engine, LiveAc& ac);
+    // Per tick: the flare below 400 ft while landing; the climb-out while taking off.
+    virtual void flareStep(TrafficEngine&, LiveAc&) {}
+    virtual void climbOutStep(TrafficEngine&, LiveAc&) {}
+    // The take-off run becomes the take-off rotation.
+    virtual void startTakeOff(TrafficEngine&, LiveAc&) {}
+    virtual bool takeOffSpeedReached(TrafficEngine&, const LiveAc&) { return true; }
+    virtual bool allAirborneAhead(TrafficEngine&, const LiveAc&) { return true; }
+    // A taxiing aircraft whose feed reports take-off speed or flight.
+    virtual void prepareTakeOff(TrafficEngine&, LiveAc&) {}
 };
 
 // The movement of an active live aircraft between its samples. This base moves
 // nothing: a due sample is only consumed, the aircraft holds its position, and
 // once fewer than two samples are left it is removed from the simulator; new
-// samples are appended as they come.
+// samples are appended as they come. The program installs LiveMovement
+// (traffic/live_movement.h).
 class MovementPort {
 public:
     virtual ~MovementPort() = default;
@@ -156,6 +193,7 @@ struct EnginePorts {
     AircraftDataPort* data = nullptr;
     ParkingPort* parking = nullptr;
     MovementPort* movement = nullptr;
+    FlightPort* flight = nullptr;  // nullptr: the base
 };
 
 }  // namespace clv

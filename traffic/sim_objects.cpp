@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <type_traits>
 
 #include "core/clock.h"
 #include "core/log.h"
@@ -20,7 +21,6 @@ namespace {
 using namespace clv;
 
 constexpr std::uint32_t kFirstAiObjectId = 3;
-constexpr std::uint32_t kLastStaticHexid = 10000;
 
 // Warm-up of a new object: all lights toggled at two steps, engines and lights set at the end.
 constexpr std::int32_t kLightToggleStep1 = 50;
@@ -228,6 +228,7 @@ void lf_removeFromSim(TrafficEngine& e, Ac& ac, std::deque<AcCreateRequest>& own
     }
     if (ac.standId != 0) e.parking().freeStand(ac.standId);
     ac.simState = AcSimState::RemovingFromSim;
+    if constexpr (std::is_same_v<Ac, LiveAc>) ac.simStateSince = static_cast<std::uint32_t>(gf_tickNow());
     if (ac.objectId != 0 && ac.objectId == e.selectedObjectId) {
         e.selectedObjectId = 0;
         e.setShownObjectIdText({});
@@ -372,6 +373,7 @@ void lf_objectRemoved(clv::TrafficEngine& engine, std::uint32_t objectId) {
     if (clv::LiveAc* ac = gf_findLiveByObjectId(engine, objectId)) {
         if (ac->simState == clv::AcSimState::LiveryRespawn) {
             ac->simState = clv::AcSimState::Buffer;
+            ac->creationSent = false;
             ac->throttleStage = clv::kNoThrottleStage;
             ac->flapsStage = clv::kNoFlapsStage;
             ac->objectId = 0;

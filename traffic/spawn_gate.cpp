@@ -39,7 +39,6 @@ constexpr double kPitchDegreesPer600Fpm = 2.2;
 constexpr double kMaxClimbFpm = 2400.0;
 constexpr double kMaxDescentFpm = -3000.0;
 
-const std::string kPrivateAirlineCode = "PVT";
 
 void lf_dropOldest(LiveAc& ac) { ac.samples.pop_front(); }
 
@@ -137,7 +136,7 @@ void lf_setFirstSimPosition(LiveAc& ac) {
         heading = gf_bearing(LatLon{s0.latitude, s0.longitude}, LatLon{s1.latitude, s1.longitude});
     }
     p.trueHeading = lf_normalizedHeading(heading);
-    ac.course = s0.airborne ? 0.0 : p.trueHeading;
+    ac.targetHeading = s0.airborne ? 0.0 : p.trueHeading;
 }
 
 }  // namespace
@@ -195,7 +194,11 @@ void lf_spawnGate(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         lf_dropOldest(ac);
         return;
     }
-    if (engine.liveCreationQueue.size() > kMaxQueuedLiveCreations && ac.moveState == AcMoveState::Birth) {
+    // Every creation on its way counts, also those spawned this tick whose request
+    // is not made yet: a burst of new aircraft must not all pass in one tick and
+    // then hold every later one back for minutes.
+    if (engine.liveCreationQueue.size() + engine.hexidQueue.size() > kMaxQueuedLiveCreations &&
+        ac.moveState == AcMoveState::Birth) {
         lf_dropOldest(ac);
         return;
     }
@@ -226,7 +229,7 @@ void lf_spawnGate(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         ac.eraseFromBuffer = true;
         return;
     }
-    if (ac.airline.empty() && !ac.airlineFromCallsign()) ac.airline = kPrivateAirlineCode;
+    if (ac.airline.empty() && !ac.airlineFromCallsign()) ac.airline = kPrivateAirline;
     if (engine.unmatchedSet.contains(ac.registrationKey())) {
         ac.eraseFromBuffer = true;
         return;

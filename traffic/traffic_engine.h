@@ -72,6 +72,7 @@ public:
     AircraftDataPort& data() const { return *ports.data; }
     ParkingPort& parking() const { return *ports.parking; }
     MovementPort& movement() const { return *ports.movement; }
+    FlightPort& flight() const;
 
 private:
     mutable std::mutex shownMutex_;

@@ -104,7 +104,7 @@ bool lf_routeCheck(TrafficEngine& e, LiveAc& ac, const AcIdentity& u) {
     ac.destination = u.destination;
     if (ac.onGround && ac.moveState != AcMoveState::Parked && ac.moveState != AcMoveState::Parking) {
         gf_setMoveState(ac, AcMoveState::Taxi);
-        ac.course = ac.simPosition.trueHeading;
+        ac.targetHeading = ac.simPosition.trueHeading;
     }
     return true;
 }

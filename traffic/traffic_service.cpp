@@ -3,26 +3,27 @@
 #include "link/realtraffic_link.h"
 #include "liveries/match_summary.h"
 #include "traffic/link_ports.h"
+#include "traffic/live_movement.h"
 
 namespace {
 
 clv::LinkSimPort g_linkSimPort;
 clv::LiveryDataPort g_liveryDataPort;
 clv::ParkingPort g_noParking;
-clv::MovementPort g_noMovement;
+clv::LiveMovement g_liveMovement;
 
 void lf_realTrafficGone() { gf_removeAllLiveFromSim(gf_trafficEngine()); }
 
 }  // namespace
 
 clv::TrafficEngine& gf_trafficEngine() {
-    static clv::TrafficEngine engine(clv::EnginePorts{&g_linkSimPort, &g_liveryDataPort, &g_noParking, &g_noMovement},
+    static clv::TrafficEngine engine(clv::EnginePorts{&g_linkSimPort, &g_liveryDataPort, &g_noParking, &g_liveMovement},
                                      &noMatchList);
     return engine;
 }
 
 void gf_setParkingPort(clv::ParkingPort* port) { gf_trafficEngine().ports.parking = port ? port : &g_noParking; }
-void gf_setMovementPort(clv::MovementPort* port) { gf_trafficEngine().ports.movement = port ? port : &g_noMovement; }
+void gf_setMovementPort(clv::MovementPort* port) { gf_trafficEngine().ports.movement = port ? port : &g_liveMovement; }
 
 void gf_startTraffic() {
     gf_startTraffic(gf_trafficEngine());

@@ -10,8 +10,8 @@
 
 #include "traffic/traffic_engine.h"
 
-// The engine, built on first use with the real simulator link and livery data,
-// no parking and no movement between samples until those are installed.
+// The engine, built on first use with the real simulator link, livery data and
+// movement, and no parking until that is installed.
 clv::TrafficEngine& gf_trafficEngine();
 
 // Replace a port of the engine (nullptr restores the default). Not while a run is on.

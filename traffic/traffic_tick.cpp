@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/realtraffic_state.h"
+#include "traffic/live_movement.h"
 #include "traffic/traffic_engine.h"
 
 namespace {
@@ -22,7 +23,13 @@ constexpr std::uint32_t kRemovalEvery = 10;
 constexpr std::uint32_t kCreationEvery = 50;
 constexpr std::uint32_t kAcInRangeEvery = 20;
 constexpr std::uint32_t kUserReportEvery = 100;
-constexpr int kUpdatesPerTick = 2;
+// The tick takes what the feed has queued, up to this many updates: five times
+// a busy region's 500 lines a second, so the queue never builds up and a new
+// aircraft's first sample is taken when it comes, while one tick stays short.
+constexpr int kMaxUpdatesPerTick = 25;
+// A spawned aircraft whose oldest sample is past due by more than this when its
+// creation turn comes would appear where it was long ago: it is not created.
+constexpr std::int64_t kLateCreationTicks = 800;
 // Above this frame rate a busy queue lock is waited for; at or below it the
 // tick's positions are dropped rather than holding up the run thread.
 constexpr float kWaitAboveFrameRate = 50.0f;
@@ -51,22 +58,57 @@ AcCreateRequest lf_creationRequest(const LiveAc& ac) {
     return request;
 }
 
+bool lf_tooLateToCreate(const LiveAc& ac) {
+    return !ac.samples.empty() &&
+           gf_tickNow() > static_cast<std::int64_t>(ac.samples.front().dueTick) + kLateCreationTicks;
+}
+
+// Given up at its creation turn; its next line makes it anew from fresh samples.
+void lf_giveUpLateCreation(TrafficEngine& e, LiveAc& ac) {
+    gf_logIfRunning("{} not created: {:.1f} s past due at its creation turn", ac.logLabel(),
+                    static_cast<double>(gf_tickNow() - static_cast<std::int64_t>(ac.samples.front().dueTick)) / 100.0);
+    if (ac.standId != 0) {
+        e.parking().freeStand(ac.standId);
+        ac.standId = 0;
+    }
+    ac.erase = true;
+}
+
+// Late ones are skipped without using up the turn.
 void lf_buildNextCreation(TrafficEngine& e) {
-    if (e.hexidQueue.empty()) return;
-    const std::uint32_t hexid = e.hexidQueue.back();
-    e.hexidQueue.pop_back();
-    LiveAc* ac = gf_findLiveByHexid(e, hexid);
-    if (ac == nullptr) return;  // erased before its request was made
-    if (ac->callsign.empty()) {
-        gf_logMarked("{} {} objectid = 0?", "operator ()", ac->logLabel());
+    while (!e.hexidQueue.empty()) {
+        const std::uint32_t hexid = e.hexidQueue.back();
+        e.hexidQueue.pop_back();
+        LiveAc* ac = gf_findLiveByHexid(e, hexid);
+        if (ac == nullptr) return;  // erased before its request was made
+        if (lf_tooLateToCreate(*ac)) {
+            lf_giveUpLateCreation(e, *ac);
+            continue;
+        }
+        if (ac->callsign.empty()) {
+            gf_logMarked("{} {} objectid = 0?", "operator ()", ac->logLabel());
+            return;
+        }
+        e.liveCreationQueue.push_back(lf_creationRequest(*ac));
         return;
     }
-    e.liveCreationQueue.push_back(lf_creationRequest(*ac));
 }
 
 void lf_handOverCreation(TrafficEngine& e) {
-    if (!e.liveCreationQueue.empty()) {
-        e.sim().queueCreateAc(std::move(e.liveCreationQueue.front()));
+    while (!e.liveCreationQueue.empty()) {
+        AcCreateRequest& front = e.liveCreationQueue.front();
+        LiveAc* ac = gf_findLiveByHexid(e, front.hexid);
+        if (ac != nullptr && ac->simState == AcSimState::Adding2Sim && lf_tooLateToCreate(*ac)) {
+            lf_giveUpLateCreation(e, *ac);
+            e.liveCreationQueue.pop_front();
+            continue;
+        }
+        if (ac != nullptr) {
+            // From here on the simulator owes a binding; the wait is bounded.
+            ac->creationSent = true;
+            ac->simStateSince = trafficTickCount.load();
+        }
+        e.sim().queueCreateAc(std::move(front));
         e.liveCreationQueue.pop_front();
         return;
     }
@@ -156,7 +198,7 @@ void TrafficTick::operator()() {
 
     {
         std::lock_guard lock(runMutex);
-        for (int taken = 0; taken < kUpdatesPerTick && lf_takeTrafficUpdate(e); ++taken) {
+        for (int taken = 0; taken < kMaxUpdatesPerTick && lf_takeTrafficUpdate(e); ++taken) {
         }
     }
 
@@ -216,7 +258,10 @@ bool updateLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
             lf_spawnGate(engine, ac);
             return ac.eraseFromBuffer || ac.erase;
         }
-        if (ac.simState != AcSimState::Active) return ac.eraseFromBuffer || ac.erase;
+        if (ac.simState != AcSimState::Active) {
+            lf_simStateExpired(ac);
+            return ac.eraseFromBuffer || ac.erase;
+        }
 
         if (!ac.samples.empty()) {
             if (gf_tickNow() >= static_cast<std::int64_t>(ac.samples.front().dueTick)) {

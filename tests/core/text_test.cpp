@@ -98,3 +98,41 @@ TEST(Text, AttributeValue) {
     EXPECT_EQ(gf_attributeValue(node, "name"), "LOG");
     EXPECT_EQ(gf_attributeValue(node, "missing"), "");
 }
+
+TEST(Text, OutsideTextForTheLog) {
+    struct Case {
+        const char* name;
+        std::string text;
+        bool clean;
+        std::string escaped;
+    };
+    const Case cases[] = {
+        {"plain callsign", "SWR123", true, "SWR123"},
+        {"accented UTF-8", "Z\xC3\xBCrich", true, "Z\xC3\xBCrich"},
+        {"four-byte UTF-8", "\xF0\x9F\x9B\xAB", true, "\xF0\x9F\x9B\xAB"},
+        {"line feed splits a log line", "AB\nC", false, "AB\\nC"},
+        {"carriage return and tab", "A\rB\tC", false, "A\\rB\\tC"},
+        {"escape sequence", "\x1B[2J", false, "\\x1B[2J"},
+        {"NUL byte", std::string("A\0B", 3), false, "A\\x00B"},
+        {"DEL", "A\x7F", false, "A\\x7F"},
+        {"C1 control as UTF-8", "A\xC2\x85", false, "A\\xC2\\x85"},
+        {"lone continuation byte", "A\x80", false, "A\\x80"},
+        {"truncated sequence", "A\xE2\x82", false, "A\\xE2\\x82"},
+        {"overlong slash", "\xC0\xAF", false, "\\xC0\\xAF"},
+        {"UTF-16 surrogate", "\xED\xA0\x80", false, "\\xED\\xA0\\x80"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false, "\\xF4\\x90\\x80\\x80"},
+        {"backslash stays readable", "C:\\x", true, "C:\\\\x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(gf_isCleanText(c.text), c.clean);
+        EXPECT_EQ(gf_escapedText(c.text), c.escaped);
+    }
+}
+
+TEST(Text, LongOutsideTextIsCutForTheLog) {
+    const std::string datagram(16000, 'x');
+    EXPECT_EQ(gf_escapedExcerpt(datagram), std::string(200, 'x') + " ... (16000 bytes)");
+    EXPECT_EQ(gf_escapedExcerpt("{\"QNH\":\n1}"), "{\"QNH\":\\n1}");
+    EXPECT_EQ(gf_escapedExcerpt("abc\x01", 3), "abc ... (4 bytes)");
+}

@@ -176,36 +176,95 @@ TEST_F(RealTrafficLinkTest, VersionReplies) {
     EXPECT_EQ(status[1], "");
 }
 
-TEST_F(RealTrafficLinkTest, NoReplyMeansNoVersion) {
-    rtProfessional = true;
-    FakeRealTraffic rt(port, {}, true);
-    gf_connectRealTraffic();
-    EXPECT_FALSE(rtProfessional.load());
-    EXPECT_TRUE(realTrafficConnected.load());
-    auto status = gf_nullUiPort().statusLines();
-    EXPECT_NE(std::find(status.begin(), status.end(), "No RealTraffic version received?"), status.end());
-}
-
-TEST_F(RealTrafficLinkTest, ASilentClientTimesOut) {
+// Clients that are not RealTraffic, or not ready to serve: each connection is
+// closed with a status line and the wait goes on until a proper client comes.
+TEST_F(RealTrafficLinkTest, AClientWithoutAProperVersionReplyIsClosedAndTheNextOneTaken) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> pieces;
+        bool closeInstead;
+        const char* status;
+    };
+    const std::vector<Case> cases = {
+        {"closes without a reply", {}, true, "no version reply within 0.3 s"},
+        {"never answers", {}, false, "no version reply within 0.3 s"},
+        {"reply cut off by the time limit", {R"({"version":"9.0.1","le)"}, false, "no version reply within 0.3 s"},
+        {"reply that is not JSON", {"version 9\r\n"}, false, "not a version reply: version 9\\r\\n"},
+        {"binary garbage", {std::string("\x1B[2J\xFF\x00zz", 8)}, false, "not a version reply: \\x1B[2J\\xFF\\x00zz"},
+    };
     gf_setVersionReplyTimeout(std::chrono::milliseconds(300));
-    rtProfessional = true;
-    FakeRealTraffic rt(port, {});  // reads the question, never answers
-    gf_connectRealTraffic();
-    EXPECT_FALSE(rtProfessional.load());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gf_nullUiPort().clear();
+        realTrafficConnected = false;
+        rtProfessional = false;
+        std::atomic<bool> returned{false};
+        std::thread run([&] {
+            gf_connectRealTraffic();
+            returned = true;
+        });
+        {
+            FakeRealTraffic bad(port, c.pieces, c.closeInstead);
+            ASSERT_TRUE(eventually([&] {
+                for (const std::string& line : gf_nullUiPort().statusLines())
+                    if (line.find(c.status) != std::string::npos) return true;
+                return false;
+            })) << ::testing::PrintToString(gf_nullUiPort().statusLines());
+            EXPECT_FALSE(realTrafficConnected.load());
+            EXPECT_FALSE(returned.load());
+        }
+        FakeRealTraffic good(port, {R"({"version":"9.0.1","level":2})"});
+        run.join();
+        EXPECT_TRUE(realTrafficConnected.load());
+        EXPECT_TRUE(clientConnected.load());
+        EXPECT_TRUE(rtProfessional.load());
+        EXPECT_EQ(gf_rtEditionText(), "RT prof edition: 9.0.1");
+        gf_closeRealTrafficLink();
+        gf_setupTcpServer("0");
+        port = gf_tcpServerPort();
+    }
+    EXPECT_EQ(exitReason.load(), clv::ExitReason::NotYetSet);
 }
 
-TEST_F(RealTrafficLinkTest, AReplyCutOffByTheTimeLimitIsNoReply) {
+TEST_F(RealTrafficLinkTest, TheLinkListensOnlyOnThisPc) { EXPECT_EQ(gf_tcpServerAddress(), "127.0.0.1"); }
+
+// After RealTraffic went away, connections that never speak are closed and not
+// counted as a re-connection; the proper client that follows is.
+TEST_F(RealTrafficLinkTest, SilentConnectionsAreNotCountedAsAReconnection) {
     gf_setVersionReplyTimeout(std::chrono::milliseconds(300));
-    rtProfessional = true;
-    FakeRealTraffic rt(port, {R"({"version":"9.0.1","le)"});
-    EXPECT_NO_THROW(gf_connectRealTraffic());
-    EXPECT_FALSE(rtProfessional.load());
-    EXPECT_NE(log().find(R"(receive: incomplete reply: {"version":"9.0.1","le)"), std::string::npos);
-}
-
-TEST_F(RealTrafficLinkTest, AReplyThatIsNotJsonEndsTheRun) {
-    FakeRealTraffic rt(port, {"version 9\r\n"});
-    EXPECT_THROW(gf_connectRealTraffic(), std::exception);
+    auto rt = std::make_unique<FakeRealTraffic>(port, std::vector<std::string>{R"({"version":"9","level":2})"});
+    gf_connectRealTraffic();
+    ASSERT_TRUE(realTrafficConnected.load());
+    rt->close();
+    rt.reset();
+    std::atomic<bool> reconnected{false};
+    std::thread run([&] {
+        // The run thread's reports: the first failed send drops the link and waits.
+        for (int i = 0; i < 500 && !reconnected.load(); ++i) {
+            gf_sendQs121(cruising());  // after the drop it returns once a client is taken
+            if (g_goneCalls > 0 && realTrafficConnected.load()) reconnected = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    for (int i = 0; i < 3; ++i) {
+        FakeRealTraffic silent(port, {});
+        const std::string closed = "RealTraffic connection closed: no version reply";
+        ASSERT_TRUE(eventually([&] {
+            int n = 0;
+            for (const std::string& line : gf_nullUiPort().statusLines())
+                if (line.find(closed) != std::string::npos) ++n;
+            return n == i + 1;
+        }));
+    }
+    EXPECT_FALSE(reconnected.load());
+    FakeRealTraffic good(port, {R"({"version":"9","level":2})"});
+    run.join();
+    EXPECT_TRUE(reconnected.load());
+    int reconnections = 0;
+    for (const std::string& line : gf_nullUiPort().statusLines())
+        if (line.find("RealTraffic re-connected") != std::string::npos) ++reconnections;
+    EXPECT_EQ(reconnections, 1);
+    EXPECT_EQ(good.received().substr(0, 15), "Qs999=version\r\n");
 }
 
 TEST_F(RealTrafficLinkTest, WaitingForRealTrafficEndsWhenTheProgramCloses) {

@@ -2,6 +2,7 @@
 
 #include "support/eventually.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -126,6 +127,20 @@ TEST_F(FeedTest, QnhRules) {
     }
 }
 
+TEST_F(FeedTest, BadQnhDatagramsCannotFillTheLog) {
+    clv::QnhReceiver r;
+    const std::size_t before = log().size();
+    // 1000 datagrams of 16 KB that are not JSON, each with a line feed inside.
+    const std::string bad = "{\"QNH\":\n" + std::string(16000, 'x');
+    for (int i = 0; i < 1000; ++i) r.acceptDatagram(bad);
+    const std::string added = log().substr(before);
+    // One line, with at most the first 200 bytes of the datagram, escaped.
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added.substr(0, 500);
+    EXPECT_LT(added.size(), 600u);
+    EXPECT_NE(added.find("{\"QNH\":\\n" + std::string(192, 'x') + " ... (16008 bytes)"), std::string::npos)
+        << added;
+}
+
 TEST_F(FeedTest, QnhRepeatsChangeNothingExceptStandardPressure) {
     clv::QnhReceiver r;
     r.acceptDatagram(R"({"QNH": 1020})");
@@ -239,6 +254,26 @@ TEST_F(FeedTest, ReadersReceiveOverLoopbackAndStopOnRequest) {
     EXPECT_NE(text.find("Traffic Reader has stopped\n"), std::string::npos);
     EXPECT_NE(text.find("QNH Reader has stopped\n"), std::string::npos);
     gf_setReaderPorts(clv::kTrafficPort, clv::kQnhPort);
+}
+
+TEST_F(FeedTest, TheTrafficSocketGetsAReceiveBufferOfSeveralMegabytes) {
+    // What this system gives a socket that asks for 8 MB (it may cap the request).
+    clv::platform::Socket probe(clv::platform::openUdpSocket());
+    const int allowed = clv::platform::setReceiveBuffer(probe.handle(), 8 * 1024 * 1024);
+    ASSERT_GT(allowed, 0);
+    clv::platform::Socket plain(clv::platform::openUdpSocket());
+    const int systemDefault = clv::platform::receiveBufferSize(plain.handle());
+
+    gf_setReaderPorts(0, 0);
+    gf_startTrafficReader();
+    ASSERT_TRUE(eventually([] { return trafficReceiver.boundPort() != 0; }));
+    const int given = clv::platform::receiveBufferSize(trafficReceiver.socket.handle());
+    gf_stopReaders();
+    gf_setReaderPorts(clv::kTrafficPort, clv::kQnhPort);
+    EXPECT_GE(given, allowed);
+    if (allowed > systemDefault) {
+        EXPECT_GT(given, systemDefault);
+    }
 }
 
 TEST_F(FeedTest, AReaderThatCannotBindReportsAnError) {

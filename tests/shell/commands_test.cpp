@@ -8,6 +8,7 @@
 
 #include "core/folders.h"
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "link/realtraffic_state.h"
 #include "shell/commands.h"

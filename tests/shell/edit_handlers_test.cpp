@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "shell/edit_handlers.h"
 #include "shell/main_window.h"

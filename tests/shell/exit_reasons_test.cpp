@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "shell/main_window.h"
 #include "shell/run_controller.h"

@@ -4,6 +4,7 @@
 
 #include "core/parameter_store.h"
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "shell/commands.h"
 #include "shell/edit_handlers.h"

@@ -173,5 +173,28 @@ TEST_F(MainLoopTest, RereadWaitsWhileParkingIsBusy) {
     EXPECT_EQ(logLines("park airports and stands are okay"), 1);
 }
 
+TEST(TickDeadline, AdvancesByATickCatchesUpSmallLagsAndRestartsAfterAStall) {
+    using T = std::chrono::steady_clock::time_point;
+    const T d{std::chrono::seconds(1000)};
+    struct Row {
+        const char* name;
+        std::chrono::milliseconds nowAfterDeadline;
+        bool dataStep;
+        std::chrono::milliseconds nextAfterDeadline;  // the next deadline, from the old one
+    };
+    const Row rows[] = {
+        {"on time", -3ms, false, 10ms},
+        {"a little late: caught up", 40ms, false, 10ms},
+        {"100 ms behind: still caught up", 100ms, false, 10ms},
+        {"a stall of 70 s: from now", 70000ms, false, 70010ms},
+        {"a stall of 101 ms: from now", 101ms, false, 111ms},
+        {"a data step pending: from now", 2ms, true, 12ms},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(gf_nextTickDeadline(d, d + r.nowAfterDeadline, r.dataStep), d + r.nextAfterDeadline);
+    }
+}
+
 }  // namespace
 }  // namespace clv::test

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "core/user_error.h"
 #include "link/realtraffic_state.h"
@@ -157,6 +158,22 @@ TEST_F(ShellTest, RealTrafficOnThisComputerIsReachedOverTcpUnlessAerowinx) {
         EXPECT_EQ(realTrafficConnected.load(), row.connectedAtOnce);
         EXPECT_EQ(local.count("startTrafficReader"), 1);
     }
+}
+
+TEST_F(ShellTest, TheReaderRangeIsCentredOnTheUserAircraftBeforeAnyTrafficComes) {
+    std::vector<std::string> order;
+    doubles.onCall = [&order](const std::string& hook) {
+        if (hook == "centreReaderRange" || hook == "startTrafficReader" || hook == "requestUserAcTitleModel")
+            order.push_back(hook);
+    };
+    stopAtFirstStep(doubles);
+    install();
+    gf_runThread();
+    ASSERT_GE(order.size(), 3u);
+    // After the user aircraft's position is known, before the first traffic line.
+    EXPECT_EQ(order[0], "requestUserAcTitleModel");
+    EXPECT_EQ(order[1], "centreReaderRange");
+    EXPECT_EQ(order[2], "startTrafficReader");
 }
 
 TEST_F(ShellTest, ReaderFailedBeforeTheLoopEndsTheRunWithoutTheTrafficWait) {

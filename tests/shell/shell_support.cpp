@@ -10,6 +10,7 @@
 #include "core/clock.h"
 #include "core/folders.h"
 #include "core/log.h"
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "link/realtraffic_state.h"
 #include "link/traffic_update.h"

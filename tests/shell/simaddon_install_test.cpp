@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/run_state.h"
 #include "core/stop_flags.h"
 #include "shell/run_controller.h"
 #include "shell_support.h"

@@ -203,6 +203,6 @@ TEST_F(FeedStandInEndToEnd, RealTrafficClientSurvivesADropAndHearsTheExit) {
             EXPECT_EQ(line, "Qs121=5000;-10000;1.500000;35000000;250500;0.820305;0.139626");
         }
     }
-    EXPECT_EQ(versionQuestions, 1);  // none after the re-connection
+    EXPECT_EQ(versionQuestions, 2);  // the re-connecting client is asked too
     EXPECT_EQ(rt.lines().back(), "exit");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -11,8 +12,10 @@
 
 #include "link/sim_ids.h"
 #include "platform/simconnect.h"
+#include "platform/sockets.h"
 #include "support/temp_folder.h"
 #include "tools/simstandin/scenario.h"
+#include "tools/simstandin/track_map.h"
 
 using namespace clv;
 using clv::standin::SimStandIn;
@@ -528,5 +531,96 @@ TEST_F(StandIn, DumpListsWhatTheProgramCreated) {
     EXPECT_NE(dump.find("Boeing 737-800 Ryanair"), std::string::npos);
     EXPECT_EQ(dump.find("Someone else's"), std::string::npos);
     EXPECT_NE(dump.find("1 AI object\n"), std::string::npos);
+    SimConnect_Close(h);
+}
+
+TEST_F(StandIn, KeepsTheTrackOfEachAiAircraftOnASlopingGroundAndDrawsTheMap) {
+    standin::Scenario scenario = baseScenario();
+    // 5000 ft at the reference point, rising 1 % to the north.
+    standin::gf_applyScenarioJson(
+        json::parse(R"({"ground_elevation_ft": 5000, "ground_slope": {"lat": 50.0, "lon": 8.5, "north_percent": 1.0}})"),
+        scenario);
+    start(scenario);
+    SimConnectHandle h = connect();
+    registerProgram(h);
+    // Created at altitude 0 and not "on ground", as the program does: it stands on the ground.
+    const std::uint32_t id = createAi(h, "Boeing 737-800 Ryanair", "RYR1", ScInitPosition{50.0, 8.5, 0.0, 0, 0, 0, 0, 0});
+    json o = object(id);
+    EXPECT_NEAR(o["alt_ft"].get<double>(), 5005.0, 1e-9);  // 5 ft of static CG
+    EXPECT_TRUE(o["on_ground"].get<bool>());
+
+    // 100 m north the ground lies 1 m (3.28 ft) higher.
+    const double north = 50.0 + 100.0 / 111132.95;
+    const double rise = 1.0 / 0.3048;
+    const double blocks[][8] = {{50.0, 8.5, 0, 0, 0.0, 5005.0, 0, 10},
+                                {north, 8.5, 0, 0, 0.1, 5005.0 + rise, 0, 10},
+                                {north, 8.5, 0, 0, 0.2, 4000.0, 0, 10}};  // below the ground
+    for (const auto& b : blocks) SimConnect_SetDataOnSimObject(h, 402, id, 0, 0, sizeof b, b);
+    ASSERT_TRUE(pumpUntil(h, [&] { return object(id)["position_updates"] == 3; }));
+    o = object(id);
+    EXPECT_NEAR(o["agl_ft"].get<double>(), 5.0, 1e-6);  // put back onto the ground
+    EXPECT_TRUE(o["on_ground"].get<bool>());
+
+    SimConnect_AIRemoveObject(h, id, 105);
+    ASSERT_TRUE(pumpUntil(h, [&] { return sim.command({{"cmd", "status"}})["ai_objects"] == 0; }));
+    const json history = sim.command({{"cmd", "history"}});
+    ASSERT_EQ(history["tracks"].size(), 1u);
+    const json& track = history["tracks"][0];
+    EXPECT_EQ(track["atc_id"], "RYR1");
+    EXPECT_TRUE(track["removed"].get<bool>());
+    ASSERT_EQ(track["points"].size(), 3u);
+    EXPECT_DOUBLE_EQ(track["points"][1]["lat"].get<double>(), north);
+    EXPECT_NEAR(track["points"][1]["alt_ft"].get<double>(), 5005.0 + rise, 1e-6);
+    EXPECT_NEAR(track["points"][1]["heading_deg"].get<double>(), 0.1 * 57.29577951308232, 1e-9);
+    EXPECT_TRUE(track["points"][1]["on_ground"].get<bool>());
+    EXPECT_NEAR(track["points"][2]["alt_ft"].get<double>(), 5005.0 + rise, 1e-6);
+    EXPECT_LE(track["points"][0]["t"].get<double>(), track["points"][2]["t"].get<double>());
+    EXPECT_FALSE(sim.command({{"cmd", "history"}, {"id", 4242}})["ok"].get<bool>());
+
+    const std::string svg = standin::gf_trackMapSvg(history);
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("<polyline"), std::string::npos);
+    EXPECT_NE(svg.find(">RYR1</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">you</text>"), std::string::npos);
+    // The user lies 4 km away: the map reaches that far, with a scale bar of 1 nm.
+    EXPECT_NE(svg.find(">1 nm</text>"), std::string::npos) << svg;
+    // A given centre and radius: 500 m around the aircraft, a 200 m bar.
+    const std::string near = standin::gf_trackMapSvg(history, standin::MapView{50.0, 8.5, 500.0 / 1852.0});
+    EXPECT_NE(near.find(">200 m</text>"), std::string::npos) << near;
+    SimConnect_Close(h);
+}
+
+// Whatever a client sends, the stand-in keeps serving: a tail number that is no
+// UTF-8 and a control line of broken bytes are answered, never fatal.
+TEST_F(StandIn, BytesThatAreNoUtf8NeverEndTheStandIn) {
+    start(baseScenario());
+    SimConnectHandle h = connect();
+    registerProgram(h);
+    const std::uint32_t id = createAi(h, "Boeing 737-800 Ryanair", "RYR\xFF\xFE\n", onGroundAt(50.5, 8.25));
+    ASSERT_GE(id, 1000u);
+    const json objects = sim.command({{"cmd", "objects"}});
+    EXPECT_EQ(objects.value("ok", false), true) << objects;
+    EXPECT_FALSE(log("SimConnect_AICreateNonATCAircraft").empty());
+
+    // A control line of broken bytes, as anything on this PC could send.
+    platform::ResolvedAddress address;
+    ASSERT_EQ(platform::resolveTcp("127.0.0.1", std::to_string(sim.controlPort()), address), 0);
+    platform::Socket raw(platform::connectTo(address));
+    ASSERT_TRUE(raw.isOpen());
+    ASSERT_TRUE(platform::sendAll(raw.handle(), "{\"cmd\":\"\xFF\xC0\x1B\"}\n\xFE\xFF\n"));
+    std::string replies;
+    char buffer[4096];
+    while (std::count(replies.begin(), replies.end(), '\n') < 2 &&
+           platform::waitReadable(raw.handle(), {}, 3000) == platform::WaitResult::Ready) {
+        const long n = platform::receiveSome(raw.handle(), buffer, sizeof buffer);
+        if (n <= 0) break;
+        replies.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 2) << replies;
+    EXPECT_NE(replies.find("\"ok\":false"), std::string::npos) << replies;
+    // Still serving both its channels.
+    EXPECT_EQ(sim.command({{"cmd", "objects"}}).value("ok", false), true);
+    SimConnect_RequestDataOnSimObject(h, 102, 405, id, ScPeriod::Once);
+    EXPECT_TRUE(pumpUntil(h, [&] { return !in.data.empty(); }));
     SimConnect_Close(h);
 }

@@ -71,10 +71,13 @@ TEST(EngineThreads, ReaderLinkAndWindowWorkBesideTheTick) {
 
     EXPECT_EQ(requestsRun.load(), 20);
     EXPECT_TRUE(trafficUpdateQueue.empty());
-    // All were spawned: created, or waiting for their turn. Without movement the
-    // first ones used up their samples and were removed again.
-    EXPECT_EQ(rig.sim.creations.size() + rig.engine.liveCreationQueue.size(), static_cast<std::size_t>(kAircraft));
-    EXPECT_EQ(rig.engine.liveAc.size() + rig.sim.removals.size(), static_cast<std::size_t>(kAircraft));
+    // They all reached the gate at once: as many as the creation pipeline holds
+    // were spawned, created or waiting for their turn; the gate let the others go.
+    // Without movement the created ones used up their samples and were removed again.
+    const std::size_t spawned = rig.sim.creations.size() + rig.engine.liveCreationQueue.size();
+    EXPECT_GE(spawned, 11u);
+    EXPECT_LE(spawned, static_cast<std::size_t>(kAircraft));
+    EXPECT_EQ(rig.engine.liveAc.size() + rig.sim.removals.size(), spawned);
     for (const LiveAc& ac : rig.engine.liveAc) EXPECT_NE(ac.simState, AcSimState::Buffer) << ac.callsign;
 }
 

@@ -432,14 +432,14 @@ TEST(Spawn, FirstHeading) {
         // Towards the second sample, due north.
         const LiveAc& ac = spawnWith(rig, airSample(50, 8, 5000, 200, 45, 100), airSample(50.1, 8, 5000, 200, 45, 300));
         EXPECT_NEAR(ac.simPosition.trueHeading, 0.0, 1e-9);
-        EXPECT_DOUBLE_EQ(ac.course, 0.0);  // in the air
+        EXPECT_DOUBLE_EQ(ac.targetHeading, 0.0);  // in the air
     }
     {
         EngineRig r;
         // Due south, on the ground: the course takes it.
         const LiveAc& ac = spawnWith(r, groundSample(50.1, 8, 10, 45, 100), groundSample(50, 8, 10, 45, 300));
         EXPECT_NEAR(ac.simPosition.trueHeading, kPi, 1e-9);
-        EXPECT_NEAR(ac.course, kPi, 1e-9);
+        EXPECT_NEAR(ac.targetHeading, kPi, 1e-9);
         EXPECT_NEAR(ac.simPosition.pitch, 0.010471975511965976, 1e-15);
     }
     {

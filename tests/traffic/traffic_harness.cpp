@@ -85,7 +85,8 @@ void FakeSimLink::queueClientEvent(const ClientEventCmd& command) {
 void FakeSimLink::appendRemovalLocked(std::uint32_t objectId) {
     const std::uint32_t now = currentTick();
     removals.push_back(TickedId{now, objectId});
-    if (responder.on)
+    if (responder.answerRemovals) objects_.erase(objectId);
+    if (responder.on && responder.answerRemovals)
         postAt(now + responder.removeDelay, SimEvent{objectId, 0, 0, SimEventKind::ObjectRemoved, 0.0, 0.0});
 }
 
@@ -95,6 +96,9 @@ void FakeSimLink::appendClientEventLocked(const ClientEventCmd& command) {
 
 void FakeSimLink::swapPositionsLocked() {
     sentPositions.push_back(TickedPositions{currentTick(), fill_});
+    for (const AiPositionUpdate& u : fill_) {
+        if (auto it = objects_.find(u.objectId); it != objects_.end()) it->second = u.block;
+    }
     std::swap(fill_, send_);
     fill_.clear();
 }
@@ -103,7 +107,7 @@ bool FakeSimLink::requestAcInRangeLocked(std::uint32_t radiusMeters) {
     const std::uint32_t now = currentTick();
     acInRangeRequests.push_back(TickedId{now, radiusMeters});
     if (refuseAcInRange) return false;
-    if (responder.on) {
+    if (responder.on && responder.bindCreations) {
         for (auto it = pending_.begin(); it != pending_.end();) {
             if (it->tick + responder.bindDelay > now) {
                 ++it;
@@ -112,17 +116,35 @@ bool FakeSimLink::requestAcInRangeLocked(std::uint32_t radiusMeters) {
             const std::uint32_t hexid = it->request.hexid;
             const std::uint32_t id = nextObjectId_++;
             objectOf[hexid] = id;
+            AiPositionData& where = objects_[id];
+            where.latitude = it->request.position.latitude;
+            where.longitude = it->request.position.longitude;
+            where.altitude = it->request.position.altitude;
             const bool live = hexid > 10000;
             postAt(now, SimEvent{id, hexid, 0, live ? SimEventKind::LiveObjectBound : SimEventKind::StaticObjectBound,
                                  0.0, live ? responder.heightAboveGround : 0.0});
             it = pending_.erase(it);
         }
     }
+    if (responder.on && responder.terrain) reportGround(now);
     return true;
+}
+
+void FakeSimLink::reportGround(std::uint32_t now) {
+    for (const auto& [id, where] : objects_) {
+        const double ground = responder.terrain(where.latitude, where.longitude);
+        const double aboveGround = std::max(0.0, where.altitude - ground - responder.staticCg);
+        const std::uint32_t onGround = aboveGround <= 1.0 ? 1 : 0;
+        groundReports.push_back(GroundReport{now, id, ground});
+        postAt(now, SimEvent{id, onGround, 0, SimEventKind::GroundData, ground, aboveGround});
+    }
 }
 
 bool FakeSimLink::requestStaticCgLocked(std::uint32_t objectId) {
     staticCgRequests.push_back(TickedId{currentTick(), objectId});
+    if (responder.on && responder.staticCg > 0.0 && !refuseStaticCg)
+        postAt(currentTick(),
+               SimEvent{objectId, 0, 0, SimEventKind::StaticCg, responder.staticCg, responder.staticPitch});
     return !refuseStaticCg;
 }
 
@@ -275,7 +297,9 @@ void FakeAircraftData::liveryNotCreated(const AcData& ac) {
 StandPlacement FakeParking::placeAtSpawn(TrafficEngine&, LiveAc& ac) {
     if (placement == StandPlacement::Placed) {
         ac.standId = placementStand;
-        ac.standHeading = 1.0;
+        ac.standHeading = placementHeading;
+        ac.standLatitude = ac.samples.front().latitude;
+        ac.standLongitude = ac.samples.front().longitude;
         ac.samples.resize(1);
         ac.samples.front().holdMark = true;
     }
@@ -283,6 +307,20 @@ StandPlacement FakeParking::placeAtSpawn(TrafficEngine&, LiveAc& ac) {
 }
 
 std::string FakeParking::standName(std::uint32_t standId) { return fmt::format("S{}", standId); }
+
+bool FakeParking::checkStandSample(TrafficEngine&, LiveAc& ac, PosSample& s) {
+    const double d = gf_distanceNm(ac.standLatitude, ac.standLongitude, s.latitude, s.longitude);
+    if (d <= leaveBeyondNm) return false;
+    // It leaves: the week-long hold it stood on ends now.
+    s.holdMark = false;
+    ac.leavingStand = true;
+    if (ac.extensionCount >= 1) {
+        ac.samples.front().dueTick = currentTick() + 1;
+        ac.extensionCount = 0;
+        lf_startPhaseSlack(ac);
+    }
+    return true;
+}
 
 void FakeParking::placeNextStaticAc(TrafficEngine&) {
     staticPlacementTicks.push_back(currentTick());
@@ -321,6 +359,7 @@ void ScriptedFeed::pump() {
     while (next_ < script_.size() && script_[next_].first <= now) {
         TrafficUpdate u = script_[next_].second;
         u.sample.dueTick = now + kSampleDelayTicks;
+        pushed_.emplace_back(u.hexid, u.sample);
         {
             std::lock_guard lock(runMutex);
             trafficUpdateQueue.push_back(std::move(u));
@@ -334,9 +373,10 @@ void ScriptedFeed::pump() {
 SettingsGuard::SettingsGuard() : rangeMeters_(lateralRangeMeters.load()), rangeNm_(lateralRangeNm.load()) {
     for (Parameter<bool>* p : std::initializer_list<Parameter<bool>*>{
              &LOG, &RANDOM, &GUID_CHANGES, &COLLISION_USER_AIR, &COLLISION_USER_GND, &LIGHT_AIRCRAFT,
-             &HIGH_PERF_AIRCRAFT, &HELICOPTERS, &NAV_LIGHTS_WHILE_PARKED, &MSFS_2020})
+             &HIGH_PERF_AIRCRAFT, &HELICOPTERS, &NAV_LIGHTS_WHILE_PARKED, &MSFS_2020, &STRAIGHT_PBS_ONLY})
         bools_[p] = p->value;
-    for (Parameter<int>* p : std::initializer_list<Parameter<int>*>{&MAX_LIVE, &LATERAL_RANGE}) ints_[p] = p->value;
+    for (Parameter<int>* p : std::initializer_list<Parameter<int>*>{&MAX_LIVE, &LATERAL_RANGE, &MAX_HOLDING_MINUTES,
+                                                                    &HOLDING_THRESHOLD_METERS}) ints_[p] = p->value;
     for (Parameter<std::string>* p :
          std::initializer_list<Parameter<std::string>*>{&BLOCK_CALLSIGN, &CALLSIGN_2_OBJECTID})
         strings_[p] = p->value.get();
@@ -380,6 +420,7 @@ EngineRig::~EngineRig() {
 void EngineRig::tick() {
     feed.pump();
     TrafficTick{engine}();
+    if (afterTick) afterTick();
 }
 
 void EngineRig::run(std::uint32_t ticks) {

@@ -5,6 +5,7 @@
 // chosen ticks.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "core/parameters.h"
 #include "link/traffic_update.h"
+#include "traffic/live_movement.h"
 #include "traffic/traffic_engine.h"
 
 namespace clv::test {
@@ -59,12 +61,29 @@ public:
     // the first aircraft-within-range request at least `bindDelay` ticks later; a
     // removal handed over comes back as ObjectRemoved `removeDelay` ticks later; a
     // refused title comes back as CreationFailed on the next tick.
+    //
+    // With a terrain, every aircraft-within-range request also reports the ground
+    // under every object (its last position block, else where it was created), as
+    // the simulator does; with a static CG above 0, each CG request is answered.
     struct Responder {
         bool on = false;
         std::uint32_t bindDelay = 20;
         std::uint32_t removeDelay = 5;
         double heightAboveGround = 0.0;
+        double staticCg = 0.0;        // feet
+        double staticPitch = 0.01;    // radians
+        bool answerRemovals = true;   // false: removals are never acknowledged
+        bool bindCreations = true;    // false: creations are never bound
+        std::function<double(double latitude, double longitude)> terrain;  // feet
     } responder;
+
+    // The ground reports posted: tick, object id, ground elevation.
+    struct GroundReport {
+        std::uint32_t tick;
+        std::uint32_t objectId;
+        double ground;
+    };
+    std::vector<GroundReport> groundReports;
 
     // ---- what was asked of it ----
     std::vector<TickedCreation> creations;
@@ -132,6 +151,8 @@ private:
     std::uint32_t nextObjectId_ = 100;
     std::vector<AiPositionUpdate> fill_;
     std::vector<AiPositionUpdate> send_;
+    std::map<std::uint32_t, AiPositionData> objects_;  // bound objects: where they are
+    void reportGround(std::uint32_t now);
 };
 
 // ---- aircraft data ---------------------------------------------------------------------
@@ -178,10 +199,17 @@ public:
     std::optional<double> elevation;
     std::string iata;
     StandPlacement placement = StandPlacement::NotPlaced;
-    std::uint32_t placementStand = 0;  // given to the aircraft when placed
+    std::uint32_t placementStand = 0;  // given to the aircraft when placed, at its oldest sample
+    double placementHeading = 1.0;     // radians
     int planEntries = 0;               // static aircraft the plan still holds
     std::vector<std::uint32_t> freedStands;
     std::vector<std::uint32_t> parkedOnStands;
+    bool active = false;                   // parkingActive
+    std::optional<double> standRadius;     // of every stand, nm
+    std::vector<std::uint32_t> parkTries;  // hexids that tried to park
+    // A sample of a parked aircraft this far (nm) from its stand makes it leave,
+    // ending the week-long hold it stood on.
+    double leaveBeyondNm = 0.005;
     std::vector<std::uint32_t> staticPlacementTicks;
     int resets = 0;
 
@@ -194,6 +222,10 @@ public:
     bool staticPlanEmpty() override { return planEntries == 0; }
     void placeNextStaticAc(TrafficEngine&) override;
     void resetParking() override { ++resets; }
+    bool parkingActive() override { return active; }
+    std::optional<double> standRadiusNm(std::uint32_t) override { return standRadius; }
+    void try2Park(TrafficEngine&, LiveAc& ac, bool) override { parkTries.push_back(ac.hexid); }
+    bool checkStandSample(TrafficEngine& engine, LiveAc& ac, PosSample& s) override;
 };
 
 // ---- the feed ----------------------------------------------------------------------------
@@ -210,8 +242,11 @@ public:
     // 3000 ticks after arrival.
     void pump();
     bool done() const { return next_ >= script_.size(); }
+    // What was pushed: hexid and sample with its due tick, in order.
+    const std::vector<std::pair<std::uint32_t, PosSample>>& pushed() const { return pushed_; }
 
 private:
+    std::vector<std::pair<std::uint32_t, PosSample>> pushed_;
     std::vector<std::pair<std::uint32_t, TrafficUpdate>> script_;  // kept in tick order
     std::size_t next_ = 0;
 };
@@ -241,11 +276,16 @@ struct EngineRig {
     FakeAircraftData data = FakeAircraftData::standard();
     FakeParking parking;
     MovementPort movement;
+    LiveMovement liveMovement;
     ScriptedFeed feed;
     TrafficEngine engine{EnginePorts{&sim, &data, &parking, &movement}};
+    // Called after every tick (the trajectory checker).
+    std::function<void()> afterTick;
 
     EngineRig();
     ~EngineRig();
+    // The program's movement in place of the one that moves nothing.
+    void useLiveMovement() { engine.ports.movement = &liveMovement; }
     // One tick: the feed pushes what is due, then the engine ticks.
     void tick();
     void run(std::uint32_t ticks);

@@ -72,13 +72,13 @@ TEST(TrafficTick, HandsOverAtFixedRatesOverAThousandTicks) {
     EXPECT_EQ(trafficTickCount.load(), 1000u);
 }
 
-TEST(TrafficTick, TakesAtMostTwoUpdatesPerTick) {
+TEST(TrafficTick, TakesWhatTheFeedQueuedUpToTwentyFiveUpdatesPerTick) {
     EngineRig rig;
-    for (std::uint32_t i = 0; i < 5; ++i) {
-        rig.pushUpdate(
-            makeUpdate(30001 + i, fmt::format("DLH{}", i + 1), "A320", 50.0 + i, 8.0, 20000.0, 300.0, 90.0, 1000.0));
+    for (std::uint32_t i = 0; i < 30; ++i) {
+        rig.pushUpdate(makeUpdate(30001 + i, fmt::format("DLH{}", i + 1), "A320", 50.0 + 0.1 * i, 8.0, 20000.0, 300.0,
+                                  90.0, 1000.0));
     }
-    const std::vector<std::pair<std::size_t, std::size_t>> expected{{2, 3}, {4, 1}, {5, 0}, {5, 0}};
+    const std::vector<std::pair<std::size_t, std::size_t>> expected{{25, 5}, {30, 0}, {30, 0}};
     for (const auto& [live, queued] : expected) {
         rig.tick();
         EXPECT_EQ(rig.engine.liveAc.size(), live);

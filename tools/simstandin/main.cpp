@@ -3,11 +3,13 @@
 //   simstandin [--scenario FILE] [--port N] [--control-port N] [--community DIR] [--title TITLE]...
 //   simstandin dump [--control-port N]
 //   simstandin cmd '{"cmd": "status"}' [--control-port N]
+//   simstandin map --out FILE.svg [--control-port N] [--lat DEG --lon DEG] [--radius-nm NM]
 #include <signal.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -18,6 +20,7 @@
 
 #include "platform/simconnect.h"
 #include "tools/simstandin/standin.h"
+#include "tools/simstandin/track_map.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ const char* kUsage =
     "usage: simstandin [--scenario FILE] [--port N] [--control-port N] [--community DIR] [--title TITLE]...\n"
     "       simstandin dump [--control-port N]\n"
     "       simstandin cmd JSON [--control-port N]\n"
+    "       simstandin map --out FILE.svg [--control-port N] [--lat DEG --lon DEG] [--radius-nm NM]\n"
     "Ports: --port (default $CLV_SIMCONNECT_PORT, else 50500), --control-port (default\n"
     "$CLV_SIMSTANDIN_CONTROL_PORT, else 50501); 0 takes a free port. The first line printed\n"
     "names the ports taken.\n";
@@ -102,6 +106,51 @@ std::uint16_t lf_controlPortArgument(const std::vector<std::string>& args, std::
     return port;
 }
 
+int lf_reply(const json& reply);
+
+double lf_number(const std::string& text) {
+    std::size_t used = 0;
+    double value = 0.0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || text.empty()) throw std::runtime_error(fmt::format("not a number: {}", text));
+    return value;
+}
+
+// The map of the user aircraft and every AI aircraft's track, written as SVG.
+int lf_map(const std::vector<std::string>& args) {
+    std::uint16_t port = lf_defaultControlPort();
+    std::string out;
+    clv::standin::MapView view;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw std::runtime_error(fmt::format("{} needs a value", args[i]));
+            return args[++i];
+        };
+        if (args[i] == "--out") out = value();
+        else if (args[i] == "--control-port") port = lf_port(value());
+        else if (args[i] == "--lat") view.latitude = lf_number(value());
+        else if (args[i] == "--lon") view.longitude = lf_number(value());
+        else if (args[i] == "--radius-nm") view.radiusNm = lf_number(value());
+        else throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+    }
+    if (out.empty()) throw std::runtime_error("map needs --out FILE.svg");
+    if (view.latitude.has_value() != view.longitude.has_value()) throw std::runtime_error("--lat and --lon go together");
+    if (view.radiusNm && !(*view.radiusNm > 0.0)) throw std::runtime_error("--radius-nm is above 0");
+    json reply = clv::standin::gf_standInCommand(port, json{{"cmd", "history"}});
+    if (lf_reply(reply) != 0) return 1;
+    const std::string svg = clv::standin::gf_trackMapSvg(reply, view);
+    std::FILE* file = std::fopen(out.c_str(), "wb");
+    if (file == nullptr) throw std::runtime_error(fmt::format("cannot write {}: {}", out, std::strerror(errno)));
+    const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
+    if (std::fclose(file) != 0 || !written) throw std::runtime_error(fmt::format("cannot write {}", out));
+    std::printf("simstandin: map of %zu aircraft written to %s\n", reply["tracks"].size(), out.c_str());
+    return 0;
+}
+
 int lf_reply(const json& reply) {
     if (!reply.value("ok", false)) {
         std::fprintf(stderr, "simstandin: %s\n", reply.value("error", std::string("failed")).c_str());
@@ -125,10 +174,11 @@ int main(int argc, char** argv) {
             std::fputs(clv::standin::gf_formatObjectDump(reply["objects"]).c_str(), stdout);
             return 0;
         }
+        if (!args.empty() && args[0] == "map") return lf_map(args);
         if (!args.empty() && args[0] == "cmd") {
             if (args.size() < 2) throw std::runtime_error("cmd needs a JSON command");
             json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), json::parse(args[1]));
-            std::printf("%s\n", reply.dump(2).c_str());
+            std::printf("%s\n", reply.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             return lf_reply(reply);
         }
         return lf_serve(args);

@@ -95,6 +95,19 @@ void gf_applyUserJson(const nlohmann::json& json, UserAircraft& user, double gro
     }
 }
 
+GroundSlope gf_groundSlopeFromJson(const nlohmann::json& json) {
+    if (!json.is_object()) throw std::runtime_error("\"ground_slope\" is a JSON object");
+    GroundSlope slope;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "lat") slope.latitude = lf_get<double>(value, key);
+        else if (key == "lon") slope.longitude = lf_get<double>(value, key);
+        else if (key == "north_percent") slope.northPercent = lf_get<double>(value, key);
+        else if (key == "east_percent") slope.eastPercent = lf_get<double>(value, key);
+        else throw std::runtime_error(fmt::format("unknown key \"{}\" of \"ground_slope\"", key));
+    }
+    return slope;
+}
+
 void gf_applyScenarioJson(const nlohmann::json& json, Scenario& s) {
     if (!json.is_object()) throw std::runtime_error("a scenario is a JSON object");
     // The ground elevation first: "agl_ft" of the user aircraft is measured from it.
@@ -116,6 +129,7 @@ void gf_applyScenarioJson(const nlohmann::json& json, Scenario& s) {
             s.flightLoadedAsFilename = as == "filename";
         } else if (key == "flight_file") s.flightFile = lf_get<std::string>(value, key);
         else if (key == "ground_elevation_ft") continue;
+        else if (key == "ground_slope") s.slope = gf_groundSlopeFromJson(value);
         else if (key == "zulu") s.zulu = gf_parseZulu(value);
         else if (key == "user") gf_applyUserJson(value, s.user, s.groundElevationFt);
         else if (key == "installed_titles") {

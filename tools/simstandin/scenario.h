@@ -35,6 +35,17 @@ struct UserAircraft {
     std::string atcId = "N172SI";
 };
 
+// A ground that rises from a reference point: percent of the distance north and east.
+struct GroundSlope {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double northPercent = 0.0;
+    double eastPercent = 0.0;
+};
+
+// Reads {"lat", "lon", "north_percent", "east_percent"}; an unknown key throws.
+GroundSlope gf_groundSlopeFromJson(const nlohmann::json& json);
+
 struct Scenario {
     std::string simulator = "SunRise";  // "KittyHawk" is MSFS 2020, "SunRise" MSFS 2024
     std::array<std::uint32_t, 4> version{1, 0, 0, 0};  // application major, minor, build major, build minor
@@ -43,7 +54,8 @@ struct Scenario {
     int dataPeriodMs = 1000;  // the period "second" of data requests
     bool flightLoadedAsFilename = true;  // FlightLoaded as the file-name event, else a plain event
     std::string flightFile = "flights\\custom.FLT";
-    double groundElevationFt = 0.0;
+    double groundElevationFt = 0.0;  // at the slope's reference point; everywhere when flat
+    GroundSlope slope;
     std::int64_t zulu = 0;  // seconds since 1970 at start; 0: the system clock
     UserAircraft user;
     std::vector<InstalledTitle> installed;

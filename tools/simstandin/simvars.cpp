@@ -149,8 +149,8 @@ double lf_number(std::uint32_t id, const SimObject& o, const WorldView& w) {
         case kBank: return o.bankDeg;
         case kHeading: return o.headingDeg;
         case kAltitude: return o.altitudeFt;
-        case kAltAboveGround: return o.altitudeFt - w.groundElevationFt;
-        case kGroundAltitude: return w.groundElevationFt;
+        case kAltAboveGround: return o.altitudeFt - w.groundAt(o.latitude, o.longitude);
+        case kGroundAltitude: return w.groundAt(o.latitude, o.longitude);
         case kGroundVelocity: return o.groundSpeedKt;
         case kVerticalSpeed: return o.verticalSpeedFps;
         case kAirspeedTrue: return o.trueAirspeedKt;
@@ -251,7 +251,17 @@ std::optional<DefinedVar> gf_defineVar(std::string_view name, std::string_view u
 }
 
 bool gf_onGroundAt(const SimObject& object, const WorldView& world) {
-    return object.altitudeFt - world.groundElevationFt <= object.staticCgFt + 1.0;
+    return object.altitudeFt - world.groundAt(object.latitude, object.longitude) <= object.staticCgFt + 1.0;
+}
+
+double WorldView::groundAt(double latitude, double longitude) const {
+    if (slope.northPercent == 0.0 && slope.eastPercent == 0.0) return groundElevationFt;
+    // Metres north and east of the reference point on a local flat earth.
+    constexpr double kMetresPerDegree = 111132.95;
+    constexpr double kFeetPerMetre = 1.0 / 0.3048;
+    const double north = (latitude - slope.latitude) * kMetresPerDegree;
+    const double east = (longitude - slope.longitude) * kMetresPerDegree * std::cos(slope.latitude * 0.017453292519943295);
+    return groundElevationFt + (north * slope.northPercent + east * slope.eastPercent) / 100.0 * kFeetPerMetre;
 }
 
 std::size_t gf_blockSize(const std::vector<DefinedVar>& vars) {

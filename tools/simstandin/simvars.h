@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/simstandin/scenario.h"
+
 #include "platform/simconnect.h"
 
 namespace clv::standin {
@@ -97,8 +99,12 @@ std::optional<DefinedVar> gf_defineVar(std::string_view name, std::string_view u
 
 // The world values a variable may need besides the object itself.
 struct WorldView {
-    double groundElevationFt = 0.0;
-    std::int64_t zulu = 0;  // seconds since 1970
+    double groundElevationFt = 0.0;  // at the slope's reference point
+    std::int64_t zulu = 0;           // seconds since 1970
+    GroundSlope slope;
+
+    // The ground elevation (feet) at a point.
+    double groundAt(double latitude, double longitude) const;
 };
 
 // Whether an AI aircraft at this altitude stands on the ground (its CG at most 1 ft

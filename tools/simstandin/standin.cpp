@@ -195,6 +195,25 @@ struct SimStandIn::Impl {
     int pendingFailAcks = 0;
     std::uint64_t framesSent = 0;
     Clock::time_point nextFrame;
+    // Every position block applied to an AI aircraft, kept after its removal.
+    struct HistoryPoint {
+        double t = 0.0;  // seconds since the stand-in started
+        double latitude = 0.0;
+        double longitude = 0.0;
+        double altitudeFt = 0.0;
+        double headingDeg = 0.0;
+        bool onGround = false;
+    };
+    struct TrackHistory {
+        std::string atcId;
+        std::string title;
+        bool removed = false;
+        std::uint64_t dropped = 0;  // oldest points dropped to keep within the limit
+        std::vector<HistoryPoint> points;
+    };
+    static constexpr std::size_t kHistoryLimit = 200000;
+    std::map<std::uint32_t, TrackHistory> histories;
+    Clock::time_point startedAt = Clock::now();
 
     int simListen = -1;
     int controlListen = -1;
@@ -225,7 +244,7 @@ struct SimStandIn::Impl {
 
     WorldView world() const {
         const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - zuluSetAt).count();
-        return WorldView{scenario.groundElevationFt, zuluBase + elapsed};
+        return WorldView{scenario.groundElevationFt, zuluBase + elapsed, scenario.slope};
     }
 
     void setZulu(std::int64_t secondsSince1970) {
@@ -672,6 +691,36 @@ struct SimStandIn::Impl {
         }
     }
 
+    // ----- the position history of the AI aircraft -----
+
+    void recordHistory(const SimObject& o) {
+        TrackHistory& h = histories[o.id];
+        h.atcId = o.atcId;
+        h.title = o.title;
+        if (h.points.size() >= kHistoryLimit) {
+            // Long runs keep their newest points; the oldest tenth goes at once.
+            const std::size_t drop = kHistoryLimit / 10;
+            h.points.erase(h.points.begin(), h.points.begin() + static_cast<std::ptrdiff_t>(drop));
+            h.dropped += drop;
+        }
+        const double t = std::chrono::duration<double>(Clock::now() - startedAt).count();
+        h.points.push_back(HistoryPoint{t, o.latitude, o.longitude, o.altitudeFt, o.headingDeg, o.onGround});
+    }
+
+    json historyJson(std::uint32_t id, const TrackHistory& h) const {
+        json points = json::array();
+        for (const HistoryPoint& p : h.points) {
+            points.push_back({{"t", p.t},
+                              {"lat", p.latitude},
+                              {"lon", p.longitude},
+                              {"alt_ft", p.altitudeFt},
+                              {"heading_deg", p.headingDeg},
+                              {"on_ground", p.onGround}});
+        }
+        return json{{"id", id},        {"atc_id", h.atcId},   {"title", h.title},
+                    {"removed", h.removed}, {"dropped", h.dropped}, {"points", std::move(points)}};
+    }
+
     void setData(Client& c, const ScSetDataCall& r, std::uint32_t packet, json& e) {
         auto def = c.definitions.find(r.defineId);
         if (def == c.definitions.end()) {
@@ -696,7 +745,15 @@ struct SimStandIn::Impl {
                 return;
             }
         }
-        if (o->origin == ObjectOrigin::Ai) o->onGround = gf_onGroundAt(*o, w);
+        if (o->origin == ObjectOrigin::Ai) {
+            // An AI aircraft set below the ground stands on it.
+            const double standing = w.groundAt(o->latitude, o->longitude) + o->staticCgFt;
+            if (o->altitudeFt < standing) o->altitudeFt = standing;
+            o->onGround = gf_onGroundAt(*o, w);
+            const bool moves = std::any_of(def->second.begin(), def->second.end(),
+                                           [](const DefinedVar& v) { return lf_equalsNoCase(v.name, "PLANE LATITUDE"); });
+            if (moves) recordHistory(*o);
+        }
         ++o->positionUpdates;
     }
 
@@ -754,7 +811,10 @@ struct SimStandIn::Impl {
         o.staticCgFt = t->staticCgFt;
         o.staticPitchDeg = t->staticPitchDeg;
         o.onGround = r.position.onGround != 0;
-        o.altitudeFt = o.onGround ? scenario.groundElevationFt + o.staticCgFt : r.position.altitude;
+        const double standing = world().groundAt(o.latitude, o.longitude) + o.staticCgFt;
+        // Nothing is created below the ground: an aircraft asked for there stands on it.
+        if (o.onGround || r.position.altitude < standing) o.onGround = true;
+        o.altitudeFt = o.onGround ? standing : r.position.altitude;
         e["object_id"] = o.id;
         const SimObject& added = objects.emplace(o.id, std::move(o)).first->second;
         sendAddRemove(added, true);
@@ -769,6 +829,7 @@ struct SimStandIn::Impl {
         if (found == objects.end()) return;
         SimObject removed = std::move(found->second);
         objects.erase(found);
+        if (auto h = histories.find(id); h != histories.end()) h->second.removed = true;
         sendAddRemove(removed, false);
     }
 
@@ -859,7 +920,7 @@ struct SimStandIn::Impl {
                {"lat", o.latitude},
                {"lon", o.longitude},
                {"alt_ft", o.altitudeFt},
-               {"agl_ft", o.altitudeFt - w.groundElevationFt},
+               {"agl_ft", o.altitudeFt - w.groundAt(o.latitude, o.longitude)},
                {"pitch_deg", o.pitchDeg},
                {"bank_deg", o.bankDeg},
                {"heading_deg", o.headingDeg},
@@ -916,9 +977,10 @@ struct SimStandIn::Impl {
             if (request.contains("ground_elevation_ft")) {
                 scenario.groundElevationFt = request["ground_elevation_ft"].get<double>();
             }
+            if (request.contains("ground_slope")) scenario.slope = gf_groundSlopeFromJson(request["ground_slope"]);
             if (request.contains("zulu")) setZulu(gf_parseZulu(request["zulu"]));
             UserAircraft u = userAircraft();
-            gf_applyUserJson(request, u, scenario.groundElevationFt);
+            gf_applyUserJson(request, u, world().groundAt(u.latitude, u.longitude));
             if (u.objectId != scenario.user.objectId) throw std::runtime_error("the user's object id cannot change");
             placeUser(u);
             reply["user"] = objectJson(user());
@@ -967,8 +1029,9 @@ struct SimStandIn::Impl {
             o.longitude = number("lon", user().longitude);
             o.headingDeg = number("heading_deg", 0.0);
             o.onGround = number("on_ground", true);
-            o.altitudeFt = request.contains("agl_ft") ? scenario.groundElevationFt + request["agl_ft"].get<double>()
-                                                      : number("alt_ft", scenario.groundElevationFt + o.staticCgFt);
+            const double ground = world().groundAt(o.latitude, o.longitude);
+            o.altitudeFt = request.contains("agl_ft") ? ground + request["agl_ft"].get<double>()
+                                                      : number("alt_ft", ground + o.staticCgFt);
             reply["id"] = o.id;
             const SimObject& added = objects.emplace(o.id, std::move(o)).first->second;
             sendAddRemove(added, true);
@@ -1016,6 +1079,18 @@ struct SimStandIn::Impl {
             const SimObject* o = findObject(request.at("id").get<std::uint32_t>());
             if (o == nullptr) throw std::runtime_error("no such object");
             reply["object"] = objectJson(*o);
+        } else if (cmd == "history") {
+            json tracks = json::array();
+            if (request.contains("id")) {
+                const auto id = request["id"].get<std::uint32_t>();
+                auto found = histories.find(id);
+                if (found == histories.end()) throw std::runtime_error(fmt::format("no history of object {}", id));
+                tracks.push_back(historyJson(id, found->second));
+            } else {
+                for (const auto& [id, h] : histories) tracks.push_back(historyJson(id, h));
+            }
+            reply["tracks"] = std::move(tracks);
+            reply["user"] = objectJson(user());
         } else if (cmd == "installed") {
             if (request.contains("add")) {
                 for (const auto& item : request["add"]) installed.push_back(gf_installedTitleFromJson(item));
@@ -1103,7 +1178,9 @@ struct SimStandIn::Impl {
                 } catch (const json::exception& e) {
                     reply = json{{"ok", false}, {"error", fmt::format("not JSON: {}", e.what())}};
                 }
-                c.out += reply.dump() + "\n";
+                // Whatever a client sent (a tail number, a broken command line) may be
+                // no UTF-8: it is shown replaced, never allowed to end the stand-in.
+                c.out += reply.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
             }
         }
     }
@@ -1256,7 +1333,7 @@ nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json
         throw std::runtime_error(
             fmt::format("cannot reach the stand-in's control port {}: {}", controlPort, std::strerror(error)));
     }
-    std::string line = request.dump() + "\n";
+    std::string line = request.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     std::string reply;
     bool ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);

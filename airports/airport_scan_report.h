@@ -1,0 +1,14 @@
+#pragma once
+// The add-on airport scan's report: lines from every scan worker, gathered under
+// one lock and written to AirportsScanLog.txt when the scan ends.
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Appends one line; callable from any thread.
+void gf_addScanReport(std::string_view line);
+
+// The lines so far, in the order they were added.
+std::vector<std::string> gf_scanReportLines();
+
+void gf_clearScanReport();

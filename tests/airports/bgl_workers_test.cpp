@@ -1,0 +1,93 @@
+// Scan workers decode their files at once, each with its own window and airport
+// state, and report through the one shared scan report.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "airports/addon_airports.h"
+#include "airports/airport_scan_report.h"
+#include "airports/bgl_decode.h"
+#include "bgl_test_support.h"
+#include "core/parameters.h"
+#include "core/workers.h"
+#include "liveries/dbase.h"
+
+using namespace clv;
+using namespace clv::test;
+
+TEST(BglWorkersTest, WorkersDecodeAtOnceAndReportThroughTheSharedReport) {
+    constexpr int kWorkers = 8;
+    TempFolder folder;
+    std::vector<std::filesystem::path> paths;
+    for (int w = 0; w < kWorkers; ++w) {
+        std::vector<bgltool::ParkingSpec> entries;
+        for (std::uint16_t i = 1; i <= 50; ++i) entries.push_back(parking(10, i));
+        entries.push_back(parking(10, 99, 250.0f));  // one report line per file
+        const std::string code = std::string("EGL") + static_cast<char>('A' + w);
+        paths.push_back(folder.write(code + ".bgl", bgltool::gf_buildBgl(airportFile(
+                                                        {airportWith(code, {bgltool::ParkingListSpec{entries}})}))));
+    }
+    gf_clearScanReport();
+    std::vector<BglDecoded> results(kWorkers);
+    std::vector<std::unique_ptr<CollectingSink>> sinks;
+    for (auto& result : results) sinks.push_back(std::make_unique<CollectingSink>(result));
+    const BglDecodeSetup setup;  // reports go to the scan report
+    runningTasks = 0;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        ++runningTasks;
+        workers.emplace_back([&, w] { lf_toParkingPositions(paths[w], setup, *sinks[w]); });
+    }
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(runningTasks.load(), 0);
+    for (int w = 0; w < kWorkers; ++w) {
+        ASSERT_EQ(results[w].airports.size(), 1u);
+        EXPECT_EQ(results[w].airports[0].code, std::string("EGL") + static_cast<char>('A' + w));
+        EXPECT_EQ(results[w].airports[0].stands.size(), 50u);
+    }
+    EXPECT_EQ(gf_scanReportLines().size(), static_cast<std::size_t>(kWorkers));
+}
+
+// Whole scan workers: registration under its lock, generated files of several
+// airports written at once, each with the scan's simulator word.
+TEST(BglWorkersTest, WorkersRegisterAndGenerateAtOnce) {
+    constexpr int kWorkers = 6;
+    TempFolder folder;
+    CurrentFolder current(folder.path());
+    dbase.publisherGroups = {{"Some Studio", "somestudio"}};
+    dbase.thirdparties20 = {{"Some Studio", {"EGLA2", "EGLB2", "EGLC2"}}};
+    RefTable ref;
+    std::vector<std::filesystem::path> paths;
+    for (int w = 0; w < kWorkers; ++w) {
+        const std::string code = std::string("EGL") + static_cast<char>('A' + w);
+        ref.airports[code] = {"Airport " + code, 100.0};
+        std::vector<bgltool::ParkingSpec> entries;
+        for (std::uint16_t i = 1; i <= 5; ++i) entries.push_back(parking(10, i));
+        const std::string package = w % 2 == 0 ? "somestudio-" : "other-";
+        paths.push_back(folder.write("Community/" + package + code + "/scenery/" + code + ".bgl",
+                                     bgltool::gf_buildBgl(airportFile(
+                                         {airportWith(code, {bgltool::ParkingListSpec{entries}})}))));
+    }
+    g_addonReference = ref.reference();
+    MSFS_2020.value = true;
+    g_addonAirportFound = false;
+    runningTasks = 0;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        ++runningTasks;
+        workers.emplace_back([&, w] { lf_toParkingPositions(paths[w]); });
+    }
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(runningTasks.load(), 0);
+    EXPECT_TRUE(g_addonAirportFound);
+    for (int w = 0; w < kWorkers; ++w) {
+        const std::string code = std::string("EGL") + static_cast<char>('A' + w);
+        // Every airport has more stands than an archived file lists: all are generated.
+        EXPECT_TRUE(std::filesystem::exists(folder / ("airports/my_thirdparty/" + code + ".xml"))) << code;
+        EXPECT_EQ(std::filesystem::exists(folder / ("airports/my_thirdparty/" + code + ".txt")), w == 0 || w == 2)
+            << code;
+    }
+    g_addonReference = {};
+    dbase.publisherGroups.clear();
+    dbase.thirdparties20.clear();
+}

@@ -1,0 +1,302 @@
+// Ground traffic through the whole engine, with the simulator played by the
+// recording link, every tick watched by the trajectory checker.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "movement_support.h"
+#include "trajectory_checker.h"
+
+namespace clv::test {
+namespace {
+
+// A scripted aircraft of the feed: it reports where it is as it drives or stands.
+struct Driver {
+    ScriptedFeed& feed;
+    std::uint32_t hexid;
+    std::string callsign;
+    std::string type = "A320";
+    LatLon at = kHome;
+    std::uint32_t tick = 0;
+    double timestamp = 1000.0;
+    std::vector<LatLon> path{kHome};
+
+    void report(double groundSpeed, double track, LatLon p) {
+        TrafficUpdate u = makeUpdate(hexid, callsign, type, p.lat, p.lon, 0.0, groundSpeed, track, timestamp);
+        feed.at(tick, u);
+    }
+    // To `to` at `knots`, a report about every `every` seconds, the last on arrival.
+    void drive(LatLon to, double knots, double every) {
+        const double bearing = gf_bearing(at, to) * kRadToDeg;
+        const double metres = metresBetween(at, to);
+        const double metresPerSecond = knots * kMetresPerNm / 3600.0;
+        const int n = std::max(1, static_cast<int>(std::lround(metres / (metresPerSecond * every))));
+        for (int i = 1; i <= n; ++i) {
+            advance(metres / n / metresPerSecond);
+            report(knots, bearing, i < n ? offset(at, bearing, metres * i / n) : to);
+        }
+        at = to;
+        path.push_back(to);
+    }
+    // Stands for `seconds`, one report every `every` seconds; the reported
+    // position wobbles by up to `wobbleDegrees` and the track by a few degrees.
+    void stand(double seconds, double every, double wobbleDegrees, double track) {
+        for (double t = every; t <= seconds + 1e-9; t += every) {
+            advance(every);
+            const int i = static_cast<int>(t / every);
+            const double w = (i % 2 == 0 ? 1.0 : -1.0) * wobbleDegrees;
+            report(0.0, track + (i % 2 == 0 ? 4.0 : -4.0), LatLon{at.lat + w, at.lon - w / 2.0});
+        }
+    }
+    void advance(double seconds) {
+        tick += static_cast<std::uint32_t>(std::lround(seconds * 100.0));
+        timestamp += seconds;
+    }
+};
+
+// A rig with the program's movement, a simulator that binds, reports a static CG
+// and the ground, and a checker on every tick.
+struct GroundRig {
+    EngineRig rig;
+    TrajectoryChecker checker{rig};
+    explicit GroundRig(std::function<double(double, double)> terrain = {}) {
+        rig.useLiveMovement();
+        rig.sim.responder.on = true;
+        rig.sim.responder.staticCg = 6.0;
+        rig.sim.responder.terrain = terrain ? std::move(terrain) : [](double, double) { return 1400.0; };
+    }
+    void expectClean() {
+        EXPECT_EQ(checker.faultCount(), 0u);
+        for (const std::string& f : checker.faults()) ADD_FAILURE() << f;
+    }
+    // Runs until the aircraft has been in the simulator and is gone again.
+    bool runUntilGone(std::uint32_t hexid, std::uint32_t limit) {
+        const bool came = rig.runUntil(
+            [&] { return rig.live(hexid) != nullptr && rig.live(hexid)->simState == AcSimState::Active; }, limit);
+        return came && rig.runUntil([&] { return rig.live(hexid) == nullptr; }, limit);
+    }
+    const std::vector<std::pair<std::uint32_t, AiPositionData>>& track(std::uint32_t hexid) {
+        return checker.track(rig.sim.objectOf.at(hexid));
+    }
+};
+
+double pathLength(const std::vector<LatLon>& path) {
+    double m = 0.0;
+    for (std::size_t i = 1; i < path.size(); ++i) m += metresBetween(path[i - 1], path[i]);
+    return m;
+}
+
+double trackLength(const std::vector<std::pair<std::uint32_t, AiPositionData>>& track) {
+    double m = 0.0;
+    for (std::size_t i = 1; i < track.size(); ++i)
+        m += gf_distanceNm(track[i - 1].second.latitude, track[i - 1].second.longitude, track[i].second.latitude,
+                           track[i].second.longitude) *
+             kMetresPerNm;
+    return m;
+}
+
+// The longest time (ticks) the aircraft stood still within `metres` of `place`.
+std::uint32_t longestStandNear(const std::vector<std::pair<std::uint32_t, AiPositionData>>& track, LatLon place,
+                               double metres) {
+    std::uint32_t best = 0;
+    std::size_t runStart = 0;
+    for (std::size_t i = 1; i <= track.size(); ++i) {
+        const bool same = i < track.size() && track[i].second.latitude == track[i - 1].second.latitude &&
+                          track[i].second.longitude == track[i - 1].second.longitude;
+        if (same) continue;
+        const AiPositionData& p = track[runStart].second;
+        if (metresBetween(LatLon{p.latitude, p.longitude}, place) <= metres)
+            best = std::max(best, track[i - 1].first - track[runStart].first);
+        runStart = i;
+    }
+    return best;
+}
+
+// A movement that jumps and flips: the checker must see it.
+class JumpyMovement : public LiveMovement {
+public:
+    void moveTick(TrafficEngine& engine, LiveAc& ac) override {
+        LiveMovement::moveTick(engine, ac);
+        if (gf_tickNow() % 1000 == 0) {
+            ac.simPosition.latitude += 0.001;
+            ac.simPosition.trueHeading = std::fmod(ac.simPosition.trueHeading + kPi, kTwoPi);
+        }
+    }
+};
+
+TEST(TrajectoryChecker, SeesJumpsAndFlips) {
+    GroundRig g;
+    JumpyMovement jumpy;
+    g.rig.engine.ports.movement = &jumpy;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    d.report(15, 90, d.at);
+    d.drive(offset(kHome, 90, 300), 15, 3);
+    g.rig.run(6000);
+    EXPECT_GT(g.checker.blocksChecked(), 1000u);
+    ASSERT_GE(g.checker.faults().size(), 2u);
+    const std::string all = fmt::format("{}", fmt::join(g.checker.faults(), "\n"));
+    EXPECT_NE(all.find("moved"), std::string::npos) << all;
+    EXPECT_NE(all.find("heading changed"), std::string::npos) << all;
+}
+
+TEST(GroundScenario, TaxiWithWobbleAndStopsStandsStillOnlyWhereItReallyStopped) {
+    GroundRig g;
+    MAX_HOLDING_MINUTES.value = 1;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    d.report(15, 90, d.at);
+    d.drive(offset(kHome, 90, 300), 15, 3);
+    const LatLon stop1 = d.at;
+    d.stand(10, 5, 0.00004, 90);
+    d.drive(offset(stop1, 0, 200), 15, 3);
+    const LatLon stop2 = d.at;
+    d.stand(20, 5, 0.00004, 0);
+    d.drive(offset(stop2, 90, 200), 20, 3);
+    ASSERT_TRUE(g.runUntilGone(40001, 40000));
+
+    g.expectClean();
+    EXPECT_GT(g.checker.blocksChecked(), 5000u);
+    EXPECT_GE(g.checker.samplesReached(), 15u);
+    const auto& track = g.track(40001);
+    // No jitter: the path driven is the scripted one, not longer.
+    EXPECT_LT(trackLength(track), pathLength(d.path) * 1.03 + 5.0);
+    EXPECT_GT(trackLength(track), pathLength(d.path) * 0.9);
+    // The 10 s stop was dropped; the 20 s one, followed by a move of more than 22 m, kept
+    // (it stands shorter than the feed did: it arrives there slowing down from 15 kt to 0).
+    EXPECT_LT(longestStandNear(track, stop1, 5.0), 200u);
+    EXPECT_GE(longestStandNear(track, stop2, 5.0), 1000u);
+}
+
+// Drives an aircraft 200 m east and lets its stream end there.
+void taxiAndEnd(Driver& d) {
+    d.report(12, 90, d.at);
+    d.drive(offset(kHome, 90, 200), 12, 4);
+}
+
+TEST(GroundScenario, AStreamEndingOnATaxiwayHoldsThenGoes) {
+    GroundRig g;
+    MAX_HOLDING_MINUTES.value = 1;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    taxiAndEnd(d);
+    const std::uint32_t lastDue = d.tick + kSampleDelayTicks;
+    ASSERT_TRUE(g.rig.runUntil([&] { return !g.rig.sim.removals.empty(); }, 30000));
+    g.expectClean();
+    // Held a minute (in 3 s hold samples) after reaching its last sample.
+    const std::uint32_t removal = g.rig.sim.removals[0].tick;
+    EXPECT_GE(removal, lastDue + 6000 - 1000);
+    EXPECT_LE(removal, lastDue + 6000 + 1000 + 300 + 10);
+    const auto& track = g.track(40001);
+    EXPECT_GE(longestStandNear(track, d.at, 1.0), 5500u);
+}
+
+TEST(GroundScenario, AHolderGoesAtOnceWhenAnotherAircraftTaxiesClose) {
+    GroundRig g;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    taxiAndEnd(d);
+    // The second one comes from the north, 40 s later, passing 20 m north of the holder.
+    Driver other{g.rig.feed, 40002, "EZY34"};
+    other.tick = d.tick + 4000;
+    other.timestamp = 2000.0;
+    other.at = offset(offset(d.at, 0, 20), 270, 300);
+    other.report(15, 90, other.at);
+    other.drive(offset(other.at, 90, 600), 15, 3);
+
+    ASSERT_TRUE(g.rig.runUntil([&] { return !g.rig.sim.removals.empty(); }, 30000));
+    const std::uint32_t removal = g.rig.sim.removals[0].tick;
+    EXPECT_EQ(g.rig.sim.removals[0].id, g.rig.sim.objectOf.at(40001));
+    // When the other came within 1.2 x the sum of both radii (43 m for two A320).
+    const auto& holder = g.track(40001).back().second;
+    const auto& otherTrack = g.track(40002);
+    std::uint32_t close = 0;
+    for (const auto& [tick, b] : otherTrack) {
+        if (gf_distanceNm(b.latitude, b.longitude, holder.latitude, holder.longitude) <= 1.2 * 2 * 0.0097) {
+            close = tick;
+            break;
+        }
+    }
+    ASSERT_NE(close, 0u);
+    EXPECT_GE(removal, close);
+    EXPECT_LE(removal, close + 300 + 10);
+    g.rig.run(500);
+    g.expectClean();
+}
+
+TEST(GroundScenario, PushBackWithASwingThenTaxiThroughTwoCorners) {
+    GroundRig g;
+    MAX_HOLDING_MINUTES.value = 1;
+    g.rig.parking.placement = StandPlacement::Placed;
+    g.rig.parking.placementStand = 21;
+    g.rig.parking.placementHeading = 0.0;  // nose north
+    g.rig.parking.standRadius = 0.02;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    // At the stand, then pushed back south with the tail swinging west (nose east).
+    d.report(0, 0, d.at);
+    d.stand(20, 5, 0.0, 0);
+    d.advance(5);
+    d.report(3, 10, offset(kHome, 180, 15));
+    d.at = offset(kHome, 180, 15);
+    d.drive(offset(kHome, 180, 45), 3, 5);
+    // Then it taxies: east, a 30 degree corner, then a 90 degree corner.
+    d.stand(15, 5, 0.0, 90);
+    const LatLon start = d.at;
+    d.drive(offset(start, 90, 200), 12, 3);
+    d.drive(offset(d.at, 120, 200), 12, 3);
+    d.drive(offset(d.at, 210, 200), 12, 3);
+    ASSERT_TRUE(g.runUntilGone(40001, 60000));
+    g.expectClean();
+
+    const auto& track = g.track(40001);
+    ASSERT_FALSE(track.empty());
+    // The push back swung the nose 90 degrees, to the east, 2.5 stand radii behind the stand.
+    bool turnedEast = false;
+    for (const auto& [tick, b] : track) {
+        if (gf_headingDiffDegrees(b.trueHeading, kPi / 2.0) < 1.0 &&
+            metresBetween(kHome, LatLon{b.latitude, b.longitude}) > 2.5 * 0.02 * kMetresPerNm * 0.9) {
+            turnedEast = true;
+            break;
+        }
+    }
+    EXPECT_TRUE(turnedEast);
+    // It drove through both corners: its heading ended south-west.
+    EXPECT_LT(gf_headingDiffDegrees(track.back().second.trueHeading, 210.0 * kDegToRad), 5.0);
+    const auto pushBackIas = std::any_of(track.begin(), track.end(), [](const auto& e) { return e.second.trueAirspeed < 0.0; });
+    EXPECT_TRUE(pushBackIas);
+}
+
+TEST(GroundScenario, TaxiOnASlopeFollowsTheTerrain) {
+    // An airport at 5000 ft on a 1 % slope rising to the north.
+    const auto terrain = [](double latitude, double) {
+        return 5000.0 + 0.01 * (latitude - kHome.lat) * kCurveMetresPerDegree * kFeetPerMetre;
+    };
+    GroundRig g(terrain);
+    MAX_HOLDING_MINUTES.value = 1;
+    Driver d{g.rig.feed, 40001, "SWR12"};
+    d.report(15, 0, d.at);
+    d.drive(offset(kHome, 0, 600), 15, 3);
+    ASSERT_TRUE(g.runUntilGone(40001, 30000));
+    g.expectClean();
+
+    const auto& track = g.track(40001);
+    ASSERT_GT(track.size(), 1000u);
+    // The creation was at altitude 0; the first block stands on the terrain.
+    const AiPositionData& first = track.front().second;
+    EXPECT_NEAR(first.altitude, terrain(first.latitude, first.longitude) + 6.0, 0.01);
+    // The altitude changes only with a ground report (every 20 ticks) and rises with the slope.
+    std::set<std::uint32_t> applied;
+    for (const auto& r : g.rig.sim.groundReports) applied.insert(r.tick + 1);
+    int changes = 0;
+    for (std::size_t i = 1; i < track.size(); ++i) {
+        if (track[i].second.altitude == track[i - 1].second.altitude) continue;
+        ++changes;
+        EXPECT_TRUE(applied.contains(track[i].first)) << "tick " << track[i].first;
+    }
+    EXPECT_GT(changes, 50);
+    EXPECT_NEAR(track.back().second.altitude - first.altitude, 600.0 * 0.01 * kFeetPerMetre, 1.0);
+}
+
+}  // namespace
+}  // namespace clv::test

@@ -1,0 +1,170 @@
+// New samples of an aircraft that moves: what joins its queue, and how the tail of
+// the queue is cleaned of jitter and short stops.
+#include <gtest/gtest.h>
+
+#include "movement_support.h"
+
+namespace clv::test {
+namespace {
+
+constexpr std::uint32_t kNow = 10000;
+
+// Feeds the samples one by one, as the intake does.
+void feedAll(EngineRig& rig, LiveAc& ac, std::vector<PosSample> samples) {
+    for (PosSample& s : samples) decodeExisting(rig.engine, ac, s);
+}
+
+TEST(SampleIntake, WobbleOfAStandingAircraftKeepsHoldsAtOnePosition) {
+    EngineRig rig;
+    trafficTickCount = kNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0);
+    // Wobble below 0.00015 degrees (about 16 m north, 11 m east).
+    std::vector<PosSample> wobble;
+    const double d[][2] = {{0.0001, 0.00005}, {-0.00012, 0.0001}, {0.00003, -0.00014}, {0.0001, 0.0001}};
+    for (int i = 0; i < 4; ++i)
+        wobble.push_back(groundSample(kHome.lat + d[i][0], kHome.lon + d[i][1], 2, 0, kNow + 500 * (i + 1)));
+    feedAll(rig, ac, wobble);
+    ASSERT_GE(ac.samples.size(), 2u);
+    for (const PosSample& s : ac.samples) {
+        EXPECT_EQ(s.latitude, kHome.lat);
+        EXPECT_EQ(s.longitude, kHome.lon);
+        EXPECT_EQ(s.groundSpeed, 0.0);
+    }
+    for (std::size_t i = 1; i < ac.samples.size(); ++i) {
+        EXPECT_TRUE(ac.samples[i].holdMark);
+        EXPECT_GT(ac.samples[i].dueTick, ac.samples[i - 1].dueTick);
+    }
+}
+
+// A taxi leg into a stop at P, holds at P every 5 s for `stopSeconds`, then a
+// moving sample `onwardMetres` beyond P: the queue that remains.
+std::vector<PosSample> stopAndGo(double stopSeconds, double onwardMetres) {
+    EngineRig rig;
+    trafficTickCount = kNow;
+    const LatLon p = offset(kHome, 90, 60);
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow)}, 90);
+    std::vector<PosSample> feed{sampleAt(p, 0, kNow + 500)};
+    for (int t = 5; t <= stopSeconds; t += 5) feed.push_back(sampleAt(p, 0, kNow + 500 + 100 * t));
+    feed.push_back(sampleAt(offset(p, 90, onwardMetres), 10, kNow + 700 + static_cast<std::uint32_t>(100 * stopSeconds)));
+    feedAll(rig, ac, feed);
+    return {ac.samples.begin(), ac.samples.end()};
+}
+
+TEST(SampleIntake, ShortStopsGoLongOnesStayWhenTheAircraftMovesOnFar) {
+    struct Case {
+        const char* name;
+        double stopSeconds, onwardMetres;
+        bool holdsKept;
+    };
+    const Case cases[] = {
+        {"10 s stop", 10, 30, false},
+        {"20 s stop, next sample 30 m on", 20, 30, true},
+        {"20 s stop, next sample 15 m on", 20, 15, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<PosSample> q = stopAndGo(c.stopSeconds, c.onwardMetres);
+        const auto holds = std::count_if(q.begin(), q.end(), [](const PosSample& s) { return s.holdMark; });
+        EXPECT_EQ(holds, c.holdsKept ? static_cast<long>(c.stopSeconds / 5) : 0);
+        EXPECT_FALSE(q.back().holdMark);
+        EXPECT_EQ(q.size(), 3u + static_cast<std::size_t>(holds));
+    }
+}
+
+TEST(SampleIntake, DueTicksStrictlyIncreaseAlongTheQueue) {
+    EngineRig rig;
+    trafficTickCount = kNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow + 800)}, 90);
+    // Arrivals out of step with the queue (a re-timed sample lies later than the feed's next).
+    feedAll(rig, ac,
+            {sampleAt(offset(kHome, 90, 50), 10, kNow + 700), sampleAt(offset(kHome, 90, 100), 10, kNow + 700),
+             sampleAt(offset(kHome, 90, 150), 10, kNow + 1500)});
+    ASSERT_EQ(ac.samples.size(), 4u);
+    EXPECT_EQ(ac.samples[1].dueTick, kNow + 801);
+    EXPECT_EQ(ac.samples[2].dueTick, kNow + 802);
+    EXPECT_EQ(ac.samples[3].dueTick, kNow + 1500);
+}
+
+TEST(SampleIntake, PushBackNeverQueuesItsFirstSampleChoosesTheSide) {
+    struct Case {
+        bool straightOnly;
+        double track;
+        bool sideChosen, tailLeft;
+    };
+    const Case cases[] = {{false, 20, true, true}, {false, 340, true, false}, {true, 20, false, false},
+                          {false, 0, false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "straight only " << c.straightOnly << ", track " << c.track);
+        EngineRig rig;
+        STRAIGHT_PBS_ONLY.value = c.straightOnly;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 4, kNow), sampleAt(offset(kHome, 180, 40), 4, kNow + 900)}, 0,
+                                    AcMoveState::PushingBack);
+        ac.pushBackCountdown = 2;
+        PosSample s = sampleAt(offset(kHome, 180, 10), 3, kNow + 3000);
+        s.track = c.track;
+        decodeExisting(rig.engine, ac, s);
+        EXPECT_EQ(ac.samples.size(), 2u);
+        EXPECT_EQ(ac.sideChosen, c.sideChosen);
+        EXPECT_EQ(ac.tailToTheLeft, c.tailLeft);
+        // Later samples of the push back choose nothing.
+        ac.pushBackCountdown = 1;
+        s.track = 180.0 - c.track;
+        decodeExisting(rig.engine, ac, s);
+        EXPECT_EQ(ac.samples.size(), 2u);
+        EXPECT_EQ(ac.tailToTheLeft, c.tailLeft);
+    }
+}
+
+TEST(SampleIntake, TooLongAQueueOrAFeedMovingAwayFromAHoldRemovesTheAircraft) {
+    {
+        SCOPED_TRACE("more than 200 queued");
+        EngineRig rig;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow)}, 90);
+        for (std::uint32_t i = 1; i <= 200; ++i) ac.samples.push_back(sampleAt(offset(kHome, 90, 10.0 * i), 10, kNow + 100 * i));
+        PosSample s = sampleAt(offset(kHome, 90, 2020), 10, kNow + 30000);
+        decodeExisting(rig.engine, ac, s);
+        EXPECT_EQ(ac.simState, AcSimState::RemovingFromSim);
+    }
+    for (const auto& [metres, removed] : {std::pair{240.0, false}, std::pair{260.0, true}}) {
+        SCOPED_TRACE(testing::Message() << "holding, feed " << metres << " m away");
+        EngineRig rig;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(kHome, 0, kNow + 300)}, 90);
+        ac.samples[1].holdMark = true;
+        ac.holding = true;
+        PosSample s = sampleAt(offset(kHome, 90, metres), 10, kNow + 3000);
+        decodeExisting(rig.engine, ac, s);
+        EXPECT_EQ(ac.simState == AcSimState::RemovingFromSim, removed);
+        EXPECT_EQ(ac.holding, !removed);
+    }
+}
+
+TEST(SampleIntake, AfterAPushBackNearSamplesWaitAFarOneStartsTheTaxi) {
+    EngineRig rig;
+    trafficTickCount = kNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(kHome, 0, kNow + 300)}, 90,
+                                AcMoveState::PushedBack);
+    ac.samples[1].holdMark = true;
+    ac.nearestAfterPushBack = 900.0;
+    ac.extensionCount = 1;
+    ac.standId = 3;
+    // A320 radius 0.0097 nm: 2.75 radii = 49 m, 6 radii = 108 m.
+    PosSample near = sampleAt(offset(kHome, 90, 30), 2, kNow + 3000);
+    decodeExisting(rig.engine, ac, near);
+    EXPECT_EQ(ac.moveState, AcMoveState::PushedBack);
+    EXPECT_TRUE(ac.holding);
+    EXPECT_EQ(ac.samples.size(), 2u);
+    PosSample onward = sampleAt(offset(kHome, 90, 55), 8, kNow + 3200);
+    decodeExisting(rig.engine, ac, onward);
+    EXPECT_EQ(ac.moveState, AcMoveState::Taxi);
+    EXPECT_FALSE(ac.holding);
+    EXPECT_EQ(ac.standId, 0u);
+    EXPECT_EQ(ac.extensionCount, 0);
+    EXPECT_EQ(ac.samples.front().dueTick, kNow + 1);
+    EXPECT_EQ(ac.samples.back().latitude, onward.latitude);
+}
+
+}  // namespace
+}  // namespace clv::test

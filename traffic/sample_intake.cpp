@@ -1,0 +1,313 @@
+// New samples of an aircraft that already exists: whether a sample joins the
+// queue, replaces what is queued or only steers the movement, and the cleaning of
+// the queue's tail (jitter and short stops on the ground, samples pointing
+// backwards while landing).
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/parameters.h"
+#include "link/sim_ids.h"
+#include "traffic/live_movement.h"
+
+namespace {
+
+using namespace clv;
+
+constexpr std::size_t kMaxQueuedSamples = 200;
+// Positions closer than this in both latitude and longitude are one position.
+constexpr double kJitterDegrees = 0.00015;
+constexpr double kFastTakeOffRunKnots = 30.0;
+constexpr double kJitterTakeOffRunKnots = 50.0;
+constexpr double kStoppedFastKnots = 50.0;
+// Push back: the aircraft leaves the push-back position for a sample this far away.
+constexpr double kLeaveRadii = 2.75;
+constexpr double kHoldRadii = 6.0;
+constexpr double kTakeOffRunKnots = 43.0;
+constexpr std::uint32_t kTouchAndGoThrottleStage = 3;
+constexpr std::uint32_t kTaxiFlapsStage = 1;
+constexpr std::uint32_t kSpoilersOut = 16383;
+constexpr std::int32_t kTouchAndGoDelay = 5000;
+constexpr std::int32_t kTouchAndGoAdvance = 3000;
+// Samples pointing this far off the heading are behind the aircraft.
+constexpr double kBackwardsDegrees = 100.0;
+constexpr double kLandingBackwardsDegrees = 90.0;
+constexpr double kRollOutBackwardsDegrees = 150.0;
+constexpr double kLandingSpeedCapKnots = 40.0;
+// A stop at least this long stays when the aircraft then moves at least this far.
+constexpr double kLongStopSeconds = 15.0;
+constexpr double kStopMoveNm = 0.011879;  // 22 m
+constexpr std::size_t kStopLookBackFirst = 3;
+constexpr std::size_t kStopLookBackLast = 7;
+
+bool lf_samePosition(const PosSample& a, const PosSample& b) {
+    return a.latitude == b.latitude && a.longitude == b.longitude;
+}
+
+double lf_distanceNm(const PosSample& a, const PosSample& b) {
+    return gf_distanceNm(a.latitude, a.longitude, b.latitude, b.longitude);
+}
+
+double lf_bearing(const PosSample& from, const PosSample& to) {
+    return gf_bearing(LatLon{from.latitude, from.longitude}, LatLon{to.latitude, to.longitude});
+}
+
+bool lf_inTheAir(const LiveAc& ac) { return ac.simState == AcSimState::Active && !ac.onGround; }
+
+void lf_raiseDue(const LiveAc& ac, PosSample& s) {
+    if (!ac.samples.empty()) s.dueTick = std::max(s.dueTick, ac.samples.back().dueTick + 1);
+}
+
+std::uint32_t lf_nowPlusOne() { return static_cast<std::uint32_t>(gf_tickNow() + 1); }
+
+// The push-back side from the first sample of the push back: its heading (or
+// track) against the aircraft's says which way the tail swings.
+void lf_choosePushBackSide(LiveAc& ac, const PosSample& s) {
+    if (STRAIGHT_PBS_ONLY.value || ac.pushBackCountdown != 2) return;
+    double heading = 0.0;
+    if (s.hasHeading) {
+        heading = s.heading;
+    } else {
+        if (s.track == 0.0) return;
+        heading = s.track * kDegToRad;
+    }
+    ac.tailToTheLeft = gf_headingDiff(ac.simPosition.trueHeading, heading) > 0.0;
+    ac.sideChosen = true;
+}
+
+// Pushed back: a sample near the push-back position keeps the aircraft waiting;
+// one far enough away starts the taxi. True when the sample is taken.
+bool lf_pushedBackSample(LiveAc& ac, PosSample& s) {
+    const double d = gf_distanceNm(s.latitude, s.longitude, ac.simPosition.latitude, ac.simPosition.longitude);
+    if (!(d > kLeaveRadii * ac.radius && d > ac.nearestAfterPushBack)) {
+        if (d <= kHoldRadii * ac.radius) {
+            if (!ac.holding) {
+                ac.holding = true;
+                ac.holdingSince = static_cast<std::uint32_t>(gf_tickNow());
+            }
+            ac.nearestAfterPushBack = d;
+            return false;
+        }
+    }
+    s.holdMark = false;
+    if (ac.extensionCount >= 1) {
+        ac.samples.front().dueTick = lf_nowPlusOne();
+        ac.extensionCount = 0;
+        lf_startPhaseSlack(ac);
+    }
+    ac.sideChosen = false;
+    ac.pushBackCountdown = 0;
+    gf_setMoveState(ac, AcMoveState::Taxi);
+    ac.standLatitude = 0.0;
+    ac.standLongitude = 0.0;
+    ac.standId = 0;
+    ac.parkedAt = 0;
+    ac.holding = false;
+    return true;
+}
+
+void lf_queueEvent(TrafficEngine& e, const LiveAc& ac, std::uint32_t eventId, std::uint32_t data) {
+    e.sim().queueClientEvent(ClientEventCmd{ac.objectId, eventId, data});
+}
+
+// A landing that turned into a take-off again.
+void lf_touchAndGo(TrafficEngine& e, LiveAc& ac) {
+    const bool rotorcraft = ac.category == AcCategory::Rotorcraft;
+    gf_setMoveState(ac, AcMoveState::Taxi);
+    ac.takeOffRun = true;
+    if (ac.throttleStage != kTouchAndGoThrottleStage) {
+        lf_queueEvent(e, ac, THROTTLE_SET, kThrottleValues[kTouchAndGoThrottleStage]);
+        ac.throttleStage = kTouchAndGoThrottleStage;
+    }
+    if (!rotorcraft) lf_queueEvent(e, ac, SPOILERS_SET, kSpoilersOut);
+    if (ac.flapsStage != kTaxiFlapsStage && !rotorcraft) {
+        lf_queueEvent(e, ac, FLAPS_SET, kFlapsValues[kTaxiFlapsStage]);
+        ac.flapsStage = kTaxiFlapsStage;
+    }
+    ac.landing = false;
+    ac.landed = false;
+    ac.goAround = false;
+    gf_queueLightSet(e, ac.objectId, {1, 1, 1, 1, 1, 1, 0});
+    ac.maxDelay = kTouchAndGoDelay;
+    ac.maxAdvance = kTouchAndGoAdvance;
+}
+
+}  // namespace
+
+void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample& s) {
+    using namespace clv;
+    try {
+        if (ac.samples.size() > kMaxQueuedSamples) removeAircraftFromSim(engine, ac);
+        if (ac.holding && !ac.samples.empty() &&
+            lf_distanceNm(s, ac.samples.front()) * kMetresPerNm > HOLDING_THRESHOLD_METERS.value) {
+            // The feed moved on without this aircraft: it would have to jump.
+            ac.holding = false;
+            removeAircraftFromSim(engine, ac);
+            return;
+        }
+        bool taken = false;
+        switch (ac.moveState) {
+            case AcMoveState::Birth:
+                if (!ac.samples.empty() && lf_acceptMovingSample(ac, s)) {
+                    lf_raiseDue(ac, s);
+                    ac.samples.push_back(s);
+                }
+                return;
+            case AcMoveState::Parking:
+            case AcMoveState::Parked:
+                if (ac.simState == AcSimState::Buffer || ac.simState == AcSimState::Adding2Sim) return;
+                taken = engine.parking().checkStandSample(engine, ac, s);
+                break;
+            case AcMoveState::PushingBack: lf_choosePushBackSide(ac, s); return;
+            case AcMoveState::PushedBack: taken = lf_pushedBackSample(ac, s); break;
+            case AcMoveState::Taxi:
+            case AcMoveState::TakeOff:
+            case AcMoveState::Flying:
+                if (ac.samples.empty()) {
+                    taken = true;  // nothing to compare with (a buffered aircraft that lost its samples)
+                } else if (!ac.landing && !ac.rollingOut) {
+                    taken = lf_acceptMovingSample(ac, s) && (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
+                } else {
+                    taken = checkNewPosDuringLanding(ac, s);
+                }
+                break;
+        }
+        if (!taken) return;
+
+        if (!s.airborne && !ac.samples.empty() && ac.samples.back().holdMark) {
+            if (!s.holdMark) {
+                removeSmallStop(ac, s);
+            } else if (ac.samples.size() >= 2 && std::all_of(ac.samples.begin(), ac.samples.end(),
+                                                              [](const PosSample& q) { return q.holdMark; })) {
+                ac.samples.resize(1);
+            }
+        }
+        lf_raiseDue(ac, s);
+        if (ac.onGround && ac.simState == AcSimState::Active && !ac.takeOffRun) {
+            const bool lastAirborne = !ac.samples.empty() && ac.samples.back().airborne;
+            if (ac.rollingOut) {
+                if (lastAirborne && s.airborne) lf_touchAndGo(engine, ac);
+            } else if (ac.moveState == AcMoveState::Taxi) {
+                const bool lastFast = !ac.samples.empty() && ac.samples.back().groundSpeed >= kTakeOffRunKnots;
+                if ((!s.airborne && s.groundSpeed >= kTakeOffRunKnots && lastFast) || s.airborne)
+                    engine.flight().prepareTakeOff(engine, ac);
+            }
+        }
+        ac.samples.push_back(s);
+        if (ac.samples.size() == 2 && ac.samples[0].holdMark && ac.samples[1].holdMark) {
+            ac.samples[0].dueTick = lf_nowPlusOne();
+            ac.samples[0].groundSpeed = ac.samples[1].groundSpeed;
+        }
+    } catch (const std::exception& x) {
+        gf_logMarked("{} exception {}", "decodeExisting", x.what());
+        throw;
+    }
+}
+
+bool lf_acceptMovingSample(const clv::LiveAc& ac, clv::PosSample& s) {
+    using namespace clv;
+    const PosSample& last = ac.samples.back();
+    if (lf_samePosition(s, last)) s.holdMark = true;
+    if (ac.category == AcCategory::Rotorcraft) return true;
+    if (lf_samePosition(s, last)) {
+        if (s.airborne || lf_inTheAir(ac)) return false;
+        if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kFastTakeOffRunKnots) return false;
+        s.groundSpeed = 0.0;
+        return true;
+    }
+    if (std::fabs(s.latitude - last.latitude) < kJitterDegrees && std::fabs(s.longitude - last.longitude) < kJitterDegrees) {
+        if (s.airborne || lf_inTheAir(ac)) return false;
+        if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kJitterTakeOffRunKnots) return false;
+        // Jitter of a standing aircraft: it stays where it was.
+        s = last;
+        s.groundSpeed = 0.0;
+        s.holdMark = true;
+        return true;
+    }
+    if (s.groundSpeed != 0.0) return true;
+    if (!ac.takeOffRun && !s.airborne) return true;
+    return last.groundSpeed < kStoppedFastKnots;
+}
+
+bool checkExtendingSituations(clv::LiveAc& ac, const clv::PosSample& s) {
+    if (ac.samples.empty()) {
+        gf_logMarked("{} empty sz?", "checkExtendingSituations");
+        return false;
+    }
+    if (!ac.onGround &&
+        gf_headingDiffDegrees(lf_bearing(ac.samples.back(), s), ac.simPosition.trueHeading) >= kBackwardsDegrees)
+        return false;
+    ac.extensionCount = 0;
+    lf_startPhaseSlack(ac);
+    ac.samples.front().dueTick = lf_nowPlusOne();
+    ac.holding = false;
+    return true;
+}
+
+bool checkNewPosDuringLanding(clv::LiveAc& ac, clv::PosSample& s) {
+    using namespace clv;
+    if (ac.samples.empty()) {
+        gf_logMarked("{} empty sz?", "checkNewPosDuringLanding");
+        return false;
+    }
+    if (lf_samePosition(s, ac.samples.back())) return false;
+    const double heading = ac.simPosition.trueHeading;
+    auto behind = [&](const PosSample& from, double limit) {
+        return gf_headingDiffDegrees(lf_bearing(from, s), heading) >= limit;
+    };
+    if (ac.samples.size() >= 2) {
+        if (behind(ac.samples.back(), kLandingBackwardsDegrees)) {
+            ac.samples.pop_back();
+            if (ac.samples.size() >= 2 && behind(ac.samples.back(), kLandingBackwardsDegrees)) ac.samples.pop_back();
+        }
+    } else if (ac.landing) {
+        if (behind(ac.samples.front(), kLandingBackwardsDegrees)) return false;
+    } else if (ac.rollingOut && behind(ac.samples.front(), kRollOutBackwardsDegrees)) {
+        if (ac.extensionCount > 0) return false;
+        // The feed's runway lies elsewhere: start again from where the aircraft is.
+        PosSample restart = ac.samples.front();
+        restart.latitude = ac.simPosition.latitude;
+        restart.longitude = ac.simPosition.longitude;
+        restart.dueTick = lf_nowPlusOne();
+        ac.samples.clear();
+        ac.samples.push_back(restart);
+    }
+    if (ac.extensionCount > 0) {
+        ac.extensionCount = 0;
+        lf_startPhaseSlack(ac);
+    }
+    const PosSample& last = ac.samples.back();
+    if (lf_samePosition(s, last)) s.holdMark = true;
+    if (s.groundSpeed > last.groundSpeed && s.groundSpeed > kLandingSpeedCapKnots) s.groundSpeed = last.groundSpeed;
+    return true;
+}
+
+void removeSmallStop(clv::LiveAc& ac, const clv::PosSample& s) {
+    try {
+        const std::size_t size = ac.samples.size();
+        for (std::size_t k = kStopLookBackFirst; k <= kStopLookBackLast && k <= size; ++k) {
+            const clv::PosSample& q = ac.samples[size - (k - 1)];
+            if (!q.holdMark) {
+                checkStops(ac, k - 1, s);
+                return;
+            }
+        }
+    } catch (const std::exception& x) {
+        gf_logMarked("{}: {}", "removeSmallStop", x.what());
+    }
+}
+
+void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& s) {
+    try {
+        const std::size_t size = ac.samples.size();
+        const clv::PosSample& p = ac.samples.at(size - n);
+        const double seconds =
+            (static_cast<double>(ac.samples.back().dueTick) - static_cast<double>(p.dueTick)) / 100.0;
+        if (seconds >= kLongStopSeconds && lf_distanceNm(s, p) > kStopMoveNm) return;
+        for (std::size_t i = 0; i + 1 < n; ++i) ac.samples.pop_back();
+    } catch (const std::exception& x) {
+        gf_logMarked("{}: num:{} {}", "checkStops", n, x.what());
+    }
+}
