@@ -7,7 +7,7 @@
 
 #include "core/parameters.h"
 #include "core/random.h"
-#include "core/stop_flags.h"
+#include "core/run_state.h"
 #include "core/ui_port.h"
 #include "link/sim_client.h"
 #include "link/traffic_receiver.h"

@@ -27,7 +27,7 @@ void AirportParkingPort::liveParkedOnStand(std::uint32_t standId) {
 }
 
 std::optional<double> AirportParkingPort::parkAirportElevation() {
-    if (parkingActive) return static_cast<double>(parkApfInfo.altitude);
+    if (::parkingActive.load()) return static_cast<double>(parkApfInfo.altitude);
     const ParkSite park = gf_parkAirport();
     if (park.code.empty()) return std::nullopt;
     return park.alt;
@@ -46,5 +46,13 @@ void AirportParkingPort::reserveCapacities() {
 }
 
 void AirportParkingPort::resetParking() { gf_resetParkAirportState(); }
+
+bool AirportParkingPort::parkingActive() { return ::parkingActive.load(); }
+
+std::optional<double> AirportParkingPort::standRadiusNm(std::uint32_t standId) {
+    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
+    if (it == standList.end()) return std::nullopt;
+    return it->radius;
+}
 
 }  // namespace clv

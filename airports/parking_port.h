@@ -16,6 +16,8 @@ public:
     void placeNextStaticAc(TrafficEngine& engine) override;
     void reserveCapacities() override;
     void resetParking() override;
+    bool parkingActive() override;
+    std::optional<double> standRadiusNm(std::uint32_t standId) override;
 };
 
 }  // namespace clv

@@ -244,7 +244,7 @@ std::vector<Stand>::iterator lf_fitSearch(Slot now, const clv::LiveAc& ac, const
         search.pass(P::Sized, notHeli);
         search.pass(P::Unsized, notHeli);
     } else if (ac.category == clv::AcCategory::Light || ac.category == clv::AcCategory::Buzjets ||
-               ac.airline == kPrivateAirline) {
+               ac.airline == clv::kPrivateAirline) {
         search.pass(P::Sized, lf_plainRamp);
         search.pass(P::Unsized, lf_plainRamp);
     } else {

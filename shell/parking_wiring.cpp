@@ -5,7 +5,6 @@
 #include "airports/apf_reader.h"
 #include "airports/parking_port.h"
 #include "airports/static_parking.h"
-#include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "link/traffic_receiver.h"
 #include "shell/main_window.h"
