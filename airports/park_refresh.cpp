@@ -16,8 +16,6 @@
 #include "link/user_aircraft.h"
 
 bool parkFileReload = false;
-std::atomic<bool> parkingBusy{false};
-std::string reservedStand;
 
 namespace {
 

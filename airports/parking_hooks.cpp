@@ -5,6 +5,12 @@
 #include <mutex>
 #include <vector>
 
+#include "airports/airport_data.h"
+#include "airports/apf_locate.h"
+#include "airports/learned_files.h"
+#include "airports/live_callsigns.h"
+#include "airports/park_airports.h"
+#include "airports/park_state.h"
 #include "core/parameters.h"
 #include "core/random.h"
 #include "core/run_state.h"
@@ -18,11 +24,27 @@ namespace {
 
 using clv::ParkSite;
 
-// Until the airport reference data and the park-airport list are installed, the
-// list and the park airport in force are kept here.
-std::mutex g_defaultsMutex;
-std::vector<ParkSite> g_defaultList;
-ParkSite g_defaultCurrent;
+clv::ParkSite lf_site(const clv::Airport& a) {
+    clv::ParkSite s;
+    s.code = a.code;
+    s.iata = a.iata;
+    s.lat = a.lat;
+    s.lon = a.lon;
+    s.alt = a.alt;
+    return s;
+}
+
+clv::Airport lf_airport(const clv::ParkSite& s) { return clv::Airport{s.code, s.iata, s.lat, s.lon, s.alt}; }
+
+clv::ParkSite lf_site(const clv::ParkAirport& e) {
+    clv::ParkSite s;
+    s.code = e.code;
+    s.lat = e.lat;
+    s.lon = e.lon;
+    s.reservedStand = e.reservedStand;
+    return s;
+}
+
 
 template <class F, class D>
 void lf_fill(F& hook, D fallback) {
@@ -30,49 +52,65 @@ void lf_fill(F& hook, D fallback) {
 }
 
 clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
-    lf_fill(h.findAirport, [](const std::string&) { return std::optional<ParkSite>(); });
-    lf_fill(h.nearestAirport, [](clv::LatLon) { return std::optional<ParkSite>(); });
-    lf_fill(h.airportDisplayName, [](const ParkSite& a) {
-        if (a.code.empty()) return std::string("?");
-        return a.iata.empty() ? a.code : a.code + " (" + a.iata + ")";
+    lf_fill(h.findAirport, [](const std::string& code) -> std::optional<ParkSite> {
+        const auto a = gf_findAirport(code);
+        if (!a) return std::nullopt;
+        return lf_site(*a);
     });
-    lf_fill(h.apfExists, [](const std::string&) { return false; });
-    lf_fill(h.apfPath, [](const std::string&) { return std::string(); });
-    lf_fill(h.firstParkAirport, [] {
-        std::lock_guard lock(g_defaultsMutex);
-        return g_defaultList.empty() ? std::optional<ParkSite>() : std::optional<ParkSite>(g_defaultList.front());
+    lf_fill(h.nearestAirport, [](clv::LatLon p) -> std::optional<ParkSite> {
+        const auto a = gf_nearestAirport(p);
+        if (!a) return std::nullopt;
+        return lf_site(*a);
+    });
+    lf_fill(h.airportDisplayName, [](const ParkSite& a) { return gf_airportDisplayName(lf_airport(a)); });
+    lf_fill(h.apfExists, [](const std::string& code) { return gf_apfExists(code); });
+    lf_fill(h.apfPath, [](const std::string& code) { return gf_apfPath(code); });
+    lf_fill(h.firstParkAirport, []() -> std::optional<ParkSite> {
+        std::lock_guard lock(parkAirportsMutex);
+        if (parkAirports.empty()) return std::nullopt;
+        return lf_site(parkAirports.front());
     });
     lf_fill(h.parkAirportListEmpty, [] {
-        std::lock_guard lock(g_defaultsMutex);
-        return g_defaultList.empty();
+        std::lock_guard lock(parkAirportsMutex);
+        return parkAirports.empty();
     });
     lf_fill(h.sortParkAirports, [](clv::LatLon p) {
-        std::lock_guard lock(g_defaultsMutex);
-        std::stable_sort(g_defaultList.begin(), g_defaultList.end(), [p](const ParkSite& a, const ParkSite& b) {
-            return gf_distanceNm(p, clv::LatLon{a.lat, a.lon}) < gf_distanceNm(p, clv::LatLon{b.lat, b.lon});
-        });
+        std::lock_guard lock(parkAirportsMutex);
+        for (clv::ParkAirport& e : parkAirports) e.distance = gf_distanceNm(p, clv::LatLon{e.lat, e.lon});
+        std::stable_sort(parkAirports.begin(), parkAirports.end(),
+                         [](const clv::ParkAirport& a, const clv::ParkAirport& b) { return a.distance < b.distance; });
     });
-    lf_fill(h.putParkAirportFirst, [](const ParkSite& entry) {
-        std::lock_guard lock(g_defaultsMutex);
-        g_defaultList.insert(g_defaultList.begin(), entry);
+    lf_fill(h.putParkAirportFirst, [](const ParkSite& s) {
+        {
+            std::lock_guard lock(parkAirportsMutex);
+            parkAirports.insert(parkAirports.begin(), clv::ParkAirport{s.code, s.reservedStand, s.lat, s.lon, 0.0});
+        }
+        gf_writeMyParkAirports();  // takes the lock itself
     });
     lf_fill(h.reserveStandOfFirst, [](const std::string& stand) {
-        std::lock_guard lock(g_defaultsMutex);
-        if (!g_defaultList.empty()) g_defaultList.front().reservedStand = stand;
+        {
+            std::lock_guard lock(parkAirportsMutex);
+            if (parkAirports.empty()) return;
+            parkAirports.front().reservedStand = stand;
+        }
+        gf_writeMyParkAirports();
     });
-    lf_fill(h.currentParkAirport, [] {
-        std::lock_guard lock(g_defaultsMutex);
-        return g_defaultCurrent;
-    });
+    lf_fill(h.currentParkAirport, [] { return lf_site(gf_currentParkAirport()); });
     lf_fill(h.setCurrentParkAirport, [](const ParkSite& a) {
-        std::lock_guard lock(g_defaultsMutex);
-        g_defaultCurrent = a;
+        if (a.code.empty()) {
+            gf_clearCurrentParkAirport();
+        } else {
+            gf_setCurrentParkAirport(lf_airport(a));
+        }
     });
     lf_fill(h.startCallsignCollection, [] {});
-    lf_fill(h.takeLiveCallsigns, [] { return std::set<std::string>(); });
-    lf_fill(h.learnedUpdates, [] { return std::int32_t{0}; });
-    lf_fill(h.resetLearnedUpdates, [] {});
-    lf_fill(h.saveLearnedFile, [] {});
+    lf_fill(h.takeLiveCallsigns, [] {
+        lf_takeLiveCallsigns();
+        return liveCallsigns;
+    });
+    lf_fill(h.learnedUpdates, [] { return learningUpdateCount.load(); });
+    lf_fill(h.resetLearnedUpdates, [] { learningUpdateCount = 0; });
+    lf_fill(h.saveLearnedFile, [] { gf_saveApf(); });
     lf_fill(h.unsetReferenceElevation, [] { trafficReceiver.clearRefElevation(); });
     lf_fill(h.userAircraft, [] {
         const clv::UserAcData user = gf_lastUserAcData();
@@ -113,13 +151,6 @@ clv::ParkingHooks& lf_hooks() {
 
 }  // namespace
 
-void gf_setParkingHooks(clv::ParkingHooks hooks) {
-    {
-        std::lock_guard lock(g_defaultsMutex);
-        g_defaultList.clear();
-        g_defaultCurrent = {};
-    }
-    lf_hooks() = lf_withDefaults(std::move(hooks));
-}
+void gf_setParkingHooks(clv::ParkingHooks hooks) { lf_hooks() = lf_withDefaults(std::move(hooks)); }
 
 const clv::ParkingHooks& gf_parkingHooks() { return lf_hooks(); }

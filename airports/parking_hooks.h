@@ -2,7 +2,7 @@
 // What the static parking reaches outside itself: the airport reference data and
 // the park-airport list, the stand under the user aircraft, the window's parking
 // figures, the clocks and the one random draw that does not follow RANDOM. The
-// program installs the real ones (gf_installParkingHooks); tests install doubles.
+// defaults are the program's own; the shell adds the window, tests install doubles.
 // Every hook is called on the run thread.
 #include <cstdint>
 #include <functional>
@@ -107,10 +107,11 @@ struct ParkingHooks {
 
 }  // namespace clv
 
-// Installs the hooks; every empty one gets its default: no airport data, an
-// empty park-airport list and park airport kept here, the link's user aircraft,
-// the reference data's wing spans and liveries, nothing shown, the traffic
-// clock, the system clock and the thread's random engine. Not while a run is on.
+// Installs the hooks; every empty one gets its default: the airport reference
+// data, the park airports and the park airport in force, their files, the
+// traffic reader's callsigns, the learned file, the link's user aircraft, the
+// reference data's wing spans and liveries, nothing shown, the traffic clock,
+// the system clock and the thread's random engine. Not while a run is on.
 void gf_setParkingHooks(clv::ParkingHooks hooks);
 // The hooks in force, each callable.
 const clv::ParkingHooks& gf_parkingHooks();

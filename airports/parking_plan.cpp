@@ -15,7 +15,6 @@
 #include "core/ui_port.h"
 
 bool lowQualityFile = false;
-bool apfParamsChanged = false;
 std::int32_t lastRealFit = 0;
 std::int32_t lastSoftFit = -1;
 std::atomic<std::int32_t> shownMaxPark{0};

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "airports/learned_files.h"
+#include "airports/park_state.h"
 #include "airports/parking_hooks.h"
 #include "airports/stands/stand.h"
 #include "core/clock.h"
@@ -56,8 +58,6 @@ extern std::vector<clv::LiveParkedEntry> liveParkedList;  // ascending minutes
 extern std::set<std::string> plannerCallsigns;
 // The file is poor: soft options are learned.
 extern bool lowQualityFile;
-// The parking settings of the park airport's file changed: saved when it is left.
-extern bool apfParamsChanged;
 // The fit the last real and soft pass reached; soft -1 when none ran.
 extern std::int32_t lastRealFit;
 extern std::int32_t lastSoftFit;
@@ -114,10 +114,7 @@ void gf_logParkedList(const clv::TrafficEngine& engine);
 // ---- the park-airport refresh ----------------------------------------------------------
 // The park airport's file is to be read and planned at the next refresh.
 extern bool parkFileReload;
-// Static parked aircraft are being calculated or placed (read by the UI thread).
-extern std::atomic<bool> parkingBusy;
-// The reserved stand of the current park airport; empty: none.
-extern std::string reservedStand;
+// parkingBusy and reservedStand: airports/park_state.h.
 
 void gf_refreshParking(clv::TrafficEngine& engine, bool first);
 void gf_clearGroundTraffic(clv::TrafficEngine& engine);
