@@ -1,8 +1,14 @@
 #include "shell/parking_wiring.h"
 
+#include <filesystem>
 #include <mutex>
+#include <optional>
 
+#include "airports/airport_data.h"
+#include "airports/apf_locate.h"
 #include "airports/apf_reader.h"
+#include "airports/learned_files.h"
+#include "airports/park_airports.h"
 #include "airports/parking_port.h"
 #include "airports/static_parking.h"
 #include "core/ui_port.h"
@@ -80,7 +86,23 @@ void gf_wireParking(clv::RunServices& services) {
         lf_showPanel();
     };
 
+    apfReadHooks.downloadApf = [](const std::string& name) { return lf_downloadApf(name, g_parkAirportFile); };
+    apfReadHooks.archivePath = [](const std::string& name, const std::string& publisher) {
+        return gf_archivePath(name, publisher);
+    };
+    apfReadHooks.readLearned = [](const std::filesystem::path& path, clv::ApfInfo& summary) {
+        lf_readLearned(path, summary);
+    };
+
     clv::AirportServices& a = services.airports;
+    a.readAirports = [] { return gf_readAirports(); };
+    a.readMyParkAirports = [] { return lf_readMyParkAirports(); };
+    a.findAirport = [](const std::string& code) -> std::optional<clv::LatLon> {
+        const auto airport = gf_findAirport(code);
+        if (!airport) return std::nullopt;
+        return clv::LatLon{airport->lat, airport->lon};
+    };
+    a.rereadParkAirports = [](std::string& message) { return gf_rereadParkAirports(true, message); };
     a.refreshParking = [](bool first) { gf_refreshParking(gf_trafficEngine(), first); };
     a.parkingBusy = [] { return parkingBusy.load(); };
     a.parkingActive = [] { return parkingActive.load(); };
