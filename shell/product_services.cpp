@@ -27,6 +27,7 @@
 #include "liveries/livery_scan.h"
 #include "liveries/match_summary.h"
 #include "shell/engine_wiring.h"
+#include "shell/parking_wiring.h"
 #include "shell/self_update.h"
 #include "shell/window_services.h"
 #include "traffic/traffic_service.h"
@@ -176,5 +177,6 @@ clv::RunServices gf_productRunServices() {
     services.update.checkNewVersion = gf_checkNewVersion;
     services.update.updateSimaddon = [] { gf_updateSimaddon(); };
     gf_wireEngine(services);
+    gf_wireParking(services);
     return services;
 }

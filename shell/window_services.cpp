@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "airports/static_parking.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/sim_client.h"
@@ -52,19 +53,3 @@ clv::WindowServices gf_windowServices() {
     return services;
 }
 
-void gf_enforceMaxLive(clv::TrafficEngine& engine) {
-    const std::int32_t maximum = MAX_LIVE.value;
-    if (maximum == MAX_LIVE.def || maximum < 0) return;
-    std::vector<std::pair<double, clv::LiveAc*>> active;
-    const clv::UserAcData& user = engine.userAcData;
-    for (clv::LiveAc& ac : engine.liveAc) {
-        if (ac.simState != clv::AcSimState::Active) continue;
-        const double d = gf_distanceNm(user.latitude, user.longitude, ac.simPosition.latitude, ac.simPosition.longitude);
-        active.emplace_back(d, &ac);
-    }
-    if (active.size() <= static_cast<std::size_t>(maximum)) return;
-    std::stable_sort(active.begin(), active.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    const std::size_t surplus = active.size() - static_cast<std::size_t>(maximum);
-    gf_log("MAX_LIVE={}: {} live aircraft removed", maximum, surplus);
-    for (std::size_t i = 0; i < surplus; ++i) removeAircraftFromSim(engine, *active[i].second);
-}

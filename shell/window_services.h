@@ -55,7 +55,3 @@ clv::WindowHooks gf_productWindowHooks();
 // The window group of the run services (the destination applied at a run's
 // start, the traffic range, the reset of the panels' figures).
 clv::WindowServices gf_windowServices();
-
-// Run thread: while MAX_LIVE is set, the active live aircraft farthest from the
-// user aircraft leave the simulator until no more than MAX_LIVE remain.
-void gf_enforceMaxLive(clv::TrafficEngine& engine);

@@ -84,3 +84,32 @@ void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     if (&ac != &last) ac = std::move(last);
     engine.liveAc.pop_back();
 }
+
+void gf_removeAllStatic(clv::TrafficEngine& engine) {
+    using clv::AcSimState;
+    for (clv::StaticAc& s : engine.staticAc) {
+        if (s.simState == AcSimState::Active ||
+            (s.simState == AcSimState::Adding2Sim && !s.removalPending)) {
+            removeAircraftFromSim(engine, s);
+        }
+    }
+    std::erase_if(engine.staticAc, [](const clv::StaticAc& s) { return s.erase || s.eraseFromBuffer; });
+}
+
+bool lf_isParkedLive(const clv::LiveAc& ac) {
+    return ac.simState == clv::AcSimState::Active && ac.moveState == clv::AcMoveState::Parked;
+}
+
+std::int32_t gf_countParkedLive(const clv::TrafficEngine& engine, clv::Slot now, float* mean) {
+    std::int32_t count = 0;
+    std::int64_t sum = 0;
+    for (const clv::LiveAc& ac : engine.liveAc) {
+        if (!lf_isParkedLive(ac)) continue;
+        ++count;
+        if (mean != nullptr) sum += gf_halfHoursBetween(clv::Slot::fromBits(ac.parkedAt), now);
+    }
+    if (mean != nullptr) {
+        *mean = count > 0 ? static_cast<float>(static_cast<double>(sum) / (2.0 * count) + 0.5) : 0.0f;
+    }
+    return count;
+}

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/clock.h"
 #include "link/sim_events.h"
 #include "link/sim_records.h"
 #include "link/traffic_update.h"
@@ -143,6 +144,16 @@ void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign);
 bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::string& callsign);
 void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac);
+
+// ---- static aircraft and parked counts -----------------------------------------------
+// Every active static aircraft leaves the simulator; one whose creation is still
+// queued is withdrawn and dropped (else its removal waits for the object).
+void gf_removeAllStatic(clv::TrafficEngine& engine);
+// An active live aircraft in move state parked.
+bool lf_isParkedLive(const clv::LiveAc& ac);
+// The live parked aircraft; with `mean`, their average parked time in hours there
+// (half-hours since parked / 2 + 0.5; 0 without any).
+std::int32_t gf_countParkedLive(const clv::TrafficEngine& engine, clv::Slot now, float* mean);
 
 // ---- lookups --------------------------------------------------------------------------
 clv::LiveAc* gf_findLiveByHexid(clv::TrafficEngine& engine, std::uint32_t hexid);

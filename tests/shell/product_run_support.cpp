@@ -132,6 +132,11 @@ void ProductRun::SetUp() {
     copyPlainCommunity(folder / "sim" / "Community");
     makeZip(folder / "server" / "dbase.zip", {{"dbase.xml", readFile(gf_testData() / "dbase" / "dbase.xml")}});
     folder.write("config/InsideSystems/RealTraffic.jar", "");
+    // The demo's airport reference data, which the start-up checks read.
+    const fs::path demoAirports = fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo" / "airports";
+    for (const char* name : {"airports_msfs.xml", "airports_msfs_names.xml"}) {
+        fs::copy_file(demoAirports / name, work / "input" / name, fs::copy_options::overwrite_existing);
+    }
 }
 
 void ProductRun::TearDown() {

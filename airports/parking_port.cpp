@@ -1,0 +1,58 @@
+#include "airports/parking_port.h"
+
+#include <algorithm>
+
+#include "airports/apf_file.h"
+#include "airports/static_parking.h"
+
+namespace {
+
+constexpr std::size_t kStandRoom = 512;
+constexpr std::size_t kPlanRoom = 512;
+constexpr std::size_t kLiveParkedRoom = 128;
+
+}  // namespace
+
+namespace clv {
+
+void AirportParkingPort::freeStand(std::uint32_t standId) {
+    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
+    if (it != standList.end()) it->occupied = false;
+}
+
+std::string AirportParkingPort::standName(std::uint32_t standId) { return gf_standName(standId); }
+
+void AirportParkingPort::liveParkedOnStand(std::uint32_t standId) {
+    std::erase_if(parkPlan, [standId](const ParkPlanEntry& e) { return e.standId == standId; });
+}
+
+std::optional<double> AirportParkingPort::parkAirportElevation() {
+    if (::parkingActive.load()) return static_cast<double>(parkApfInfo.altitude);
+    const ParkSite park = gf_parkAirport();
+    if (park.code.empty()) return std::nullopt;
+    return park.alt;
+}
+
+std::string AirportParkingPort::parkAirportIata() { return gf_parkAirport().iata; }
+
+bool AirportParkingPort::staticPlanEmpty() { return parkPlan.empty(); }
+
+void AirportParkingPort::placeNextStaticAc(TrafficEngine& engine) { gf_placeNextStaticAc(engine); }
+
+void AirportParkingPort::reserveCapacities() {
+    standList.reserve(kStandRoom);
+    parkPlan.reserve(kPlanRoom);
+    liveParkedList.reserve(kLiveParkedRoom);
+}
+
+void AirportParkingPort::resetParking() { gf_resetParkAirportState(); }
+
+bool AirportParkingPort::parkingActive() { return ::parkingActive.load(); }
+
+std::optional<double> AirportParkingPort::standRadiusNm(std::uint32_t standId) {
+    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
+    if (it == standList.end()) return std::nullopt;
+    return it->radius;
+}
+
+}  // namespace clv

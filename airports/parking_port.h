@@ -1,0 +1,23 @@
+#pragma once
+// The engine's parking port at the park airport: its stands, its elevation and
+// the plan of static parked aircraft.
+#include "traffic/engine_ports.h"
+
+namespace clv {
+
+class AirportParkingPort : public ParkingPort {
+public:
+    void freeStand(std::uint32_t standId) override;
+    std::string standName(std::uint32_t standId) override;
+    void liveParkedOnStand(std::uint32_t standId) override;
+    std::optional<double> parkAirportElevation() override;
+    std::string parkAirportIata() override;
+    bool staticPlanEmpty() override;
+    void placeNextStaticAc(TrafficEngine& engine) override;
+    void reserveCapacities() override;
+    void resetParking() override;
+    bool parkingActive() override;
+    std::optional<double> standRadiusNm(std::uint32_t standId) override;
+};
+
+}  // namespace clv

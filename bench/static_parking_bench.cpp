@@ -1,0 +1,133 @@
+// Reading and planning the park airport of 450 stands with 100 options each:
+// the work the refresh does on the run thread between two traffic ticks. Each
+// step runs inside one data step, so its time is the tick's longest stall.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "airports/apf_reader.h"
+#include "airports/apf_writer.h"
+#include "airports/parking_hooks.h"
+#include "airports/static_parking.h"
+#include "core/log.h"
+#include "core/parameters.h"
+
+namespace {
+
+constexpr int kStands = 450;
+constexpr int kOptionsPerStand = 100;
+
+// 450 stands on about 1.5 by 1.5 km; each option stands two or three half-hours
+// of one weekday, as the archived files of a large airport hold them.
+std::vector<clv::Stand> lf_airportStands() {
+    std::mt19937 random(450);
+    std::uniform_real_distribution<double> lat(47.44, 47.455);
+    std::uniform_real_distribution<double> lon(8.54, 8.565);
+    std::uniform_real_distribution<double> radius(10.0, 40.0);
+    std::uniform_int_distribution<std::uint32_t> hour(0, 45);
+    const char* airlines[] = {"SWR", "EDW", "DLH", "BAW", "AFR", "KLM", "UAE", "EZY", "AUA", "THY"};
+    const char* types[] = {"A320", "A20N", "A319", "B738", "B77W", "A359", "A333", "E190", "BCS3", "A21N"};
+    std::vector<clv::Stand> stands;
+    for (int s = 0; s < kStands; ++s) {
+        std::vector<clv::StandOption> options;
+        for (int k = 0; k < kOptionsPerStand; ++k) {
+            clv::StandOption o;
+            o.airline = airlines[(s + k) % 10];
+            o.type = types[(s * 3 + k) % 10];
+            o.registration = fmt::format("HB-{:03}{}", (s * 7 + k) % 1000, static_cast<char>('A' + k % 26));
+            o.callsign = fmt::format("{}{}", o.airline, 100 + (s * 13 + k) % 900);
+            o.secondCallsign = k % 4 == 0 ? o.callsign + "A" : "";
+            const std::uint32_t h = hour(random);
+            for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(2 + k % 2); ++i) o.hours.set(h + i);
+            o.id = static_cast<std::uint32_t>(k + 1);
+            o.weekday = static_cast<std::uint32_t>(1 + k % 7);
+            o.real = k % 5 == 0 ? 0 : 1;
+            options.push_back(std::move(o));
+        }
+        stands.emplace_back(fmt::format("G{}", s), std::move(options), lat(random), lon(random), 1.0, radius(random),
+                            clv::StandKinds{.ramp = s % 3 == 0});
+    }
+    return stands;
+}
+
+class BenchAirport {
+public:
+    BenchAirport() : folder_(std::filesystem::temp_directory_path() / fmt::format("clv-park-bench-{}", getpid())) {
+        std::filesystem::create_directories(folder_ / "airports");
+        clv::ApfData data;
+        data.airport_name = "Bench Field";
+        data.publisher = "stock";
+        data.altitude = 1416;
+        data.Qf_real = 60;
+        data.stands = lf_airportStands();
+        handmadeFile = true;
+        gf_writeApf(data, folder_ / "airports" / "BENCH.xml", kApfLearnedMode);
+        handmadeFile = false;
+    }
+    ~BenchAirport() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    const std::filesystem::path& folder() const { return folder_; }
+
+private:
+    std::filesystem::path folder_;
+};
+
+// The refresh's world without a simulator: the park airport BENCH, Wednesday 10:00.
+void lf_installBenchHooks() {
+    clv::ParkingHooks hooks;
+    hooks.apfPath = [](const std::string&) { return std::string("airports/BENCH.xml"); };
+    hooks.now = [] { return clv::Slot{3, 20}; };
+    gf_setParkingHooks(hooks);
+    clv::ParkSite park;
+    park.code = "BENCH";
+    gf_parkingHooks().setCurrentParkAirport(park);
+    apfReadHooks.parkAirportCode = [] { return std::string("BENCH"); };
+}
+
+double lf_ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void BM_ReadAndPlan450Stands100Options(benchmark::State& state) {
+    static const BenchAirport airport;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(airport.folder());
+    lf_installBenchHooks();
+    clv::TrafficEngine engine(clv::EnginePorts{});
+    parking_percentage.value = 30;
+    double longestRead = 0.0;
+    double longestPlan = 0.0;
+    std::size_t planned = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::string failure = lf_readParkedFile();
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!failure.empty()) state.SkipWithError(failure.c_str());
+        lf_planStaticParking(engine);
+        const auto t2 = std::chrono::steady_clock::now();
+        longestRead = std::max(longestRead, lf_ms(t1 - t0));
+        longestPlan = std::max(longestPlan, lf_ms(t2 - t1));
+        planned = parkPlan.size();
+    }
+    state.counters["longest_read_ms"] = longestRead;
+    state.counters["longest_plan_ms"] = longestPlan;
+    state.counters["longest_stall_ms"] = std::max(longestRead, longestPlan);
+    state.counters["planned"] = static_cast<double>(planned);
+    gf_resetParkAirportState();
+    gf_setParkingHooks({});
+    apfReadHooks = {};
+    std::filesystem::current_path(previous);
+}
+BENCHMARK(BM_ReadAndPlan450Stands100Options)->Unit(benchmark::kMillisecond);
+
+}  // namespace

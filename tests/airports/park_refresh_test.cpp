@@ -1,0 +1,263 @@
+// The park-airport refresh: finding, keeping and leaving the park airport as the
+// user aircraft moves, and taking the ground traffic out.
+#include <gtest/gtest.h>
+
+#include "link/traffic_receiver.h"
+#include "parking_world.h"
+
+namespace clv::test {
+namespace {
+
+// A point `nm` nautical miles north of the airport (one minute of arc each).
+LatLon northOf(const ParkSite& a, double nm) { return LatLon{a.lat + nm / 60.0, a.lon}; }
+
+struct RefreshWorld : ParkingWorld {
+    RefreshWorld() {
+        addAirport("LSZH", 47.45, 8.55);
+        user.position = LatLon{47.45, 8.55};
+    }
+    void refresh(bool first = false) { gf_refreshParking(engine, first); }
+    void inAir(LatLon p, double height) {
+        user.onGround = false;
+        user.onGroundKnown = true;
+        user.position = p;
+        user.heightAboveGround = height;
+    }
+};
+
+TEST(ParkRefresh, NoSearchWhileThePositionIsUnknown) {
+    for (const auto& [lat, searched] : {std::pair<double, bool>{0.0005, false}, {-0.0001, true}}) {
+        RefreshWorld w;
+        w.inAir(LatLon{lat, 0.01}, 1000);
+        w.parkList[0].lat = lat;  // in sight of the position
+        w.parkList[0].lon = 0.01;
+        w.airports["LSZH"] = w.parkList[0];
+        gf_lockParkingControls();  // a placing that has just ended
+        w.refresh();
+        EXPECT_FALSE(parkingBusy.load() && !searched) << "the end of the placing is seen first";
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", searched) << lat;
+        EXPECT_EQ(w.sorts, searched ? 1 : 0);
+    }
+}
+
+TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
+    struct Case {
+        double nm;
+        double height;
+        bool taken;
+    };
+    for (const Case& c : {Case{19.999, 18000, true}, Case{20.1, 18000, false}, Case{10, 18001, false},
+                          Case{10, 18000, true}}) {
+        RefreshWorld w;
+        w.inAir(northOf(w.parkList[0], c.nm), c.height);
+        w.refresh();
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", c.taken) << c.nm << " nm, " << c.height << " ft";
+        EXPECT_EQ(parkFileReload, c.taken);
+        EXPECT_EQ(parkingBusy.load(), c.taken);
+        EXPECT_EQ(w.callsignCollections, c.taken ? 1 : 0);
+        const auto lines = gf_nullUiPort().statusLines();
+        const bool shown = std::find(lines.begin(), lines.end(), fmt::format("LSZH in sight at {:.1f} nm", c.nm)) !=
+                           lines.end();
+        EXPECT_EQ(shown, c.taken);
+    }
+    // The exact limits, as the distance comes out of the position.
+    RefreshWorld w;
+    const LatLon p = northOf(w.parkList[0], 20.0);
+    w.inAir(p, 18000);
+    AIRPORT_RANGE.value = 20;
+    const double d = gf_distanceNm(p, LatLon{w.parkList[0].lat, w.parkList[0].lon});
+    w.refresh();
+    EXPECT_EQ(gf_parkAirport().code == "LSZH", d <= 20.0);
+}
+
+TEST(ParkRefresh, OnTheGroundTheNearestAirportWithAFileIsTaken) {
+    struct Case {
+        const char* what;
+        bool nearest;
+        bool file;
+        std::string status;
+    };
+    const std::vector<Case> cases{
+        {"no airport", false, false, "User aircraft on the ground, no airport in sight"},
+        {"no file", true, false, "User aircraft on the ground at LSZH, no airport file found"},
+        {"file", true, true, "Calculating static parked aircraft ..."},
+    };
+    for (const Case& c : cases) {
+        RefreshWorld w;
+        w.user.onGround = true;
+        w.user.onGroundKnown = true;
+        if (c.nearest) w.nearest = w.airports["LSZH"];
+        if (c.file) w.apfPaths["LSZH"] = "airports/my_thirdparty/LSZH.xml";
+        w.refresh(true);
+        EXPECT_EQ(gf_nullUiPort().statusLines().back(), c.status) << c.what;
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", c.file) << c.what;
+        EXPECT_EQ(parkFileReload, c.file) << c.what;
+    }
+}
+
+TEST(ParkRefresh, AFileThatCannotBeReadLeavesTheAirport) {
+    RefreshWorld w;
+    w.user.onGround = true;
+    w.nearest = w.airports["LSZH"];
+    w.apfPaths["LSZH"] = "airports/my_thirdparty/LSZH.xml";  // not there
+    w.refresh(true);
+    ASSERT_TRUE(parkFileReload);
+    w.refresh();
+    EXPECT_FALSE(parkFileReload);
+    EXPECT_EQ(gf_parkAirport().code, "");
+    EXPECT_NE(gf_nullUiPort().statusLines().back().find("could not be loaded"), std::string::npos)
+        << gf_nullUiPort().statusLines().back();
+    EXPECT_TRUE(gf_nullUiPort().control(DESTINATION.handle.load()).enabled);
+}
+
+TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
+    RefreshWorld w;
+    lf_announceParkAirport("LSZH");
+    w.addStand("A", {});
+    w.addStatic(1, "SWR1*", "SWR", "A320");
+    w.user.onGround = true;
+    w.user.position = northOf(w.parkList[0], 80);
+    w.refresh();
+    EXPECT_EQ(gf_parkAirport().code, "LSZH");
+    EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::Active);
+    ASSERT_TRUE(gf_feedParkAirport().has_value()) << "its ground traffic comes in";
+    EXPECT_DOUBLE_EQ(gf_feedParkAirport()->lat, 47.45);
+
+    AirportLog log;
+    w.inAir(northOf(w.parkList[0], 80), 3000);
+    w.refresh();
+    EXPECT_EQ(gf_parkAirport().code, "");
+    EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(standList.empty());
+    EXPECT_FALSE(gf_feedParkAirport().has_value());
+    const auto lines = log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("LSZH is out of sight (80.0 nm), parked aircraft will be removed") != std::string::npos;
+    }));
+}
+
+TEST(ParkRefresh, ACloserOrEquallyCloseParkAirportOvertakesTheCurrentOne) {
+    struct Case {
+        double toCurrent;
+        double toOther;
+        bool switched;
+    };
+    for (const Case& c : {Case{12, 12, true}, Case{11, 12, false}, Case{12, 11, true}, Case{5, 25, false}}) {
+        RefreshWorld w;
+        // Two airports on a meridian, the user aircraft between them.
+        w.parkList[0].lat = 47.0;
+        w.parkList[0].lon = 8.0;
+        w.airports["LSZH"] = w.parkList[0];
+        w.addAirport("LSGG", 47.0 + (c.toCurrent + c.toOther) / 60.0, 8.0);
+        lf_announceParkAirport("LSZH");
+        w.inAir(LatLon{47.0 + c.toCurrent / 60.0, 8.0}, 3000);
+        w.refresh();
+        EXPECT_EQ(gf_parkAirport().code.empty(), c.switched) << c.toCurrent << " vs " << c.toOther;
+        if (c.switched) {
+            w.refresh();
+            EXPECT_EQ(gf_parkAirport().code, "LSGG");
+        }
+    }
+}
+
+TEST(ParkRefresh, ADestinationKeepsTheListsOrder) {
+    for (const bool destination : {false, true}) {
+        RefreshWorld w;
+        w.addAirport("LSGG", 46.24, 6.11);
+        std::swap(w.parkList[0], w.parkList[1]);  // LSGG first, far away
+        DESTINATION.value = destination ? "LSGG" : "";
+        w.inAir(LatLon{47.46, 8.55}, 3000);
+        w.refresh();
+        EXPECT_EQ(w.parkList[0].code, destination ? "LSGG" : "LSZH");
+        EXPECT_EQ(gf_parkAirport().code, destination ? "" : "LSZH");
+    }
+}
+
+TEST(ParkRefresh, ClearingTheGroundTrafficLeavesFlyingAndLandingAircraft) {
+    struct Case {
+        AcMoveState state;
+        AcSimState sim;
+        bool kept;  // still a record
+        AcSimState after;
+    };
+    const std::vector<Case> cases{
+        {AcMoveState::PushingBack, AcSimState::Active, true, AcSimState::RemovingFromSim},
+        {AcMoveState::PushedBack, AcSimState::Active, true, AcSimState::RemovingFromSim},
+        {AcMoveState::Taxi, AcSimState::Active, true, AcSimState::RemovingFromSim},
+        {AcMoveState::TakeOff, AcSimState::Active, true, AcSimState::RemovingFromSim},
+        {AcMoveState::Parked, AcSimState::Active, true, AcSimState::RemovingFromSim},
+        {AcMoveState::Flying, AcSimState::Active, true, AcSimState::Active},
+        {AcMoveState::Parking, AcSimState::Active, true, AcSimState::Active},
+        {AcMoveState::Birth, AcSimState::Active, true, AcSimState::Active},
+        {AcMoveState::Parked, AcSimState::Adding2Sim, false, AcSimState::Adding2Sim},
+    };
+    for (const Case& c : cases) {
+        RefreshWorld w;
+        lf_announceParkAirport("LSZH");
+        w.addStand("A", {});
+        LiveAc& ac = w.addLive(50001, "DLH1", "A320", c.state, 1);
+        ac.simState = c.sim;
+        ac.standLatitude = 47.45;
+        if (c.sim == AcSimState::Adding2Sim) {
+            AcCreateRequest r;
+            r.hexid = 50001;
+            w.engine.liveCreationQueue.push_back(r);
+        }
+        w.addStatic(1, "SWR1*", "SWR", "A320");
+        parkPlan = {ParkPlanEntry{1, 0, "SWR", "A320", "SWR2", "", "", true}};
+        gf_clearGroundTraffic(w.engine);
+        const std::string what{moveStateName(c.state)};
+        EXPECT_TRUE(parkPlan.empty());
+        EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::RemovingFromSim);
+        EXPECT_EQ(gf_parkAirport().code, "");
+        ASSERT_EQ(w.engine.liveAc.size(), c.kept ? 1u : 0u) << what;
+        if (c.kept) {
+            EXPECT_EQ(w.engine.liveAc[0].simState, c.after) << what;
+            EXPECT_EQ(w.engine.liveAc[0].standId == 0, c.after != AcSimState::Active) << what;
+        } else {
+            EXPECT_TRUE(w.engine.liveCreationQueue.empty());
+        }
+    }
+}
+
+TEST(ParkRefresh, LeavingRestoresTheUsersMaxLiveAndSavesWhatWasLearned) {
+    RefreshWorld w;
+    lf_announceParkAirport("LSZH");
+    parkingActive = true;
+    apfParamsChanged = true;
+    MAX_LIVE.value = 2;  // from the airport's learned file
+    w.savedMaxLive = 1;
+    for (int i = 0; i < 2; ++i) {
+        w.addLive(50001 + i, fmt::format("A{}", i), "A320", AcMoveState::Flying).simPosition.latitude = 47.0 + i;
+    }
+    gf_clearGroundTraffic(w.engine);
+    EXPECT_EQ(MAX_LIVE.value.get(), 1);
+    EXPECT_EQ(w.saves, 1);
+    EXPECT_FALSE(parkingActive.load());
+    EXPECT_EQ(w.engine.liveAc[1].simState, AcSimState::RemovingFromSim);
+    EXPECT_FALSE(gf_nullUiPort().control(FLUSH_STATIC_BUTTON.handle.load()).enabled);
+}
+
+TEST(ParkRefresh, TheControlsUnlockOnceThePlanIsPlaced) {
+    RefreshWorld w;
+    w.inAir(LatLon{10.0, 10.0}, 30000);  // far from everything
+    gf_lockParkingControls();
+    for (ParameterControl* c : std::vector<ParameterControl*>{&parking_percentage, &WEEK, &REREAD_BUTTON}) {
+        EXPECT_FALSE(gf_nullUiPort().control(c->handle.load()).enabled);
+    }
+    parkPlan = {ParkPlanEntry{}};
+    w.refresh();
+    EXPECT_TRUE(parkingBusy.load());
+    parkPlan.clear();
+    w.refresh();
+    EXPECT_FALSE(parkingBusy.load());
+    EXPECT_EQ(w.minutesShown.back(), 19);
+    for (ParameterControl* c : std::vector<ParameterControl*>{&parking_percentage, &WEEK, &REREAD_BUTTON}) {
+        EXPECT_TRUE(gf_nullUiPort().control(c->handle.load()).enabled);
+    }
+    EXPECT_FALSE(w.staticFits.empty());
+    EXPECT_FALSE(w.liveFits.empty());
+}
+
+}  // namespace
+}  // namespace clv::test

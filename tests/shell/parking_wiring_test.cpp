@@ -1,0 +1,91 @@
+// Static parking as the program wires it: the engine's parking port, the main
+// window's parking panel and busy mark, and the run's airport services.
+#include <gtest/gtest.h>
+
+#include "airports/apf_reader.h"
+#include "airports/static_parking.h"
+#include "shell/main_window.h"
+#include "shell/parking_wiring.h"
+#include "traffic/traffic_service.h"
+
+namespace clv::test {
+namespace {
+
+class ParkingWiring : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gf_resetMainWindowState();
+        gf_resetPanelFigures();
+        gf_wireParking(services);
+    }
+    void TearDown() override {
+        gf_resetParkAirportState();
+        gf_setParkingHooks({});
+        gf_setParkingPort(nullptr);
+        apfReadHooks = {};
+        gf_resetPanelFigures();
+    }
+    RunServices services;
+};
+
+TEST_F(ParkingWiring, TheEngineParksAtTheParkAirport) {
+    ParkSite park;
+    park.code = "LSZH";
+    park.iata = "ZRH";
+    park.alt = 1416;
+    gf_parkingHooks().setCurrentParkAirport(park);
+    EXPECT_EQ(gf_trafficEngine().parking().parkAirportIata(), "ZRH");
+    EXPECT_EQ(gf_trafficEngine().parking().parkAirportElevation(), std::optional<double>(1416.0));
+    EXPECT_TRUE(services.airports.parkAirportSet());
+    EXPECT_EQ(apfReadHooks.parkAirportCode(), "LSZH");
+    standList.emplace_back("E12", std::vector<StandOption>{}, 47.0, 8.0, 0.0, 30.0, StandKinds{});
+    standList.back().id = 1;
+    EXPECT_EQ(gf_trafficEngine().parking().standName(1), "E12");
+    EXPECT_FALSE(services.airports.parkStandsEmpty());
+    parkPlan.push_back(ParkPlanEntry{});
+    EXPECT_FALSE(gf_trafficEngine().parking().staticPlanEmpty());
+}
+
+TEST_F(ParkingWiring, ThePanelShowsTheParkAirportsFigures) {
+    ParkSite park;
+    park.code = "LSZH";
+    park.iata = "ZRH";
+    gf_parkingHooks().setCurrentParkAirport(park);
+    apfReadHooks.fileRead(ApfReadReport{450, "stock", true, "61", 1416});
+    ParkingFigures figures;
+    figures.airportName = "Zurich";
+    figures.fileRead = true;
+    figures.softParking = true;
+    figures.maxPark = 135;
+    figures.maxParkPercentage = 30;
+    figures.reservedStand = "E12";
+    figures.reservedStandShown = true;
+    gf_showParkingFigures(figures);
+    const ParkingPanel panel = mainWindow.parkingPanel();
+    EXPECT_EQ(panel.airportName, "LSZH (ZRH)");
+    EXPECT_EQ(panel.text1, "Zurich");
+    EXPECT_EQ(panel.text2, "stock");
+    EXPECT_EQ(panel.quality, "61");
+    EXPECT_TRUE(panel.handmade);
+    EXPECT_EQ(panel.standCount, 450u);
+    EXPECT_TRUE(panel.ready);
+    EXPECT_TRUE(panel.staticPlanMark);
+    EXPECT_EQ(panel.maxPark, 135);
+    EXPECT_EQ(panel.maxParkPercentage, 30);
+    EXPECT_EQ(panel.reservedStand, "E12");
+    EXPECT_TRUE(mainWindow.parkingActive.load());
+
+    gf_lockParkingControls();
+    EXPECT_EQ(mainWindow.parkingBusy.load(), 1);
+    EXPECT_TRUE(services.airports.parkingBusy());
+    gf_unlockParkingControls();
+    EXPECT_EQ(mainWindow.parkingBusy.load(), 0);
+    EXPECT_EQ(mainWindow.minutesToNext.load(), 19);
+
+    gf_leaveParkAirport();
+    EXPECT_EQ(mainWindow.parkingPanel().airportName, "");
+    EXPECT_FALSE(mainWindow.parkingPanel().ready);
+}
+
+}  // namespace
+}  // namespace clv::test
