@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "airports/addon_scan.h"
 #include "core/log.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
@@ -135,7 +136,7 @@ void lf_wireNoParkAirport(clv::AirportServices& airports) {
         gf_log("{}, the run goes on without a park airport", kNoAirportsText);
         return false;
     };
-    airports.scanAddonAirports = [] { gf_setStatusLine("Add-on airport scan not available in this build", true); };
+    airports.scanAddonAirports = gf_scanAddonAirports;
     airports.readMyParkAirports = [] { return true; };
     airports.findAirport = [](const std::string& code) -> std::optional<clv::LatLon> {
         gf_log("Airport {} not found: {}", code, kNoAirportsText);
