@@ -1,5 +1,6 @@
 #include "shell/product_services.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "airports/addon_airports.h"
 #include "airports/addon_scan.h"
 #include "core/log.h"
 #include "core/ui_port.h"
@@ -29,6 +31,7 @@
 #include "liveries/livery_scan.h"
 #include "liveries/match_summary.h"
 #include "shell/engine_wiring.h"
+#include "shell/main_window.h"
 #include "shell/self_update.h"
 #include "shell/window_services.h"
 
@@ -136,7 +139,11 @@ void lf_wireNoParkAirport(clv::AirportServices& airports) {
         gf_log("{}, the run goes on without a park airport", kNoAirportsText);
         return false;
     };
-    airports.scanAddonAirports = gf_scanAddonAirports;
+    airports.scanAddonAirports = [] {
+        gf_scanAddonAirports();
+        // The options panel shows how many airports wait in TBLO to be mailed.
+        gf_setAddonAirports(static_cast<std::uint64_t>(std::max(0, g_tbloCount.load())), g_tbloFolder.string());
+    };
     airports.readMyParkAirports = [] { return true; };
     airports.findAirport = [](const std::string& code) -> std::optional<clv::LatLon> {
         gf_log("Airport {} not found: {}", code, kNoAirportsText);
