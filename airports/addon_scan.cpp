@@ -12,7 +12,9 @@
 #include <fmt/format.h>
 
 #include "airports/addon_airports.h"
+#include "airports/airport_data.h"
 #include "airports/airport_scan_report.h"
+#include "airports/apf_checks.h"
 #include "core/files.h"
 #include "core/folders.h"
 #include "core/log.h"
@@ -25,7 +27,6 @@
 
 namespace fs = std::filesystem;
 
-clv::AddonScanHooks g_addonScanHooks;
 std::function<void(const fs::path& path)> g_addonScanWorker = [](const fs::path& path) {
     lf_toParkingPositions(path);
 };
@@ -208,21 +209,16 @@ void lf_handOverToTblo() {
     const std::vector<fs::path> sources = lf_listMyThirdpartyFiles();
     if (sources.empty()) return;
     if (!fs::is_directory(g_tbloFolder)) fs::create_directory(g_tbloFolder);
-    const auto& hooks = g_addonScanHooks;
-    if (!hooks.offlineLearningCheck || !hooks.checkApfPublisherInfo) {
-        gf_logMarked("Offline-learning checks are not part of this build: no airport is handed over to {}",
-                     g_tbloFolder.string());
-    }
     std::int32_t count = 0;
     for (const fs::path& source : sources) {
         const std::string stem = source.stem().string();
         const fs::path target = g_tbloFolder / (stem + ".xml");
-        if (stem == kKansasCity && hooks.readApfPublisher && hooks.readApfPublisher(source) == kTropicalSim) {
+        if (stem == kKansasCity && gf_readApfPublisher(source) == kTropicalSim) {
             if (fs::exists(source)) fs::remove(source);
             continue;
         }
-        if (!hooks.offlineLearningCheck || !hooks.offlineLearningCheck(stem)) continue;
-        if (!hooks.checkApfPublisherInfo || !hooks.checkApfPublisherInfo(source).empty()) continue;
+        if (!gf_offlineLearningCheck(stem)) continue;
+        if (!gf_checkApfPublisherInfo(source).empty()) continue;
         // An entry the walk wrote for the same airport is already counted.
         const bool counted = fs::exists(target);
         if (!fs::copy_file(source, target, fs::copy_options::overwrite_existing)) {
@@ -278,11 +274,9 @@ void gf_scanAddonAirports() {
     const bool msfs2020 = MSFS_2020.value;
     if (msfs2020) folders.push_back(gf_simPath(kOfficialFolderName).string());
     folders.push_back(gf_simPath(kCommunityFolderName).string());
-    const auto& hooks = g_addonScanHooks;
-    if (hooks.readAirportNames) hooks.readAirportNames();
-    // The workers read the reference without a lock: it is set before they start.
-    const clv::AddonReference previous = g_addonReference;
-    if (hooks.reference) g_addonReference = hooks.reference();
+    gf_readAirportNames();
+    // The workers read the reference data without a lock: it is complete before they start.
+    g_addonReference = gf_airportReference();
     if (msfs2020) gf_clearFolder(g_raVudovodoFolder);
     gf_clearFolder(g_myThirdpartyFolder);
 
@@ -299,8 +293,7 @@ void gf_scanAddonAirports() {
     SCAN_AIRPORTS.save();
     gf_uiPort().setChecked(SCAN_AIRPORTS.handle.load(), false);
     gf_uiPort().requestRepaint();
-    g_addonReference = previous;
-    if (hooks.forgetAirportNames) hooks.forgetAirportNames();
+    g_airportNames.clear();
     gf_log("-------------------------- airports scan ends    ----------------------------\n");
 }
 

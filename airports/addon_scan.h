@@ -11,22 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "airports/addon_reference.h"
-
 namespace clv {
-
-// What the scan asks of the airport reference data and of the offline-learning
-// checks of airport files. An empty member means the part is missing from this
-// build: the names stay unread, the reference stays as it is, and no file is handed
-// over for offline learning (with a log line saying so).
-struct AddonScanHooks {
-    std::function<void()> readAirportNames;
-    std::function<void()> forgetAirportNames;
-    std::function<AddonReference()> reference;
-    std::function<bool(const std::string& code)> offlineLearningCheck;
-    std::function<std::string(const std::filesystem::path& path)> readApfPublisher;
-    std::function<std::string(const std::filesystem::path& path)> checkApfPublisherInfo;
-};
 
 // What the walk has done so far, for the status line; read on the run thread.
 struct AddonScanProgress {
@@ -36,7 +21,6 @@ struct AddonScanProgress {
 
 }  // namespace clv
 
-extern clv::AddonScanHooks g_addonScanHooks;
 // The body of one scan worker (lf_toParkingPositions); tests put an observer in
 // its place that keeps the worker's contract (lowers runningTasks once at its end).
 extern std::function<void(const std::filesystem::path& path)> g_addonScanWorker;

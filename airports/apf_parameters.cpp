@@ -25,3 +25,9 @@ std::optional<std::string> lf_readTextParameter(const pugi::xml_document& docume
     if (!node) return std::nullopt;
     return std::string(node.attribute(kValueAttribute).value());
 }
+
+std::optional<bool> lf_readBoolParameter(const pugi::xml_document& document, const std::string& key) {
+    const pugi::xml_node node = lf_parameterNode(document, key);
+    if (!node) return std::nullopt;
+    return node.attribute(kValueAttribute).as_bool(false);
+}

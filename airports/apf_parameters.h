@@ -15,3 +15,6 @@ class xml_document;
 std::optional<std::int32_t> lf_readIntParameter(const pugi::xml_document& document, const std::string& key);
 // The text unchanged; none when the entry is missing.
 std::optional<std::string> lf_readTextParameter(const pugi::xml_document& document, const std::string& key);
+// By the XML library's boolean rule (true for a first character 1, t, T, y or Y;
+// an entry without "value" reads false); none when the entry is missing.
+std::optional<bool> lf_readBoolParameter(const pugi::xml_document& document, const std::string& key);

@@ -14,6 +14,7 @@
 
 #include "airports/apf_parameters.h"
 #include "airports/apf_quality.h"
+#include "airports/learned_files.h"
 #include "airports/stand_adjacency.h"
 #include "airports/stands/half_hours.h"
 #include "core/log.h"
@@ -189,6 +190,8 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
 
         parkingActive = true;
         gf_uiPort().setEnabled(FLUSH_STATIC_BUTTON.handle, true);
+        // Setting changes count from the file just read.
+        apfParamsChanged = false;
         if (apfReadHooks.fileRead) {
             apfReadHooks.fileRead(clv::ApfReadReport{n, summary.publisher, handmadeFile, qualityText, summary.altitude});
         }

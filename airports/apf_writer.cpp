@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include "airports/stands/half_hours.h"
+#include "core/files.h"
 #include "core/meta.h"
 #include "core/parameter_store.h"
 #include "core/parameters.h"
@@ -60,20 +61,7 @@ bool gf_writeApf(const clv::ApfData& info, const std::filesystem::path& path, st
 
     // A learned file holds what the user's traffic taught: a failed write must not
     // leave it cut short, so the new file replaces the old one only when complete.
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    std::error_code error;
-    if (!document.save_file(temporary.c_str())) {
-        // Only a part-written file of ours goes; whatever else has that name stays.
-        if (std::filesystem::is_regular_file(temporary, error)) std::filesystem::remove(temporary, error);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    return gf_replaceXmlFile(document, path, "\t");
 }
 
 bool lf_writeApfParameters(pugi::xml_document& document, const clv::ApfData& info, std::uint32_t mode) {

@@ -104,18 +104,24 @@ bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path) 
     return static_cast<bool>(out);
 }
 
-bool gf_saveXml(const pugi::xml_document& document, const fs::path& path) {
+bool gf_replaceXmlFile(const pugi::xml_document& document, const fs::path& path, const char* indent) {
     fs::path temporary = path;
     temporary += ".tmp";
-    bool saved = document.save_file(temporary.c_str(), "  ", pugi::format_default, pugi::encoding_utf8);
-    if (saved) {
+    bool written = document.save_file(temporary.c_str(), indent, pugi::format_default, pugi::encoding_utf8);
+    if (written) {
         std::error_code ec;
         fs::rename(temporary, path, ec);
-        saved = !ec;
+        written = !ec;
     }
-    if (!saved) {
+    if (!written) {
         std::error_code ignored;
-        fs::remove(temporary, ignored);
+        if (fs::is_regular_file(temporary, ignored)) fs::remove(temporary, ignored);
+    }
+    return written;
+}
+
+bool gf_saveXml(const pugi::xml_document& document, const fs::path& path) {
+    if (!gf_replaceXmlFile(document, path)) {
         gf_log("could not save to \"{}\"", path.string());
         return false;
     }

@@ -46,6 +46,11 @@ bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem:
 // Saves with the XML declaration, through a temporary file and a rename, so a
 // crash never leaves half a file; logs the outcome.
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path);
+// Writes the document to "<path>.tmp" and renames it over the path, so that a
+// failed write never leaves the file cut short; no log line of its own. Only a
+// part-written file of ours is removed on failure.
+bool gf_replaceXmlFile(const pugi::xml_document& document, const std::filesystem::path& path,
+                       const char* indent = "  ");
 
 // True when the file did not exist; else whether it was removed.
 bool gf_removeFile(const std::filesystem::path& path);

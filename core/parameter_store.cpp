@@ -32,23 +32,6 @@ pugi::xml_node lf_findParameter(const pugi::xml_document& document, std::string_
     return document.select_node(gf_parameterXPath(key).c_str()).node();
 }
 
-// Writes the document through a temporary file and a rename; no log line of its
-// own (the callers log what the store's lines say).
-bool lf_replaceFile(const pugi::xml_document& document, const fs::path& path) {
-    fs::path temporary = path;
-    temporary += ".tmp";
-    bool written = document.save_file(temporary.c_str(), "  ", pugi::format_default, pugi::encoding_utf8);
-    if (written) {
-        std::error_code ec;
-        fs::rename(temporary, path, ec);
-        written = !ec;
-    }
-    if (!written) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-    }
-    return written;
-}
 
 // A file that exists but cannot be parsed is about to be replaced: keep a copy,
 // so the user's settings can still be recovered by hand.
@@ -89,7 +72,7 @@ void lf_saveValue(const std::string& key, const std::string& text) {
         gf_appendParameterNode(root, key, text);
     }
     gf_logIfRunning("{}={}", key, text);
-    if (!lf_replaceFile(document, path)) gf_logIfRunning("saving xml did not work?");
+    if (!gf_replaceXmlFile(document, path)) gf_logIfRunning("saving xml did not work?");
 }
 
 bool lf_isLfolder(const std::string& key) { return key.find("lfolder") != std::string::npos; }

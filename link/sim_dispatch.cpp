@@ -28,7 +28,6 @@ namespace {
 using namespace clv;
 
 constexpr std::size_t kUserTitleMax = 48;  // bytes
-constexpr std::uint32_t kLastStaticHexid = 10000;
 constexpr double kGroundDataMaxAglFt = 2500.0;
 constexpr double kTeleportNm = 10.0;
 constexpr int kFramesPerRateUpdate = 30;

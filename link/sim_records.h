@@ -73,13 +73,17 @@ struct AiPositionUpdate {
     std::uint32_t objectId = 0;
 };
 
+// Hexids up to this one are the static parked aircraft's serials; the feed's
+// live aircraft have larger ones.
+inline constexpr std::uint32_t kLastStaticHexid = 10000;
+
 // One queued AI creation. The request owns its texts: the livery index they may
 // come from can be cleared by the window while the request waits for a frame.
 struct AcCreateRequest {
     ScInitPosition position;  // degrees, feet, knots
     std::string callsign;     // sent as the tail number, comes back as the ATC ID
     std::string title;        // the livery title
-    std::uint32_t hexid = 0;  // up to 10000: a static parked aircraft; above: live traffic
+    std::uint32_t hexid = 0;  // up to kLastStaticHexid: a static parked aircraft; above: live traffic
 };
 
 // A creation that was sent and waits for its object to show up.

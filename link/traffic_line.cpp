@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "core/text.h"
+#include "link/sim_records.h"
 #include "link/traffic_receiver.h"
 #include "link/traffic_update.h"
 #include "link/user_aircraft.h"
@@ -45,7 +46,6 @@ constexpr std::size_t kCategoryField = 28;
 constexpr std::size_t kMinFieldCount = kCategoryField;
 
 constexpr std::size_t kMaxRegistrationLength = 12;
-constexpr std::uint32_t kLowestLiveHexid = 10000;  // ids up to this belong to static aircraft
 constexpr double kParkAirportRadiusNm = 5.0;
 constexpr double kNoRefElevationFeet = -1000.0;
 constexpr double kGroundCheckCeilingFeet = 14000.0;
@@ -201,7 +201,7 @@ void lf_processLine(TrafficReceiver& receiver) {
     {
         auto [ptr, ec] = std::from_chars(field.data(), field.data() + field.size(), update.hexid, 10);
         if (ec != std::errc()) throw LineFailure(fmt::format("hexid incorrect{}", field));
-        if (update.hexid <= kLowestLiveHexid) return;
+        if (update.hexid <= clv::kLastStaticHexid) return;
     }
 
     field = lf_field(receiver, kGroundSpeedField);

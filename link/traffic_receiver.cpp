@@ -84,10 +84,14 @@ std::set<std::string> TrafficReceiver::takeSeenCallsigns() {
     return taken;
 }
 
-void TrafficReceiver::noteCallsign(std::string_view callsign) {
-    if (callsign.empty() || callsign == "null" || callsign.find('@') != std::string_view::npos) return;
+bool TrafficReceiver::noteCallsign(std::string_view callsign) {
+    if (callsign.empty() || callsign == "null" || callsign.find('@') != std::string_view::npos) return false;
     std::lock_guard lock(seenCallsignsMutex);
+    // The take-over may have ended the collection since the caller looked at the
+    // flag: a callsign heard after it belongs to no collection.
+    if (!collectCallsigns.load()) return false;
     seenCallsigns.emplace(callsign);
+    return true;
 }
 
 void TrafficReceiver::clearSeenCallsigns() {

@@ -39,8 +39,9 @@ public:
     void startCollectingCallsigns();
     // Ends the collection and hands the callsigns over, leaving the set empty.
     std::set<std::string> takeSeenCallsigns();
-    // Adds a callsign while collecting.
-    void noteCallsign(std::string_view callsign);
+    // Adds a callsign while collecting; false when it was not added (not a
+    // callsign, or no collection runs).
+    bool noteCallsign(std::string_view callsign);
     void clearSeenCallsigns();
 
     // Views into the received datagram, field 0 first; the reader thread's alone.

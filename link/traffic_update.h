@@ -16,7 +16,7 @@ struct TrafficUpdate {
     AcIdentity identity;
     PosSample sample;
     double timestamp = 0.0;   // seconds since 1970, UTC
-    std::uint32_t hexid = 0;  // the feed's aircraft id, above 10000
+    std::uint32_t hexid = 0;  // the feed's aircraft id, above kLastStaticHexid
 };
 
 }  // namespace clv

@@ -10,6 +10,9 @@
 
 namespace clv {
 
+// The airline code of privately owned aircraft.
+inline constexpr std::string_view kPrivateAirline = "PVT";
+
 struct AcData : AcIdentity {
     double radius = 0.0;          // nautical miles, half the wing span
     double staticCgHeight = 0.0;  // feet, as the simulator reports it
@@ -20,7 +23,7 @@ struct AcData : AcIdentity {
     double acAngleStep = 0.0;     // this aircraft's step; set when a live aircraft is created
     double groundValueA = 0.0;    // set when a live aircraft is created
     double groundValueB = 0.0;
-    std::uint32_t hexid = 0;      // live: the feed's id (> 10000); static: its static id (<= 10000)
+    std::uint32_t hexid = 0;      // live: the feed's id; static: its static serial (up to kLastStaticHexid)
     AcCategory category = AcCategory::Large;
     // A view of the livery index's own text (liveries/livery_index.h); empty: no livery.
     // It is what the simulator creates the AI object by.

@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "core/user_error.h"
 #include "core/download_unzip.h"
+#include "liveries/ac_data.h"
 #include "liveries/dbase_codec.h"
 #include "liveries/dbase_queries.h"
 
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kTempFileName = "temp2.xml";
-constexpr const char* kPrivateAirline = "PVT";
 constexpr std::size_t kShortRegistrationLength = 5;
 constexpr std::size_t kSimilarGroupsReserve = 64;
 constexpr std::size_t kPublisherGroupsReserve = 640;
@@ -174,7 +174,7 @@ void lf_readRegistrations(const pugi::xml_document& doc, clv::Dbase& db) {
     }
     db.shortPvtRegistrations.clear();
     for (const auto& [registration, record] : db.registrations) {
-        if (record.airl == kPrivateAirline && registration.size() < kShortRegistrationLength)
+        if (record.airl == clv::kPrivateAirline && registration.size() < kShortRegistrationLength)
             db.shortPvtRegistrations.push_back(registration);
     }
     std::sort(db.shortPvtRegistrations.begin(), db.shortPvtRegistrations.end());

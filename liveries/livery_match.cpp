@@ -59,7 +59,7 @@ bool lf_looseCategory(clv::AcCategory category) {
 Step lf_matchFallbacks(clv::AcData& ac, std::int32_t depth) {
     if (depth >= 4 && lf_matchAirlTypeCargoRule(ac, kGenericAirline, ac.type)) return Step::GenericAirline;
     if (!lf_looseCategory(ac.category)) return Step::None;
-    if (ac.airline != kPrivateAirline && lf_matchAirlTypeCargoRule(ac, kGenericAirline, ac.type))
+    if (ac.airline != clv::kPrivateAirline && lf_matchAirlTypeCargoRule(ac, kGenericAirline, ac.type))
         return Step::GenericAirline;
     if (lf_matchType(ac, ac.type)) return Step::TypeOnly;
     for (const auto& alternative : gf_similarTypes(ac.type)) {
@@ -80,7 +80,7 @@ Step lf_search(clv::AcData& ac, bool staticAircraft, bool cargoStand) {
     if (staticAircraft) ac.cargo = cargoStand;
     if (depth < 2) return Step::None;
 
-    if (ac.airline == kPrivateAirline && lf_matchAirlTypeCargoRule(ac, kGenericAirline, ac.type))
+    if (ac.airline == clv::kPrivateAirline && lf_matchAirlTypeCargoRule(ac, kGenericAirline, ac.type))
         return Step::GenericAirline;
 
     // The registration's record: an operator other than the airline lets its

@@ -38,9 +38,6 @@ inline constexpr std::size_t kLivMatchSteps = 6;
 
 }  // namespace clv
 
-// The private airline code.
-inline constexpr std::string_view kPrivateAirline = "PVT";
-
 // Matches per step since the program started (index: step - 1); never reset.
 extern std::array<std::uint32_t, clv::kLivMatchSteps> livMatchCounters;
 

@@ -21,7 +21,6 @@ namespace {
 using namespace clv;
 
 constexpr std::uint32_t kFirstAiObjectId = 3;
-constexpr std::uint32_t kLastStaticHexid = 10000;
 
 // Warm-up of a new object: all lights toggled at two steps, engines and lights set at the end.
 constexpr std::int32_t kLightToggleStep1 = 50;

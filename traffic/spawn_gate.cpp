@@ -39,7 +39,6 @@ constexpr double kPitchDegreesPer600Fpm = 2.2;
 constexpr double kMaxClimbFpm = 2400.0;
 constexpr double kMaxDescentFpm = -3000.0;
 
-const std::string kPrivateAirlineCode = "PVT";
 
 void lf_dropOldest(LiveAc& ac) { ac.samples.pop_front(); }
 
@@ -230,7 +229,7 @@ void lf_spawnGate(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         ac.eraseFromBuffer = true;
         return;
     }
-    if (ac.airline.empty() && !ac.airlineFromCallsign()) ac.airline = kPrivateAirlineCode;
+    if (ac.airline.empty() && !ac.airlineFromCallsign()) ac.airline = kPrivateAirline;
     if (engine.unmatchedSet.contains(ac.registrationKey())) {
         ac.eraseFromBuffer = true;
         return;

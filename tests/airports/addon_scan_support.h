@@ -14,6 +14,7 @@
 
 #include "airports/addon_airports.h"
 #include "airports/addon_scan.h"
+#include "airports/airport_data.h"
 #include "airports/airport_scan_report.h"
 #include "bgl_test_support.h"
 #include "core/folders.h"
@@ -23,6 +24,7 @@
 #include "core/ui_port.h"
 #include "core/workers.h"
 #include "liveries/dbase.h"
+#include "support/http_server.h"
 
 namespace clv::test {
 
@@ -46,8 +48,7 @@ public:
         taskLimit = 4;
         g_addonAirportFound = false;
         g_tbloCount = 0;
-        g_addonScanHooks = {};
-        g_addonScanHooks.reference = [this] { return ref.reference(); };
+        gf_forgetAirports();
         gf_clearScanReport();
         gf_nullUiPort().clear();
         savedWorker_ = g_addonScanWorker;
@@ -55,8 +56,8 @@ public:
     }
     ~ScanWorld() {
         g_addonScanWorker = savedWorker_;
-        g_addonScanHooks = {};
         g_addonReference = {};
+        gf_forgetAirports();
         MSFS_2020.value = saved2020_;
         MSFS_INSTALL_PATH.value = savedInstall_;
         MSFS_2024_INSTALL_PATH.value = savedInstall2024_;
@@ -126,11 +127,41 @@ public:
         return out;
     }
 
+    // The airport reference data of input/ from the airports made so far, read as
+    // the start-up checks read it.
+    void readReference() {
+        std::string airports = "<?xml version=\"1.0\"?>\n<airports>\n";
+        std::string names = "<?xml version=\"1.0\"?>\n<AirportNames>\n";
+        for (const auto& [code, entry] : ref.airports) {
+            airports += "  <airport code=\"" + code + "\" lat=\"47.0\" lon=\"8.0\" alt=\"" +
+                        std::to_string(static_cast<int>(entry.second)) + "\" iata=\"\" />\n";
+            names += "  <airport ICAO=\"" + code + "\" name=\"" + entry.first + "\" />\n";
+        }
+        folder_.write("input/airports_msfs.xml", airports + "</airports>\n");
+        folder_.write("input/airports_msfs_names.xml", names + "</AirportNames>\n");
+        gf_forgetAirports();
+        gf_readAirports();
+    }
+    // The download server's stock file of the airport: fit for offline learning or not.
+    void serveStock(const std::string& code, bool suitable) {
+        server.setReply("/MSFS/archive/stock/" + code + ".xml",
+                        {200, std::string("<?xml version=\"1.0\"?>\n<parameters>\n") +
+                                  "  <parameter name=\"Qf_real\" value=\"60\" />\n" +
+                                  "  <parameter name=\"RT_traffic_week\" value=\"" + (suitable ? "30" : "3") +
+                                  "\" />\n</parameters>\n<parkpositions />\n"});
+    }
+
     RefTable ref;
 
 private:
     TempFolder folder_;
     CurrentFolder current_;
+
+public:
+    HttpServer server{HttpServer::Replies{}};
+
+private:
+    ScopedEnv env_{"CALVORINTH_SERVER_URL", server.url("").c_str()};
     bool saved2020_ = true;
     std::string savedInstall_;
     std::string savedInstall2024_;

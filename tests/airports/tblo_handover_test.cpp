@@ -2,8 +2,6 @@
 // into the TBLO folder, after the walk of the add-on airport scan.
 #include <gtest/gtest.h>
 
-#include <pugixml.hpp>
-
 #include "addon_scan_support.h"
 #include "airports/apf_writer.h"
 
@@ -28,26 +26,12 @@ void writeThirdparty(const std::string& fileName, const std::string& publisher, 
     ASSERT_TRUE(gf_writeApf(data, g_myThirdpartyFolder / fileName, kApfGeneratedMode, "MSFS"));
 }
 
-std::string lf_parameter(const fs::path& path, const char* name) {
-    pugi::xml_document document;
-    if (!document.load_file(path.c_str())) return {};
-    const auto node = document.select_node(fmt::format("//parameter[@name='{}']", name).c_str()).node();
-    return node ? node.attribute("value").value() : std::string();
-}
-
-// The offline-learning checks with the server's verdict given per code.
-void installChecks(std::set<std::string> suitable) {
-    g_addonScanHooks.offlineLearningCheck = [suitable](const std::string& code) { return suitable.contains(code); };
-    g_addonScanHooks.readApfPublisher = [](const fs::path& path) { return lf_parameter(path, "publisher"); };
-    g_addonScanHooks.checkApfPublisherInfo = [](const fs::path& path) -> std::string {
-        pugi::xml_document document;
-        if (!document.load_file(path.c_str())) return fmt::format("\"{}\" not found", path.string());
-        if (lf_parameter(path, "publisher") != "unknown") return {};
-        const std::string manufacturer = lf_parameter(path, "manufacturer");
-        const std::string creator = lf_parameter(path, "creator");
-        if (manufacturer.size() >= 4 || creator.size() >= 4) return {};
-        return fmt::format("manufacturer={}, creator={}", manufacturer, creator);
-    };
+// The server's stock files: the codes given are fit for offline learning, the
+// others have too few weeks of traffic.
+void serveStock(ScanWorld& world, const std::set<std::string>& suitable,
+                const std::vector<std::string>& unsuitable = {}) {
+    for (const auto& code : suitable) world.serveStock(code, true);
+    for (const auto& code : unsuitable) world.serveStock(code, false);
 }
 
 std::int64_t tbloFiles() {
@@ -72,11 +56,11 @@ TEST(TbloHandoverTest, CandidateFiles) {
 
 TEST(TbloHandoverTest, CopiesSuitableFilesAndCountsWhatTheFolderHolds) {
     ScanWorld world;
-    installChecks({"EDDF", "LOWW", "LSZH", "LIRF", "KMCI"});
+    serveStock(world, {"EDDF", "LOWW", "LSZH", "LIRF", "KMCI"}, {"EGLL"});
     writeThirdparty("EDDF.Xml", "Some Studio");                 // copied, the name written as seen
     writeThirdparty("LOWW.xml", "unknown", "Maker Ltd");        // manufacturer names the maker: copied
     writeThirdparty("LSZH.xml", "unknown", "ab", "cd");         // nobody named: kept back
-    writeThirdparty("EGLL.xml", "Some Studio");                 // not suitable: kept back
+    writeThirdparty("EGLL.xml", "Some Studio");                 // too few weeks: kept back
     writeThirdparty("LIRF.xml", "Other Studio");                // copied, and its link file ...
     world.write((g_myThirdpartyFolder / "LIRF.txt").string(), "archive/thirdparty/Other%20Studio/LIRF.xml");
     writeThirdparty("KMCI.xml", "TropicalSim");                 // removed, never handed over
@@ -96,12 +80,14 @@ TEST(TbloHandoverTest, CopiesSuitableFilesAndCountsWhatTheFolderHolds) {
     EXPECT_TRUE(ScanWorld::has(log, "EDDF copied to TBLO/EDDF.xml"));
     EXPECT_TRUE(ScanWorld::has(log, "===> zip folder \"" + (world.root() / "TBLO").string() + "\", and mail to \""));
     EXPECT_TRUE(ScanWorld::has(log, "\" please!\\n"));
+    // The stock files fetched for the checks are not left behind.
+    for (const std::string code : {"EDDF", "LOWW", "LSZH", "EGLL", "LIRF"}) EXPECT_FALSE(fs::exists(code + ".xml"));
 }
 
 // KMCI of another publisher is a file like every other.
 TEST(TbloHandoverTest, KansasCityRuleOnlyForItsPublisher) {
     ScanWorld world;
-    installChecks({"KMCI"});
+    serveStock(world, {"KMCI"});
     writeThirdparty("KMCI.xml", "Some Studio");
     lf_handOverToTblo();
     EXPECT_EQ(world.filesIn(g_tbloFolder), (std::set<std::string>{"KMCI.xml"}));
@@ -111,24 +97,18 @@ TEST(TbloHandoverTest, KansasCityRuleOnlyForItsPublisher) {
 TEST(TbloHandoverTest, NothingToHandOver) {
     {
         ScanWorld world;  // no candidate: nothing logged, no TBLO folder
-        installChecks({});
         lf_handOverToTblo();
         EXPECT_FALSE(fs::exists(g_tbloFolder));
         EXPECT_FALSE(ScanWorld::has(world.log(), "third party airports"));
     }
     {
-        ScanWorld world;
-        installChecks({});
+        ScanWorld world;  // the server has no stock file of the airport
         writeThirdparty("EGLL.xml", "Some Studio");
         lf_handOverToTblo();
-        EXPECT_TRUE(ScanWorld::has(world.log(), "All your third party airports are done, no off line learning needed."));
+        const auto log = world.log();
+        EXPECT_TRUE(ScanWorld::has(log, "===> EGLL Not suitable for offline learning"));
+        EXPECT_TRUE(ScanWorld::has(log, "All your third party airports are done, no off line learning needed."));
         EXPECT_EQ(g_tbloCount.load(), 0);
-    }
-    {
-        ScanWorld world;  // a build without the checks says so and hands nothing over
-        writeThirdparty("EGLL.xml", "Some Studio");
-        lf_handOverToTblo();
-        EXPECT_TRUE(ScanWorld::has(world.log(), "===> Offline-learning checks are not part of this build"));
         EXPECT_EQ(tbloFiles(), 0);
     }
 }
@@ -137,7 +117,7 @@ TEST(TbloHandoverTest, NothingToHandOver) {
 // holds exactly what the count says, with entries of the walk and of the hand-over.
 TEST(TbloHandoverTest, ScanStartsTbloAfreshAndCountMatchesContent) {
     ScanWorld world;
-    installChecks({"LSGG"});
+    serveStock(world, {"LSGG"});
     world.write((g_tbloFolder / "OLD1.xml").string(), "an earlier scan's entry");
     g_tbloCount = 7;
     world.airportBgl("Community/maker-lsgg/scenery/LSGG.bgl", "LSGG");
@@ -148,6 +128,7 @@ TEST(TbloHandoverTest, ScanStartsTbloAfreshAndCountMatchesContent) {
     spec.sections[0].records.emplace_back(bgltool::RawRecordSpec{275, 16});
     world.write("sim/Community/maker-lszb/scenery/LSZB.bgl", bgltool::gf_buildBgl(spec));
     world.ref.airports["LSZB"] = {"Bern", 1700.0};
+    world.readReference();
     MSFS_2020.value = false;
 
     gf_scanAddonAirports();

@@ -56,9 +56,31 @@ std::string response(const std::string& status, size_t length) {
            "\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
 }
 
+std::string statusText(int status) {
+    switch (status) {
+        case 200: return "200 OK";
+        case 404: return "404 Not Found";
+        case 500: return "500 Internal Server Error";
+        default: return std::to_string(status) + " Status";
+    }
+}
+
+// The request target exactly as sent, or "" for a malformed request line.
+std::string rawTarget(const std::string& head) {
+    auto firstSpace = head.find(' ');
+    if (firstSpace == std::string::npos) return {};
+    auto secondSpace = head.find(' ', firstSpace + 1);
+    if (secondSpace == std::string::npos) return {};
+    return head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+}
+
 }  // namespace
 
-HttpServer::HttpServer(std::filesystem::path folder, Mode mode) : folder_(std::move(folder)), mode_(mode) {
+HttpServer::HttpServer(std::filesystem::path folder, Mode mode) : folder_(std::move(folder)), mode_(mode) { start(); }
+
+HttpServer::HttpServer(Replies replies) : mode_(Mode::Serve), replies_(std::move(replies)) { start(); }
+
+void HttpServer::start() {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("test server: no socket");
     sockaddr_in address{};
@@ -96,6 +118,17 @@ std::string HttpServer::lastUserAgent() const {
     return lastUserAgent_;
 }
 
+std::vector<std::string> HttpServer::requestLines() const {
+    std::lock_guard lock(mutex_);
+    return requestLines_;
+}
+
+void HttpServer::setReply(const std::string& target, Reply reply) {
+    std::lock_guard lock(mutex_);
+    if (!replies_) replies_.emplace();
+    (*replies_)[target] = std::move(reply);
+}
+
 void HttpServer::run() {
     while (!stop_) {
         pollfd p{listenFd_, POLLIN, 0};
@@ -108,7 +141,18 @@ void HttpServer::run() {
             continue;
         }
         std::string head;
-        if (readHead(fd, head)) answer(fd, head);
+        if (readHead(fd, head)) {
+            bool table = false;
+            {
+                std::lock_guard lock(mutex_);
+                table = replies_.has_value();
+            }
+            if (table && answerFromTable(fd, head)) {
+                heldOpen_.push_back(fd);
+                continue;
+            }
+            if (!table) answer(fd, head);
+        }
         ::close(fd);
     }
 }
@@ -126,6 +170,10 @@ bool HttpServer::readHead(int fd, std::string& head) {
         head.append(buffer, static_cast<size_t>(n));
     }
     if (stop_) return false;
+    {
+        std::lock_guard lock(mutex_);
+        requestLines_.push_back(head.substr(0, head.find("\r\n")));
+    }
     auto lowered = lower(head);
     auto at = lowered.find("\r\nuser-agent:");
     if (at != std::string::npos) {
@@ -137,6 +185,34 @@ bool HttpServer::readHead(int fd, std::string& head) {
         lastUserAgent_ = agent;
     }
     return true;
+}
+
+bool HttpServer::answerFromTable(int fd, const std::string& head) {
+    std::optional<Reply> reply;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = replies_->find(rawTarget(head));
+        if (found != replies_->end()) reply = found->second;
+    }
+    if (!reply) {
+        const std::string body = "not found";
+        sendAll(fd, response(statusText(404), body.size()) + body);
+        return false;
+    }
+    if (reply->kind == Reply::Kind::Silent) return true;
+    // The delay ends early when the server stops.
+    const auto until = std::chrono::steady_clock::now() + reply->delay;
+    while (!stop_ && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(kPollMs, reply->delay.count())));
+    }
+    if (stop_) return false;
+    const std::string prefix = response(statusText(reply->status), reply->body.size());
+    if (reply->kind == Reply::Kind::CloseMidBody) {
+        sendAll(fd, prefix + reply->body.substr(0, reply->body.size() / 2));
+        return false;
+    }
+    sendAll(fd, prefix + reply->body);
+    return false;
 }
 
 void HttpServer::answer(int fd, const std::string& head) {

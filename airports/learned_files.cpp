@@ -1,0 +1,345 @@
+#include "airports/learned_files.h"
+
+#include <algorithm>
+
+#include <optional>
+#include <unordered_set>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "airports/apf_locate.h"
+#include "airports/apf_parameters.h"
+#include "airports/apf_quality.h"
+#include "airports/apf_reader.h"
+#include "airports/apf_writer.h"
+#include "airports/park_state.h"
+#include "airports/stands/half_hours.h"
+#include "core/clock.h"
+#include "core/folders.h"
+#include "core/log.h"
+#include "core/meta.h"
+#include "core/parameter_store.h"
+#include "core/parameters.h"
+#include "core/run_state.h"
+#include "core/text.h"
+#include "core/ui_port.h"
+#include "core/user_error.h"
+#include "link/user_aircraft.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kArchiveWord = "archive";
+constexpr std::string_view kAirportsWord = "airports";
+constexpr std::string_view kEncodedBlank = "%20";
+constexpr const char* kStockPublisher = "stock";
+constexpr const char* kSimaddonPublisher = "simaddon";
+
+void lf_replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+std::string gf_publisherFolderName(std::string_view publisher) {
+    std::string name(publisher);
+    std::replace(name.begin(), name.end(), '/', '_');
+    std::replace(name.begin(), name.end(), '\\', '_');
+    if (name == "." || name == "..") name = "_";
+    return name;
+}
+
+fs::path gf_learnedFolderOf(const std::string& publisher) {
+    if (publisher == kStockPublisher) return g_learnedStockFolder;
+    if (publisher == kSimaddonPublisher) return g_learnedSimaddonFolder;
+    return g_learnedThirdpartyFolder / gf_publisherFolderName(publisher);
+}
+
+fs::path gf_archivePath(const std::string& pathText, const std::string& publisher) {
+    if (pathText.empty()) return {};
+    const std::string learned = gf_pathText(g_learnedFolder);
+    std::string text = pathText;
+    if (const auto at = text.find(kArchiveWord); at != std::string::npos) {
+        text.replace(at, kArchiveWord.size(), learned);
+        std::replace(text.begin(), text.end(), '/', gf_pathSeparator());
+        lf_replaceAll(text, kEncodedBlank, " ");
+        return text;
+    }
+    if (!text.starts_with(kAirportsWord)) return text;
+    // A local file's learning is saved in its publisher's folder (gf_saveApf), so
+    // it is read back from there: my_thirdparty files of a publisher land in
+    // thirdparty/<publisher> as ever, and the scan's simaddon files in
+    // ra_vudovodo in simaddon.
+    return gf_learnedFolderOf(publisher) / fs::path(text).filename();
+}
+
+// ---- merging -------------------------------------------------------------------
+
+clv::LearnedFileHooks learnedFileHooks;
+std::atomic<bool> apfParamsChanged{false};
+std::atomic<std::int32_t> learningUpdateCount{0};
+
+namespace {
+
+constexpr const char* kReadLearnedName = "lf_readLearned";
+constexpr std::int32_t kDefaultParkingPercentage = 30;
+constexpr std::int32_t kNoMaxLive = -1;
+constexpr std::int32_t kRepeatedStandError = 94;
+constexpr const char* kUnloadableCopyMark = "0";
+
+template <typename T>
+T lf_clamped(T value, const ControlParameter<T>& parameter) {
+    return std::clamp(value, parameter.min, parameter.max);
+}
+
+void lf_logSetting(const std::string& key, const std::string& value) { gf_logIndented("{:24}: {}", key, value); }
+
+// A check box setting, when the file has it.
+void lf_restoreBool(const pugi::xml_document& document, ControlParameter<bool>& parameter) {
+    const std::optional<bool> value = lf_readBoolParameter(document, parameter.name);
+    if (!value) return;
+    parameter.value = *value;
+    gf_uiPort().setChecked(parameter.handle, *value);
+    lf_logSetting(parameter.name, *value ? "true" : "false");
+}
+
+void lf_restoreLateralRange(const pugi::xml_document& document) {
+    if (const auto range = lf_readIntParameter(document, LATERAL_RANGE.name)) {
+        const std::int32_t clamped = lf_clamped(*range, LATERAL_RANGE);
+        LATERAL_RANGE.value = clamped;
+        lateralRangeNm = static_cast<double>(clamped);
+        lateralRangeMeters = static_cast<std::int32_t>(clamped * clv::kMetresPerNm);
+        gf_setIntEdit(LATERAL_RANGE);
+        gf_uiPort().setEnabled(LATERAL_RANGE.handle, true);
+        lf_logSetting(LATERAL_RANGE.name, std::to_string(*range));
+    }
+    lf_restoreBool(document, AUTO_RANGE);
+    if (AUTO_RANGE.value) {
+        // The user's own range is remembered while the automatic one rules.
+        lateralRangeInUse = LATERAL_RANGE.value.get();
+        if (learnedFileHooks.updateRangeLimits) learnedFileHooks.updateRangeLimits();
+        gf_uiPort().setEnabled(LATERAL_RANGE.handle, false);
+    } else {
+        gf_uiPort().setEnabled(LATERAL_RANGE.handle, true);
+        const double nm = lateralRangeInUse.load();
+        lateralRangeNm = nm;
+        lateralRangeMeters = static_cast<std::int32_t>(nm * clv::kMetresPerNm);
+        LATERAL_RANGE.value = std::clamp(static_cast<std::int32_t>(nm), LATERAL_RANGE.min, LATERAL_RANGE.max);
+        gf_setStatusLine(std::string(), false);
+    }
+    gf_setIntEdit(LATERAL_RANGE);
+}
+
+void lf_restoreSettings(const pugi::xml_document& document) {
+    lf_restoreBool(document, LEARN_SOFT);
+    if (const auto maxLive = lf_readIntParameter(document, MAX_LIVE.name)) {
+        MAX_LIVE.value = lf_clamped(*maxLive, MAX_LIVE);
+        lf_logSetting(MAX_LIVE.name, std::to_string(*maxLive));
+    } else {
+        MAX_LIVE.value = kNoMaxLive;
+    }
+    gf_setIntEdit(MAX_LIVE);
+    lf_restoreLateralRange(document);
+    lf_restoreBool(document, PARK_FAKE);
+    lf_restoreBool(document, WEEK);
+    lf_restoreBool(document, PARK_SOFT);
+    if (const auto percentage = lf_readIntParameter(document, parking_percentage.name)) {
+        parking_percentage.value = *percentage;  // as the file says: a handmade file may ask for more
+        lf_logSetting(parking_percentage.name, std::to_string(*percentage));
+    } else {
+        parking_percentage.value = kDefaultParkingPercentage;
+    }
+    gf_setIntEdit(parking_percentage);
+    lf_restoreBool(document, INITIAL_LOAD_ONLY);
+    if (const auto maxFit = lf_readIntParameter(document, MAX_FIT.name)) {
+        MAX_FIT.value = lf_clamped(*maxFit, MAX_FIT);
+        const float hours = static_cast<float>(MAX_FIT.value.get()) * 0.5f + 0.5f;
+        MAX_FIT_FL.value = hours;
+        gf_setFloatEdit(MAX_FIT_FL);
+        gf_logIndented("{:24}: {} (max number of half hours, is {} hrs decimal)", MAX_FIT.name, MAX_FIT.value.get(),
+                       gf_numberText(hours));
+    }
+}
+
+// Every stand of a handmade file, as the main reader reads them; a repeated id ends the read.
+void lf_readHandmadeStands(const pugi::xml_node& parkpositions) {
+    std::unordered_set<std::string> ids;
+    for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
+        std::string id = parkpos.attribute(kParkposId).value();
+        if (!ids.insert(id).second) {
+            throw clv::UserErrorException(kRepeatedStandError,
+                                          fmt::format("Parking position {} appears more than once?", id));
+        }
+        lf_readParkpos(parkpos, std::move(id), 1);
+    }
+}
+
+bool lf_hasStand(const std::string& name) {
+    return std::any_of(standList.begin(), standList.end(), [&](const clv::Stand& s) { return s.name == name; });
+}
+
+void lf_readManualStand(const pugi::xml_node& parkpos, const fs::path& path) {
+    const std::string id = parkpos.attribute(kParkposId).value();
+    if (lf_hasStand(id)) {
+        gf_logMarked("manually created standid {} already exists in {}", id, gf_pathText(path));
+        return;
+    }
+    const double latitude = parkpos.attribute(kParkposLatitude).as_double(0.0);
+    const double longitude = parkpos.attribute(kParkposLongitude).as_double(0.0);
+    const double radius = parkpos.attribute(kParkposRadius).as_double(0.0);
+    if (gf_isNullPosition(latitude, longitude) || radius == 0.0) {
+        gf_logMarked("manually created standid {} misses correct attributes in {}", id, gf_pathText(path));
+        return;
+    }
+    const std::size_t before = standList.size();
+    lf_readParkpos(parkpos, id, 0);
+    if (standList.size() > before) standList.back().manual = true;
+}
+
+// The learned file that does not load is kept aside under <name>0.xml, where the
+// next save cannot overwrite it.
+void lf_keepUnloadable(const fs::path& path, const pugi::xml_parse_result& loaded) {
+    const std::string name = path.filename().string();
+    const auto dot = name.rfind('.');
+    std::error_code ec;
+    if (dot != std::string::npos && fs::exists(path, ec)) {
+        std::string copyName = name;
+        copyName.insert(dot, kUnloadableCopyMark);
+        fs::copy_file(path, path.parent_path() / copyName, fs::copy_options::overwrite_existing);
+    }
+    gf_log("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathText(path), loaded.description());
+}
+
+}  // namespace
+
+bool lf_sameOption(const clv::StandOption& a, const clv::StandOption& b) {
+    return a.weekday == b.weekday && a.real == b.real && a.registration == b.registration &&
+           a.airline == b.airline && a.type == b.type && (a.hours.bits() & b.hours.bits()) != 0;
+}
+
+bool lf_readLearnedParkpos(const std::string& id, const pugi::xml_node& parkpos, clv::Stand& stand) {
+    if (stand.name != id) return false;
+    if (parkpos.attribute(kParkposRadiusChange).as_bool(false)) {
+        stand.radius = parkpos.attribute(kParkposRadius).as_double(0.0) * clv::kNmPerMetre;
+        stand.radiusChanged = true;
+    }
+    if (parkpos.attribute(kParkposCargoChange).as_bool(false)) {
+        stand.cargo = parkpos.attribute(kParkposCargo).as_bool(false);
+        stand.cargoChanged = true;
+    }
+    std::uint32_t nextId = stand.options.empty() ? 1 : stand.options.back().id + 1;
+    for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
+        clv::OptIdentity identity = lf_readOptIdentity(opt);
+        clv::StandOption option;
+        option.airline = std::move(identity.airline);
+        option.type = std::move(identity.type);
+        option.registration = opt.attribute(kOptReg).value();
+        option.callsign = std::move(identity.callsign);
+        option.secondCallsign = std::move(identity.secondCallsign);
+        option.hours = gf_hours2bitset(opt.attribute(kOptHours).value());
+        option.id = nextId;
+        option.weekday = opt.attribute(kOptDay).as_uint(0);
+        option.fixed = 0;
+        option.real = opt.attribute(kOptSoft).as_bool(false) ? 0 : 1;
+        const bool known = std::any_of(stand.options.begin(), stand.options.end(),
+                                       [&](const clv::StandOption& existing) { return lf_sameOption(existing, option); });
+        if (known) continue;
+        stand.options.push_back(std::move(option));
+        ++nextId;
+    }
+    return true;
+}
+
+void lf_readLearned(const fs::path& path, clv::ApfInfo& summary) {
+    pugi::xml_document document;
+    pugi::xml_parse_result loaded;
+    try {
+        loaded = document.load_file(path.c_str());
+        if (!loaded) {
+            lf_keepUnloadable(path, loaded);
+            return;
+        }
+        gf_log("Read from learned airport file: \"{}\"", gf_pathText(path));
+        if (!gf_readMeta(document)) return;
+        const std::string name = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
+        if (name != summary.airport_name) {
+            gf_setStatusLine(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file "
+                                         "airport name: \"{}\"",
+                                         name, summary.airport_name),
+                             true);
+        }
+        lf_restoreSettings(document);
+        const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement);
+        if (const auto handmade = lf_readTextParameter(document, g_apfHandmadeKey)) {
+            handmadeFile = true;
+            standList.clear();
+            if (parkpositions) lf_readHandmadeStands(parkpositions);
+            gf_logIndented("{:24}: {}", g_apfHandmadeKey, *handmade);
+            return;
+        }
+        handmadeFile = false;
+        if (!parkpositions) return;
+        for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
+            if (parkpos.attribute(kParkposManual).as_bool(false)) {
+                lf_readManualStand(parkpos, path);
+                continue;
+            }
+            const std::string id = parkpos.attribute(kParkposId).value();
+            const bool applied = std::any_of(standList.begin(), standList.end(),
+                                             [&](clv::Stand& stand) { return lf_readLearnedParkpos(id, parkpos, stand); });
+            if (!applied) gf_log("learned stand {} in {} not found?", id, gf_pathText(path));
+        }
+    } catch (const std::exception& e) {
+        gf_log(gf_formatNameMessage("{}: {}", kReadLearnedName, e.what()));
+    }
+}
+
+// ---- saving --------------------------------------------------------------------
+
+void gf_saveApf() {
+    clv::ApfData data;
+    data.code = gf_currentParkAirportCode();
+    data.airport_name = parkApfInfo.airport_name;
+    data.publisher = parkApfInfo.publisher;
+    data.altitude = parkApfInfo.altitude;
+    data.Qf_real = 0;
+    data.Qf_soft = 0;
+    const bool handmade = handmadeFile.load();
+    for (clv::Stand& stand : standList) {
+        if (!handmade) {
+            // The main file's options are the main file's: only learning is saved.
+            std::erase_if(stand.options, [](const clv::StandOption& o) { return o.fixed == 1; });
+            if (!stand.manual && stand.options.empty() && !stand.radiusChanged && !stand.cargoChanged) continue;
+        }
+        data.stands.push_back(stand);
+    }
+    if (handmade) {
+        const clv::QualityFactors quality = gf_qualityFactor();
+        data.Qf_real = quality.real;
+        data.Qf_soft = quality.soft;
+    }
+    const fs::path folder = gf_learnedFolderOf(data.publisher);
+    const fs::path path = folder / gf_xmlFilePath(data.code);
+    bool saved = false;
+    if (gf_isSafeAirportCode(data.code)) {
+        if (!fs::exists(folder)) fs::create_directory(folder);
+        g_simulatorWord = MSFS_2020.value ? "MSFS" : "MSFS2024";
+        saved = gf_writeApf(data, path, kApfLearnedMode);
+    }
+    const std::string now = gf_dateTimeString(gf_now());
+    const std::string time = now.size() >= 13 ? now.substr(now.size() - 13, 8) : now;
+    const std::int32_t updates = learningUpdateCount.load();
+    if (saved) {
+        gf_setStatusLine(fmt::format("{}{} \"{}\" saved with {} update{} {}", time, handmade ? " handmade" : "",
+                                     gf_pathText(path), updates, gf_plural(updates),
+                                     apfParamsChanged ? "and one or more parameter changes" : ""),
+                         true);
+    } else {
+        gf_setStatusLine(fmt::format("{} saving \"{}\" did not succeed", time, gf_pathText(path)), true);
+    }
+    learningUpdateCount = 0;
+    apfParamsChanged = false;
+}
