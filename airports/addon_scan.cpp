@@ -122,6 +122,9 @@ void lf_waitForAll(Futures& futures, const fs::path& folder) {
 std::vector<fs::path> lf_listMyThirdpartyFiles() {
     std::vector<fs::path> files;
     files.reserve(kNameReserve);
+    // A folder that is not there holds nothing to hand over; other errors are raised.
+    std::error_code missing;
+    if (fs::status(g_myThirdpartyFolder, missing).type() == fs::file_type::not_found) return files;
     for (const fs::directory_entry& entry : fs::directory_iterator(g_myThirdpartyFolder)) {
         if (!entry.is_regular_file()) continue;
         if (!gf_equalsUpper(".XML", entry.path().extension().string())) continue;

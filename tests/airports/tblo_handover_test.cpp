@@ -102,6 +102,13 @@ TEST(TbloHandoverTest, NothingToHandOver) {
         EXPECT_FALSE(ScanWorld::has(world.log(), "third party airports"));
     }
     {
+        ScanWorld world;  // no my_thirdparty folder at all: nothing to hand over either
+        fs::remove_all(g_myThirdpartyFolder);
+        EXPECT_TRUE(gf_listMyThirdpartyXml().empty());
+        lf_handOverToTblo();
+        EXPECT_FALSE(fs::exists(g_tbloFolder));
+    }
+    {
         ScanWorld world;  // the server has no stock file of the airport
         writeThirdparty("EGLL.xml", "Some Studio");
         lf_handOverToTblo();
