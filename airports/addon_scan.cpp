@@ -45,9 +45,8 @@ constexpr const char* kKansasCity = "KMCI";
 constexpr const char* kTropicalSim = "TropicalSim";
 
 constexpr std::array<std::string_view, 14> kSkippedWords{
-    "fs-base",   "tutorials",         "aircraft",   "bushtrip",      "discovery",
-    "point-of-interest", "simobjects", "vcockpits", "aig-aitraffic", "justflight-aicraft",
-    "fsltl",     "gsx-pro",           "gsx-world",  "landingchallenge"};
+    "fs-base",   "tutorials",     "aircraft",           "bushtrip", "discovery", "point-of-interest", "simobjects",
+    "vcockpits", "aig-aitraffic", "justflight-aicraft", "fsltl",    "gsx-pro",   "gsx-world",         "landingchallenge"};
 // Files below these are not airports of their own, but the folders are walked.
 constexpr std::array<std::string_view, 3> kSkippedFileWords{"statics", "AFCAD Updates", "_heliports"};
 
