@@ -7,6 +7,7 @@
 #include <deque>
 #include <exception>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include <fmt/format.h>
@@ -54,8 +55,11 @@ constexpr std::array<std::string_view, 3> kSkippedFileWords{"statics", "AFCAD Up
 clv::AddonScanProgress g_progress;
 std::chrono::steady_clock::time_point g_lastProgressShown;
 
-using WorkerTask = std::packaged_task<void(fs::path)>;
-using Futures = std::deque<std::future<void>>;
+// A worker's outcome: nothing, or the text of the error it ended with. The text is
+// taken on the worker's own thread, so the exception never crosses threads.
+using WorkerOutcome = std::optional<std::string>;
+using WorkerTask = std::packaged_task<WorkerOutcome(fs::path)>;
+using Futures = std::deque<std::future<WorkerOutcome>>;
 
 bool lf_stopRequested() { return stopRequested.load() || userClosedWindow.load(); }
 
@@ -81,7 +85,14 @@ bool lf_isAirportFileCandidate(const fs::directory_entry& entry, const std::stri
 
 void lf_startWorker(const fs::path& path, Futures& futures) {
     gf_waitForWorkerSlot();
-    WorkerTask task([](fs::path file) { g_addonScanWorker(file); });
+    WorkerTask task([](fs::path file) -> WorkerOutcome {
+        try {
+            g_addonScanWorker(file);
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        }
+        return std::nullopt;
+    });
     futures.push_back(task.get_future());
     // A thread that cannot start destroys the task; its future then reports a
     // broken promise, and the count is not raised for it.
@@ -93,25 +104,33 @@ void lf_startWorker(const fs::path& path, Futures& futures) {
 // Cuts the list back to the worker limit by waiting for the oldest worker.
 void lf_waitForOldest(Futures& futures, const std::string& current) {
     const std::size_t listed = futures.size();
-    std::future<void> oldest = std::move(futures.front());
+    std::future<WorkerOutcome> oldest = std::move(futures.front());
     futures.pop_front();
+    WorkerOutcome error;
     try {
-        oldest.get();
-    } catch (const std::exception& e) {
+        error = oldest.get();
+    } catch (const std::exception& e) {  // a worker that never started
+        error = e.what();
+    }
+    if (error) {
         gf_addScanReport(
-            fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", kMarker, e.what(), listed, current));
+            fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", kMarker, *error, listed, current));
     }
 }
 
 void lf_waitForAll(Futures& futures, const fs::path& folder) {
     while (!futures.empty()) {
-        std::future<void> oldest = std::move(futures.front());
+        std::future<WorkerOutcome> oldest = std::move(futures.front());
         futures.pop_front();
+        WorkerOutcome error;
         try {
-            oldest.get();
+            error = oldest.get();
         } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (error) {
             gf_addScanReport(
-                fmt::format("{} airports search in {} aborted, futs outer error: {}", kMarker, folder.string(), e.what()));
+                fmt::format("{} airports search in {} aborted, futs outer error: {}", kMarker, folder.string(), *error));
         }
     }
 }
