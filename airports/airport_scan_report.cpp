@@ -23,3 +23,8 @@ void gf_clearScanReport() {
     std::lock_guard lock(g_airportScanReportMutex);
     g_airportScanReport.clear();
 }
+
+void gf_reserveScanReport(std::size_t lines) {
+    std::lock_guard lock(g_airportScanReportMutex);
+    if (g_airportScanReport.capacity() < lines) g_airportScanReport.reserve(lines);
+}

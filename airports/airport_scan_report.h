@@ -12,3 +12,6 @@ void gf_addScanReport(std::string_view line);
 std::vector<std::string> gf_scanReportLines();
 
 void gf_clearScanReport();
+
+// Makes room for that many lines when the list has less.
+void gf_reserveScanReport(std::size_t lines);

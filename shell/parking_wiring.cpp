@@ -120,10 +120,7 @@ void gf_wireParking(clv::RunServices& services) {
     e.removeAllStatic = [] { gf_removeAllStatic(gf_trafficEngine()); };
     e.recountLive = [] {
         const clv::TrafficEngine& engine = gf_trafficEngine();
-        std::uint64_t live = 0;
-        for (const clv::LiveAc& ac : engine.liveAc) {
-            live += ac.simState == clv::AcSimState::Active && ac.moveState != clv::AcMoveState::Parked;
-        }
+        const std::uint64_t live = gf_countLiveNotParked(engine);
         const auto parkedLive = static_cast<std::uint64_t>(gf_countParkedLive(engine, currentSlot.load(), nullptr));
         const auto parkedStatic = static_cast<std::uint64_t>(gf_countStaticAc(engine, false));
         gf_setLiveCounts(live, parkedLive, parkedStatic);

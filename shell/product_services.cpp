@@ -1,5 +1,6 @@
 #include "shell/product_services.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "airports/addon_airports.h"
+#include "airports/addon_scan.h"
 #include "core/log.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
@@ -27,6 +30,7 @@
 #include "liveries/livery_scan.h"
 #include "liveries/match_summary.h"
 #include "shell/engine_wiring.h"
+#include "shell/main_window.h"
 #include "shell/parking_wiring.h"
 #include "shell/self_update.h"
 #include "shell/window_services.h"
@@ -127,16 +131,20 @@ void lf_wireLiveries(clv::LiveryServices& liveries) {
     liveries.clearNoMatchList = gf_clearNoMatchList;
 }
 
-// Without the airports and parking part a run has what a run far from every
-// airport has: no airport data, no park airport, no stands, parking inactive.
-// Every hook the main loop or closing down reaches is answered as it is with no
-// park airport, so that no setting can end a run for a part this build lacks.
+// What a run has far from every airport: no airport data, no park airport, no
+// stands, parking inactive. Every hook the main loop or closing down reaches is
+// answered as it is with no park airport, so that no setting can end a run; the
+// parking wiring then replaces what the airports part provides.
 void lf_wireNoParkAirport(clv::AirportServices& airports) {
     airports.readAirports = [] {
         gf_log("{}, the run goes on without a park airport", kNoAirportsText);
         return false;
     };
-    airports.scanAddonAirports = [] { gf_setStatusLine("Add-on airport scan not available in this build", true); };
+    airports.scanAddonAirports = [] {
+        gf_scanAddonAirports();
+        // The options panel shows how many airports wait in TBLO to be mailed.
+        gf_setAddonAirports(static_cast<std::uint64_t>(std::max(0, g_tbloCount.load())), g_tbloFolder.string());
+    };
     airports.readMyParkAirports = [] { return true; };
     airports.findAirport = [](const std::string& code) -> std::optional<clv::LatLon> {
         gf_log("Airport {} not found: {}", code, kNoAirportsText);

@@ -75,11 +75,16 @@ aircraft hexid=4921362 callsign=SWR100 type=A320 reg=HB-JLT from=LSGG to=LSZH ca
                 std::to_string(tcpPort), "--once"},
                folder.path(), {}, folder / "logs" / "feedstandin.txt");
 
+    // The demo's add-on airport package, for the add-on airport scan of the run.
+    const fs::path demoAirport = fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo" /
+                                 "Community" / "demo-airport-lsmd";
+    fs::copy(demoAirport, folder / "sim" / "Community" / "demo-airport-lsmd", fs::copy_options::recursive);
     writeParameters({{"MSFS_2020", "true"},
                      {"MSFS_INSTALL_PATH", (folder / "sim").string()},
                      {"PORT_NUMBER", std::to_string(tcpPort)},
                      {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"}});
+                     {"LIG_AUTOMATIC", "true"},
+                     {"SCAN_AIRPORTS", "true"}});
     ChildProcess program;
     startProgram(program, trafficPort, qnhPort);
 
@@ -95,6 +100,9 @@ aircraft hexid=4921362 callsign=SWR100 type=A320 reg=HB-JLT from=LSGG to=LSZH ca
     ASSERT_TRUE(engineAsked()) << log() << program.output() << "\n---- feedstandin:\n" << feed.output();
     EXPECT_TRUE(fs::is_directory(folder / "config" / "Calvorinth" / "orig_dest"));
     EXPECT_TRUE(fs::exists(work / "output" / "LiveriesScanned.xml"));
+    EXPECT_TRUE(fs::exists(work / "airports" / "my_thirdparty" / "LSMD.xml"));
+    EXPECT_NE(gf_readIfThere(work / "output" / "info" / "AirportsScanLog.txt").find("Generated LSMD.xml: 12 positions"),
+              std::string::npos);
 
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << program.output();
@@ -105,7 +113,8 @@ aircraft hexid=4921362 callsign=SWR100 type=A320 reg=HB-JLT from=LSGG to=LSZH ca
         "RealTraffic detected at this PC",
         "liveries scan automatic starts",
         "liveries scan ends",
-        "Add-on airport scan not available in this build",
+        "Airports scan successful",
+        "airports scan ends",
         "MSFS 2020 (11.0.282174.999) connected",
         "RealTraffic connected",
         "QNH Reader connected",
