@@ -83,6 +83,22 @@ clv::OptIdentity lf_readOptIdentity(const pugi::xml_node& opt) {
     return identity;
 }
 
+clv::StandOption lf_readOpt(const pugi::xml_node& opt, std::uint32_t id, std::uint32_t fixed) {
+    clv::OptIdentity identity = lf_readOptIdentity(opt);
+    clv::StandOption option;
+    option.airline = std::move(identity.airline);
+    option.type = std::move(identity.type);
+    option.registration = opt.attribute(kOptReg).value();
+    option.callsign = std::move(identity.callsign);
+    option.secondCallsign = std::move(identity.secondCallsign);
+    option.hours = gf_hours2bitset(opt.attribute(kOptHours).value());
+    option.id = id;
+    option.weekday = opt.attribute(kOptDay).as_uint(0);
+    option.fixed = fixed;
+    option.real = lf_flagAttribute(opt, kOptSoft) ? 0 : 1;
+    return option;
+}
+
 void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed) {
     const double latitude = lf_numberAttribute(parkpos, kParkposLatitude);
     const double longitude = lf_numberAttribute(parkpos, kParkposLongitude);
@@ -93,19 +109,7 @@ void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32
     options.reserve(kOptionReserve);
     std::uint32_t k = 0;
     for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
-        clv::OptIdentity identity = lf_readOptIdentity(opt);
-        clv::StandOption option;
-        option.airline = std::move(identity.airline);
-        option.type = std::move(identity.type);
-        option.registration = opt.attribute(kOptReg).value();
-        option.callsign = std::move(identity.callsign);
-        option.secondCallsign = std::move(identity.secondCallsign);
-        option.hours = gf_hours2bitset(opt.attribute(kOptHours).value());
-        option.id = ++k;
-        option.weekday = opt.attribute(kOptDay).as_uint(0);
-        option.fixed = fixed;
-        option.real = lf_flagAttribute(opt, kOptSoft) ? 0 : 1;
-        options.push_back(std::move(option));
+        options.push_back(lf_readOpt(opt, ++k, fixed));
     }
     options.shrink_to_fit();
 

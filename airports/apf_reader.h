@@ -78,3 +78,5 @@ void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32
 
 // The identity of one "opt".
 clv::OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);
+// One "opt" as a stand option with the given id and fixed mark.
+clv::StandOption lf_readOpt(const pugi::xml_node& opt, std::uint32_t id, std::uint32_t fixed);

@@ -232,18 +232,7 @@ bool lf_readLearnedParkpos(const std::string& id, const pugi::xml_node& parkpos,
     }
     std::uint32_t nextId = stand.options.empty() ? 1 : stand.options.back().id + 1;
     for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
-        clv::OptIdentity identity = lf_readOptIdentity(opt);
-        clv::StandOption option;
-        option.airline = std::move(identity.airline);
-        option.type = std::move(identity.type);
-        option.registration = opt.attribute(kOptReg).value();
-        option.callsign = std::move(identity.callsign);
-        option.secondCallsign = std::move(identity.secondCallsign);
-        option.hours = gf_hours2bitset(opt.attribute(kOptHours).value());
-        option.id = nextId;
-        option.weekday = opt.attribute(kOptDay).as_uint(0);
-        option.fixed = 0;
-        option.real = opt.attribute(kOptSoft).as_bool(false) ? 0 : 1;
+        clv::StandOption option = lf_readOpt(opt, nextId, 0);
         const bool known = std::any_of(stand.options.begin(), stand.options.end(),
                                        [&](const clv::StandOption& existing) { return lf_sameOption(existing, option); });
         if (known) continue;
