@@ -9,6 +9,8 @@
 #include "link/traffic_update.h"
 #include "traffic/traffic_engine.h"
 
+#include "null_ports.h"
+
 // The traffic tick runs every 10 ms on the run thread: its time with 300 live
 // aircraft in the simulator while the feed brings 2, 5 or 25 updates per tick
 // (200 and 500 lines a second, and the most one tick takes). Reported as the
@@ -16,64 +18,11 @@
 namespace {
 
 using namespace clv;
+using bench::NullData;
+using bench::NullSimLink;
 
 constexpr int kAircraft = 300;
 constexpr std::uint32_t kReportTicks = 500;  // one report per aircraft every 5 s
-
-// A simulator link that only keeps the position buffers.
-class NullSimLink : public SimLinkPort {
-public:
-    void lockQueues() override {}
-    bool tryLockQueues() override { return true; }
-    void unlockQueues() override {}
-    void queueCreateAc(AcCreateRequest) override {}
-    void queueClientEvent(const ClientEventCmd&) override {}
-    void appendRemovalLocked(std::uint32_t) override {}
-    void appendClientEventLocked(const ClientEventCmd&) override {}
-    void swapPositionsLocked() override {
-        std::swap(fill_, send_);
-        fill_.clear();
-    }
-    bool requestAcInRangeLocked(std::uint32_t) override { return true; }
-    bool requestStaticCgLocked(std::uint32_t) override { return true; }
-    bool allLightsToggleLocked(std::uint32_t) override { return true; }
-    bool setFlightPlanLocked(std::uint32_t, const std::string&) override { return true; }
-    bool setAiControlsLocked(std::uint32_t, const AiControlsData&) override { return true; }
-    std::vector<AiPositionUpdate>& positionFill() override { return fill_; }
-    bool simConnectFailed() override { return false; }
-    float frameRate() override { return 60.0f; }
-    bool userOnGround() override { return false; }
-    void reportRequestError() override {}
-    std::optional<std::string> writeFlightPlan(std::uint32_t, AcCategory, const std::string&,
-                                               const std::string&) override {
-        return std::nullopt;
-    }
-    void deleteFlightPlan(std::uint32_t) override {}
-    void takeSimEvents(std::vector<SimEvent>&) override {}
-    UserAcData requestUserAcData() override { return UserAcData{}; }
-    void sendQs121(const UserAcData&) override {}
-
-private:
-    std::vector<AiPositionUpdate> fill_;
-    std::vector<AiPositionUpdate> send_;
-};
-
-class NullData : public AircraftDataPort {
-public:
-    AcCategory category(std::string_view) override { return AcCategory::Large; }
-    bool isValidModel(std::string_view) override { return true; }
-    std::string reg2Type(std::string_view) override { return {}; }
-    std::optional<RegRecord> regRecord(std::string_view) override { return std::nullopt; }
-    std::string_view reg2Title(std::string_view) override { return {}; }
-    AcData acData(const AcIdentity& identity) override {
-        AcData d;
-        static_cast<AcIdentity&>(d) = identity;
-        return d;
-    }
-    void matchLivery(AcData&) override {}
-    bool isExcludedTitle(std::string_view) override { return false; }
-    void liveryNotCreated(const AcData&) override {}
-};
 
 TrafficUpdate lf_report(int aircraft, int report) {
     TrafficUpdate u;
