@@ -260,7 +260,6 @@ TEST_F(FlightEndToEnd, TheDemosArrivalLandsAndRollsOutAndItsDepartureClimbs) {
     const fs::path artifacts = fs::current_path() / "artifacts";
     fs::create_directories(artifacts);
     std::ofstream(artifacts / "flight_end_to_end_map.svg") << standin::gf_trackMapSvg(history);
-    if (std::getenv("CLV_DEBUG_FLIGHT")) std::ofstream(artifacts / "flight_end_to_end_history.json") << history.dump(1);
     EXPECT_TRUE(fs::file_size(artifacts / "flight_end_to_end_map.svg") > 0);
 
     for (std::size_t k = 0; k < 2; ++k) {

@@ -227,14 +227,6 @@ TEST(FlightScenario, ADepartureFromATaxiwayHoldLinesUpTakesOffAndClimbs) {
     std::int32_t rotationTicks = 0;
     f.watch = [&] {
         const LiveAc* ac = f.rig.live(40001);
-        if (ac != nullptr && std::getenv("CLV_DEBUG_FLIGHT") && currentTick() % 100 == 0)
-            fprintf(stderr, "%u fs:%s st:%s gnd:%d run:%d alt:%.1f agl:%.1f sz:%zu s0gs:%.1f s0air:%d pitch:%.2f thr:%u\n",
-                    currentTick(), std::string(moveStateName(ac->moveState)).c_str(),
-                    std::string(simStateName(ac->simState)).c_str(), ac->onGround, ac->takeOffRun,
-                    ac->simPosition.altitude, ac->heightAboveGround, ac->samples.size(),
-                    ac->samples.empty() ? 0.0 : ac->samples[0].groundSpeed,
-                    ac->samples.empty() ? 0 : ac->samples[0].airborne, ac->simPosition.pitch * kRadToDeg,
-                    ac->throttleStage);
         if (ac != nullptr && takeOffTick == 0 && ac->moveState == AcMoveState::TakeOff) {
             takeOffTick = currentTick() - 1;
             rotationPitch = ac->rotationPitch;
@@ -267,6 +259,10 @@ TEST(FlightScenario, ADepartureFromATaxiwayHoldLinesUpTakesOffAndClimbs) {
     EXPECT_TRUE(std::none_of(gear.begin(), gear.end(), [&](const TickedEvent& e) {
         return e.command.data == 1 && e.tick > takeOffTick;
     }));
+    // Besides it, one more gear up: climbing faster than 600 ft/min below 2050 ft
+    // above the ground takes the go-around configuration, once.
+    EXPECT_EQ(std::count_if(gear.begin(), gear.end(), [](const TickedEvent& e) { return e.command.data == 0; }), 2);
+    EXPECT_TRUE(f.rig.live(40001) == nullptr || f.rig.live(40001)->goAround);
     // It climbed to 1500 ft above the ground, never faster than 0.6 ft a tick.
     double top = 0.0;
     for (std::size_t i = 1; i < track.size(); ++i) {
@@ -311,13 +307,6 @@ TEST(FlightScenario, ArrivalsOnRunways090And359LandRollOutAndTaxiOn) {
             const LiveAc* ac = f.rig.live(40001);
             if (ac == nullptr) return;
             const std::uint32_t tick = currentTick() - 1;
-            if (std::getenv("CLV_DEBUG_FLIGHT") && tick % 100 == 0)
-                fprintf(stderr, "%u fs:%s gnd:%d land:%d ro:%d flare:%u alt:%.1f agl:%.1f sz:%zu s0gs:%.1f s1due-now:%d adv:%d del:%d hd:%.1f tas:%.1f\n",
-                        tick, std::string(moveStateName(ac->moveState)).c_str(), ac->onGround, ac->landing,
-                        ac->rollingOut, ac->flarePhase, ac->simPosition.altitude, ac->heightAboveGround,
-                        ac->samples.size(), ac->samples.empty() ? 0.0 : ac->samples[0].groundSpeed,
-                        ac->samples.size() > 1 ? int(ac->samples[1].dueTick) - int(tick) : 0, ac->maxAdvance,
-                        ac->maxDelay, headingDegrees(*ac), ac->trueAirspeed);
             if (landingTick == 0 && ac->landing) {
                 landingTick = tick;
                 landingNm = gf_distanceNm(positionOf(*ac), *f.rig.parking.airportPosition);
