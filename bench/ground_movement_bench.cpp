@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -285,6 +287,12 @@ TrafficUpdate lf_airReport(int a, const Flyer& f, int report) {
     return u;
 }
 
+double lf_threadCpuMicros() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
 std::size_t lf_residentKb() {
     std::FILE* f = std::fopen("/proc/self/statm", "r");
     if (f == nullptr) return 0;
@@ -366,10 +374,14 @@ void BM_TrafficTickMixed(benchmark::State& state) {
         st.objectId = 5000 + static_cast<std::uint32_t>(s);
     }
 
-    std::vector<double> micros;
-    micros.reserve(1 << 20);
-    std::vector<std::uint64_t> allocations;
-    allocations.reserve(1 << 20);
+    // Filled in place, so that their pages do not count as growth in the soak.
+    const auto iterations = static_cast<std::size_t>(state.max_iterations);
+    std::vector<double> micros(iterations, 0.0);
+    std::vector<std::uint64_t> allocations(iterations, 0);
+    std::size_t done = 0;
+    std::size_t slowTicks = 0;
+    std::size_t slowestTick = 0;
+    double maxCpu = 0.0;  // the thread's own time: a tick preempted on a busy machine is long only on the wall clock
     int nextAircraft = 0;
     TrafficTick tick{engine};
     std::uint32_t ticks = 0;
@@ -400,11 +412,16 @@ void BM_TrafficTickMixed(benchmark::State& state) {
         }
         ++ticks;
         const std::uint64_t before = g_allocations.load(std::memory_order_relaxed);
+        const double cpuBefore = lf_threadCpuMicros();
         const auto start = std::chrono::steady_clock::now();
         tick();
         const auto end = std::chrono::steady_clock::now();
-        allocations.push_back(g_allocations.load(std::memory_order_relaxed) - before);
-        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        maxCpu = std::max(maxCpu, lf_threadCpuMicros() - cpuBefore);
+        allocations[done] = g_allocations.load(std::memory_order_relaxed) - before;
+        micros[done] = std::chrono::duration<double, std::micro>(end - start).count();
+        if (micros[done] > 1000.0) ++slowTicks;
+        if (micros[done] > micros[slowestTick]) slowestTick = done;
+        ++done;
         if (soak) {
             if (ticks == 5 * 6000) residentAt5 = lf_residentKb();
             if (ticks % 6000 == 0)
@@ -412,10 +429,15 @@ void BM_TrafficTickMixed(benchmark::State& state) {
         }
     }
 
+    micros.resize(done);
+    allocations.resize(done);
     if (!micros.empty()) {
         // Steady state: after the first minute.
         const std::size_t from = std::min<std::size_t>(micros.size() / 2, 6000);
         std::vector<double> steady(micros.begin() + static_cast<std::ptrdiff_t>(from), micros.end());
+        state.counters["ticks_over_1ms"] = static_cast<double>(slowTicks);
+        state.counters["slowest_tick"] = static_cast<double>(slowestTick);
+        state.counters["max_cpu_us"] = maxCpu;
         double sum = 0.0;
         for (double m : steady) sum += m;
         std::vector<double> sorted = steady;

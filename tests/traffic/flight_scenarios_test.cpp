@@ -407,6 +407,7 @@ TEST(FlightScenario, ALandingAtAnAirportHigherThanTheParkAirportDropsOntoItsRunw
     double steepest = 0.0;
     for (std::size_t i = 1; i < track.size() && track[i].first <= onGroundTick; ++i)
         steepest = std::min(steepest, track[i].second.altitude - track[i - 1].second.altitude);
+    RecordProperty("steepest_fpm", std::to_string(steepest * 6000.0));
     EXPECT_LT(steepest * 6000.0, -3000.0) << "steepest " << steepest * 6000.0 << " ft/min";
     EXPECT_NEAR(track.back().second.altitude, otherElevation + kCg, 1e-6);
 }
