@@ -404,11 +404,11 @@ void lf_approachConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         lf_gear(engine, ac, 0);
         lf_flapsUp(engine, ac);
     } else if (v <= kApproachLevelFpm) {
-        if (agl >= kApproachFlapsAglFeet) {
-            if (ac.flapsStage == 0) lf_setFlaps(engine, ac, 1);
-        } else if (ac.flapsStage == 0) {
+        // An aircraft created in the air was never sent flaps: they are up.
+        const std::uint32_t flaps = ac.flapsStage == kNoFlapsStage ? 0 : ac.flapsStage;
+        if (flaps == 0) {
             lf_setFlaps(engine, ac, 1);
-        } else if (ac.flapsStage == 1) {
+        } else if (flaps == 1 && agl < kApproachFlapsAglFeet) {
             lf_setFlaps(engine, ac, 2);
         }
     }

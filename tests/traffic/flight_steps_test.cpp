@@ -182,6 +182,38 @@ TEST(FinalConfig, ALightClimbing700FpmBelow625FtGoesAroundOnce) {
     EXPECT_TRUE(lf_eventsOf(higher, GEAR_SET).empty());
 }
 
+TEST(ApproachConfig, FlapsComeOutStepByStepBelow2400FtWhileNotClimbing) {
+    struct Case {
+        const char* name;
+        double agl;
+        double vs;
+        std::uint32_t flapsBefore;
+        std::vector<std::uint32_t> flapsSent;
+        std::vector<std::uint32_t> gearSent;
+    };
+    const Case cases[] = {
+        {"2400 ft: gear and flaps up", 2400, -500, 2, {0}, {0}},
+        {"2200 ft, flaps up: stage 1", 2200, -500, 0, {3072}, {}},
+        {"2200 ft, stage 1 stays", 2200, -500, 1, {}, {}},
+        {"created in the air, never sent flaps: stage 1", 2200, -500, kNoFlapsStage, {3072}, {}},
+        {"1800 ft, stage 1: stage 2", 1800, -500, 1, {10240}, {}},
+        {"1800 ft climbing: nothing", 1800, 300, 1, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        LiveAc& ac = activeInAir(rig, {lf_air(kHome, 4000, c.vs, kNow), lf_air(offset(kHome, 90, 300), 3990, c.vs, kNow + 200)}, 90);
+        ac.flapsStage = c.flapsBefore;
+        ac.heightAboveGround = c.agl;
+        ac.maxAdvance = 3000;
+        lf_approachConfig(rig.engine, ac);
+        EXPECT_EQ(lf_eventsOf(rig, FLAPS_SET), c.flapsSent);
+        EXPECT_EQ(lf_eventsOf(rig, GEAR_SET), c.gearSent);
+        EXPECT_EQ(lf_eventsOf(rig, CABIN_LIGHTS_SET), std::vector<std::uint32_t>{1});
+        EXPECT_EQ(ac.maxAdvance, 2900);
+    }
+}
+
 TEST(FlareStep, ThePhasesStepDownOneATickAtCgPlus30_20_10_3Feet) {
     struct Rung {
         double agl;  // reported before the tick
