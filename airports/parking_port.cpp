@@ -33,6 +33,12 @@ std::optional<double> AirportParkingPort::parkAirportElevation() {
     return park.alt;
 }
 
+std::optional<LatLon> AirportParkingPort::parkAirportPosition() {
+    const ParkSite park = gf_parkAirport();
+    if (park.code.empty()) return std::nullopt;
+    return LatLon{park.lat, park.lon};
+}
+
 std::string AirportParkingPort::parkAirportIata() { return gf_parkAirport().iata; }
 
 bool AirportParkingPort::staticPlanEmpty() { return parkPlan.empty(); }

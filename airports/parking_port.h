@@ -11,6 +11,7 @@ public:
     std::string standName(std::uint32_t standId) override;
     void liveParkedOnStand(std::uint32_t standId) override;
     std::optional<double> parkAirportElevation() override;
+    std::optional<LatLon> parkAirportPosition() override;
     std::string parkAirportIata() override;
     bool staticPlanEmpty() override;
     void placeNextStaticAc(TrafficEngine& engine) override;

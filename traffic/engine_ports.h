@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/geodesy.h"
 #include "link/pos_sample.h"
 #include "link/sim_events.h"
 #include "link/sim_records.h"
@@ -127,6 +128,8 @@ public:
     virtual std::optional<double> parkAirportElevation() { return std::nullopt; }
     // The park airport's IATA code; empty while none is set.
     virtual std::string parkAirportIata() { return {}; }
+    // Where the park airport lies; none while no park airport is set.
+    virtual std::optional<LatLon> parkAirportPosition() { return std::nullopt; }
     virtual bool staticPlanEmpty() { return true; }
     // Places the next static aircraft of the plan (a StaticAc and a static creation request).
     virtual void placeNextStaticAc(TrafficEngine&) {}

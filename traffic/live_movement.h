@@ -2,8 +2,8 @@
 // The movement of live aircraft between their samples: the step when a sample is
 // due, the re-timing of the next one, the extension of a stream that ran dry, the
 // intake of new samples of an aircraft that moves, and everything on the ground
-// (push back, pulling out, taxi legs, turns and curves). The air branch is the
-// engine's FlightPort.
+// (push back, pulling out, taxi legs, turns and curves), and the flight: take-off,
+// climb-out, flight, approach, flare and landing (LiveFlight, the engine's FlightPort).
 #include <array>
 #include <cstdint>
 
@@ -18,6 +18,19 @@ public:
     void nextPosMain(TrafficEngine& engine, LiveAc& ac) override;
     void moveTick(TrafficEngine& engine, LiveAc& ac) override;
     void decodeExisting(TrafficEngine& engine, LiveAc& ac, const PosSample& sample) override;
+};
+
+// The program's flight port.
+class LiveFlight : public FlightPort {
+public:
+    void nextPosAir(TrafficEngine& engine, LiveAc& ac) override;
+    void airStep(TrafficEngine& engine, LiveAc& ac) override;
+    void flareStep(TrafficEngine& engine, LiveAc& ac) override;
+    void climbOutStep(TrafficEngine& engine, LiveAc& ac) override;
+    void startTakeOff(TrafficEngine& engine, LiveAc& ac) override;
+    bool takeOffSpeedReached(TrafficEngine& engine, const LiveAc& ac) override;
+    bool allAirborneAhead(TrafficEngine& engine, const LiveAc& ac) override;
+    void prepareTakeOff(TrafficEngine& engine, LiveAc& ac) override;
 };
 
 // A quadratic curve point: the position and heading at parameter t. False (and
@@ -74,6 +87,34 @@ void lf_turnAndRetime(clv::LiveAc& ac);
 void lf_moveTick(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_groundStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_rollOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
+
+// ---- take-off, flight, approach and landing ---------------------------------------------
+// Per category; each throws std::out_of_range for a category outside Light..Rotorcraft.
+double gf_categoryTakeOffSpeed(clv::AcCategory category);          // knots
+double gf_categoryMaxBankDegrees(clv::AcCategory category);        // degrees
+double gf_categoryMaxBankChangeDegrees(clv::AcCategory category);  // degrees per tick
+double gf_categoryMaxPitchChangeDegrees(clv::AcCategory category); // degrees per tick
+
+void nextPosAir(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_airStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
+// The bank step towards the bank of a turn (radians) over `ticks`.
+void lf_bankStep(clv::LiveAc& ac, double turn, double ticks);
+bool lf_takeOffSpeedReached(const clv::LiveAc& ac);
+bool lf_allAirborneAhead(const clv::LiveAc& ac);
+void lf_prepareTakeOff(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_startTakeOff(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_climbOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_cruiseConfig(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_approachConfig(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_finalConfig(clv::TrafficEngine& engine, clv::LiveAc& ac);
+void lf_flareStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
+// Feet per minute of a descent to touch-down, from the samples and the QNH.
+double lf_landingDescentRate(const clv::LiveAc& ac);
+// The altitude steps over `ticks` (the ticks left of the current leg).
+void lf_climbToNext(clv::LiveAc& ac, double ticks);
+void lf_airAltitudeStep(clv::LiveAc& ac, double ticks);
+void lf_groundAltitudeStep(clv::TrafficEngine& engine, clv::LiveAc& ac, double ticks);
+bool lf_skipToAirborne(clv::LiveAc& ac, std::size_t k, double& ticks);
 
 // ---- the bounds of the waiting states ---------------------------------------------------------
 // A creation handed to the simulator and not bound, or a removal not acknowledged,

@@ -11,13 +11,15 @@ clv::LinkSimPort g_linkSimPort;
 clv::LiveryDataPort g_liveryDataPort;
 clv::ParkingPort g_noParking;
 clv::LiveMovement g_liveMovement;
+clv::LiveFlight g_liveFlight;
 
 void lf_realTrafficGone() { gf_removeAllLiveFromSim(gf_trafficEngine()); }
 
 }  // namespace
 
 clv::TrafficEngine& gf_trafficEngine() {
-    static clv::TrafficEngine engine(clv::EnginePorts{&g_linkSimPort, &g_liveryDataPort, &g_noParking, &g_liveMovement},
+    static clv::TrafficEngine engine(clv::EnginePorts{&g_linkSimPort, &g_liveryDataPort, &g_noParking, &g_liveMovement,
+                                                 &g_liveFlight},
                                      &noMatchList);
     return engine;
 }

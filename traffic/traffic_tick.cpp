@@ -339,6 +339,7 @@ void gf_stopTraffic(clv::TrafficEngine& engine) {
     engine.staticCreationQueue.clear();
     engine.staticAc.clear();
     engine.spawnedList.clear();
+    engine.arrivalsList.clear();
     {
         std::lock_guard lock(runMutex);
         trafficUpdateQueue.clear();

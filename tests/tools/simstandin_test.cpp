@@ -624,3 +624,41 @@ TEST_F(StandIn, BytesThatAreNoUtf8NeverEndTheStandIn) {
     EXPECT_TRUE(pumpUntil(h, [&] { return !in.data.empty(); }));
     SimConnect_Close(h);
 }
+
+// An AI aircraft that a position block puts on the ground touches down: replies by
+// type say so, from the ground under it, as the simulator does.
+TEST_F(StandIn, RepliesByTypeReportTheTouchDownOfAnAiAircraftFromTheTerrain) {
+    standin::Scenario scenario = baseScenario();
+    // 5000 ft at the reference point, rising 1 % to the north.
+    standin::gf_applyScenarioJson(
+        json::parse(R"({"ground_elevation_ft": 5000, "ground_slope": {"lat": 50.0, "lon": 8.5, "north_percent": 1.0}})"),
+        scenario);
+    start(scenario);
+    SimConnectHandle h = connect();
+    registerProgram(h);
+    const double north = 50.0 + 300.0 / 111132.95;  // the ground 3 m higher
+    const double ground = 5000.0 + 3.0 / 0.3048;
+    const std::uint32_t id = createAi(h, "Boeing 737-800 Ryanair", "RYR1", ScInitPosition{north, 8.5, 5200.0, 0, 0, 0, 0, 140});
+    struct Step {
+        double aboveStanding;  // feet above its standing height (ground + 5 ft of static CG)
+        std::int64_t onGround;
+    };
+    // In the flare, touch-down within 1 ft, a bounce of 3 ft, down again, and a block
+    // below the ground that puts it onto the ground.
+    const Step steps[] = {{30.0, 0}, {3.0, 0}, {0.5, 1}, {3.0, 0}, {0.9, 1}, {-20.0, 1}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.aboveStanding);
+        const double block[8] = {north, 8.5, 0, 0, 0, ground + 5.0 + s.aboveStanding, -2, 130};
+        const auto updates = object(id)["position_updates"].get<int>();
+        SimConnect_SetDataOnSimObject(h, 402, id, 0, 0, sizeof block, block);
+        ASSERT_TRUE(pumpUntil(h, [&] { return object(id)["position_updates"].get<int>() == updates + 1; }));
+        in.data.clear();
+        SimConnect_RequestDataOnSimObjectType(h, 101, 404, 20000, ScObjectType::Aircraft);
+        ASSERT_TRUE(pumpUntil(h, [&] { return in.data.size() == 2; }));
+        const Data& ai = in.data[0].objectId == id ? in.data[0] : in.data[1];
+        EXPECT_NEAR(ai.at<double>(0), 5.0 + std::max(0.0, s.aboveStanding), 1e-6);  // height above ground
+        EXPECT_NEAR(ai.at<double>(8), ground, 1e-6);
+        EXPECT_EQ(ai.at<std::int64_t>(16), s.onGround);
+    }
+    SimConnect_Close(h);
+}

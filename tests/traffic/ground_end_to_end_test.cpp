@@ -149,6 +149,7 @@ protected:
         gf_setSimLinkHooks({});
         std::vector<SimEvent> stale;
         gf_takeSimEvents(stale);
+        gf_resetTrafficFeed();  // a test before this one in the process may have fed the reader
         gf_openLog(logDir.path());
     }
     void TearDown() override {

@@ -2,6 +2,7 @@
 // Small helpers of the movement tests: places around a point and an active live
 // aircraft standing or taxiing there.
 #include "core/geodesy.h"
+#include "link/realtraffic_state.h"
 #include "traffic_harness.h"
 
 namespace clv::test {
@@ -40,6 +41,30 @@ inline LiveAc& activeOnGround(EngineRig& rig, const std::vector<PosSample>& samp
     ac.flapsStage = 1;
     return ac;
 }
+
+// An active aircraft in the air at its first sample, bound to object 500,
+// heading `headingDegrees`, at the first sample's altitude.
+inline LiveAc& activeInAir(EngineRig& rig, const std::vector<PosSample>& samples, double headingDegrees,
+                           const std::string& type = "A320", std::uint32_t hexid = 40001) {
+    LiveAc& ac = activeOnGround(rig, samples, headingDegrees, AcMoveState::Flying, hexid, type);
+    ac.onGround = false;
+    ac.previousMoveState = AcMoveState::Flying;
+    ac.simPosition.altitude = samples.at(0).altitude;
+    ac.targetHeading = 0.0;
+    ac.throttleStage = 3;
+    ac.flapsStage = 0;
+    return ac;
+}
+
+// Sets the QNH the engine uses for the life of the guard.
+class QnhGuard {
+public:
+    explicit QnhGuard(std::int32_t qnh) : saved_(currentQnh.load()) { currentQnh = qnh; }
+    ~QnhGuard() { currentQnh = saved_; }
+
+private:
+    std::int32_t saved_;
+};
 
 inline LatLon positionOf(const LiveAc& ac) { return LatLon{ac.simPosition.latitude, ac.simPosition.longitude}; }
 inline LatLon positionOf(const PosSample& s) { return LatLon{s.latitude, s.longitude}; }

@@ -13,6 +13,10 @@ std::uint32_t currentTick() { return trafficTickCount.load(); }
 
 // ---- FakeSimLink -------------------------------------------------------------------------
 
+namespace {
+constexpr double kGroundDataMaxAglFeet = 2500.0;
+}  // namespace
+
 void FakeSimLink::post(const SimEvent& event) { postAt(currentTick(), event); }
 
 void FakeSimLink::postAt(std::uint32_t tick, const SimEvent& event) {
@@ -121,8 +125,16 @@ bool FakeSimLink::requestAcInRangeLocked(std::uint32_t radiusMeters) {
             where.longitude = it->request.position.longitude;
             where.altitude = it->request.position.altitude;
             const bool live = hexid > 10000;
+            // With a terrain the binding reports the height above it, as the simulator does;
+            // nothing is created below the ground.
+            double aboveGround = responder.heightAboveGround;
+            if (responder.terrain) {
+                const double ground = responder.terrain(where.latitude, where.longitude);
+                where.altitude = std::max(where.altitude, ground + responder.staticCg);
+                aboveGround = where.altitude - ground;
+            }
             postAt(now, SimEvent{id, hexid, 0, live ? SimEventKind::LiveObjectBound : SimEventKind::StaticObjectBound,
-                                 0.0, live ? responder.heightAboveGround : 0.0});
+                                 0.0, live ? aboveGround : 0.0});
             it = pending_.erase(it);
         }
     }
@@ -131,10 +143,16 @@ bool FakeSimLink::requestAcInRangeLocked(std::uint32_t radiusMeters) {
 }
 
 void FakeSimLink::reportGround(std::uint32_t now) {
-    for (const auto& [id, where] : objects_) {
+    for (auto& [id, where] : objects_) {
         const double ground = responder.terrain(where.latitude, where.longitude);
-        const double aboveGround = std::max(0.0, where.altitude - ground - responder.staticCg);
-        const std::uint32_t onGround = aboveGround <= 1.0 ? 1 : 0;
+        // As the simulator: nothing stands below the ground, the height above ground is
+        // the reference point's (the static CG height when standing), and an object at
+        // most 1 ft above its standing height is on the ground.
+        where.altitude = std::max(where.altitude, ground + responder.staticCg);
+        const double aboveGround = where.altitude - ground;
+        const std::uint32_t onGround = aboveGround <= responder.staticCg + 1.0 ? 1 : 0;
+        // The link passes on ground data only of aircraft at most 2500 ft above the ground.
+        if (aboveGround > kGroundDataMaxAglFeet) continue;
         groundReports.push_back(GroundReport{now, id, ground});
         postAt(now, SimEvent{id, onGround, 0, SimEventKind::GroundData, ground, aboveGround});
     }

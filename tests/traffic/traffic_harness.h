@@ -200,7 +200,9 @@ public:
 
 class FakeParking : public ParkingPort {
 public:
+    // The fixture park airport: its elevation (feet) and position; none without one.
     std::optional<double> elevation;
+    std::optional<LatLon> airportPosition;
     std::string iata;
     StandPlacement placement = StandPlacement::NotPlaced;
     std::uint32_t placementStand = 0;  // given to the aircraft when placed, at its oldest sample
@@ -223,6 +225,7 @@ public:
     void liveParkedOnStand(std::uint32_t standId) override { parkedOnStands.push_back(standId); }
     std::optional<double> parkAirportElevation() override { return elevation; }
     std::string parkAirportIata() override { return iata; }
+    std::optional<LatLon> parkAirportPosition() override { return airportPosition; }
     bool staticPlanEmpty() override { return planEntries == 0; }
     void placeNextStaticAc(TrafficEngine&) override;
     void resetParking() override { ++resets; }
@@ -281,6 +284,7 @@ struct EngineRig {
     FakeParking parking;
     MovementPort movement;
     LiveMovement liveMovement;
+    LiveFlight liveFlight;
     ScriptedFeed feed;
     TrafficEngine engine{EnginePorts{&sim, &data, &parking, &movement}};
     // Called after every tick (the trajectory checker).
@@ -288,8 +292,11 @@ struct EngineRig {
 
     EngineRig();
     ~EngineRig();
-    // The program's movement in place of the one that moves nothing.
-    void useLiveMovement() { engine.ports.movement = &liveMovement; }
+    // The program's movement (and flight) in place of the one that moves nothing.
+    void useLiveMovement() {
+        engine.ports.movement = &liveMovement;
+        engine.ports.flight = &liveFlight;
+    }
     // One tick: the feed pushes what is due, then the engine ticks.
     void tick();
     void run(std::uint32_t ticks);

@@ -202,6 +202,8 @@ struct SimStandIn::Impl {
         double longitude = 0.0;
         double altitudeFt = 0.0;
         double headingDeg = 0.0;
+        double pitchDeg = 0.0;
+        double bankDeg = 0.0;
         bool onGround = false;
     };
     struct TrackHistory {
@@ -704,7 +706,8 @@ struct SimStandIn::Impl {
             h.dropped += drop;
         }
         const double t = std::chrono::duration<double>(Clock::now() - startedAt).count();
-        h.points.push_back(HistoryPoint{t, o.latitude, o.longitude, o.altitudeFt, o.headingDeg, o.onGround});
+        h.points.push_back(
+            HistoryPoint{t, o.latitude, o.longitude, o.altitudeFt, o.headingDeg, o.pitchDeg, o.bankDeg, o.onGround});
     }
 
     json historyJson(std::uint32_t id, const TrackHistory& h) const {
@@ -715,6 +718,8 @@ struct SimStandIn::Impl {
                               {"lon", p.longitude},
                               {"alt_ft", p.altitudeFt},
                               {"heading_deg", p.headingDeg},
+                              {"pitch_deg", p.pitchDeg},
+                              {"bank_deg", p.bankDeg},
                               {"on_ground", p.onGround}});
         }
         return json{{"id", id},        {"atc_id", h.atcId},   {"title", h.title},
