@@ -106,10 +106,6 @@ inline const std::string g_apfCallsignSeparator{":"};
 inline const std::string g_apfPathSeparator{"\\"};
 inline const std::string g_apfZeroText{"0"};
 
-// Degrees and metres in the file, radians and nautical miles in a Stand.
-inline constexpr double kApfRadToDeg = 57.29577951308232;
-inline constexpr double kApfDegToRad = 0.017453292519943295;
-inline constexpr double kApfMetresPerNm = 1852.0;
 
 // Writer modes.
 inline constexpr std::uint32_t kApfLearnedMode = 0;    // learned or handmade file

@@ -115,7 +115,7 @@ void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32
 
     const clv::StandKinds kinds{lf_flagAttribute(parkpos, kParkposCargo), lf_flagAttribute(parkpos, kParkposRamp),
                                 lf_flagAttribute(parkpos, kParkposHeli)};
-    const double heading = lf_numberAttribute(parkpos, kParkposHeading) * kApfDegToRad;
+    const double heading = lf_numberAttribute(parkpos, kParkposHeading) * clv::kDegToRad;
     standList.emplace_back(std::move(name), std::move(options), latitude, longitude, heading, radiusMetres, kinds);
 }
 

@@ -33,8 +33,8 @@ bool lf_handmade(std::uint32_t mode) { return mode == kApfLearnedMode && handmad
 void lf_writeFullShape(pugi::xml_node parkpos, const clv::Stand& stand) {
     lf_set(parkpos, kParkposLatitude, fmt::format("{:.6f}", stand.latitude));
     lf_set(parkpos, kParkposLongitude, fmt::format("{:.6f}", stand.longitude));
-    lf_set(parkpos, kParkposHeading, fmt::format("{:.1F}", stand.heading * kApfRadToDeg));
-    lf_set(parkpos, kParkposRadius, fmt::format("{:.1F}", stand.radius * kApfMetresPerNm));
+    lf_set(parkpos, kParkposHeading, fmt::format("{:.1F}", stand.heading * clv::kRadToDeg));
+    lf_set(parkpos, kParkposRadius, fmt::format("{:.1F}", stand.radius * clv::kMetresPerNm));
     if (stand.heli) {
         lf_set(parkpos, kParkposHeli, kTrue);
     } else {
@@ -113,7 +113,7 @@ void lf_writeParkpos(pugi::xml_node parkpositions, std::uint32_t mode, const clv
     } else {
         if (stand.radiusChanged) {
             lf_set(parkpos, kParkposRadiusChange, kTrue);
-            lf_set(parkpos, kParkposRadius, fmt::format("{:.1F}", stand.radius * kApfMetresPerNm));
+            lf_set(parkpos, kParkposRadius, fmt::format("{:.1F}", stand.radius * clv::kMetresPerNm));
         }
         if (stand.cargoChanged) {
             lf_set(parkpos, kParkposCargoChange, kTrue);

@@ -15,6 +15,7 @@ inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kTwoPi = 6.283185307179586;
 inline constexpr double kFeetPerNm = 6076.11549;
 inline constexpr double kMetresPerNm = 1852.0;
+inline constexpr double kNmPerMetre = 1.0 / kMetresPerNm;
 
 }  // namespace clv
 

@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/sim_detect.h"
 #include "core/text.h"
+#include "liveries/ac_data.h"
 #include "liveries/dbase.h"
 #include "liveries/dbase_queries.h"
 #include "liveries/regcodes.h"
@@ -289,7 +290,7 @@ bool lf_completeAirline(std::string& airline, std::string& registration, const s
                 fmt::format("\"{}\" \"{}\" has no airline and no regcode info", folder.string(), header));
             return false;
         }
-        airline = "PVT";
+        airline = std::string(clv::kPrivateAirline);
         registration = gf_pvtRegPrefix(title);
         return true;
     }
@@ -299,7 +300,7 @@ bool lf_completeAirline(std::string& airline, std::string& registration, const s
                                                 folder.string(), header));
         return false;
     }
-    airline = "PVT";
+    airline = std::string(clv::kPrivateAirline);
     return true;
 }
 

@@ -327,7 +327,7 @@ void gf_updateRangeLimits() {
 
 void gf_setLateralRangeNm(double nm) {
     lateralRangeNm = nm;
-    lateralRangeMeters = static_cast<std::int32_t>(nm * 1852.0);
+    lateralRangeMeters = static_cast<std::int32_t>(nm * clv::kMetresPerNm);
     const double limited = std::clamp(nm, static_cast<double>(LATERAL_RANGE.min), static_cast<double>(LATERAL_RANGE.max));
     LATERAL_RANGE.value = static_cast<std::int32_t>(limited);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "airports/stands/half_hours.h"
+#include "core/geodesy.h"
 
 namespace clv {
 
@@ -45,8 +46,6 @@ struct StandKinds {
     bool heli = false;  // a helipad
 };
 
-inline constexpr double kNmPerMetre = 0.0005399568034557236;  // 1 / 1852
-
 struct Stand {
     Stand() { adjacent.reserve(kAdjacentReserve); }
     // Position in degrees, heading in radians, radius in metres (kept in nautical
@@ -58,7 +57,7 @@ struct Stand {
           latitude(lat),
           longitude(lon),
           heading(headingRad),
-          radius(radiusMetres * kNmPerMetre),
+          radius(radiusMetres * clv::kNmPerMetre),
           cargo(kinds.cargo),
           ramp(kinds.ramp),
           heli(kinds.heli) {

@@ -106,7 +106,7 @@ void lf_readStand(std::size_t line, std::string_view text, clv::ApfData& data) {
     for (const clv::Stand& s : data.stands) {
         if (s.name == name) lf_fail(line, fmt::format("stand {} appears more than once", name));
     }
-    data.stands.emplace_back(std::move(name), std::vector<clv::StandOption>{}, lat, lon, heading * kApfDegToRad, radius,
+    data.stands.emplace_back(std::move(name), std::vector<clv::StandOption>{}, lat, lon, heading * clv::kDegToRad, radius,
                              kinds);
     data.stands.back().manual = manual;
 }
@@ -250,7 +250,7 @@ std::string gf_apfFileToListing(const std::filesystem::path& path) {
     out += fmt::format("# quality factor of the options: {}\n", gf_qualityText(gf_qualityFactor(stands)));
     for (const clv::Stand& s : stands) {
         out += fmt::format("stand     {:.6f} {:.6f} {:.1f} {:.1f} {} {}\n", s.latitude, s.longitude,
-                           s.heading * kApfRadToDeg, s.radius * kApfMetresPerNm, lf_kinds(s), s.name);
+                           s.heading * clv::kRadToDeg, s.radius * clv::kMetresPerNm, lf_kinds(s), s.name);
         std::string adjacent;
         for (std::uint32_t id : s.adjacent) adjacent += fmt::format(" {}", id);
         out += fmt::format("# id {}, adjacent:{}\n", s.id, adjacent.empty() ? " none" : adjacent);
