@@ -9,6 +9,7 @@
 #include <limits>
 #include <string_view>
 
+#include "core/recycling_allocator.h"
 #include "link/pos_sample.h"
 #include "link/sim_records.h"
 #include "liveries/ac_data.h"
@@ -80,7 +81,8 @@ struct LiveAc : AcData {
     bool creationSent = false;
     std::uint32_t simStateSince = 0;
     AiPositionData simPosition;       // the block last sent to the simulator
-    std::deque<PosSample> samples;    // oldest first
+    // Oldest first; its blocks are recycled, so the tick does not reach the heap.
+    std::deque<PosSample, RecyclingAllocator<PosSample>> samples;
     double timeOfNewestSample = 0.0;  // the feed's time stamp of the newest sample, seconds
 
     // ---- movement working values, first group ----
