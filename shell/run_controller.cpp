@@ -383,6 +383,7 @@ void lf_flightStep() {
     // is gone is dropped too: kept, it would hold back every later entry.
     if (const auto hexid = lf_need(S.engine.coupledCheckFront, kEngineMissing)()) {
         lf_need(S.engine.checkCoupledCallsigns, kEngineMissing)(*hexid, currentSlot.load());
+        lf_need(S.engine.removeStaticDuplicate, kEngineMissing)(*hexid);
         lf_need(S.engine.coupledCheckPop, kEngineMissing)();
     }
     if (callsign2ObjectIdRequested.exchange(false)) lf_need(S.engine.callsign2ObjectId, kEngineMissing)();
