@@ -98,11 +98,10 @@ bool lf_versionExchange() {
         lf_refuseClient(fmt::format("no version reply within {} s", g_replyTimeoutMs.load() / 1000.0));
         return false;
     }
-    if (lf_replyState(reply) != ReplyState::Complete) {
+    if (!gf_readVersionReply(reply)) {
         lf_refuseClient(fmt::format("not a version reply: {}", gf_escapedExcerpt(reply)));
         return false;
     }
-    lf_readRtVersion(reply);
     return true;
 }
 
@@ -116,6 +115,12 @@ bool lf_acceptRealTraffic() {
 }
 
 }  // namespace
+
+bool gf_readVersionReply(const std::string& reply) {
+    if (lf_replyState(reply) != ReplyState::Complete) return false;
+    lf_readRtVersion(reply);
+    return true;
+}
 
 void gf_setupTcpServer(const std::string& port) {
     g_listenSocket.close();
