@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target (or the ones named) for a given time each.
 #   scripts/fuzz.sh [seconds per target, default 600] [target ...]
+# FUZZ_JOBS=N runs N targets at a time (default 1).
 # Needs clang (clang++ with libFuzzer). Builds build/fuzz once (Debug, AddressSanitizer,
 # UndefinedBehaviorSanitizer, libFuzzer coverage); each target starts from its seeds in
 # fuzz/seeds/<target>, grows its corpus in build/fuzz/corpus/<target>, and leaves
@@ -21,17 +22,23 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for dir in fuzz/seeds/*/; do targets+=("$(basename "$dir")"); done
 fi
-status=0
-for t in "${targets[@]}"; do
-  corpus="$build/corpus/$t"
-  findings="$build/findings/$t"
+jobs="${FUZZ_JOBS:-1}"
+run_one() {
+  local t="$1" corpus="$build/corpus/$1" findings="$build/findings/$1"
   mkdir -p "$corpus" "$findings"
-  echo "== $t: ${seconds}s"
-  if ! "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  if "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$corpus" "fuzz/seeds/$t" >"$build/findings/$t.log" 2>&1; then
-    echo "   FINDING: see $findings and $build/findings/$t.log"
-    status=1
+    echo "== $t: ${seconds}s, no finding; $(grep -E '^stat::number_of_executed_units' "$build/findings/$t.log" | awk '{print $2}') runs"
+  else
+    echo "== $t: FINDING, see $findings and $build/findings/$t.log"
+    return 1
   fi
-  grep -E "^stat::(number_of_executed_units|new_units_added|peak_rss_mb)" "$build/findings/$t.log" | sed 's/^/   /' || true
+}
+status=0
+pids=()
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || status=1; done
+  run_one "$t" &
 done
+while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || status=1; done
 exit $status
