@@ -26,7 +26,8 @@ constexpr double kStandSpacingFt = 260.0;
 constexpr int kStandsPerRow = 25;
 
 constexpr std::array<const char*, 8> kAirlines{"SWR", "DLH", "EZY", "BAW", "AFR", "KLM", "AUA", "UAE"};
-constexpr std::array<const char*, 8> kTypes{"A320", "A319", "A321", "B738", "A20N", "E190", "B77W", "A333"};
+// Types every installation has a livery of, and the demo's too.
+constexpr std::array<const char*, 8> kTypes{"A320", "A321", "B738", "A320", "B77W", "A321", "CRJ9", "A388"};
 
 double lf_radians(double degrees) { return degrees * clv::kDegToRad; }
 double lf_fold(double degrees) { return std::fmod(degrees + 360.0, 360.0); }
