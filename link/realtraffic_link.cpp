@@ -51,6 +51,9 @@ ReplyState lf_replyState(const std::string& reply) {
         return parsed.is_discarded() ? ReplyState::Invalid : ReplyState::Complete;
     } catch (const nlohmann::json::parse_error& e) {
         return e.byte > reply.size() ? ReplyState::Incomplete : ReplyState::Invalid;
+    } catch (const nlohmann::json::exception&) {
+        // A number beyond every range ("1e999"): no version reply either.
+        return ReplyState::Invalid;
     }
 }
 
