@@ -51,6 +51,9 @@ ReplyState lf_replyState(const std::string& reply) {
         return parsed.is_discarded() ? ReplyState::Invalid : ReplyState::Complete;
     } catch (const nlohmann::json::parse_error& e) {
         return e.byte > reply.size() ? ReplyState::Incomplete : ReplyState::Invalid;
+    } catch (const nlohmann::json::exception&) {
+        // A number beyond every range ("1e999"): no version reply either.
+        return ReplyState::Invalid;
     }
 }
 
@@ -98,11 +101,10 @@ bool lf_versionExchange() {
         lf_refuseClient(fmt::format("no version reply within {} s", g_replyTimeoutMs.load() / 1000.0));
         return false;
     }
-    if (lf_replyState(reply) != ReplyState::Complete) {
+    if (!gf_readVersionReply(reply)) {
         lf_refuseClient(fmt::format("not a version reply: {}", gf_escapedExcerpt(reply)));
         return false;
     }
-    lf_readRtVersion(reply);
     return true;
 }
 
@@ -116,6 +118,12 @@ bool lf_acceptRealTraffic() {
 }
 
 }  // namespace
+
+bool gf_readVersionReply(const std::string& reply) {
+    if (lf_replyState(reply) != ReplyState::Complete) return false;
+    lf_readRtVersion(reply);
+    return true;
+}
 
 void gf_setupTcpServer(const std::string& port) {
     g_listenSocket.close();

@@ -13,6 +13,9 @@
 // Opens the listen socket on the port text (PORT_NUMBER's value; "0" picks a free
 // port). Throws std::runtime_error naming the step that failed.
 void gf_setupTcpServer(const std::string& port);
+// RealTraffic's answer to the version question: the edition and version are taken
+// from one complete JSON value; false (nothing taken) for anything else.
+bool gf_readVersionReply(const std::string& reply);
 // The port the listen socket is bound to; 0 when it is closed.
 std::uint16_t gf_tcpServerPort();
 // The address it listens on: only this PC's loopback, since RealTraffic runs here.

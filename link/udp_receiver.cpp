@@ -50,7 +50,7 @@ void UdpReceiver::receiveLoop() {
 
 void UdpReceiver::acceptDatagram(std::string_view bytes) {
     std::size_t n = std::min(bytes.size(), buffer.size());
-    std::memcpy(buffer.data(), bytes.data(), n);
+    if (n > 0) std::memcpy(buffer.data(), bytes.data(), n);  // an empty view may have no data
     handleReceived(static_cast<long>(bytes.size()));
 }
 

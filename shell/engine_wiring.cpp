@@ -1,5 +1,7 @@
 #include "shell/engine_wiring.h"
 
+#include "core/clock.h"
+#include "link/sim_client.h"
 #include "shell/main_window.h"
 #include "traffic/traffic_service.h"
 
@@ -18,12 +20,18 @@ void gf_wireEngine(clv::RunServices& services) {
     // Coupled callsigns are looked for on the park airport's stands; with no
     // parking every entry is answered "not here" and dropped.
     e.checkCoupledCallsigns = [](std::uint32_t, clv::Slot) { return false; };
-    // Nothing parks without parking: the parked counts stay 0.
-    e.recountLive = [] { gf_setLiveCounts(gf_countLiveNotParked(), 0, 0); };
-    // Static aircraft, stands and collision passes come with parking and movement.
-    e.removeAllStatic = [] {};
-    e.avoidUserCollisions = [] {};
-    e.avoidStaticCollisions = [] {};
-    e.removeStaticDuplicatesOfLive = [] {};
-    e.removeAcAtStand = [] {};
+    e.removeStaticDuplicate = [](std::uint32_t hexid) { gf_removeStaticDuplicateOf(gf_trafficEngine(), hexid); };
+    e.recountLive = [] {
+        float mean = 0.0f;
+        const auto parked = gf_countParkedLive(gf_trafficEngine(), currentSlot.load(), &mean);
+        gf_setLiveCounts(gf_countLiveNotParked(), static_cast<std::uint64_t>(parked), 0);
+        gf_setLiveAverageFit(mean);
+    };
+    e.removeAllStatic = [] { gf_removeAllStatic(gf_trafficEngine()); };
+    e.avoidUserCollisions = [] {
+        gf_userCollisionPass(gf_trafficEngine(), userOnGround.load(), userHalfWingspan.load());
+    };
+    e.avoidStaticCollisions = [] { gf_staticCollisionPass(gf_trafficEngine()); };
+    e.removeStaticDuplicatesOfLive = [] { gf_removeStaticDuplicatesOfLive(gf_trafficEngine()); };
+    e.removeAcAtStand = [] { gf_removeAcAtStand(gf_trafficEngine(), gf_userStandName()); };
 }

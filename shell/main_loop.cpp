@@ -111,6 +111,7 @@ void lf_flightStep() {
     // is gone is dropped too: kept, it would hold back every later entry.
     if (const auto hexid = gf_need(S.engine.coupledCheckFront, kEngineMissing)()) {
         gf_need(S.engine.checkCoupledCallsigns, kEngineMissing)(*hexid, currentSlot.load());
+        gf_need(S.engine.removeStaticDuplicate, kEngineMissing)(*hexid);
         gf_need(S.engine.coupledCheckPop, kEngineMissing)();
     }
     if (callsign2ObjectIdRequested.exchange(false)) gf_need(S.engine.callsign2ObjectId, kEngineMissing)();

@@ -121,9 +121,11 @@ void gf_wireParking(clv::RunServices& services) {
     e.recountLive = [] {
         const clv::TrafficEngine& engine = gf_trafficEngine();
         const std::uint64_t live = gf_countLiveNotParked(engine);
-        const auto parkedLive = static_cast<std::uint64_t>(gf_countParkedLive(engine, currentSlot.load(), nullptr));
+        float mean = 0.0f;
+        const auto parkedLive = static_cast<std::uint64_t>(gf_countParkedLive(engine, currentSlot.load(), &mean));
         const auto parkedStatic = static_cast<std::uint64_t>(gf_countStaticAc(engine, false));
         gf_setLiveCounts(live, parkedLive, parkedStatic);
+        gf_setLiveAverageFit(mean);
     };
     // The data step gives a newly spawned live aircraft its coupled callsigns once.
     e.checkCoupledCallsigns = [](std::uint32_t hexid, clv::Slot now) {

@@ -79,6 +79,8 @@ struct EngineServices {
     std::function<void()> coupledCheckPop;
     // The check of the live aircraft with this hexid; false when none has it.
     std::function<bool(std::uint32_t hexid, Slot slot)> checkCoupledCallsigns;
+    // After that check: the first static aircraft duplicating that live aircraft leaves.
+    std::function<void(std::uint32_t hexid)> removeStaticDuplicate;
     std::function<void()> callsign2ObjectId;  // gf_callsign2ObjectId
     std::function<void()> removeAllStatic;    // gf_removeAllStatic
     std::function<void()> avoidUserCollisions;  // the user-collision passes of one data step

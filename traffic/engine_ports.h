@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "airports/stands/stand.h"
 #include "link/pos_sample.h"
 #include "link/sim_events.h"
 #include "link/sim_records.h"
@@ -122,6 +123,10 @@ public:
     // The stand is no longer occupied.
     virtual void freeStand(std::uint32_t /*standId*/) {}
     virtual std::string standName(std::uint32_t /*standId*/) { return {}; }
+    // The id of the park airport's stand of this name; 0 when there is none.
+    virtual std::uint32_t findStandByName(const std::string& /*name*/) { return 0; }
+    // The park airport's stand with this id; nullptr when there is none.
+    virtual const Stand* findStand(std::uint32_t /*standId*/) { return nullptr; }
     // A live aircraft was bound parked on this stand: the plan's entries for it go.
     virtual void liveParkedOnStand(std::uint32_t /*standId*/) {}
     // Feet; none while no park airport is set.

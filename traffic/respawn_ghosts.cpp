@@ -37,6 +37,7 @@ void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         ac.hasHeadingOverride = true;
         if (ac.objectId != 0 && ac.objectId == engine.selectedObjectId) {
             engine.selectedObjectId = 0;
+            engine.reselectHexid = ac.hexid;
             engine.setShownObjectIdText({});
             gf_uiPort().requestRepaint();
             // The selection binds again once the aircraft is created anew.
@@ -85,15 +86,98 @@ void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     engine.liveAc.pop_back();
 }
 
+namespace {
+
+// An empty text names nothing: it never makes two aircraft the same.
+bool lf_sameText(const std::string& a, const std::string& b) { return !a.empty() && a == b; }
+
+const char* lf_flightWord(bool onGround) { return onGround ? "on ground" : "airborne"; }
+
+}  // namespace
+
+bool gf_removeDuplicateAc(clv::TrafficEngine& engine, const DuplicateContext& context, const clv::StaticAc& s) {
+    if (s.simState != clv::AcSimState::Active) return false;
+    const clv::AcIdentity& live = context.live;
+    if (lf_sameText(live.registration, s.registration)) {
+        if (LOG.value) {
+            gf_log("{:8}: {:8} {} removed, new {} {} has same regcode {}", engine.parking().standName(s.standId),
+                   s.callsign, s.registration, lf_flightWord(context.onGround), live.callsign, live.registration);
+        }
+        return true;
+    }
+    const auto copyOrFurther = [&s](const std::string& text) {
+        return lf_sameText(text, s.callsignCopy) || lf_sameText(text, s.furtherText);
+    };
+    const bool sameCallsign = lf_sameText(live.callsign, s.callsignCopy);
+    const bool coupled = copyOrFurther(live.callsign) || copyOrFurther(live.furtherText) ||
+                         (clv::gf_endsWithUnderscore(live.callsign) && copyOrFurther(context.callsign));
+    if (!coupled) return false;
+    if (LOG.value) {
+        gf_log("{:8}: {:8} \"{} {}\" removed, new {} {} \"{} {}\" has {} callsign",
+               engine.parking().standName(s.standId), s.callsign, s.callsignCopy, s.furtherText,
+               lf_flightWord(context.onGround), live.callsign, live.callsignCopy, live.furtherText,
+               sameCallsign ? "same" : "coupled");
+    }
+    return true;
+}
+
+bool gf_removeStaticDuplicateOf(clv::TrafficEngine& engine, std::uint32_t hexid) {
+    const clv::LiveAc* ac = gf_findLiveByHexid(engine, hexid);
+    if (ac == nullptr) return false;
+    if (ac->callsign.empty()) return true;
+    std::string callsign = ac->callsign;
+    if (clv::gf_endsWithUnderscore(callsign)) callsign.pop_back();
+    const DuplicateContext context{*ac, std::move(callsign), ac->onGround};
+    for (clv::StaticAc& s : engine.staticAc) {
+        if (gf_removeDuplicateAc(engine, context, s)) {
+            removeAircraftFromSim(engine, s);
+            break;
+        }
+    }
+    return true;
+}
+
+void gf_removeStaticDuplicatesOfLive(clv::TrafficEngine& engine) {
+    if (engine.staticAc.empty()) return;
+    for (const clv::LiveAc& ac : engine.liveAc) {
+        if (!ac.onGround || ac.simState != clv::AcSimState::Active) continue;
+        const std::string starred = ac.callsign + "*";
+        for (clv::StaticAc& s : engine.staticAc) {
+            if (s.simState != clv::AcSimState::Active) continue;
+            if (s.callsign == starred || lf_sameText(ac.registration, s.registration)) {
+                removeAircraftFromSim(engine, s);
+                break;
+            }
+        }
+    }
+}
+
 void gf_removeAllStatic(clv::TrafficEngine& engine) {
     using clv::AcSimState;
     for (clv::StaticAc& s : engine.staticAc) {
-        if (s.simState == AcSimState::Active ||
-            (s.simState == AcSimState::Adding2Sim && !s.removalPending)) {
+        if (s.simState == AcSimState::Active || (s.simState == AcSimState::Adding2Sim && !s.removalPending)) {
             removeAircraftFromSim(engine, s);
         }
     }
     std::erase_if(engine.staticAc, [](const clv::StaticAc& s) { return s.erase || s.eraseFromBuffer; });
+}
+
+void gf_removeAcAtStand(clv::TrafficEngine& engine, const std::string& standName) {
+    const std::uint32_t id = engine.parking().findStandByName(standName);
+    // No stand of that name: id 0 is the mark of every aircraft that stands on none.
+    if (id == 0) return;
+    for (clv::StaticAc& s : engine.staticAc) {
+        if (s.simState == clv::AcSimState::Active && s.standId == id) {
+            removeAircraftFromSim(engine, s);
+            return;
+        }
+    }
+    for (clv::LiveAc& ac : engine.liveAc) {
+        if (lf_isParkedLive(ac) && ac.standId == id) {
+            removeAircraftFromSim(engine, ac);
+            return;
+        }
+    }
 }
 
 bool lf_isParkedLive(const clv::LiveAc& ac) {

@@ -160,6 +160,16 @@ void lf_allLightsToggle(TrafficEngine& e, std::uint32_t objectId) {
     }
 }
 
+// A selected aircraft that came back after its livery respawn is selected again,
+// unless the user has typed another callsign meanwhile.
+void lf_reselect(TrafficEngine& e, const LiveAc& ac) {
+    e.reselectHexid = 0;
+    if (e.selectedObjectId != 0 || CALLSIGN_2_OBJECTID.value.get() != ac.callsign) return;
+    e.selectedObjectId = ac.objectId;
+    e.setShownObjectIdText(fmt::format("= {}", ac.objectId));
+    gf_uiPort().requestRepaint();
+}
+
 // One warm-up step of a new object; true when it finished.
 bool lf_warmUpStep(TrafficEngine& e, NewSimObject& entry) {
     if (entry.step < kWarmUpSteps) ++entry.step;
@@ -173,6 +183,7 @@ bool lf_warmUpStep(TrafficEngine& e, NewSimObject& entry) {
         LiveAc* ac = gf_findLiveByHexid(e, entry.event.hexidOrFlag);
         if (ac == nullptr) return true;
         lf_startEngines(e, *ac);
+        if (ac->hexid == e.reselectHexid) lf_reselect(e, *ac);
         if (ac->removalPending) {
             ac->removalPending = false;
             removeAircraftFromSim(e, *ac);

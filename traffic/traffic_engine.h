@@ -59,6 +59,12 @@ public:
     std::vector<NewSimObject> newObjectList;
     UserAcData userAcData;               // the last reply to the user aircraft request
     std::uint32_t selectedObjectId = 0;  // the object shown for CALLSIGN_2_OBJECTID
+    // The selected aircraft that is being respawned (hexid, 0 for none): its new
+    // object becomes the selection again.
+    std::uint32_t reselectHexid = 0;
+    // The user position at the last static collision check on the ground.
+    double lastUserCheckLatitude = 0.0;
+    double lastUserCheckLongitude = 0.0;
     bool firstStartDone = false;
 
     // What the window shows for CALLSIGN_2_OBJECTID (read by the UI thread).
@@ -146,15 +152,54 @@ void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign);
 bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::string& callsign);
 void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac);
 
-// ---- static aircraft and parked counts -----------------------------------------------
+// ---- static aircraft, duplicates and parked counts ----------------------------------
+// What the duplicate test knows of the live aircraft.
+struct DuplicateContext {
+    const clv::AcIdentity& live;
+    std::string callsign;  // the live callsign without a trailing "_"
+    bool onGround = false;
+};
+// True when the active static aircraft duplicates the live one (same registration,
+// or a callsign that is its callsign copy or further text); the caller removes it.
+bool gf_removeDuplicateAc(clv::TrafficEngine& engine, const DuplicateContext& context, const clv::StaticAc& s);
+// The data step's duplicate check of one live aircraft: the first active static
+// aircraft that duplicates it leaves the simulator. False when no live aircraft has the hexid.
+bool gf_removeStaticDuplicateOf(clv::TrafficEngine& engine, std::uint32_t hexid);
+// Every 61 data steps: for each active live aircraft on the ground, the first
+// active static aircraft with its callsign followed by "*" or its registration.
+void gf_removeStaticDuplicatesOfLive(clv::TrafficEngine& engine);
 // Every active static aircraft leaves the simulator; one whose creation is still
 // queued is withdrawn and dropped (else its removal waits for the object).
 void gf_removeAllStatic(clv::TrafficEngine& engine);
+// The aircraft on the stand of this name leaves: the first active static one,
+// else the first active live one parked there.
+void gf_removeAcAtStand(clv::TrafficEngine& engine, const std::string& standName);
 // An active live aircraft in move state parked.
 bool lf_isParkedLive(const clv::LiveAc& ac);
 // The live parked aircraft; with `mean`, their average parked time in hours there
 // (half-hours since parked / 2 + 0.5; 0 without any).
 std::int32_t gf_countParkedLive(const clv::TrafficEngine& engine, clv::Slot now, float* mean);
+
+// ---- collision avoidance ----------------------------------------------------------------
+// The live aircraft leaves the simulator when it is in the way of the user aircraft
+// (in the air, or on the ground below a user less than 500 ft above it); true then.
+bool gf_avoidUserCollision(clv::TrafficEngine& engine, clv::LiveAc& ac);
+// The first active static aircraft that the live aircraft overlaps leaves the
+// simulator; its position, or the end of the static container when there is none.
+std::vector<clv::StaticAc>::iterator gf_avoidStaticCollision(clv::TrafficEngine& engine, const clv::LiveAc& ac);
+// The first adjacent stand id on which another live aircraft stands (parked or
+// pushing back) that overlaps `n` on `stand`; the end when none.
+std::vector<std::uint32_t>::const_iterator lf_adjacentStandConflict(clv::TrafficEngine& engine,
+                                                                    const std::vector<std::uint32_t>& ids,
+                                                                    const clv::Stand& stand, const clv::LiveAc& n);
+// The data step's passes. The user pass: on the ground (COLLISION_USER_GND) the
+// first live aircraft bound on the ground overlapping the user, else, once the user
+// has moved, the first static one; in the air (COLLISION_USER_AIR) the first that
+// gf_avoidUserCollision removes. `userRadiusNm`: half the user aircraft's span.
+void gf_userCollisionPass(clv::TrafficEngine& engine, bool userOnGround, double userRadiusNm);
+// The static pass: every live aircraft taxiing or parking on the ground that moved
+// since its last check removes the static aircraft it overlaps.
+void gf_staticCollisionPass(clv::TrafficEngine& engine);
 
 // ---- lookups --------------------------------------------------------------------------
 clv::LiveAc* gf_findLiveByHexid(clv::TrafficEngine& engine, std::uint32_t hexid);

@@ -346,6 +346,9 @@ void gf_stopTraffic(clv::TrafficEngine& engine) {
     }
     lf_removeCallsignFile();
     engine.selectedObjectId = 0;
+    engine.reselectHexid = 0;
+    engine.lastUserCheckLatitude = 0.0;
+    engine.lastUserCheckLongitude = 0.0;
     engine.liveAc.clear();
     currentQnh = kStandardQnh;
     currentSlot.store(clv::Slot{});

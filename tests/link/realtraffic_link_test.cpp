@@ -191,6 +191,9 @@ TEST_F(RealTrafficLinkTest, AClientWithoutAProperVersionReplyIsClosedAndTheNextO
         {"reply cut off by the time limit", {R"({"version":"9.0.1","le)"}, false, "no version reply within 0.3 s"},
         {"reply that is not JSON", {"version 9\r\n"}, false, "not a version reply: version 9\\r\\n"},
         {"binary garbage", {std::string("\x1B[2J\xFF\x00zz", 8)}, false, "not a version reply: \\x1B[2J\\xFF\\x00zz"},
+        // A number beyond every range is an error of its own kind in the JSON library.
+        {"number overflow", {"2e22122e2}"}, false, "not a version reply: 2e22122e2}"},
+        {"number overflow in a version", {R"({"version":1e999,"level":2})"}, false, "not a version reply"},
     };
     gf_setVersionReplyTimeout(std::chrono::milliseconds(300));
     for (const Case& c : cases) {

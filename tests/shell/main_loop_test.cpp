@@ -145,6 +145,8 @@ TEST_F(MainLoopTest, CoupledCheckDropsAnEntryWhoseAircraftIsGone) {
     gf_runThread();
 
     EXPECT_EQ(doubles.coupledChecked(), (std::vector<std::uint32_t>{111, 222}));
+    // Each entry's static duplicates are looked for after its coupled callsigns.
+    EXPECT_EQ(doubles.count("removeStaticDuplicate"), 2);
 }
 
 TEST_F(MainLoopTest, FlushStaticSwitchesInitialLoadOnWithoutSavingIt) {

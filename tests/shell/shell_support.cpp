@@ -94,6 +94,7 @@ RecordingServices::RecordingServices() {
         coupledChecked_.push_back(hexid);
         return std::find(liveHexids.begin(), liveHexids.end(), hexid) != liveHexids.end();
     };
+    engine.removeStaticDuplicate = [this](std::uint32_t) { record("removeStaticDuplicate"); };
     engine.callsign2ObjectId = rec("callsign2ObjectId");
     engine.removeAllStatic = rec("removeAllStatic");
     engine.avoidUserCollisions = rec("avoidUserCollisions");

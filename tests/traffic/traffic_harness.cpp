@@ -330,6 +330,16 @@ StandPlacement FakeParking::placeAtSpawn(TrafficEngine&, LiveAc& ac) {
 
 std::string FakeParking::standName(std::uint32_t standId) { return fmt::format("S{}", standId); }
 
+std::uint32_t FakeParking::findStandByName(const std::string& name) {
+    auto it = std::find_if(stands.begin(), stands.end(), [&](const Stand& s) { return s.name == name; });
+    return it == stands.end() ? 0 : it->id;
+}
+
+const Stand* FakeParking::findStand(std::uint32_t standId) {
+    auto it = std::find_if(stands.begin(), stands.end(), [&](const Stand& s) { return s.id == standId; });
+    return it == stands.end() ? nullptr : &*it;
+}
+
 bool FakeParking::checkStandSample(TrafficEngine&, LiveAc& ac, PosSample& s) {
     const double d = gf_distanceNm(ac.standLatitude, ac.standLongitude, s.latitude, s.longitude);
     if (d <= leaveBeyondNm) return false;

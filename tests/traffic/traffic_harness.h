@@ -218,7 +218,10 @@ public:
     double leaveBeyondNm = 0.005;
     std::vector<std::uint32_t> staticPlacementTicks;
     int resets = 0;
+    std::vector<Stand> stands;  // the park airport's stands, found by id and name
 
+    std::uint32_t findStandByName(const std::string& name) override;
+    const Stand* findStand(std::uint32_t standId) override;
     StandPlacement placeAtSpawn(TrafficEngine&, LiveAc& ac) override;
     void freeStand(std::uint32_t standId) override { freedStands.push_back(standId); }
     std::string standName(std::uint32_t standId) override;

@@ -16,6 +16,7 @@
 
 #include "core/files.h"
 #include "tools/feedstandin/feed_sender.h"
+#include "tools/feedstandin/load_scenario.h"
 #include "tools/feedstandin/rt_client.h"
 #include "tools/feedstandin/track_script.h"
 
@@ -37,6 +38,14 @@ Traffic:
   --speed X            play X times faster (default 1)
   --loop               start the lines again when they are done
   --print              print the lines instead of sending them
+Load scenario:
+  --load N             N live aircraft around an airport, each on its road (approach,
+                       landing, roll-out, taxi-in, parked, push back, taxi-out,
+                       take-off, climb, cruise), one line each every 1 to 3 s
+  --duration S         length of the load scenario in seconds (default 1800)
+  --airport LAT,LON,FT airport reference point and elevation (default Zurich)
+  --runway DEG         runway heading (default 280)
+  --seed N             the scenario's random seed (default 1)
   --host ADDR          IPv4 address to send to (default 127.0.0.1)
   --traffic-port N     traffic port (default 49005)
 QNH:
@@ -56,6 +65,7 @@ The tool runs until its lines are sent; with --tcp, --qnh or --loop until Ctrl-C
 struct Options {
     std::optional<std::string> script;
     std::optional<std::string> replay;
+    std::optional<clv::LoadOptions> load;
     bool restamp = false;
     double speed = 1.0;
     bool loop = false;
@@ -93,6 +103,28 @@ Options lf_parse(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--script") o.script = value(i);
         else if (a == "--replay") o.replay = value(i);
+        else if (a == "--load") {
+            if (!o.load) o.load.emplace();
+            o.load->aircraft = static_cast<int>(lf_number(value(i), "--load"));
+        } else if (a == "--duration") {
+            if (!o.load) o.load.emplace();
+            o.load->seconds = lf_number(value(i), "--duration");
+        } else if (a == "--airport") {
+            if (!o.load) o.load.emplace();
+            const std::string v = value(i);
+            const auto c1 = v.find(','), c2 = v.find(',', c1 == std::string::npos ? c1 : c1 + 1);
+            if (c1 == std::string::npos || c2 == std::string::npos)
+                throw std::runtime_error("--airport needs LAT,LON,FT");
+            o.load->latitude = lf_number(v.substr(0, c1), "--airport");
+            o.load->longitude = lf_number(v.substr(c1 + 1, c2 - c1 - 1), "--airport");
+            o.load->elevation = lf_number(v.substr(c2 + 1), "--airport");
+        } else if (a == "--runway") {
+            if (!o.load) o.load.emplace();
+            o.load->runwayHeading = lf_number(value(i), "--runway");
+        } else if (a == "--seed") {
+            if (!o.load) o.load.emplace();
+            o.load->seed = static_cast<std::uint32_t>(lf_number(value(i), "--seed"));
+        }
         else if (a == "--restamp") o.restamp = true;
         else if (a == "--speed") o.speed = lf_number(value(i), "--speed");
         else if (a == "--loop") o.loop = true;
@@ -115,10 +147,12 @@ Options lf_parse(int argc, char** argv) {
         } else
             throw std::runtime_error(fmt::format("unknown option {}", a));
     }
-    if (o.script && o.replay) throw std::runtime_error("--script and --replay exclude each other");
+    if ((o.script ? 1 : 0) + (o.replay ? 1 : 0) + (o.load ? 1 : 0) > 1)
+        throw std::runtime_error("--script, --replay and --load exclude each other");
+    if (o.load && o.load->aircraft < 1) throw std::runtime_error("--load needs at least 1 aircraft");
     if (o.speed <= 0) throw std::runtime_error("--speed must be above 0");
     if (o.qnhEvery <= 0) throw std::runtime_error("--qnh-every must be above 0");
-    if (!o.script && !o.replay && !o.qnh && !o.tcpPort) throw std::runtime_error("nothing to do");
+    if (!o.script && !o.replay && !o.load && !o.qnh && !o.tcpPort) throw std::runtime_error("nothing to do");
     return o;
 }
 
@@ -135,6 +169,11 @@ double lf_nowSeconds() {
 
 std::vector<clv::TimedLine> lf_lines(const Options& o) {
     if (o.script) return gf_linesOfScript(gf_readTrackScript(lf_readFile(*o.script)), lf_nowSeconds());
+    if (o.load) {
+        std::vector<clv::TimedLine> lines;
+        for (clv::LoadLine& l : gf_loadScenario(*o.load, lf_nowSeconds())) lines.push_back(std::move(l.line));
+        return lines;
+    }
     if (o.replay) {
         std::optional<double> from;
         if (o.restamp) from = lf_nowSeconds();

@@ -1,0 +1,223 @@
+// The program as built (with the sanitizers of the test build) under hostile
+// input from outside: a TCP peer that answers the version question with 10 MB of
+// garbage, and a flood of malformed traffic and QNH datagrams. It neither ends
+// nor loses its way: RealTraffic connects after the peer, and live traffic sent
+// after the flood becomes AI aircraft as usual.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "product_run_support.h"
+
+namespace clv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr double kUserLat = 47.4581;
+constexpr double kUserLon = 8.5481;
+constexpr std::size_t kGarbageBytes = 10u * 1024u * 1024u;
+constexpr int kFloodDatagrams = 20000;
+
+fs::path lf_demoFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
+
+// Connects to the program's TCP link, reads its version question and answers
+// with `bytes` of garbage; returns the bytes the program took before it closed.
+std::size_t lf_garbagePeer(std::uint16_t port, std::size_t bytes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::size_t sent = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        char question[64];
+        (void)::recv(fd, question, sizeof question, 0);
+        std::mt19937 rng(7);
+        std::string chunk(64 * 1024, '\0');
+        while (sent < bytes) {
+            for (char& c : chunk) c = static_cast<char>(rng());
+            const ssize_t n = ::send(fd, chunk.data(), std::min(chunk.size(), bytes - sent), MSG_NOSIGNAL);
+            if (n <= 0) break;  // the program closed the link: the rest is not wanted
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    return sent;
+}
+
+// Malformed datagrams of every kind to both readers.
+void lf_flood(std::uint16_t trafficPort, std::uint16_t qnhPort) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    auto sendTo = [fd](std::uint16_t port, const std::string& bytes) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        (void)::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    };
+    std::mt19937 rng(11);
+    const std::string good =
+        "TFC,4840123,47.5000,8.6000,12000,-800,0,270.0,280,SWR123,A320,HB-JLT,LSGG,LSZH,1760000000.50,null,null,"
+        "adsb_icao,12000,null,300,null,null,-5,null,268.0,null,null,A3";
+    for (int i = 0; i < kFloodDatagrams; ++i) {
+        std::string d;
+        switch (i % 5) {
+            case 0:  // random bytes
+                d.resize(1 + rng() % 1400);
+                for (char& c : d) c = static_cast<char>(rng());
+                break;
+            case 1:  // a line cut anywhere
+                d = good.substr(0, rng() % good.size());
+                break;
+            case 2:  // a line with a field made huge or hostile
+                d = good;
+                d.insert(rng() % d.size(), std::string(1 + rng() % 3000, "9,\"\xff\x80n"[rng() % 6]));
+                break;
+            case 3:  // commas only
+                d.assign(1 + rng() % 200, ',');
+                break;
+            case 4:  // JSON-ish junk for the QNH reader
+                d = fmt::format("{{\"QNH\": {}}}", std::vector<std::string>{"1e999", "-1", "\"x\"", "[", "null",
+                                                                             "99999999999999999999"}[rng() % 6]);
+                break;
+        }
+        sendTo(i % 5 == 4 ? qnhPort : trafficPort, d);
+        if (i % 3 == 0) sendTo(qnhPort, d);
+    }
+    ::close(fd);
+}
+
+class HostileFeed : public ProductRun {
+protected:
+    void SetUp() override {
+        ProductRun::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        fs::create_directories(folder / "demo_sim");
+        fs::copy(lf_demoFolder() / "Community", folder / "demo_sim" / "Community", fs::copy_options::recursive);
+        const std::string dbasetool = gf_toolPath("dbasetool").string();
+        ASSERT_TRUE(fs::exists(dbasetool)) << dbasetool << " is not built";
+        const fs::path server = folder / "server";
+        for (const auto& [make, listing, name] :
+             {std::tuple{"xml", "dbase_listing.txt", "dbase"}, std::tuple{"aig-xml", "aig_listing.txt", "AIG-regcodes"}}) {
+            const fs::path xml = folder / "logs" / (std::string(name) + ".xml");
+            const std::string line = fmt::format("'{}' {} '{}' '{}' && '{}' zip '{}' '{}'", dbasetool, make,
+                                                 (lf_demoFolder() / listing).string(), xml.string(), dbasetool,
+                                                 xml.string(), (server / (std::string(name) + ".zip")).string());
+            ASSERT_EQ(std::system(line.c_str()), 0) << line;
+        }
+    }
+};
+
+TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraffic) {
+    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
+        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
+                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
+                                              kUserLat, kUserLon));
+    ChildProcess sim;
+    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
+                          (folder / "demo_sim" / "Community").string()});
+    ASSERT_FALSE(HasFatalFailure());
+    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
+    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
+    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
+    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                     {"PORT_NUMBER", std::to_string(tcpPort)},
+                     {"SCAN_LIVERIES", "true"},
+                     {"LIG_AUTOMATIC", "true"},
+                     {"SCAN_AIRPORTS", "false"},
+                     {"AUTO_RANGE", "false"},
+                     {"LATERAL_RANGE", "30"},
+                     {"RANDOM", "false"}});
+    ChildProcess program;
+    startProgram(program, trafficPort, qnhPort);
+    ChildProcess link;
+    ChildProcess traffic;
+    const auto everything = [&] {
+        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- feedstandin link:\n" +
+               link.output() + "\n---- feedstandin traffic:\n" + traffic.output();
+    };
+
+    // The first peer on the link is no RealTraffic: 10 MB of garbage for a version.
+    std::size_t taken = 0;
+    ASSERT_TRUE(gf_waitUntil(
+        [&] {
+            taken = lf_garbagePeer(tcpPort, kGarbageBytes);
+            return taken > 0 || !program.running();
+        },
+        kStepLimit));
+    ASSERT_TRUE(program.running()) << everything();
+    // Refused as "not a version reply", or as no reply when the garbage filled the
+    // reply buffer before it was looked at.
+    ASSERT_TRUE(gf_waitUntil([&] { return logHas("RealTraffic connection closed: "); }, kStepLimit)) << everything();
+
+    // RealTraffic itself comes next and is taken.
+    link.start(gf_toolPath("feedstandin"),
+               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
+                std::to_string(tcpPort)},
+               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+    ASSERT_TRUE(gf_waitUntil([&] { return logHas("Traffic Reader connected") || !program.running(); }, kStepLimit))
+        << everything();
+    EXPECT_TRUE(logHas("RealTraffic connected")) << everything();
+
+    lf_flood(trafficPort, qnhPort);
+    ASSERT_TRUE(program.running()) << everything();
+
+    // Then good traffic: two demo airframes crossing near the user aircraft.
+    folder.write("traffic.trk",
+                 "every 1\n"
+                 "aircraft hexid=4934004 callsign=SWR143 type=A320 reg=HB-JLT airline=SWR from=LFPG to=LSZH "
+                 "category=A3\n"
+                 "  0 47.5500 8.4000 5000 180 90.0 0 air\n"
+                 "  180 47.5500 8.7000 5000 180 90.0 0 air\n"
+                 "aircraft hexid=3959317 callsign=DLH1186 type=A321 reg=D-AIDA airline=DLH from=EDDF to=LSZH "
+                 "category=A3\n"
+                 "  0 47.3700 8.7000 6000 180 270.0 0 air\n"
+                 "  180 47.3700 8.4000 6000 180 270.0 0 air\n");
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
+    ControlLink control(simControlPort);
+    ASSERT_TRUE(control.connected());
+    std::size_t objects = 0;
+    const bool created = gf_waitUntil(
+        [&] {
+            const nlohmann::json answer = control.command({{"cmd", "objects"}, {"ai_only", true}});
+            if (answer.is_object() && answer.value("ok", false)) objects = answer["objects"].size();
+            return objects >= 2 || !program.running();
+        },
+        kStepLimit);
+    EXPECT_TRUE(created) << everything();
+    EXPECT_EQ(objects, 2u) << everything();
+    EXPECT_TRUE(program.running()) << everything();
+
+    for (ChildProcess* child : {&traffic, &program, &link, &sim}) {
+        child->signal(SIGTERM);
+        EXPECT_EQ(child->waitForExit(kExitLimit), std::optional<int>(0)) << everything();
+    }
+}
+
+}  // namespace
+}  // namespace clv::test
