@@ -36,13 +36,9 @@ void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         ac.headingOverride = p.trueHeading;
         ac.hasHeadingOverride = true;
         if (ac.objectId != 0 && ac.objectId == engine.selectedObjectId) {
-            engine.selectedObjectId = 0;
             engine.reselectHexid = ac.hexid;
-            engine.setShownObjectIdText({});
-            gf_uiPort().requestRepaint();
             // The selection binds again once the aircraft is created anew.
-            CALLSIGN_2_OBJECTID.value = ac.callsign;
-            gf_setStringEdit(CALLSIGN_2_OBJECTID);
+            gf_deselectObject(engine, ac.callsign);
         }
         if (ac.objectId != 0) {
             engine.removalQueue.push_back(ac.objectId);
@@ -80,10 +76,14 @@ bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::strin
     });
 }
 
-void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
-    clv::LiveAc& last = engine.liveAc.back();
-    if (&ac != &last) ac = std::move(last);
-    engine.liveAc.pop_back();
+void gf_deselectObject(clv::TrafficEngine& engine, const std::string& callsignKept) {
+    engine.selectedObjectId = 0;
+    engine.setShownObjectIdText({});
+    gf_uiPort().requestRepaint();
+    if (CALLSIGN_2_OBJECTID.value.get() != callsignKept) {
+        CALLSIGN_2_OBJECTID.value = callsignKept;
+        gf_setStringEdit(CALLSIGN_2_OBJECTID);
+    }
 }
 
 namespace {

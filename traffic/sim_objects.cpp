@@ -74,14 +74,6 @@ StaticAc* lf_findStaticByHexid(TrafficEngine& e, std::uint32_t hexid) {
     return it == e.staticAc.end() ? nullptr : &*it;
 }
 
-// Erased at once, outside any walk: the last record takes its place.
-template <class V>
-void lf_eraseByMovingLast(V& v, typename V::value_type& record) {
-    auto& last = v.back();
-    if (&record != &last) record = std::move(last);
-    v.pop_back();
-}
-
 void lf_staticCg(TrafficEngine& e, const SimEvent& ev) {
     LiveAc* ac = gf_findLiveByObjectId(e, ev.objectId);
     if (ac == nullptr) return;
@@ -123,13 +115,13 @@ void lf_creationFailed(TrafficEngine& e, const SimEvent& ev) {
         if (ac == nullptr) return;
         if (ac->standId != 0) e.parking().freeStand(ac->standId);
         refused = *ac;
-        lf_eraseLiveAc(e, *ac);
+        gf_eraseByMovingLast(e.liveAc, *ac);
     } else {
         StaticAc* ac = lf_findStaticByHexid(e, hexid);
         if (ac == nullptr) return;
         if (ac->standId != 0) e.parking().freeStand(ac->standId);
         refused = *ac;
-        lf_eraseByMovingLast(e.staticAc, *ac);
+        gf_eraseByMovingLast(e.staticAc, *ac);
     }
     e.data().liveryNotCreated(refused);
 }
@@ -241,13 +233,7 @@ void lf_removeFromSim(TrafficEngine& e, Ac& ac, std::deque<AcCreateRequest>& own
     ac.simState = AcSimState::RemovingFromSim;
     if constexpr (std::is_same_v<Ac, LiveAc>) ac.simStateSince = static_cast<std::uint32_t>(gf_tickNow());
     if (ac.objectId != 0 && ac.objectId == e.selectedObjectId) {
-        e.selectedObjectId = 0;
-        e.setShownObjectIdText({});
-        gf_uiPort().requestRepaint();
-        if (!CALLSIGN_2_OBJECTID.value.empty()) {
-            CALLSIGN_2_OBJECTID.value = "";
-            gf_setStringEdit(CALLSIGN_2_OBJECTID);
-        }
+        gf_deselectObject(e, {});
     }
     if (ac.objectId != 0) {
         e.removalQueue.push_back(ac.objectId);
@@ -395,12 +381,12 @@ void lf_objectRemoved(clv::TrafficEngine& engine, std::uint32_t objectId) {
         if (ac->simState != clv::AcSimState::RemovingFromSim && ac->standId != 0) {
             engine.parking().freeStand(ac->standId);
         }
-        lf_eraseLiveAc(engine, *ac);
+        gf_eraseByMovingLast(engine.liveAc, *ac);
         return;
     }
     auto it = std::find_if(engine.staticAc.begin(), engine.staticAc.end(),
                            [objectId](const clv::StaticAc& s) { return s.objectId == objectId; });
-    if (it != engine.staticAc.end()) lf_eraseByMovingLast(engine.staticAc, *it);
+    if (it != engine.staticAc.end()) gf_eraseByMovingLast(engine.staticAc, *it);
 }
 
 void removeAircraftFromSim(clv::TrafficEngine& engine, clv::LiveAc& ac) {

@@ -150,7 +150,16 @@ void gf_setParkedNavLights(clv::TrafficEngine& engine, bool on);
 void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign);
 bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::string& callsign);
-void lf_eraseLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac);
+// Erased at once, outside any walk of the container: the last record takes its place.
+template <class V>
+void gf_eraseByMovingLast(V& v, typename V::value_type& record) {
+    auto& last = v.back();
+    if (&record != &last) record = std::move(last);
+    v.pop_back();
+}
+// The selected object is selected no more: the window shows no object id and the
+// callsign edit shows `callsignKept` (empty: none).
+void gf_deselectObject(clv::TrafficEngine& engine, const std::string& callsignKept);
 
 // ---- static aircraft, duplicates and parked counts ----------------------------------
 // What the duplicate test knows of the live aircraft.
