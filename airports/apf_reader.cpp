@@ -1,3 +1,4 @@
+#include "airports/live_stands.h"
 #include "airports/apf_reader.h"
 
 #include <charconv>
@@ -179,6 +180,7 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
         const std::size_t n = standList.size();
         for (std::size_t k = 0; k < n; ++k) standList[k].id = static_cast<std::uint32_t>(k + 1);
         gf_computeAdjacency(standList);
+        gf_standListChanged();
 
         gf_log("Airport file read from \"{}\" for {}", handmadeFile ? learned.string() : name, summary.airport_name);
         const std::string qualityText = gf_qualityText(quality);
