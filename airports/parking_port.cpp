@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "airports/apf_file.h"
+#include "airports/live_placement.h"
 #include "airports/static_parking.h"
 
 namespace {
@@ -14,6 +15,10 @@ constexpr std::size_t kLiveParkedRoom = 128;
 }  // namespace
 
 namespace clv {
+
+StandPlacement AirportParkingPort::placeAtSpawn(TrafficEngine& engine, LiveAc& ac) {
+    return gf_placeAtSpawn(engine, ac);
+}
 
 void AirportParkingPort::freeStand(std::uint32_t standId) {
     auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
