@@ -4,6 +4,7 @@
 
 #include "airports/apf_file.h"
 #include "airports/live_placement.h"
+#include "airports/stand_arrival.h"
 #include "airports/static_parking.h"
 
 namespace {
@@ -19,6 +20,8 @@ namespace clv {
 StandPlacement AirportParkingPort::placeAtSpawn(TrafficEngine& engine, LiveAc& ac) {
     return gf_placeAtSpawn(engine, ac);
 }
+
+void AirportParkingPort::arriveAtStand(TrafficEngine& engine, LiveAc& ac) { lf_arriveAtStand(engine, ac); }
 
 void AirportParkingPort::freeStand(std::uint32_t standId) {
     auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
