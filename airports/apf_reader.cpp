@@ -1,4 +1,3 @@
-#include "airports/live_stands.h"
 #include "airports/apf_reader.h"
 
 #include <charconv>
@@ -15,6 +14,7 @@
 
 #include "airports/apf_parameters.h"
 #include "airports/apf_quality.h"
+#include "airports/live_stands.h"
 #include "airports/learned_files.h"
 #include "airports/stand_adjacency.h"
 #include "airports/stands/half_hours.h"

@@ -5,8 +5,8 @@
 
 #include <mutex>
 
-#include "airports/live_stands.h"
 #include "airports/apf_file.h"
+#include "airports/live_stands.h"
 #include "airports/static_parking.h"
 #include "core/clock.h"
 #include "core/log.h"

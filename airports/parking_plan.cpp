@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "airports/live_stands.h"
 #include "airports/apf_reader.h"
+#include "airports/live_stands.h"
 #include "airports/static_parking.h"
 #include "core/clock.h"
 #include "core/log.h"
