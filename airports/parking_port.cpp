@@ -23,6 +23,10 @@ StandPlacement AirportParkingPort::placeAtSpawn(TrafficEngine& engine, LiveAc& a
 
 void AirportParkingPort::arriveAtStand(TrafficEngine& engine, LiveAc& ac) { lf_arriveAtStand(engine, ac); }
 
+void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) {
+    lf_learnSoftOption(engine, ac, forced);
+}
+
 void AirportParkingPort::freeStand(std::uint32_t standId) {
     auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
     if (it != standList.end()) it->occupied = false;

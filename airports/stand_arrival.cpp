@@ -82,3 +82,47 @@ void lf_leaveParked(clv::LiveAc& ac) {
     }
     stand->occupied = false;
 }
+
+void lf_learnSoftOption(const clv::TrafficEngine& engine, const clv::LiveAc& ac, bool forced) {
+    const clv::ParkSite park = gf_parkAirport();
+    if (!LEARN_SOFT.value || !lowQualityFile || park.code.empty() || ac.samples.empty() || ac.standId != 0) return;
+    const clv::PosSample& s = ac.samples.front();
+    if (gf_distanceNm(clv::LatLon{s.latitude, s.longitude}, clv::LatLon{park.lat, park.lon}) >
+        clv::kSoftLearnRangeNm) {
+        return;
+    }
+    if (!forced && s.altitude != 0.0 && s.altitude - park.alt >= clv::kSoftLearnMaxHeightFt) return;
+    const clv::Slot now = gf_dayAndHalfHour();
+    for (clv::Stand& stand : standList) {
+        auto record = stand.softLearning.find(ac.hexid);
+        if (record == stand.softLearning.end()) continue;
+        if (record->second.weekday == static_cast<std::uint32_t>(now.day) &&
+            record->second.halfHour == static_cast<std::uint32_t>(now.halfHour)) {
+            continue;
+        }
+        if (lf_addSoftParkPosOption(stand.id, ac, true, now)) {
+            gf_updateLearnedOption(learnedOptionList, ac.hexid, now, true);
+            return;
+        }
+        break;
+    }
+    if (!gf_updateLearnedOption(learnedOptionList, ac.hexid, now, false)) return;
+    constexpr auto kDay = static_cast<std::int32_t>(clv::kHalfHoursInDay);
+    const auto near = [&](const clv::StandOption& o) {
+        if (o.id == 0 || o.registration != ac.registration || o.weekday != static_cast<std::uint32_t>(now.day)) {
+            return false;
+        }
+        for (std::int32_t d = -1; d <= 1; ++d) {
+            if (o.hours.test(static_cast<std::uint32_t>((now.halfHour + d + kDay) % kDay))) return true;
+        }
+        return false;
+    };
+    for (const clv::Stand& stand : standList) {
+        if (std::any_of(stand.options.begin(), stand.options.end(), near)) return;
+    }
+    auto fit = lf_searchFit(engine, now, ac, true);
+    if (fit == standList.end()) return;
+    if (!lf_addSoftParkPosOption(fit->id, ac, false, now)) {
+        std::erase_if(learnedOptionList, [&ac](const clv::LearnedOptionEntry& e) { return e.hexid == ac.hexid; });
+    }
+}

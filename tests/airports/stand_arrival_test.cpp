@@ -4,6 +4,7 @@
 
 #include "airports/learned_files.h"
 #include "airports/live_stands.h"
+#include "airports/stand_holders.h"
 #include "parking_world.h"
 
 namespace clv::test {
@@ -20,8 +21,13 @@ protected:
         w.engine.staticAc.clear();
         for (Stand& s : standList) s.occupied = false;
         learningUpdateCount = 0;
+        learnedOptionList.clear();
     }
-    ~StandArrival() override { learningUpdateCount = 0; }
+    ~StandArrival() override {
+        learningUpdateCount = 0;
+        learnedOptionList.clear();
+        lowQualityFile = false;
+    }
 
     // An aircraft driving to stand S1 whose stream ran dry `metres` south of it.
     LiveAc& driving(std::uint32_t hexid, const std::string& callsign, double metres) {
@@ -87,6 +93,20 @@ TEST_F(StandArrival, CargoAircraftMarksANonCargoStandOnce) {
     lf_learnCargoStand(ac);
     EXPECT_EQ(learningUpdateCount.load(), updates);
     EXPECT_TRUE(w.log.contains("===> TEST stand: S1, cargo attribute set to true, " + ac.logLabel() + " parked here"));
+}
+
+TEST_F(StandArrival, NothingSoftIsLearnedWithLearnSoftOff) {
+    LEARN_SOFT.value = false;
+    lowQualityFile = true;
+    LiveAc& ac = driving(0x1001, "SWR1", 0.5);
+    ac.standId = 0;
+    std::size_t options = 0;
+    for (const Stand& s : standList) options += s.options.size();
+    lf_learnSoftOption(w.engine, ac, true);
+    std::size_t after = 0;
+    for (const Stand& s : standList) after += s.options.size();
+    EXPECT_EQ(after, options);
+    EXPECT_TRUE(learnedOptionList.empty());
 }
 
 }  // namespace
