@@ -14,6 +14,7 @@
 
 #include "airports/apf_parameters.h"
 #include "airports/apf_quality.h"
+#include "airports/live_stands.h"
 #include "airports/learned_files.h"
 #include "airports/stand_adjacency.h"
 #include "airports/stands/half_hours.h"
@@ -183,6 +184,7 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
         const std::size_t n = standList.size();
         for (std::size_t k = 0; k < n; ++k) standList[k].id = static_cast<std::uint32_t>(k + 1);
         gf_computeAdjacency(standList);
+        gf_standListChanged();
 
         gf_log("Airport file read from \"{}\" for {}", handmadeFile ? learned.string() : name, summary.airport_name);
         const std::string qualityText = gf_qualityText(quality);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "airports/apf_file.h"
+#include "airports/live_stands.h"
 #include "airports/static_parking.h"
 #include "core/clock.h"
 #include "core/log.h"
@@ -224,6 +225,7 @@ void gf_leaveParkAirport() {
     hooks.clearAdjustmentLists();
     parkPlan.clear();
     standList.clear();
+    gf_standListChanged();
     reservedStand.clear();
     clv::ParkingFigures figures = gf_parkingFigures();
     figures.airportName.clear();
@@ -276,6 +278,7 @@ void gf_resetParkAirportState() {
     liveParkedList.clear();
     hooks.clearAdjustmentLists();
     standList.clear();
+    gf_standListChanged();
     reservedStand.clear();
     parkFileReload = false;
     parkingBusy = false;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "airports/apf_reader.h"
+#include "airports/live_stands.h"
 #include "airports/static_parking.h"
 #include "core/clock.h"
 #include "core/log.h"
@@ -91,6 +92,7 @@ void lf_takeReservedStand(const clv::ParkSite& park, clv::ParkingFigures& figure
 std::string lf_readParkedFile() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     standList.clear();
+    gf_standListChanged();
     const clv::ParkSite park = gf_parkAirport();
     const std::string path = hooks.apfPath(park.code);
     if (path.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", park.code);

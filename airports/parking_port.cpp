@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "airports/apf_file.h"
+#include "airports/live_placement.h"
+#include "airports/stand_arrival.h"
 #include "airports/static_parking.h"
 
 namespace {
@@ -14,6 +16,16 @@ constexpr std::size_t kLiveParkedRoom = 128;
 }  // namespace
 
 namespace clv {
+
+StandPlacement AirportParkingPort::placeAtSpawn(TrafficEngine& engine, LiveAc& ac) {
+    return gf_placeAtSpawn(engine, ac);
+}
+
+void AirportParkingPort::arriveAtStand(TrafficEngine& engine, LiveAc& ac) { lf_arriveAtStand(engine, ac); }
+
+void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) {
+    lf_learnSoftOption(engine, ac, forced);
+}
 
 void AirportParkingPort::freeStand(std::uint32_t standId) {
     auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });

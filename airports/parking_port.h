@@ -7,6 +7,9 @@ namespace clv {
 
 class AirportParkingPort : public ParkingPort {
 public:
+    StandPlacement placeAtSpawn(TrafficEngine& engine, LiveAc& ac) override;
+    void arriveAtStand(TrafficEngine& engine, LiveAc& ac) override;
+    void learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) override;
     void freeStand(std::uint32_t standId) override;
     std::string standName(std::uint32_t standId) override;
     void liveParkedOnStand(std::uint32_t standId) override;

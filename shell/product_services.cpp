@@ -12,6 +12,7 @@
 
 #include "airports/addon_airports.h"
 #include "airports/addon_scan.h"
+#include "airports/live_stands.h"
 #include "core/log.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
@@ -70,6 +71,9 @@ void lf_installSimLinkHooks() {
     hooks.halfWingspan = [](const std::string& type) { return gf_wingspan(type); };
     hooks.maxHalfWingspan = [] { return dbase.maxHalfWingspanNm; };
     hooks.type2Category = [](const std::string& type) { return static_cast<std::uint32_t>(gf_type2Category(type)); };
+    hooks.standNameAtPosition = [](double latitude, double longitude) {
+        return gf_standNameAtPosition(latitude, longitude);
+    };
     gf_setSimLinkHooks(hooks);
 }
 

@@ -1,0 +1,100 @@
+#include "airports/live_placement.h"
+
+#include <gtest/gtest.h>
+
+#include "airports/stand_holders.h"
+#include "parking_world.h"
+
+namespace clv::test {
+namespace {
+
+// The park airport TEST with stands S1.. 0.01 degrees apart from 47.40/8.55.
+class LivePlacement : public ::testing::Test {
+protected:
+    LivePlacement() {
+        w.parkAt(3, 80);
+        EXPECT_EQ(lf_readParkedFile(), "");
+        w.engine.staticAc.clear();
+        for (Stand& s : standList) s.occupied = false;
+        learnedOptionList.clear();
+        LOG.value = true;
+    }
+    ~LivePlacement() override { learnedOptionList.clear(); }
+
+    LiveAc& arriving(std::uint32_t hexid, const std::string& callsign, double lat = 47.40) {
+        LiveAc& ac = w.rig.addLive(hexid, callsign, "A320",
+                                   {groundSample(lat, 8.55, 0, 0, 0), groundSample(lat, 8.55, 0, 0, 10)});
+        ac.registration = "HB-JXA";
+        ac.moveState = AcMoveState::Birth;
+        return ac;
+    }
+    const Stand& s1() const { return standList.at(0); }
+
+    FileWorld w;
+};
+
+TEST_F(LivePlacement, PlacedOnTheStandWhereAStaticOfTheSameRegistrationMakesWay) {
+    StaticAc& parked = w.addStatic(s1().id, "SWR9", "SWR", "A320");
+    parked.registration = "HB-JXA";
+    LiveAc& ac = arriving(0x1001, "SWR1");
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, ac), StandPlacement::Placed);
+    EXPECT_EQ(ac.standId, s1().id);
+    EXPECT_TRUE(s1().occupied);
+    ASSERT_EQ(ac.samples.size(), 1u);
+    EXPECT_TRUE(ac.samples.front().holdMark);
+    EXPECT_DOUBLE_EQ(ac.samples.front().latitude, s1().latitude);
+    EXPECT_EQ(w.engine.staticAc.front().simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(w.log.contains("S1      : SWR9     HB-JXA makes way for the same live version SWR1 HB-JXA"));
+    EXPECT_EQ(learnedOptionList.size(), 1u);
+    ASSERT_EQ(s1().options.size(), 2u);  // the file's option and the learned one
+}
+
+TEST_F(LivePlacement, QueuedStaticIsWithdrawnAndOneAlreadySentIsRemovedLater) {
+    StaticAc& queued = w.addStatic(s1().id, "SWR9", "SWR", "A320");
+    queued.hexid = 7;
+    queued.simState = AcSimState::Adding2Sim;
+    AcCreateRequest request;
+    request.hexid = queued.hexid;
+    w.engine.staticCreationQueue.push_back(request);
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1001, "SWR1")), StandPlacement::Placed);
+    EXPECT_TRUE(w.engine.staticAc.empty());
+    EXPECT_TRUE(w.engine.staticCreationQueue.empty());
+
+    StaticAc& sent = w.addStatic(standList.at(1).id, "SWR8", "SWR", "A320");
+    sent.hexid = 8;
+    sent.simState = AcSimState::Adding2Sim;
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2", standList.at(1).latitude)), StandPlacement::Placed);
+    ASSERT_EQ(w.engine.staticAc.size(), 1u);
+    EXPECT_TRUE(w.engine.staticAc.front().removalPending);
+}
+
+TEST_F(LivePlacement, ReservedStandAndTheUsersStandAreNeverTaken) {
+    reservedStand = "S1";
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1001, "SWR1")), StandPlacement::NotPlaced);
+    reservedStand.clear();
+    w.userStand = "S1";
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2")), StandPlacement::NotPlaced);
+    EXPECT_FALSE(s1().occupied);
+    w.userStand.clear();
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1003, "SWR3")), StandPlacement::Placed);
+}
+
+TEST_F(LivePlacement, LiveHolderGivesWayOrRefusesByCallsign) {
+    LiveAc& holder = w.addLive(0x2001, "ABC12", "A320", AcMoveState::Parked, s1().id);
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1001, "ABC12_")), StandPlacement::Refused);
+    EXPECT_EQ(w.rig.live(0x2001)->simState, AcSimState::Active);
+    (void)holder;
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "ABC1")), StandPlacement::Placed);
+    EXPECT_EQ(w.rig.live(0x2001)->simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(w.log.contains("S1      : ABC12    ghost, replace by ABC1"));
+}
+
+TEST_F(LivePlacement, MovingOrFarAircraftIsNotPlaced) {
+    LiveAc& moving = arriving(0x1001, "SWR1");
+    moving.samples[1].groundSpeed = 6.0;
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, moving), StandPlacement::NotPlaced);
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2", 47.55)), StandPlacement::NotPlaced);
+}
+
+}  // namespace
+}  // namespace clv::test

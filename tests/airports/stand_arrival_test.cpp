@@ -1,0 +1,113 @@
+#include "airports/stand_arrival.h"
+
+#include <gtest/gtest.h>
+
+#include "airports/learned_files.h"
+#include "airports/live_stands.h"
+#include "airports/stand_holders.h"
+#include "parking_world.h"
+
+namespace clv::test {
+namespace {
+
+// Degrees of latitude for a distance north: one nautical mile is one minute of arc.
+double northDeg(double metres) { return metres / 1852.0 / 60.0; }
+
+class StandArrival : public ::testing::Test {
+protected:
+    StandArrival() {
+        w.parkAt(3, 80);
+        EXPECT_EQ(lf_readParkedFile(), "");
+        w.engine.staticAc.clear();
+        for (Stand& s : standList) s.occupied = false;
+        learningUpdateCount = 0;
+        learnedOptionList.clear();
+    }
+    ~StandArrival() override {
+        learningUpdateCount = 0;
+        learnedOptionList.clear();
+        lowQualityFile = false;
+    }
+
+    // An aircraft driving to stand S1 whose stream ran dry `metres` south of it.
+    LiveAc& driving(std::uint32_t hexid, const std::string& callsign, double metres) {
+        const Stand& s = standList.at(0);
+        LiveAc& ac = w.addLive(hexid, callsign, "A320", AcMoveState::Parking, s.id);
+        ac.samples = {groundSample(s.latitude - northDeg(metres), s.longitude, 0, 0, 0)};
+        ac.standLatitude = s.latitude;
+        ac.standLongitude = s.longitude;
+        ac.registration = "HB-JXA";
+        return ac;
+    }
+
+    FileWorld w;
+};
+
+TEST_F(StandArrival, ParksWithin2MetresAndTaxiesOnBeyond) {
+    LiveAc& far = driving(0x1001, "SWR1", 3.0);
+    lf_arriveAtStand(w.engine, far);
+    EXPECT_EQ(far.moveState, AcMoveState::Taxi);
+    EXPECT_FALSE(standList[0].occupied);
+
+    LiveAc& near = driving(0x1002, "SWR2", 1.9);
+    lf_arriveAtStand(w.engine, near);
+    EXPECT_EQ(near.moveState, AcMoveState::Parked);
+    EXPECT_TRUE(near.samples.front().holdMark);
+    EXPECT_TRUE(standList[0].occupied);
+    EXPECT_EQ(near.parkedAt, w.now.toBits());
+}
+
+// The stand of a parked arrival is occupied: the next arrival is not offered it,
+// and one that reaches it anyway is removed while the stand stays occupied.
+TEST_F(StandArrival, SecondArrivalFindsTheStandOccupied) {
+    LiveAc& first = driving(0x1001, "SWR1", 0.5);
+    lf_arriveAtStand(w.engine, first);
+    ASSERT_TRUE(standList[0].occupied);
+    LiveAc& second = driving(0x1002, "SWR2", 0.5);
+    auto offered = gf_findFreeStand({standList[0].latitude, standList[0].longitude}, second, kStandAtPositionNm, false);
+    EXPECT_EQ(offered, standList.end());
+    lf_arriveAtStand(w.engine, second);
+    EXPECT_EQ(second.simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(standList[0].occupied);
+    EXPECT_EQ(w.rig.live(0x1001)->moveState, AcMoveState::Parked);
+}
+
+TEST_F(StandArrival, LeavingFreesTheStand) {
+    LiveAc& ac = driving(0x1001, "SWR1", 0.5);
+    lf_arriveAtStand(w.engine, ac);
+    ASSERT_TRUE(standList[0].occupied);
+    lf_leaveParked(ac);
+    EXPECT_FALSE(standList[0].occupied);
+    auto offered = gf_findFreeStand({standList[0].latitude, standList[0].longitude}, ac, kStandAtPositionNm, false);
+    ASSERT_NE(offered, standList.end());
+    EXPECT_EQ(offered->name, "S1");
+}
+
+TEST_F(StandArrival, CargoAircraftMarksANonCargoStandOnce) {
+    LiveAc& ac = driving(0x1001, "SWR1", 0.5);
+    ac.cargo = true;
+    lf_arriveAtStand(w.engine, ac);
+    EXPECT_TRUE(standList[0].cargo);
+    EXPECT_TRUE(standList[0].cargoChanged);
+    const std::int32_t updates = learningUpdateCount.load();
+    lf_learnCargoStand(ac);
+    EXPECT_EQ(learningUpdateCount.load(), updates);
+    EXPECT_TRUE(w.log.contains("===> TEST stand: S1, cargo attribute set to true, " + ac.logLabel() + " parked here"));
+}
+
+TEST_F(StandArrival, NothingSoftIsLearnedWithLearnSoftOff) {
+    LEARN_SOFT.value = false;
+    lowQualityFile = true;
+    LiveAc& ac = driving(0x1001, "SWR1", 0.5);
+    ac.standId = 0;
+    std::size_t options = 0;
+    for (const Stand& s : standList) options += s.options.size();
+    lf_learnSoftOption(w.engine, ac, true);
+    std::size_t after = 0;
+    for (const Stand& s : standList) after += s.options.size();
+    EXPECT_EQ(after, options);
+    EXPECT_TRUE(learnedOptionList.empty());
+}
+
+}  // namespace
+}  // namespace clv::test
