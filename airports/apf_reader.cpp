@@ -100,6 +100,18 @@ clv::StandOption lf_readOpt(const pugi::xml_node& opt, std::uint32_t id, std::ui
     return option;
 }
 
+void lf_readStands(const pugi::xml_node& parkpositions) {
+    std::unordered_set<std::string> ids;
+    for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
+        std::string id = parkpos.attribute(kParkposId).value();
+        if (!ids.insert(id).second) {
+            throw clv::UserErrorException(kRepeatedStandError,
+                                          fmt::format("Parking position {} appears more than once?", id));
+        }
+        lf_readParkpos(parkpos, std::move(id), 1);
+    }
+}
+
 void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed) {
     const double latitude = lf_numberAttribute(parkpos, kParkposLatitude);
     const double longitude = lf_numberAttribute(parkpos, kParkposLongitude);
@@ -135,17 +147,7 @@ std::string gf_loadApfStands(const std::filesystem::path& file, const std::strin
     if (apfReadHooks.setParkAirportAltitude) apfReadHooks.setParkAirportAltitude(*altitude);
     summary.airport_name = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
 
-    if (const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement)) {
-        std::unordered_set<std::string> ids;
-        for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
-            std::string id = parkpos.attribute(kParkposId).value();
-            if (!ids.insert(id).second) {
-                throw clv::UserErrorException(kRepeatedStandError,
-                                              fmt::format("Parking position {} appears more than once?", id));
-            }
-            lf_readParkpos(parkpos, std::move(id), 1);
-        }
-    }
+    if (const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement)) lf_readStands(parkpositions);
     quality = {lf_readIntParameter(document, g_apfQfRealKey).value_or(-1),
                lf_readIntParameter(document, g_apfQfSoftKey).value_or(-1)};
     return {};

@@ -72,6 +72,10 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
 std::string gf_loadApfStands(const std::filesystem::path& file, const std::string& name, clv::ApfInfo& summary,
                              clv::QualityFactors& quality);
 
+// Every "parkpos" of the file, as fixed stands; a repeated stand id ends the read
+// with a user error.
+void lf_readStands(const pugi::xml_node& parkpositions);
+
 // One "parkpos": appends a stand named `name` to the stand list, with `fixed` on
 // every option; nothing when latitude and longitude both read 0.
 void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed);

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <optional>
-#include <unordered_set>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -87,7 +86,6 @@ namespace {
 constexpr const char* kReadLearnedName = "lf_readLearned";
 constexpr std::int32_t kDefaultParkingPercentage = 30;
 constexpr std::int32_t kNoMaxLive = -1;
-constexpr std::int32_t kRepeatedStandError = 94;
 constexpr const char* kUnloadableCopyMark = "0";
 
 template <typename T>
@@ -161,19 +159,6 @@ void lf_restoreSettings(const pugi::xml_document& document) {
         gf_setFloatEdit(MAX_FIT_FL);
         gf_logIndented("{:24}: {} (max number of half hours, is {} hrs decimal)", MAX_FIT.name, MAX_FIT.value.get(),
                        gf_numberText(hours));
-    }
-}
-
-// Every stand of a handmade file, as the main reader reads them; a repeated id ends the read.
-void lf_readHandmadeStands(const pugi::xml_node& parkpositions) {
-    std::unordered_set<std::string> ids;
-    for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
-        std::string id = parkpos.attribute(kParkposId).value();
-        if (!ids.insert(id).second) {
-            throw clv::UserErrorException(kRepeatedStandError,
-                                          fmt::format("Parking position {} appears more than once?", id));
-        }
-        lf_readParkpos(parkpos, std::move(id), 1);
     }
 }
 
@@ -265,7 +250,7 @@ void lf_readLearned(const fs::path& path, clv::ApfInfo& summary) {
         if (const auto handmade = lf_readTextParameter(document, g_apfHandmadeKey)) {
             handmadeFile = true;
             standList.clear();
-            if (parkpositions) lf_readHandmadeStands(parkpositions);
+            if (parkpositions) lf_readStands(parkpositions);
             gf_logIndented("{:24}: {}", g_apfHandmadeKey, *handmade);
             return;
         }

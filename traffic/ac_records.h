@@ -42,6 +42,8 @@ std::string_view moveStateName(AcMoveState state);
 // THROTTLE_SET and FLAPS_SET data by stage; the stage after the last means "none sent yet".
 inline constexpr std::array<std::uint32_t, 5> kThrottleValues{0, 4914, 8191, 11468, 16383};
 inline constexpr std::uint32_t kNoThrottleStage = 5;
+// A rotorcraft runs at this stage whatever the others get.
+inline constexpr std::uint32_t kRotorcraftThrottleStage = 4;
 inline constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383};
 inline constexpr std::uint32_t kNoFlapsStage = 4;
 

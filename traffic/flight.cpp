@@ -87,7 +87,6 @@ constexpr double kFlareHeightDegrees = -4.0;
 constexpr std::int32_t kGearUpCountdown = -300;
 constexpr double kClimbOutAglFeet = 800.0;
 
-constexpr std::uint32_t kRotorcraftThrottleStage = 4;
 constexpr std::uint32_t kSpoilersOut = 16383;
 constexpr std::int32_t kPhaseSlackTicks = 3000;
 constexpr std::int32_t kTakeOffRunDelay = 5000;
@@ -109,36 +108,19 @@ constexpr std::array<std::uint32_t, 7> kTakeOffLights{1, 1, 1, 1, 1, 1, 0};
 
 bool lf_isRotorcraft(const LiveAc& ac) { return ac.category == AcCategory::Rotorcraft; }
 
-void lf_queueEvent(TrafficEngine& e, const LiveAc& ac, std::uint32_t eventId, std::uint32_t data) {
-    e.sim().queueClientEvent(ClientEventCmd{ac.objectId, eventId, data});
-}
-
-// A rotorcraft keeps full throttle where others get less.
-void lf_setThrottle(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
-    if (lf_isRotorcraft(ac)) stage = kRotorcraftThrottleStage;
-    if (stage == ac.throttleStage) return;
-    lf_queueEvent(e, ac, THROTTLE_SET, kThrottleValues[stage]);
-    ac.throttleStage = stage;
-}
-
-void lf_setFlaps(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
-    if (stage == ac.flapsStage || lf_isRotorcraft(ac)) return;
-    lf_queueEvent(e, ac, FLAPS_SET, kFlapsValues[stage]);
-    ac.flapsStage = stage;
-}
 
 bool lf_flapsSet(const LiveAc& ac) { return ac.flapsStage != 0 && ac.flapsStage != kNoFlapsStage; }
 
 void lf_flapsUp(TrafficEngine& e, LiveAc& ac) {
-    if (lf_flapsSet(ac)) lf_setFlaps(e, ac, 0);
+    if (lf_flapsSet(ac)) gf_setFlapsStage(e, ac, 0);
 }
 
 void lf_gear(TrafficEngine& e, const LiveAc& ac, std::uint32_t down) {
-    if (!lf_isRotorcraft(ac)) lf_queueEvent(e, ac, GEAR_SET, down);
+    if (!lf_isRotorcraft(ac)) gf_queueAcEvent(e, ac, GEAR_SET, down);
 }
 
 void lf_spoilers(TrafficEngine& e, const LiveAc& ac, std::uint32_t value) {
-    if (!lf_isRotorcraft(ac)) lf_queueEvent(e, ac, SPOILERS_SET, value);
+    if (!lf_isRotorcraft(ac)) gf_queueAcEvent(e, ac, SPOILERS_SET, value);
 }
 
 double lf_ticksLeft(const LiveAc& ac) {
@@ -309,9 +291,9 @@ bool lf_allAirborneAhead(const clv::LiveAc& ac) {
 void lf_prepareTakeOff(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     if (ac.towed) gf_logMarked("{} towed aircraft takes-off?", ac.logLabel());
     ac.takeOffRun = true;
-    lf_setThrottle(engine, ac, 0);
+    gf_setThrottleStage(engine, ac, 0);
     lf_spoilers(engine, ac, 0);
-    lf_setFlaps(engine, ac, 1);
+    gf_setFlapsStage(engine, ac, 1);
     ac.landing = false;
     ac.landed = false;
     ac.goAround = false;
@@ -337,9 +319,9 @@ void lf_startTakeOff(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         ac.rollingOut = false;
         ac.landing = false;
         ac.landed = false;
-        lf_setThrottle(engine, ac, 4);
+        gf_setThrottleStage(engine, ac, 4);
         lf_spoilers(engine, ac, kSpoilersOut);
-        lf_setFlaps(engine, ac, 1);
+        gf_setFlapsStage(engine, ac, 1);
     }
 }
 
@@ -370,7 +352,7 @@ void lf_climbOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         if (p.pitch <= ac.climbPitch) {
             ac.pitchStep = 0.0;
             if (ac.heightAboveGround >= kClimbOutAglFeet) {
-                lf_setThrottle(engine, ac, 3);
+                gf_setThrottleStage(engine, ac, 3);
                 gf_setMoveState(ac, AcMoveState::Flying);
                 ac.rotationCountdown = 1;
             }
@@ -381,7 +363,7 @@ void lf_climbOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
 void lf_cruiseConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     if (ac.cruiseSet) return;
     gf_queueLightSet(engine, ac.objectId, kCruiseLights);
-    lf_setThrottle(engine, ac, 3);
+    gf_setThrottleStage(engine, ac, 3);
     lf_gear(engine, ac, 0);
     lf_flapsUp(engine, ac);
     ac.cruiseSet = true;
@@ -390,14 +372,14 @@ void lf_cruiseConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
 
 void lf_approachConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     lf_shrinkSlack(ac);
-    lf_queueEvent(engine, ac, clv::CABIN_LIGHTS_SET, 1);
+    gf_queueAcEvent(engine, ac, clv::CABIN_LIGHTS_SET, 1);
     ac.takeOffRun = false;
     ac.landing = false;
     const double v = ac.samples.at(0).verticalSpeed;
     if (v <= kDescendingFpm && ac.throttleStage == 3) {
-        lf_setThrottle(engine, ac, 2);
+        gf_setThrottleStage(engine, ac, 2);
     } else if (v > kClimbingFpm && ac.throttleStage == 4) {
-        lf_setThrottle(engine, ac, 3);
+        gf_setThrottleStage(engine, ac, 3);
     }
     const double agl = ac.heightAboveGround;
     if (agl >= kGearUpAglFeet) {
@@ -407,21 +389,21 @@ void lf_approachConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         // An aircraft created in the air was never sent flaps: they are up.
         const std::uint32_t flaps = ac.flapsStage == kNoFlapsStage ? 0 : ac.flapsStage;
         if (flaps == 0) {
-            lf_setFlaps(engine, ac, 1);
+            gf_setFlapsStage(engine, ac, 1);
         } else if (flaps == 1 && agl < kApproachFlapsAglFeet) {
-            lf_setFlaps(engine, ac, 2);
+            gf_setFlapsStage(engine, ac, 2);
         }
     }
 }
 
 void lf_finalConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
-    lf_queueEvent(engine, ac, clv::CABIN_LIGHTS_SET, 0);
+    gf_queueAcEvent(engine, ac, clv::CABIN_LIGHTS_SET, 0);
     const double v = ac.samples.at(0).verticalSpeed;
     const bool inRange = lf_withinLandingRange(engine, ac);
     if (v <= kDescendingFpm) {
         if (ac.landing || !inRange) return;
-        lf_setThrottle(engine, ac, 1);
-        lf_setFlaps(engine, ac, 3);
+        gf_setThrottleStage(engine, ac, 1);
+        gf_setFlapsStage(engine, ac, 3);
         lf_gear(engine, ac, 1);
         engine.arrivalsList.push_back(ac.hexid);
         ac.landing = true;
@@ -436,7 +418,7 @@ void lf_finalConfig(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     }
     if ((v > kGoAroundFpm || (ac.landing && !inRange)) && !ac.goAround) {
         lf_shrinkSlack(ac);
-        lf_setThrottle(engine, ac, 4);
+        gf_setThrottleStage(engine, ac, 4);
         lf_gear(engine, ac, 0);
         ac.goAround = true;
         ac.landing = false;
@@ -480,7 +462,7 @@ void lf_flareStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         case 2:
             if (cg + kFlare[2].cgPlusFeet >= agl) {
                 ac.hasLandingElevation = false;
-                lf_setThrottle(engine, ac, 0);
+                gf_setThrottleStage(engine, ac, 0);
                 enter(2);
             }
             return;

@@ -49,7 +49,6 @@ constexpr std::int32_t kParkedDelay = 3000;
 constexpr std::int32_t kParkedTakeOffRunDelay = 5000;
 constexpr std::int32_t kParkedAdvance = 3000;
 constexpr std::uint32_t kTaxiFlapsStage = 1;
-constexpr std::uint32_t kRotorcraftThrottleStage = 4;
 constexpr double kSecondsPerHour = 3600.0;
 
 constexpr std::array<std::uint32_t, 7> kTaxiLights{1, 1, 0, 1, 0, 1, 0};
@@ -69,21 +68,6 @@ LatLon lf_position(const PosSample& s) { return LatLon{s.latitude, s.longitude};
 
 double lf_distanceNm(const PosSample& a, const PosSample& b) { return gf_distanceNm(lf_position(a), lf_position(b)); }
 
-void lf_queueEvent(TrafficEngine& e, const LiveAc& ac, std::uint32_t eventId, std::uint32_t data) {
-    e.sim().queueClientEvent(ClientEventCmd{ac.objectId, eventId, data});
-}
-
-void lf_setThrottle(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
-    if (stage == ac.throttleStage) return;
-    lf_queueEvent(e, ac, THROTTLE_SET, kThrottleValues[stage]);
-    ac.throttleStage = stage;
-}
-
-void lf_setFlaps(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
-    if (stage == ac.flapsStage || lf_isRotorcraft(ac)) return;
-    lf_queueEvent(e, ac, FLAPS_SET, kFlapsValues[stage]);
-    ac.flapsStage = stage;
-}
 
 void lf_aiControlsOff(TrafficEngine& e, const LiveAc& ac) {
     if (ac.category == AcCategory::Light) return;
@@ -94,9 +78,9 @@ void lf_aiControlsOff(TrafficEngine& e, const LiveAc& ac) {
 
 // Engines on for taxiing: throttle idle, taxi flaps.
 void lf_taxiEngines(TrafficEngine& e, LiveAc& ac) {
-    lf_queueEvent(e, ac, ENGINE_AUTO_START, 0);
-    lf_setThrottle(e, ac, 0);
-    lf_setFlaps(e, ac, kTaxiFlapsStage);
+    gf_queueAcEvent(e, ac, ENGINE_AUTO_START, 0);
+    gf_setThrottleStage(e, ac, 0);
+    gf_setFlapsStage(e, ac, kTaxiFlapsStage);
 }
 
 std::int64_t lf_ticksAt(double nm, double knots) {
@@ -129,6 +113,24 @@ void lf_turnTowards(LiveAc& ac, double target, double step) {
 bool lf_inFlare(const LiveAc& ac) { return ac.flarePhase != 0; }
 
 }  // namespace
+
+void gf_queueAcEvent(TrafficEngine& e, const LiveAc& ac, std::uint32_t eventId, std::uint32_t data) {
+    e.sim().queueClientEvent(ClientEventCmd{ac.objectId, eventId, data});
+}
+
+// A rotorcraft keeps full throttle where others get less, and has no flaps.
+void gf_setThrottleStage(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
+    if (lf_isRotorcraft(ac)) stage = kRotorcraftThrottleStage;
+    if (stage == ac.throttleStage) return;
+    gf_queueAcEvent(e, ac, THROTTLE_SET, kThrottleValues[stage]);
+    ac.throttleStage = stage;
+}
+
+void gf_setFlapsStage(TrafficEngine& e, LiveAc& ac, std::uint32_t stage) {
+    if (stage == ac.flapsStage || lf_isRotorcraft(ac)) return;
+    gf_queueAcEvent(e, ac, FLAPS_SET, kFlapsValues[stage]);
+    ac.flapsStage = stage;
+}
 
 void gf_queueLightSet(clv::TrafficEngine& engine, std::uint32_t objectId, const std::array<std::uint32_t, 7>& values) {
     static constexpr std::array<std::uint32_t, 7> kOrder{clv::NAV_LIGHTS_SET,     clv::BEACON_LIGHTS_SET,
@@ -470,7 +472,7 @@ void lf_groundStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         if (ac.rollingOut) {
             lf_rollOutStep(engine, ac);
         } else {
-            lf_setThrottle(engine, ac, rotorcraft ? kRotorcraftThrottleStage : 0);
+            gf_setThrottleStage(engine, ac, rotorcraft ? kRotorcraftThrottleStage : 0);
         }
     } else {
         std::uint32_t stage = kRotorcraftThrottleStage;
@@ -487,7 +489,7 @@ void lf_groundStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                 stage = 0;
             }
         }
-        lf_setThrottle(engine, ac, stage);
+        gf_setThrottleStage(engine, ac, stage);
     }
     if (!ac.rollingOut && !ac.takeOffRun) lf_shrinkPhaseSlack(ac);
     if (!lf_inFlare(ac) && ac.moveState != AcMoveState::TakeOff) {
@@ -522,18 +524,18 @@ void lf_rollOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     // Headings are compared the short way round: a runway near north must not read as a turn.
     const double d = gf_headingDiffDegrees(ac.simPosition.trueHeading, ac.touchDownHeading);
     if (d >= kTurnedOffRunwayDegrees) {
-        if (ac.flapsStage != 0 && ac.flapsStage != kNoFlapsStage) lf_setFlaps(engine, ac, 0);
+        if (ac.flapsStage != 0 && ac.flapsStage != kNoFlapsStage) gf_setFlapsStage(engine, ac, 0);
         ac.rollingOut = false;
         ac.touchDownHeading = 0.0;
-        lf_setThrottle(engine, ac, rotorcraft ? kRotorcraftThrottleStage : 0);
-        if (!rotorcraft) lf_queueEvent(engine, ac, SPOILERS_SET, 0);
+        gf_setThrottleStage(engine, ac, rotorcraft ? kRotorcraftThrottleStage : 0);
+        if (!rotorcraft) gf_queueAcEvent(engine, ac, SPOILERS_SET, 0);
         lf_aiControlsOff(engine, ac);
         gf_queueLightSet(engine, ac.objectId, kAfterLandingLights);
         return;
     }
     if (ac.samples.front().groundSpeed <= kRollOutSlowKnots) {
-        if (!rotorcraft) lf_queueEvent(engine, ac, SPOILERS_SET, 0);
+        if (!rotorcraft) gf_queueAcEvent(engine, ac, SPOILERS_SET, 0);
         lf_aiControlsOff(engine, ac);
-        lf_setFlaps(engine, ac, kTaxiFlapsStage);
+        gf_setFlapsStage(engine, ac, kTaxiFlapsStage);
     }
 }

@@ -75,6 +75,12 @@ void removeSmallStop(clv::LiveAc& ac, const clv::PosSample& s);
 void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& s);
 
 // ---- on the ground --------------------------------------------------------------------------
+// A client event to the aircraft's object; the throttle and flaps stages, sent
+// only when they change (a rotorcraft keeps full throttle and has no flaps).
+void gf_queueAcEvent(clv::TrafficEngine& e, const clv::LiveAc& ac, std::uint32_t eventId, std::uint32_t data);
+void gf_setThrottleStage(clv::TrafficEngine& e, clv::LiveAc& ac, std::uint32_t stage);
+void gf_setFlapsStage(clv::TrafficEngine& e, clv::LiveAc& ac, std::uint32_t stage);
+
 void nextPosGround(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_startPushback(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_pullOut(clv::TrafficEngine& engine, clv::LiveAc& ac);

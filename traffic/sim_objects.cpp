@@ -36,7 +36,6 @@ constexpr double kDefaultStaticPitch = 0.012217304763960306;  // 0.7 degrees
 
 constexpr double kLandingLightsCeilingFeet = 10000.0;
 constexpr double kCabinLightsAglFeet = 2000.0;
-constexpr std::uint32_t kRotorcraftThrottleStage = 4;
 constexpr std::uint32_t kTaxiFlapsStage = 1;
 constexpr std::uint32_t kSpoilersOut = 16383;
 constexpr double kFullControl = 100.0;
