@@ -46,16 +46,16 @@ std::string lf_code(int n, char first) {
     return code;
 }
 
-AirportSpec lf_airport(const std::string& code, int stands) {
-    AirportSpec airport;
+AirportDescription lf_airport(const std::string& code, int stands) {
+    AirportDescription airport;
     airport.code = code;
     airport.lat = 47.0;
     airport.lon = 8.0;
     airport.altitudeM = 400.0;
-    airport.children.emplace_back(HelipadSpec{47.001, 8.001, 20.0f});
-    ParkingListSpec list;
+    airport.children.emplace_back(HelipadDescription{47.001, 8.001, 20.0f});
+    ParkingListDescription list;
     for (int i = 0; i < stands; ++i) {
-        ParkingSpec p;
+        ParkingDescription p;
         p.nameIndex = static_cast<std::uint8_t>(12 + i % 26);
         p.number = static_cast<std::uint16_t>(i / 26 + 1);
         p.type = static_cast<std::uint8_t>(1 + i % 11);
@@ -80,8 +80,8 @@ struct ScanTree {
         root = fs::temp_directory_path() / ("clv-addon-scan-bench-" + std::to_string(::getpid()));
         const fs::path community = root / "Community";
         const auto package = [&](int i) { return community / ("maker-airport-" + std::to_string(i % kPackages)); };
-        BglSpec other;
-        other.sections.push_back(SectionSpec{0x65, 0, {RawRecordSpec{0x23, 4096}}});
+        BglDescription other;
+        other.sections.push_back(SectionDescription{0x65, 0, {RawRecordDescription{0x23, 4096}}});
         const std::string otherBytes = gf_buildBgl(other);
         for (int i = 0; i < kOtherFiles; ++i) {
             lf_writeFile(package(i) / "scenery" / ("objects" + std::to_string(i) + ".bgl"), otherBytes);
@@ -89,16 +89,16 @@ struct ScanTree {
         for (int i = 0; i < kAirportFiles; ++i) {
             const std::string code = lf_code(i, 'B');
             const int stands = 50 + (i * 750) / (kAirportFiles - 1);
-            BglSpec spec;
-            spec.sections.push_back(SectionSpec{3, 0, {lf_airport(code, stands)}});
-            lf_writeFile(package(i) / "scenery" / (code + ".bgl"), gf_buildBgl(spec));
+            BglDescription blueprint;
+            blueprint.sections.push_back(SectionDescription{3, 0, {lf_airport(code, stands)}});
+            lf_writeFile(package(i) / "scenery" / (code + ".bgl"), gf_buildBgl(blueprint));
         }
         for (int i = 0; i < kLargeFiles; ++i) {
             const std::string code = lf_code(i, 'C');
-            BglSpec spec;
-            spec.sections.push_back(SectionSpec{0x65, 0, {RawRecordSpec{0x23, kLargeRecordBytes}}});
-            spec.sections.push_back(SectionSpec{3, 0, {lf_airport(code, 300)}});
-            lf_writeFile(package(i * 7) / "scenery" / "world" / (code + ".bgl"), gf_buildBgl(spec));
+            BglDescription blueprint;
+            blueprint.sections.push_back(SectionDescription{0x65, 0, {RawRecordDescription{0x23, kLargeRecordBytes}}});
+            blueprint.sections.push_back(SectionDescription{3, 0, {lf_airport(code, 300)}});
+            lf_writeFile(package(i * 7) / "scenery" / "world" / (code + ".bgl"), gf_buildBgl(blueprint));
         }
     }
     ~ScanTree() {

@@ -30,16 +30,16 @@ namespace {
 
 constexpr std::uint64_t kTargetBytes = 50ull * 1000 * 1000;
 
-AirportSpec lf_benchAirport() {
-    AirportSpec airport;
+AirportDescription lf_benchAirport() {
+    AirportDescription airport;
     airport.code = "EGLL";
     airport.lat = 51.4775;
     airport.lon = -0.4614;
     airport.altitudeM = 25.0;
-    for (int i = 0; i < 4; ++i) airport.children.emplace_back(HelipadSpec{51.47 + i * 1e-3, -0.45, 20.0f});
-    ParkingListSpec list;
+    for (int i = 0; i < 4; ++i) airport.children.emplace_back(HelipadDescription{51.47 + i * 1e-3, -0.45, 20.0f});
+    ParkingListDescription list;
     for (int i = 0; i < 300; ++i) {
-        ParkingSpec p;
+        ParkingDescription p;
         p.nameIndex = static_cast<std::uint8_t>(12 + i % 26);
         p.number = static_cast<std::uint16_t>(i / 26 + 1);
         p.type = static_cast<std::uint8_t>(1 + i % 11);
@@ -65,9 +65,9 @@ struct BigFile {
     std::uint64_t bytes = 0;
     BigFile() {
         using namespace clv::bgl;
-        BglSpec spec;
-        spec.sections.push_back(SectionSpec{3, 0, {lf_benchAirport()}});
-        std::string one = gf_buildBgl(spec);
+        BglDescription blueprint;
+        blueprint.sections.push_back(SectionDescription{3, 0, {lf_benchAirport()}});
+        std::string one = gf_buildBgl(blueprint);
         const std::size_t first = kHeaderSize + kSectionHeaderSize + kSubsectionHeaderSize;
         const std::string record = one.substr(first);
         const std::uint64_t count = kTargetBytes / record.size();

@@ -13,8 +13,8 @@
 namespace fs = std::filesystem;
 using namespace clv;
 using namespace clv::test;
-using clv::bgltool::HelipadSpec;
-using clv::bgltool::ParkingListSpec;
+using clv::bgltool::HelipadDescription;
+using clv::bgltool::ParkingListDescription;
 
 namespace {
 
@@ -46,7 +46,7 @@ protected:
     }
 
     // Writes the airport as an add-on's BGL file and runs the worker's steps on it.
-    void scan(const std::string& relative, std::vector<bgltool::AirportSpec> airports, bool msfs2020 = true) {
+    void scan(const std::string& relative, std::vector<bgltool::AirportDescription> airports, bool msfs2020 = true) {
         const auto path = folder_.write(relative, bgltool::gf_buildBgl(airportFile(std::move(airports))));
         BglDecodeSetup setup;
         setup.msfs2020 = msfs2020;
@@ -76,8 +76,8 @@ protected:
     RefTable ref_;
 };
 
-std::vector<bgltool::ParkingSpec> standsCalled(std::uint16_t count) {
-    std::vector<bgltool::ParkingSpec> entries;
+std::vector<bgltool::ParkingDescription> standsCalled(std::uint16_t count) {
+    std::vector<bgltool::ParkingDescription> entries;
     for (std::uint16_t i = 1; i <= count; ++i) entries.push_back(parking(10, i));
     return entries;
 }
@@ -87,7 +87,7 @@ std::vector<bgltool::ParkingSpec> standsCalled(std::uint16_t count) {
 TEST_F(AddonAirportTest, ThirdpartyLinkEncodesBlanksAndCountsTheArchivedStands) {
     AirportLog log;
     // EGLL: 40 decoded against 35 archived (MSFS 2020): linked and generated as well.
-    scan("Community/somestudio-egll/scenery/EGLL.bgl", {airportWith("EGLL", {ParkingListSpec{standsCalled(40)}})});
+    scan("Community/somestudio-egll/scenery/EGLL.bgl", {airportWith("EGLL", {ParkingListDescription{standsCalled(40)}})});
     EXPECT_EQ(folder_.read("airports/my_thirdparty/EGLL.txt"), "archive/thirdparty/Some%20Studio/EGLL.xml\n");
     EXPECT_TRUE(reported("thirdparty airport EGLL linked to archive/thirdparty/Some%20Studio/EGLL.xml"));
     EXPECT_TRUE(reported("===> EGLL has 40 parkpos while archived one has 35"));
@@ -95,7 +95,7 @@ TEST_F(AddonAirportTest, ThirdpartyLinkEncodesBlanksAndCountsTheArchivedStands) 
     EXPECT_TRUE(fs::exists(folder_ / "airports/my_thirdparty/EGLL.xml"));
 
     // EDDF: listed without a number: linked, count 0, a log line; its 3 stands outnumber 0.
-    scan("Community/somestudio-eddf/scenery/EDDF.bgl", {airportWith("EDDF", {ParkingListSpec{standsCalled(3)}})});
+    scan("Community/somestudio-eddf/scenery/EDDF.bgl", {airportWith("EDDF", {ParkingListDescription{standsCalled(3)}})});
     EXPECT_EQ(folder_.read("airports/my_thirdparty/EDDF.txt"), "archive/thirdparty/Some%20Studio/EDDF.xml\n");
     EXPECT_TRUE(log.contains("===> Some Studio EDDF EDDF invalid stoi argument"));
     EXPECT_TRUE(reported("===> EDDF has 3 parkpos while archived one has 0"));
@@ -128,7 +128,7 @@ TEST_F(AddonAirportTest, PrefixedNumber) {
 // 2024 mode no linked airport is decoded at all.
 TEST_F(AddonAirportTest, LinkedAirportsThatAreNotRegenerated) {
     scan("Community/microsoft-airport-lszh/scenery/LSZH.bgl",
-         {airportWith("LSZH", {ParkingListSpec{standsCalled(5)}})});
+         {airportWith("LSZH", {ParkingListDescription{standsCalled(5)}})});
     EXPECT_EQ(folder_.read("airports/ra_vudovodo/LSZH.txt"), "archive/simaddon/LSZH.xml\n");
     EXPECT_TRUE(reported("simaddon airport LSZH linked to archive/simaddon/LSZH.xml"));
     EXPECT_FALSE(fs::exists(folder_ / "airports/ra_vudovodo/LSZH.xml"));
@@ -140,7 +140,7 @@ TEST_F(AddonAirportTest, LinkedAirportsThatAreNotRegenerated) {
     // 70 stands against 60 archived, and a radius the decoder would report.
     auto stands = standsCalled(70);
     stands.push_back(parking(10, 99, 500.0f));
-    scan("Community/somestudio-egll/scenery/EGLL.bgl", {airportWith("EGLL", {ParkingListSpec{stands}})}, false);
+    scan("Community/somestudio-egll/scenery/EGLL.bgl", {airportWith("EGLL", {ParkingListDescription{stands}})}, false);
     EXPECT_TRUE(reported("thirdparty airport EGLL linked to archive/thirdparty/Some%20Studio/EGLL.xml"));
     EXPECT_FALSE(fs::exists(folder_ / "airports/my_thirdparty/EGLL.xml"));
     for (const auto& line : reports()) EXPECT_EQ(line.find("radius"), std::string::npos) << line;
@@ -155,8 +155,8 @@ TEST_F(AddonAirportTest, GeneratedFileOfAnUnknownPublisher) {
     g_simulatorWord = "MSFS";  // another worker's word must not reach this file
     scan("Sim/Community/tiny-egll/scenery/EGLL.bgl",
          {airportWith("EGLL",
-                      {HelipadSpec{51.47, -0.45, 20.0f},
-                       ParkingListSpec{{parking(12, 2, 30.0f), parking(12, 1, 20.0f), parking(12, 1, 25.0f)}}},
+                      {HelipadDescription{51.47, -0.45, 20.0f},
+                       ParkingListDescription{{parking(12, 2, 30.0f), parking(12, 1, 20.0f), parking(12, 1, 25.0f)}}},
                       12000.0)},
          false);
     EXPECT_TRUE(reported("Generated EGLL.xml: 4 positions, of which 1 helipad"));
@@ -176,7 +176,7 @@ TEST_F(AddonAirportTest, GeneratedFileOfAnUnknownPublisher) {
 
 TEST_F(AddonAirportTest, HelipadOnlyAirportGetsAFileAndOneWithoutStandsNone) {
     scan("Community/other-xxxx/scenery/EDDF.bgl",
-         {airportWith("EDDF", {HelipadSpec{50.03, 8.57, 20.0f}, HelipadSpec{50.04, 8.58, 20.0f}}),
+         {airportWith("EDDF", {HelipadDescription{50.03, 8.57, 20.0f}, HelipadDescription{50.04, 8.58, 20.0f}}),
           airportWith("LOWW", {})});
     EXPECT_TRUE(reported("Generated EDDF.xml: 2 positions, of which 2 helipads"));
     EXPECT_TRUE(fs::exists(folder_ / "airports/my_thirdparty/EDDF.xml"));
@@ -202,9 +202,9 @@ TEST_F(AddonAirportTest, NotRecognisedAirportsBecomeTbloEntries) {
         SCOPED_TRACE(c.bgl);
         auto airport = airportWith("ABCD", {});
         const auto path = folder_.write(c.bgl, "");
-        bgltool::BglSpec spec = airportFile({airport});
-        spec.sections[0].records.insert(spec.sections[0].records.begin(), bgltool::RawRecordSpec{275, 16});
-        folder_.write(c.bgl, bgltool::gf_buildBgl(spec));
+        bgltool::BglDescription blueprint = airportFile({airport});
+        blueprint.sections[0].records.insert(blueprint.sections[0].records.begin(), bgltool::RawRecordDescription{275, 16});
+        folder_.write(c.bgl, bgltool::gf_buildBgl(blueprint));
         BglDecodeSetup setup;
         setup.msfs2020 = false;
         setup.reference = ref_.reference();

@@ -81,19 +81,19 @@ public:
     // An airport file of one airport with `stands` parking entries, below sim/.
     std::filesystem::path airportBgl(const std::string& relative, const std::string& code, int stands = 3) {
         ref.airports[code] = {"Airport " + code, 1400.0};
-        std::vector<bgltool::ParkingSpec> entries;
+        std::vector<bgltool::ParkingDescription> entries;
         for (int i = 1; i <= stands; ++i) entries.push_back(parking(10, static_cast<std::uint16_t>(i)));
         return folder_.write("sim/" + relative, bgltool::gf_buildBgl(airportFile(
-                                                     {airportWith(code, {bgltool::ParkingListSpec{entries}})})));
+                                                     {airportWith(code, {bgltool::ParkingListDescription{entries}})})));
     }
     // A BGL file without an airport section.
     std::filesystem::path otherBgl(const std::string& relative) {
-        bgltool::BglSpec spec;
-        bgltool::SectionSpec section;
+        bgltool::BglDescription blueprint;
+        bgltool::SectionDescription section;
         section.type = 0x65;
-        section.records.emplace_back(bgltool::RawRecordSpec{0x23, 64});
-        spec.sections.push_back(section);
-        return folder_.write("sim/" + relative, bgltool::gf_buildBgl(spec));
+        section.records.emplace_back(bgltool::RawRecordDescription{0x23, 64});
+        blueprint.sections.push_back(section);
+        return folder_.write("sim/" + relative, bgltool::gf_buildBgl(blueprint));
     }
     std::filesystem::path write(const std::string& relative, const std::string& bytes) {
         return folder_.write(relative, bytes);

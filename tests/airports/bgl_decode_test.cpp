@@ -15,12 +15,12 @@
 
 using namespace clv;
 using namespace clv::test;
-using clv::bgltool::AirportSpec;
-using clv::bgltool::BglSpec;
-using clv::bgltool::HelipadSpec;
-using clv::bgltool::ParkingListSpec;
-using clv::bgltool::RawRecordSpec;
-using clv::bgltool::SectionSpec;
+using clv::bgltool::AirportDescription;
+using clv::bgltool::BglDescription;
+using clv::bgltool::HelipadDescription;
+using clv::bgltool::ParkingListDescription;
+using clv::bgltool::RawRecordDescription;
+using clv::bgltool::SectionDescription;
 
 namespace {
 
@@ -43,9 +43,9 @@ std::string put32(std::string bytes, std::size_t at, std::uint32_t v) {
 
 // The probe and the worker's own header checks, on whole and spoilt files.
 TEST(BglProbeTest, TellsAirportFilesFromOthers) {
-    const std::string good = bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {ParkingListSpec{{parking(10, 1)}}})}));
-    BglSpec foreignOnly;
-    foreignOnly.sections.push_back(SectionSpec{101, 0, {RawRecordSpec{7, 24}}});
+    const std::string good = bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {ParkingListDescription{{parking(10, 1)}}})}));
+    BglDescription foreignOnly;
+    foreignOnly.sections.push_back(SectionDescription{101, 0, {RawRecordDescription{7, 24}}});
     struct Case {
         const char* what;
         std::string bytes;
@@ -103,8 +103,8 @@ TEST(BglIdentifierTest, DecodesCodesAndRejectsUncleanOnes) {
         EXPECT_EQ(ok, c.ok) << c.text;
     }
     // Only airports with a clean code are decoded.
-    AirportSpec threeLetters = airportWith("LSZ", {ParkingListSpec{{parking(10, 1)}}});
-    const BglDecoded d = decodeSpec(airportFile({threeLetters, airportWith("LSZH", {ParkingListSpec{{parking(10, 1)}}})}));
+    AirportDescription threeLetters = airportWith("LSZ", {ParkingListDescription{{parking(10, 1)}}});
+    const BglDecoded d = decodeBlueprint(airportFile({threeLetters, airportWith("LSZH", {ParkingListDescription{{parking(10, 1)}}})}));
     ASSERT_EQ(d.airports.size(), 1u);
     EXPECT_EQ(d.airports[0].code, "LSZH");
 }
@@ -121,9 +121,9 @@ TEST(BglParkingTest, NameTable) {
 TEST(BglParkingTest, EntriesBecomeStandsWithNamesKindsPositionsAndHeadings) {
     auto withAirlines = parking(12, 5, 30.0f, 5, 0.0f, 47.461, 8.551);
     withAirlines.airlines = {"SWR", "DLH", "EDW"};  // codes are skipped by their length
-    const BglDecoded d = decodeSpec(airportFile({airportWith(
-        "LSZH", {HelipadSpec{47.45, 8.56, 24.0f},
-                 ParkingListSpec{{parking(10, 12, 20.0f, 4, 90.0f, 47.46, 8.55), withAirlines,
+    const BglDecoded d = decodeBlueprint(airportFile({airportWith(
+        "LSZH", {HelipadDescription{47.45, 8.56, 24.0f},
+                 ParkingListDescription{{parking(10, 12, 20.0f, 4, 90.0f, 47.46, 8.55), withAirlines,
                                   parking(0, 7, 15.0f, 8, 360.0f, 47.462, 8.552),
                                   parking(10, 13, 15.0f, 0), parking(10, 14, 15.0f, 12), parking(10, 15, 15.0f, 13),
                                   parking(11, 3, 15.0f, 14, 45.0f), parking(10, 16, 15.0f, 15, 180.0f)}}})}));
@@ -159,9 +159,9 @@ TEST(BglParkingTest, EntriesBecomeStandsWithNamesKindsPositionsAndHeadings) {
 
 TEST(BglParkingTest, RadiusBounds) {
     const float radii[] = {1.0f, 1.01f, 199.9f, 200.0f, 0.0f, -5.0f, std::nanf("")};
-    std::vector<bgltool::ParkingSpec> entries;
+    std::vector<bgltool::ParkingDescription> entries;
     for (std::uint16_t i = 0; i < std::size(radii); ++i) entries.push_back(parking(10, i, radii[i]));
-    const BglDecoded d = decodeSpec(airportFile({airportWith("EGLL", {ParkingListSpec{entries}})}));
+    const BglDecoded d = decodeBlueprint(airportFile({airportWith("EGLL", {ParkingListDescription{entries}})}));
     ASSERT_EQ(d.airports.size(), 1u);
     EXPECT_EQ(standNames(d.airports[0]), (std::vector<std::string>{"g1", "g2"}));
     EXPECT_EQ(d.reports.size(), 5u);
@@ -171,9 +171,9 @@ TEST(BglParkingTest, RadiusBounds) {
 
 // Up to seven stands share a name with its letters; the largest ends with the plain name.
 TEST(BglParkingTest, DuplicateNamesGetLettersAndGroupsAreOrderedByRadius) {
-    std::vector<bgltool::ParkingSpec> eight;
+    std::vector<bgltool::ParkingDescription> eight;
     for (int i = 0; i < 8; ++i) eight.push_back(parking(14, 3, 20.0f));
-    const BglDecoded same = decodeSpec(airportFile({airportWith("EGLL", {ParkingListSpec{eight}})}));
+    const BglDecoded same = decodeBlueprint(airportFile({airportWith("EGLL", {ParkingListDescription{eight}})}));
     ASSERT_EQ(same.airports.size(), 1u);
     EXPECT_EQ(standNames(same.airports[0]),
               (std::vector<std::string>{"C3", "C3a", "C3b", "C3c", "C3d", "C3e", "C3f"}));
@@ -182,8 +182,8 @@ TEST(BglParkingTest, DuplicateNamesGetLettersAndGroupsAreOrderedByRadius) {
     EXPECT_FALSE(same.airports[0].stands[1].group);  // the reordering clears the marks
 
     // A1 20 m, A1 30 m, A1 25 m in file order; B2 alone keeps its name.
-    const BglDecoded sized = decodeSpec(airportFile({airportWith(
-        "EGLL", {ParkingListSpec{{parking(12, 1, 20.0f), parking(13, 2, 18.0f), parking(12, 1, 30.0f),
+    const BglDecoded sized = decodeBlueprint(airportFile({airportWith(
+        "EGLL", {ParkingListDescription{{parking(12, 1, 20.0f), parking(13, 2, 18.0f), parking(12, 1, 30.0f),
                                   parking(12, 1, 25.0f)}}})}));
     ASSERT_EQ(sized.airports.size(), 1u);
     EXPECT_EQ(standNames(sized.airports[0]), (std::vector<std::string>{"A1b", "B2", "A1", "A1a"}));
@@ -192,9 +192,9 @@ TEST(BglParkingTest, DuplicateNamesGetLettersAndGroupsAreOrderedByRadius) {
 TEST(BglHelipadTest, DoubleAndUnsetPositionsAreSkippedAndNumbersStayWithoutGap) {
     RefTable ref;
     ref.airports["EGLL"] = {"London Heathrow", 83.0};
-    const BglDecoded d = decodeSpec(airportFile({airportWith(
-                                        "EGLL", {HelipadSpec{51.47, -0.45, 20.0f}, HelipadSpec{51.47, -0.45, 30.0f},
-                                                 HelipadSpec{0.0005, 0.01, 20.0f}, HelipadSpec{51.48, -0.44, 16.0f}})}),
+    const BglDecoded d = decodeBlueprint(airportFile({airportWith(
+                                        "EGLL", {HelipadDescription{51.47, -0.45, 20.0f}, HelipadDescription{51.47, -0.45, 30.0f},
+                                                 HelipadDescription{0.0005, 0.01, 20.0f}, HelipadDescription{51.48, -0.44, 16.0f}})}),
                                     true, &ref);
     ASSERT_EQ(d.airports.size(), 1u);
     EXPECT_EQ(standNames(d.airports[0]), (std::vector<std::string>{"helipad1", "helipad2"}));
@@ -221,7 +221,7 @@ TEST(BglAirportTest, AltitudeRangeFallsBackToTheReferenceData) {
         {-457.5, "EGLL", 83, true},      {9144.0, "KXYZ", 0, false},
     };
     for (const Case& c : cases) {
-        const BglDecoded d = decodeSpec(airportFile({airportWith(c.code, {}, c.metres)}), true, &ref);
+        const BglDecoded d = decodeBlueprint(airportFile({airportWith(c.code, {}, c.metres)}), true, &ref);
         ASSERT_EQ(d.airports.size(), 1u) << c.metres;
         EXPECT_EQ(d.airports[0].altitudeFt, c.feet) << c.metres;
         EXPECT_EQ(d.airports[0].altitudeFromReference, c.fromReference) << c.metres;
@@ -232,20 +232,20 @@ TEST(BglAirportTest, AltitudeRangeFallsBackToTheReferenceData) {
 // Foreign sections, records of other ids around the airports and child records of
 // unknown ids are passed over by their sizes; every airport of the subsection is read.
 TEST(BglWalkTest, ForeignSectionsAndUnknownRecordsAreSkippedBySize) {
-    BglSpec spec;
-    spec.sections.push_back(SectionSpec{101, 0, {RawRecordSpec{86, 24}, RawRecordSpec{7, 48}}});  // an 86 outside
-    SectionSpec airports;
-    airports.records.emplace_back(RawRecordSpec{19, 40});
+    BglDescription blueprint;
+    blueprint.sections.push_back(SectionDescription{101, 0, {RawRecordDescription{86, 24}, RawRecordDescription{7, 48}}});  // an 86 outside
+    SectionDescription airports;
+    airports.records.emplace_back(RawRecordDescription{19, 40});
     airports.records.emplace_back(airportWith(
-        "EGLL", {bgltool::NameSpec{"London Heathrow"}, RawRecordSpec{999, 20}, HelipadSpec{51.47, -0.45, 20.0f},
-                 RawRecordSpec{38, 12} /* a helipad too short to read */, ParkingListSpec{{parking(10, 1)}},
-                 ParkingListSpec{{parking(10, 2)}} /* only the first list is read */}));
-    airports.records.emplace_back(RawRecordSpec{1234, 12});
-    airports.records.emplace_back(airportWith("LSZH", {ParkingListSpec{{parking(10, 3)}}}));
-    spec.sections.push_back(std::move(airports));
-    spec.sections.push_back(SectionSpec{3, 0x10000, {airportWith("EDDF", {})}});  // long subsection headers
-    spec.sections.push_back(SectionSpec{102, 0, {RawRecordSpec{4, 16}}});
-    const BglDecoded d = decodeSpec(spec);
+        "EGLL", {bgltool::NameDescription{"London Heathrow"}, RawRecordDescription{999, 20}, HelipadDescription{51.47, -0.45, 20.0f},
+                 RawRecordDescription{38, 12} /* a helipad too short to read */, ParkingListDescription{{parking(10, 1)}},
+                 ParkingListDescription{{parking(10, 2)}} /* only the first list is read */}));
+    airports.records.emplace_back(RawRecordDescription{1234, 12});
+    airports.records.emplace_back(airportWith("LSZH", {ParkingListDescription{{parking(10, 3)}}}));
+    blueprint.sections.push_back(std::move(airports));
+    blueprint.sections.push_back(SectionDescription{3, 0x10000, {airportWith("EDDF", {})}});  // long subsection headers
+    blueprint.sections.push_back(SectionDescription{102, 0, {RawRecordDescription{4, 16}}});
+    const BglDecoded d = decodeBlueprint(blueprint);
     ASSERT_EQ(d.airports.size(), 2u);
     EXPECT_EQ(standNames(d.airports[0]), (std::vector<std::string>{"helipad1", "g1"}));
     EXPECT_EQ(standNames(d.airports[1]), (std::vector<std::string>{"g3"}));
@@ -256,25 +256,25 @@ TEST(BglWalkTest, ForeignSectionsAndUnknownRecordsAreSkippedBySize) {
 // A size of 0 or a negative size would keep a walk in one place for ever.
 TEST(BglWalkTest, RecordsThatDoNotMoveTheWalkEndItWithAReport) {
     for (const std::int32_t size : {0, -8, 3, -2147483647 - 1}) {
-        const BglDecoded inner = decodeSpec(airportFile(
-            {airportWith("EGLL", {HelipadSpec{51.47, -0.45, 20.0f}, RawRecordSpec{999, size},
-                                  ParkingListSpec{{parking(10, 1)}}})}));
+        const BglDecoded inner = decodeBlueprint(airportFile(
+            {airportWith("EGLL", {HelipadDescription{51.47, -0.45, 20.0f}, RawRecordDescription{999, size},
+                                  ParkingListDescription{{parking(10, 1)}}})}));
         ASSERT_EQ(inner.airports.size(), 1u) << size;
         EXPECT_EQ(standNames(inner.airports[0]), (std::vector<std::string>{"helipad1"})) << size;
         ASSERT_EQ(inner.reports.size(), 1u) << size;
         EXPECT_TRUE(anyReportContains(inner, fmt::format("sub-record of size {} at byte", size))) << size;
 
-        BglSpec outerSpec = airportFile({airportWith("EGLL", {})});
-        outerSpec.sections[0].records.emplace_back(RawRecordSpec{7, size});
-        outerSpec.sections[0].records.emplace_back(airportWith("LSZH", {}));
-        const BglDecoded outer = decodeSpec(outerSpec);
+        BglDescription outerBlueprint = airportFile({airportWith("EGLL", {})});
+        outerBlueprint.sections[0].records.emplace_back(RawRecordDescription{7, size});
+        outerBlueprint.sections[0].records.emplace_back(airportWith("LSZH", {}));
+        const BglDecoded outer = decodeBlueprint(outerBlueprint);
         ASSERT_EQ(outer.airports.size(), 1u) << size;
         EXPECT_EQ(outer.airports[0].code, "EGLL");
         ASSERT_EQ(outer.reports.size(), 1u) << size;
         EXPECT_TRUE(anyReportContains(outer, fmt::format("record of size {} at ", size))) << size;
     }
     // A child that claims more than its airport holds is not read.
-    const std::string bytes = bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {RawRecordSpec{999, 16}})}));
+    const std::string bytes = bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {RawRecordDescription{999, 16}})}));
     const std::size_t child = bgl::kHeaderSize + bgl::kSectionHeaderSize + bgl::kSubsectionHeaderSize +
                               bgl::kAirportFirstChildOffset;
     const BglDecoded past = decodeBytes(put32(bytes, child + bgl::kRecordSizeOffset, 4096));
@@ -283,16 +283,16 @@ TEST(BglWalkTest, RecordsThatDoNotMoveTheWalkEndItWithAReport) {
 }
 
 TEST(BglWalkTest, TheNewerGenerationsMarkerDependsOnTheSimulator) {
-    BglSpec spec = airportFile({airportWith("EGLL", {ParkingListSpec{{parking(10, 1)}}})});
-    spec.sections[0].records.emplace_back(RawRecordSpec{bgl::kRecordIdUndecodableAirport, 16});
-    spec.sections[0].records.emplace_back(airportWith("LSZH", {ParkingListSpec{{parking(10, 2)}}}));
+    BglDescription blueprint = airportFile({airportWith("EGLL", {ParkingListDescription{{parking(10, 1)}}})});
+    blueprint.sections[0].records.emplace_back(RawRecordDescription{bgl::kRecordIdUndecodableAirport, 16});
+    blueprint.sections[0].records.emplace_back(airportWith("LSZH", {ParkingListDescription{{parking(10, 2)}}}));
 
-    const BglDecoded msfs2020 = decodeSpec(spec, true);
+    const BglDecoded msfs2020 = decodeBlueprint(blueprint, true);
     EXPECT_EQ(msfs2020.kind, BglFileKind::Walked);
     EXPECT_EQ(msfs2020.airports.size(), 2u);
     EXPECT_EQ(msfs2020.notRecognised, 0);
 
-    const BglDecoded msfs2024 = decodeSpec(spec, false);
+    const BglDecoded msfs2024 = decodeBlueprint(blueprint, false);
     EXPECT_EQ(msfs2024.kind, BglFileKind::NotRecognised);
     ASSERT_EQ(msfs2024.airports.size(), 1u);  // what came before the marker was handed on
     EXPECT_EQ(msfs2024.airports[0].code, "EGLL");
@@ -311,7 +311,7 @@ TEST(BglWalkTest, ADeclinedAirportIsNotDecoded) {
     } sink;
     TempFolder folder;
     const auto path = folder.write("a.bgl", bgltool::gf_buildBgl(airportFile(
-                                                {airportWith("EGLL", {ParkingListSpec{{parking(10, 1, 0.5f)}}}),
+                                                {airportWith("EGLL", {ParkingListDescription{{parking(10, 1, 0.5f)}}}),
                                                  airportWith("LSZH", {})})));
     std::vector<std::string> reports;
     BglDecodeSetup setup;

@@ -9,29 +9,29 @@
 
 using namespace clv;
 using namespace clv::test;
-using clv::bgltool::BglSpec;
-using clv::bgltool::HelipadSpec;
-using clv::bgltool::ParkingListSpec;
-using clv::bgltool::RawRecordSpec;
-using clv::bgltool::SectionSpec;
+using clv::bgltool::BglDescription;
+using clv::bgltool::HelipadDescription;
+using clv::bgltool::ParkingListDescription;
+using clv::bgltool::RawRecordDescription;
+using clv::bgltool::SectionDescription;
 
 namespace {
 
-BglSpec richFile() {
-    BglSpec spec;
-    spec.sections.push_back(SectionSpec{101, 0, {RawRecordSpec{7, 40}}});
+BglDescription richFile() {
+    BglDescription blueprint;
+    blueprint.sections.push_back(SectionDescription{101, 0, {RawRecordDescription{7, 40}}});
     auto withAirline = parking(12, 4, 35.0f, 5, 270.0f);
     withAirline.airlines = {"BAW", "VIR"};
-    SectionSpec airports;
+    SectionDescription airports;
     airports.records.emplace_back(airportWith(
-        "EGLL", {bgltool::NameSpec{"London Heathrow"}, HelipadSpec{51.47, -0.45, 20.0f}, RawRecordSpec{999, 24},
-                 ParkingListSpec{{parking(10, 1), withAirline, parking(10, 1, 30.0f), parking(0, 9, 12.0f, 14)}}}));
-    airports.records.emplace_back(RawRecordSpec{44, 16});
+        "EGLL", {bgltool::NameDescription{"London Heathrow"}, HelipadDescription{51.47, -0.45, 20.0f}, RawRecordDescription{999, 24},
+                 ParkingListDescription{{parking(10, 1), withAirline, parking(10, 1, 30.0f), parking(0, 9, 12.0f, 14)}}}));
+    airports.records.emplace_back(RawRecordDescription{44, 16});
     airports.records.emplace_back(
-        airportWith("LSZH", {HelipadSpec{47.45, 8.56, 24.0f}, ParkingListSpec{{parking(10, 2), parking(11, 5)}}}));
-    spec.sections.push_back(std::move(airports));
-    spec.sections.push_back(SectionSpec{102, 0, {RawRecordSpec{8, 32}}});
-    return spec;
+        airportWith("LSZH", {HelipadDescription{47.45, 8.56, 24.0f}, ParkingListDescription{{parking(10, 2), parking(11, 5)}}}));
+    blueprint.sections.push_back(std::move(airports));
+    blueprint.sections.push_back(SectionDescription{102, 0, {RawRecordDescription{8, 32}}});
+    return blueprint;
 }
 
 std::vector<std::string> summary(const BglDecoded& d) {

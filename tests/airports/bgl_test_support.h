@@ -74,22 +74,22 @@ inline BglDecoded decodeBytes(const std::string& bytes, bool msfs2020 = true, co
     return decodeFile(folder.write("airport.bgl", bytes), msfs2020, ref);
 }
 
-inline BglDecoded decodeSpec(const bgltool::BglSpec& spec, bool msfs2020 = true, const RefTable* ref = nullptr) {
-    return decodeBytes(bgltool::gf_buildBgl(spec), msfs2020, ref);
+inline BglDecoded decodeBlueprint(const bgltool::BglDescription& blueprint, bool msfs2020 = true, const RefTable* ref = nullptr) {
+    return decodeBytes(bgltool::gf_buildBgl(blueprint), msfs2020, ref);
 }
 
 // One airport section holding the airports.
-inline bgltool::BglSpec airportFile(std::vector<bgltool::AirportSpec> airports) {
-    bgltool::BglSpec spec;
-    bgltool::SectionSpec section;
+inline bgltool::BglDescription airportFile(std::vector<bgltool::AirportDescription> airports) {
+    bgltool::BglDescription blueprint;
+    bgltool::SectionDescription section;
     for (auto& airport : airports) section.records.emplace_back(std::move(airport));
-    spec.sections.push_back(std::move(section));
-    return spec;
+    blueprint.sections.push_back(std::move(section));
+    return blueprint;
 }
 
-inline bgltool::AirportSpec airportWith(std::string code, std::vector<bgltool::AirportChild> children,
+inline bgltool::AirportDescription airportWith(std::string code, std::vector<bgltool::AirportChild> children,
                                         double altitudeM = 25.0) {
-    bgltool::AirportSpec airport;
+    bgltool::AirportDescription airport;
     airport.code = std::move(code);
     airport.lat = 51.4775;
     airport.lon = -0.4614;
@@ -98,10 +98,10 @@ inline bgltool::AirportSpec airportWith(std::string code, std::vector<bgltool::A
     return airport;
 }
 
-inline bgltool::ParkingSpec parking(std::uint8_t nameIndex, std::uint16_t number, float radiusM = 20.0f,
+inline bgltool::ParkingDescription parking(std::uint8_t nameIndex, std::uint16_t number, float radiusM = 20.0f,
                                     std::uint8_t type = 4, float headingDeg = 90.0f, double lat = 51.47,
                                     double lon = -0.45) {
-    bgltool::ParkingSpec p;
+    bgltool::ParkingDescription p;
     p.nameIndex = nameIndex;
     p.number = number;
     p.type = type;

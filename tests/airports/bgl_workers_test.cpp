@@ -20,12 +20,12 @@ TEST(BglWorkersTest, WorkersDecodeAtOnceAndReportThroughTheSharedReport) {
     TempFolder folder;
     std::vector<std::filesystem::path> paths;
     for (int w = 0; w < kWorkers; ++w) {
-        std::vector<bgltool::ParkingSpec> entries;
+        std::vector<bgltool::ParkingDescription> entries;
         for (std::uint16_t i = 1; i <= 50; ++i) entries.push_back(parking(10, i));
         entries.push_back(parking(10, 99, 250.0f));  // one report line per file
         const std::string code = std::string("EGL") + static_cast<char>('A' + w);
         paths.push_back(folder.write(code + ".bgl", bgltool::gf_buildBgl(airportFile(
-                                                        {airportWith(code, {bgltool::ParkingListSpec{entries}})}))));
+                                                        {airportWith(code, {bgltool::ParkingListDescription{entries}})}))));
     }
     gf_clearScanReport();
     std::vector<BglDecoded> results(kWorkers);
@@ -61,12 +61,12 @@ TEST(BglWorkersTest, WorkersRegisterAndGenerateAtOnce) {
     for (int w = 0; w < kWorkers; ++w) {
         const std::string code = std::string("EGL") + static_cast<char>('A' + w);
         ref.airports[code] = {"Airport " + code, 100.0};
-        std::vector<bgltool::ParkingSpec> entries;
+        std::vector<bgltool::ParkingDescription> entries;
         for (std::uint16_t i = 1; i <= 5; ++i) entries.push_back(parking(10, i));
         const std::string package = w % 2 == 0 ? "somestudio-" : "other-";
         paths.push_back(folder.write("Community/" + package + code + "/scenery/" + code + ".bgl",
                                      bgltool::gf_buildBgl(airportFile(
-                                         {airportWith(code, {bgltool::ParkingListSpec{entries}})}))));
+                                         {airportWith(code, {bgltool::ParkingListDescription{entries}})}))));
     }
     g_addonReference = ref.reference();
     MSFS_2020.value = true;

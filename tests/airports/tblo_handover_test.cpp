@@ -130,10 +130,10 @@ TEST(TbloHandoverTest, ScanStartsTbloAfreshAndCountMatchesContent) {
     world.airportBgl("Community/maker-lsgg/scenery/LSGG.bgl", "LSGG");
     world.write("sim/Community/maker-lsgg/manifest.json", R"({"manufacturer": "Maker Ltd", "title": "Geneva"})");
     // An MSFS 2024 airport the decoder cannot read, named by its file's stem.
-    bgltool::BglSpec spec;
-    spec.sections.emplace_back();
-    spec.sections[0].records.emplace_back(bgltool::RawRecordSpec{275, 16});
-    world.write("sim/Community/maker-lszb/scenery/LSZB.bgl", bgltool::gf_buildBgl(spec));
+    bgltool::BglDescription blueprint;
+    blueprint.sections.emplace_back();
+    blueprint.sections[0].records.emplace_back(bgltool::RawRecordDescription{275, 16});
+    world.write("sim/Community/maker-lszb/scenery/LSZB.bgl", bgltool::gf_buildBgl(blueprint));
     world.ref.airports["LSZB"] = {"Bern", 1700.0};
     world.readReference();
     MSFS_2020.value = false;

@@ -50,7 +50,7 @@ public:
     }
 };
 
-void lf_writeRaw(ByteWriter& out, const RawRecordSpec& raw) {
+void lf_writeRaw(ByteWriter& out, const RawRecordDescription& raw) {
     const std::size_t at = out.size();
     out.u16(raw.id);
     out.i32(raw.size);
@@ -59,7 +59,7 @@ void lf_writeRaw(ByteWriter& out, const RawRecordSpec& raw) {
     out.padTo(at + length);
 }
 
-void lf_writeHelipad(ByteWriter& out, const HelipadSpec& helipad) {
+void lf_writeHelipad(ByteWriter& out, const HelipadDescription& helipad) {
     const std::size_t at = out.begin(kRecordIdHelipad);
     out.padTo(at + kHelipadLongitudeOffset);
     out.u32(gf_bglLongitudeUnits(helipad.lon));
@@ -70,10 +70,10 @@ void lf_writeHelipad(ByteWriter& out, const HelipadSpec& helipad) {
     out.finish(at);
 }
 
-void lf_writeParkingList(ByteWriter& out, const ParkingListSpec& list) {
+void lf_writeParkingList(ByteWriter& out, const ParkingListDescription& list) {
     const std::size_t at = out.begin(kRecordIdParkingList);
     out.u16(static_cast<std::uint16_t>(list.entries.size()));
-    for (const ParkingSpec& p : list.entries) {
+    for (const ParkingDescription& p : list.entries) {
         if (p.airlines.size() > 255) throw std::invalid_argument("more than 255 airline codes");
         const std::size_t entry = out.size();
         const std::uint16_t typeAndNumber =
@@ -96,13 +96,13 @@ void lf_writeParkingList(ByteWriter& out, const ParkingListSpec& list) {
     out.finish(at);
 }
 
-void lf_writeName(ByteWriter& out, const NameSpec& name) {
+void lf_writeName(ByteWriter& out, const NameDescription& name) {
     const std::size_t at = out.begin(kRecordIdAirportName);
     out.bytes += name.name;
     out.finish(at);
 }
 
-void lf_writeAirport(ByteWriter& out, const AirportSpec& airport) {
+void lf_writeAirport(ByteWriter& out, const AirportDescription& airport) {
     const std::size_t at = out.begin(kRecordIdAirport);
     out.padTo(at + kAirportLongitudeOffset);
     out.u32(gf_bglLongitudeUnits(airport.lon));
@@ -116,10 +116,10 @@ void lf_writeAirport(ByteWriter& out, const AirportSpec& airport) {
         std::visit(
             [&](const auto& c) {
                 using T = std::decay_t<decltype(c)>;
-                if constexpr (std::is_same_v<T, HelipadSpec>) lf_writeHelipad(out, c);
-                if constexpr (std::is_same_v<T, ParkingListSpec>) lf_writeParkingList(out, c);
-                if constexpr (std::is_same_v<T, RawRecordSpec>) lf_writeRaw(out, c);
-                if constexpr (std::is_same_v<T, NameSpec>) lf_writeName(out, c);
+                if constexpr (std::is_same_v<T, HelipadDescription>) lf_writeHelipad(out, c);
+                if constexpr (std::is_same_v<T, ParkingListDescription>) lf_writeParkingList(out, c);
+                if constexpr (std::is_same_v<T, RawRecordDescription>) lf_writeRaw(out, c);
+                if constexpr (std::is_same_v<T, NameDescription>) lf_writeName(out, c);
             },
             child);
     }
@@ -155,25 +155,25 @@ std::uint32_t gf_bglLatitudeUnits(double lat) {
     return static_cast<std::uint32_t>(std::llround((90.0 - lat) * kLatitudeUnits / 180.0));
 }
 
-std::string gf_buildBgl(const BglSpec& spec) {
+std::string gf_buildBgl(const BglDescription& blueprint) {
     ByteWriter out;
     out.u32(0x19920201);  // the magic word of the format; not read by the decoder
     out.u32(kHeaderSize);
     out.padTo(kSectionCountOffset);
-    out.u32(static_cast<std::uint32_t>(spec.sections.size()));
+    out.u32(static_cast<std::uint32_t>(blueprint.sections.size()));
     out.padTo(kHeaderSize);
     const std::size_t table = out.size();
-    out.zeros(kSectionHeaderSize * spec.sections.size());
-    for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-        const SectionSpec& section = spec.sections[i];
+    out.zeros(kSectionHeaderSize * blueprint.sections.size());
+    for (std::size_t i = 0; i < blueprint.sections.size(); ++i) {
+        const SectionDescription& section = blueprint.sections[i];
         const std::size_t subsection = out.size();
         out.zeros(kSubsectionHeaderSize);
         const std::size_t first = out.size();
         for (const SectionRecord& record : section.records) {
-            if (const auto* airport = std::get_if<AirportSpec>(&record)) {
+            if (const auto* airport = std::get_if<AirportDescription>(&record)) {
                 lf_writeAirport(out, *airport);
             } else {
-                lf_writeRaw(out, std::get<RawRecordSpec>(record));
+                lf_writeRaw(out, std::get<RawRecordDescription>(record));
             }
         }
         out.put32(subsection + kSubsectionRecordCountOffset, static_cast<std::uint32_t>(section.records.size()));
@@ -198,17 +198,17 @@ T lf_number(std::istringstream& in, int line, const char* what) {
     return value;
 }
 
-AirportSpec& lf_currentAirport(BglSpec& spec, int line) {
-    if (!spec.sections.empty() && !spec.sections.back().records.empty()) {
-        if (auto* airport = std::get_if<AirportSpec>(&spec.sections.back().records.back())) return *airport;
+AirportDescription& lf_currentAirport(BglDescription& blueprint, int line) {
+    if (!blueprint.sections.empty() && !blueprint.sections.back().records.empty()) {
+        if (auto* airport = std::get_if<AirportDescription>(&blueprint.sections.back().records.back())) return *airport;
     }
     throw std::runtime_error(fmt::format("line {}: no airport to add to", line));
 }
 
 }  // namespace
 
-BglSpec gf_parseBglDescription(std::string_view text) {
-    BglSpec spec;
+BglDescription gf_parseBglDescription(std::string_view text) {
+    BglDescription blueprint;
     std::istringstream lines{std::string(text)};
     std::string raw;
     int line = 0;
@@ -221,39 +221,39 @@ BglSpec gf_parseBglDescription(std::string_view text) {
         if (!(in >> word)) continue;
         const bool parking = word == "parking";
         if (word == "section") {
-            SectionSpec section;
+            SectionDescription section;
             section.type = lf_number<std::uint32_t>(in, line, "section type");
             in >> section.flags;
-            spec.sections.push_back(std::move(section));
+            blueprint.sections.push_back(std::move(section));
         } else if (word == "airport" || word == "record") {
-            if (spec.sections.empty()) throw std::runtime_error(fmt::format("line {}: no section yet", line));
+            if (blueprint.sections.empty()) throw std::runtime_error(fmt::format("line {}: no section yet", line));
             if (word == "record") {
-                RawRecordSpec record;
+                RawRecordDescription record;
                 record.id = lf_number<std::uint16_t>(in, line, "record id");
                 record.size = lf_number<std::int32_t>(in, line, "record size");
-                spec.sections.back().records.emplace_back(record);
+                blueprint.sections.back().records.emplace_back(record);
             } else {
-                AirportSpec airport;
+                AirportDescription airport;
                 airport.code = lf_number<std::string>(in, line, "airport code");
                 airport.lat = lf_number<double>(in, line, "latitude");
                 airport.lon = lf_number<double>(in, line, "longitude");
                 airport.altitudeM = lf_number<double>(in, line, "altitude");
-                spec.sections.back().records.emplace_back(std::move(airport));
+                blueprint.sections.back().records.emplace_back(std::move(airport));
             }
         } else if (word == "ident") {
-            lf_currentAirport(spec, line).ident = lf_number<std::uint32_t>(in, line, "identifier");
+            lf_currentAirport(blueprint, line).ident = lf_number<std::uint32_t>(in, line, "identifier");
         } else if (word == "name") {
             std::string name;
             std::getline(in >> std::ws, name);
-            lf_currentAirport(spec, line).children.emplace_back(NameSpec{name});
+            lf_currentAirport(blueprint, line).children.emplace_back(NameDescription{name});
         } else if (word == "helipad") {
-            HelipadSpec helipad;
+            HelipadDescription helipad;
             helipad.lat = lf_number<double>(in, line, "latitude");
             helipad.lon = lf_number<double>(in, line, "longitude");
             helipad.sizeM = lf_number<float>(in, line, "size");
-            lf_currentAirport(spec, line).children.emplace_back(helipad);
+            lf_currentAirport(blueprint, line).children.emplace_back(helipad);
         } else if (parking) {
-            ParkingSpec p;
+            ParkingDescription p;
             p.nameIndex = static_cast<std::uint8_t>(lf_number<unsigned>(in, line, "name index"));
             p.number = static_cast<std::uint16_t>(lf_number<unsigned>(in, line, "number"));
             p.type = static_cast<std::uint8_t>(lf_number<unsigned>(in, line, "type"));
@@ -262,20 +262,20 @@ BglSpec gf_parseBglDescription(std::string_view text) {
             p.lat = lf_number<double>(in, line, "latitude");
             p.lon = lf_number<double>(in, line, "longitude");
             for (std::string airline; in >> airline;) p.airlines.push_back(airline);
-            AirportSpec& airport = lf_currentAirport(spec, line);
-            if (!inParking) airport.children.emplace_back(ParkingListSpec{});
-            std::get<ParkingListSpec>(airport.children.back()).entries.push_back(std::move(p));
+            AirportDescription& airport = lf_currentAirport(blueprint, line);
+            if (!inParking) airport.children.emplace_back(ParkingListDescription{});
+            std::get<ParkingListDescription>(airport.children.back()).entries.push_back(std::move(p));
         } else if (word == "child") {
-            RawRecordSpec child;
+            RawRecordDescription child;
             child.id = lf_number<std::uint16_t>(in, line, "record id");
             child.size = lf_number<std::int32_t>(in, line, "record size");
-            lf_currentAirport(spec, line).children.emplace_back(child);
+            lf_currentAirport(blueprint, line).children.emplace_back(child);
         } else {
             throw std::runtime_error(fmt::format("line {}: unknown item \"{}\"", line, word));
         }
         inParking = parking;
     }
-    return spec;
+    return blueprint;
 }
 
 }  // namespace clv::bgltool

@@ -25,13 +25,13 @@
 
 namespace clv::bgltool {
 
-struct HelipadSpec {
+struct HelipadDescription {
     double lat = 0.0;
     double lon = 0.0;
     float sizeM = 0.0f;
 };
 
-struct ParkingSpec {
+struct ParkingDescription {
     std::uint8_t nameIndex = 0;
     std::uint16_t number = 0;
     std::uint8_t type = 0;
@@ -42,24 +42,24 @@ struct ParkingSpec {
     std::vector<std::string> airlines;
 };
 
-struct ParkingListSpec {
-    std::vector<ParkingSpec> entries;
+struct ParkingListDescription {
+    std::vector<ParkingDescription> entries;
 };
 
 // A record of any id: its header with `size` as given, then zero bytes up to
 // `size` (at least the header, rounded up to whole words).
-struct RawRecordSpec {
+struct RawRecordDescription {
     std::uint16_t id = 0;
     std::int32_t size = 8;
 };
 
-struct NameSpec {
+struct NameDescription {
     std::string name;
 };
 
-using AirportChild = std::variant<HelipadSpec, ParkingListSpec, RawRecordSpec, NameSpec>;
+using AirportChild = std::variant<HelipadDescription, ParkingListDescription, RawRecordDescription, NameDescription>;
 
-struct AirportSpec {
+struct AirportDescription {
     std::string code;                   // packed with gf_encodeIdentifier
     std::optional<std::uint32_t> ident; // written instead of the packed code
     double lat = 0.0;
@@ -68,16 +68,16 @@ struct AirportSpec {
     std::vector<AirportChild> children;
 };
 
-using SectionRecord = std::variant<AirportSpec, RawRecordSpec>;
+using SectionRecord = std::variant<AirportDescription, RawRecordDescription>;
 
-struct SectionSpec {
+struct SectionDescription {
     std::uint32_t type = 3;
     std::uint32_t flags = 0;
     std::vector<SectionRecord> records;
 };
 
-struct BglSpec {
-    std::vector<SectionSpec> sections;
+struct BglDescription {
+    std::vector<SectionDescription> sections;
 };
 
 // The identifier packing the decoder reads: base-38 digits (blank 0, "0"-"9" 2-11,
@@ -86,10 +86,10 @@ struct BglSpec {
 std::uint32_t gf_encodeIdentifier(std::string_view code);
 
 // The bytes of the file.
-std::string gf_buildBgl(const BglSpec& spec);
+std::string gf_buildBgl(const BglDescription& blueprint);
 
 // Throws std::runtime_error naming the line of a description it cannot read.
-BglSpec gf_parseBglDescription(std::string_view text);
+BglDescription gf_parseBglDescription(std::string_view text);
 
 // The bgl coordinate units of a position (rounded to the nearest unit).
 std::uint32_t gf_bglLongitudeUnits(double lon);
