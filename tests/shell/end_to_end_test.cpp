@@ -52,7 +52,6 @@ constexpr double kPlayedLate = 30.0;
 // through a poll of the stand-in, a little less may show between two.
 constexpr double kMinCreationGap = 0.4;
 
-fs::path lf_demoFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
 
 struct Aircraft {
     std::string line;   // the aircraft line of the track script
@@ -119,28 +118,7 @@ struct Seen {
     nlohmann::json object;
 };
 
-class EndToEnd : public ProductRun {
-protected:
-    void SetUp() override {
-        ProductRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        // The demo's liveries, installed in the stand-in and found by the program's scan.
-        fs::create_directories(folder / "demo_sim");
-        fs::copy(lf_demoFolder() / "Community", folder / "demo_sim" / "Community", fs::copy_options::recursive);
-        // The demo's data base and registration codes on the download server.
-        const std::string dbasetool = gf_toolPath("dbasetool").string();
-        ASSERT_TRUE(fs::exists(dbasetool)) << dbasetool << " is not built";
-        const fs::path server = folder / "server";
-        for (const auto& [make, listing, name] :
-             {std::tuple{"xml", "dbase_listing.txt", "dbase"}, std::tuple{"aig-xml", "aig_listing.txt", "AIG-regcodes"}}) {
-            const fs::path xml = folder / "logs" / (std::string(name) + ".xml");
-            const std::string line = fmt::format("'{}' {} '{}' '{}' && '{}' zip '{}' '{}'", dbasetool, make,
-                                                 (lf_demoFolder() / listing).string(), xml.string(), dbasetool,
-                                                 xml.string(), (server / (std::string(name) + ".zip")).string());
-            ASSERT_EQ(std::system(line.c_str()), 0) << line;
-        }
-    }
-};
+class EndToEnd : public DemoDataRun {};
 
 TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFeedStops) {
     folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],

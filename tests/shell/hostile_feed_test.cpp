@@ -37,7 +37,6 @@ constexpr double kUserLon = 8.5481;
 constexpr std::size_t kGarbageBytes = 10u * 1024u * 1024u;
 constexpr int kFloodDatagrams = 20000;
 
-fs::path lf_demoFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
 
 // Connects to the program's TCP link, reads its version question and answers
 // with `bytes` of garbage; returns the bytes the program took before it closed.
@@ -108,26 +107,7 @@ void lf_flood(std::uint16_t trafficPort, std::uint16_t qnhPort) {
     ::close(fd);
 }
 
-class HostileFeed : public ProductRun {
-protected:
-    void SetUp() override {
-        ProductRun::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        fs::create_directories(folder / "demo_sim");
-        fs::copy(lf_demoFolder() / "Community", folder / "demo_sim" / "Community", fs::copy_options::recursive);
-        const std::string dbasetool = gf_toolPath("dbasetool").string();
-        ASSERT_TRUE(fs::exists(dbasetool)) << dbasetool << " is not built";
-        const fs::path server = folder / "server";
-        for (const auto& [make, listing, name] :
-             {std::tuple{"xml", "dbase_listing.txt", "dbase"}, std::tuple{"aig-xml", "aig_listing.txt", "AIG-regcodes"}}) {
-            const fs::path xml = folder / "logs" / (std::string(name) + ".xml");
-            const std::string line = fmt::format("'{}' {} '{}' '{}' && '{}' zip '{}' '{}'", dbasetool, make,
-                                                 (lf_demoFolder() / listing).string(), xml.string(), dbasetool,
-                                                 xml.string(), (server / (std::string(name) + ".zip")).string());
-            ASSERT_EQ(std::system(line.c_str()), 0) << line;
-        }
-    }
-};
+class HostileFeed : public DemoDataRun {};
 
 TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraffic) {
     folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],

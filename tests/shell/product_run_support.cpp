@@ -11,7 +11,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include "support/eventually.h"
@@ -266,6 +268,28 @@ nlohmann::json ControlLink::command(const nlohmann::json& request) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         if (n <= 0) return nlohmann::json::value_t::discarded;
         pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::filesystem::path gf_demoFolder() {
+    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo";
+}
+
+void DemoDataRun::SetUp() {
+    ProductRun::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    fs::create_directories(folder / "demo_sim");
+    fs::copy(gf_demoFolder() / "Community", folder / "demo_sim" / "Community", fs::copy_options::recursive);
+    const std::string dbasetool = gf_toolPath("dbasetool").string();
+    ASSERT_TRUE(fs::exists(dbasetool)) << dbasetool << " is not built";
+    const fs::path server = folder / "server";
+    for (const auto& [make, listing, name] :
+         {std::tuple{"xml", "dbase_listing.txt", "dbase"}, std::tuple{"aig-xml", "aig_listing.txt", "AIG-regcodes"}}) {
+        const fs::path xml = folder / "logs" / (std::string(name) + ".xml");
+        const std::string line = fmt::format("'{}' {} '{}' '{}' && '{}' zip '{}' '{}'", dbasetool, make,
+                                             (gf_demoFolder() / listing).string(), xml.string(), dbasetool,
+                                             xml.string(), (server / (std::string(name) + ".zip")).string());
+        ASSERT_EQ(std::system(line.c_str()), 0) << line;
     }
 }
 

@@ -103,6 +103,17 @@ protected:
     std::string display;
 };
 
+// A run with the demo's data: its liveries installed in the stand-in's simulator
+// folder (found by the program's scan) and its data base and registration codes
+// on the download server.
+class DemoDataRun : public ProductRun {
+protected:
+    void SetUp() override;
+};
+
+// The repository's demo folder.
+std::filesystem::path gf_demoFolder();
+
 // A standing connection to the stand-in simulator's control channel, for
 // polling it often without a process per question.
 class ControlLink {

@@ -32,6 +32,8 @@
 #include "link/udp_readers.h"
 #include "movement_support.h"
 #include "platform/simconnect.h"
+#include "end_to_end_support.h"
+#include "support/eventually.h"
 #include "support/temp_folder.h"
 #include "tools/feedstandin/feed_sender.h"
 #include "tools/feedstandin/track_script.h"
@@ -49,47 +51,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSpeedUp = 10.0;
 constexpr double kElevation = 1416.0;
 constexpr double kStaticCg = 6.0;
-
-template <class Condition>
-bool lf_waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-std::uint16_t lf_freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    std::uint16_t port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-        port = ntohs(a.sin_port);
-    if (fd >= 0) ::close(fd);
-    return port;
-}
-
-// Metres from the point to the polyline.
-double lf_offPath(const std::vector<LatLon>& path, LatLon p) {
-    double best = 1e12;
-    for (std::size_t i = 1; i < path.size(); ++i) {
-        // On a local flat earth around the segment's start.
-        const double k = std::cos(path[i - 1].lat * kDegToRad);
-        const double ax = 0, ay = 0;
-        const double bx = (path[i].lon - path[i - 1].lon) * k, by = path[i].lat - path[i - 1].lat;
-        const double px = (p.lon - path[i - 1].lon) * k, py = p.lat - path[i - 1].lat;
-        const double len2 = bx * bx + by * by;
-        const double u = len2 > 0 ? std::clamp(((px - ax) * bx + (py - ay) * by) / len2, 0.0, 1.0) : 0.0;
-        const double dx = px - u * bx, dy = py - u * by;
-        best = std::min(best, std::hypot(dx, dy) * 60.0 * kMetresPerNm);
-    }
-    return best;
-}
 
 
 // The demo's tracks of these aircraft from `from` seconds on, shifted to start at 0.
@@ -209,12 +170,12 @@ TEST_F(FlightEndToEnd, TheDemosArrivalLandsAndRollsOutAndItsDepartureClimbs) {
     gf_startTraffic(engine);
 
     client = std::jthread(SimClient);
-    ASSERT_TRUE(lf_waitFor([] { return simConnected.load() && simRunning.load(); }, std::chrono::seconds(10)))
+    ASSERT_TRUE(eventually([] { return simConnected.load() && simRunning.load(); }, std::chrono::seconds(10)))
         << readFile(logDir.path() / "Log.txt");
 
-    const std::uint16_t trafficPort = lf_freeUdpPort();
+    const std::uint16_t trafficPort = gf_freeUdpPort();
     ASSERT_NE(trafficPort, 0);
-    gf_setReaderPorts(trafficPort, lf_freeUdpPort());
+    gf_setReaderPorts(trafficPort, gf_freeUdpPort());
     trafficReceiver.setRangeCentre(lszh);
     gf_setFeedParkAirport(lszh);
     trafficReceiver.setRefElevation(kElevation);
@@ -282,7 +243,7 @@ TEST_F(FlightEndToEnd, TheDemosArrivalLandsAndRollsOutAndItsDepartureClimbs) {
             const LatLon at{p["lat"].get<double>(), p["lon"].get<double>()};
             // Past the end of its script it flies on, extrapolated, before it goes.
             pastEnd = pastEnd || metresBetween(end, at) < 300.0;
-            if (!pastEnd) worstOff = std::max(worstOff, lf_offPath(path, at));
+            if (!pastEnd) worstOff = std::max(worstOff, gf_metresOffPath(path, at));
             worstBank = std::max(worstBank, std::fabs(p["bank_deg"].get<double>()));
             // Within the speed bound: never faster than 1.5 times the fastest the feed
             // reported, in simulated time (ten times the stand-in's), over a third of a

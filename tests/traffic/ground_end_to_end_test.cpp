@@ -30,6 +30,8 @@
 #include "link/udp_readers.h"
 #include "movement_support.h"
 #include "platform/simconnect.h"
+#include "end_to_end_support.h"
+#include "support/eventually.h"
 #include "support/temp_folder.h"
 #include "tools/feedstandin/feed_sender.h"
 #include "tools/simstandin/standin.h"
@@ -47,30 +49,6 @@ constexpr double kSpeedUp = 10.0;
 constexpr double kElevation = 1416.0;
 constexpr double kStandRadiusNm = 0.01;
 constexpr double kStaticCg = 6.0;
-
-template <class Condition>
-bool lf_waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-std::uint16_t lf_freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    std::uint16_t port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-        port = ntohs(a.sin_port);
-    if (fd >= 0) ::close(fd);
-    return port;
-}
 
 // The scripted path: at the stand, a straight push back of 2.5 stand radii, then
 // a taxi east with a 30 degree and a 90 degree corner.
@@ -122,23 +100,6 @@ Path lf_path() {
     p.script.every = 3.0;
     p.script.tracks.push_back(t);
     return p;
-}
-
-// Metres from the point to the polyline.
-double lf_offPath(const std::vector<LatLon>& path, LatLon p) {
-    double best = 1e12;
-    for (std::size_t i = 1; i < path.size(); ++i) {
-        // On a local flat earth around the segment's start.
-        const double k = std::cos(path[i - 1].lat * kDegToRad);
-        const double ax = 0, ay = 0;
-        const double bx = (path[i].lon - path[i - 1].lon) * k, by = path[i].lat - path[i - 1].lat;
-        const double px = (p.lon - path[i - 1].lon) * k, py = p.lat - path[i - 1].lat;
-        const double len2 = bx * bx + by * by;
-        const double u = len2 > 0 ? std::clamp(((px - ax) * bx + (py - ay) * by) / len2, 0.0, 1.0) : 0.0;
-        const double dx = px - u * bx, dy = py - u * by;
-        best = std::min(best, std::hypot(dx, dy) * 60.0 * kMetresPerNm);
-    }
-    return best;
 }
 
 class GroundEndToEnd : public ::testing::Test {
@@ -214,12 +175,12 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     gf_startTraffic(engine);
 
     client = std::jthread(SimClient);
-    ASSERT_TRUE(lf_waitFor([] { return simConnected.load() && simRunning.load(); }, std::chrono::seconds(10)))
+    ASSERT_TRUE(eventually([] { return simConnected.load() && simRunning.load(); }, std::chrono::seconds(10)))
         << readFile(logDir.path() / "Log.txt");
 
-    const std::uint16_t trafficPort = lf_freeUdpPort();
+    const std::uint16_t trafficPort = gf_freeUdpPort();
     ASSERT_NE(trafficPort, 0);
-    gf_setReaderPorts(trafficPort, lf_freeUdpPort());
+    gf_setReaderPorts(trafficPort, gf_freeUdpPort());
     trafficReceiver.setRangeCentre(kHome);
     gf_setFeedParkAirport(kHome);
     trafficReceiver.setRefElevation(kElevation);
@@ -266,7 +227,7 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     std::size_t near = 0;
     double worst = 0.0;
     for (const json& p : points) {
-        const double off = lf_offPath(path.corners, LatLon{p["lat"].get<double>(), p["lon"].get<double>()});
+        const double off = gf_metresOffPath(path.corners, LatLon{p["lat"].get<double>(), p["lon"].get<double>()});
         worst = std::max(worst, off);
         if (off <= 3.0) ++near;
         EXPECT_TRUE(p["on_ground"].get<bool>());
