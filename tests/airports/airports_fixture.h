@@ -11,6 +11,7 @@
 #include "airports/stands/stand.h"
 #include "core/log.h"
 #include "liveries/dbase.h"
+#include "support/log_capture.h"
 #include "support/temp_folder.h"
 
 namespace clv::test {
@@ -20,32 +21,7 @@ inline std::filesystem::path airportsDataFolder() {
     return std::filesystem::path(CLV_TESTS_SOURCE_DIR) / "data" / "airports";
 }
 
-// Log.txt in a folder of its own for the lifetime; lines() gives what was logged
-// after the header line.
-class AirportLog {
-public:
-    AirportLog() { gf_openLog(dir_.path()); }
-    ~AirportLog() { gf_closeLog(); }
-    AirportLog(const AirportLog&) = delete;
-    AirportLog& operator=(const AirportLog&) = delete;
-
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out;
-        std::istringstream in(readFile(dir_ / "Log.txt"));
-        std::string line;
-        std::getline(in, line);  // the header
-        while (std::getline(in, line)) out.push_back(line);
-        return out;
-    }
-    bool contains(const std::string& line) const {
-        for (const auto& l : lines())
-            if (l == line) return true;
-        return false;
-    }
-
-private:
-    TempFolder dir_;
-};
+using AirportLog = LogCapture;
 
 // Registration records in the process-wide reference data for the lifetime.
 class RegRecords {

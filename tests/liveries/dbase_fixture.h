@@ -11,6 +11,7 @@
 #include <zip.h>
 
 #include "core/log.h"
+#include "support/log_capture.h"
 #include "support/temp_folder.h"
 
 namespace clv::test {
@@ -57,30 +58,6 @@ private:
     std::filesystem::path folder_;
     std::string url_;
     ScopedEnv env_;
-};
-
-// Log.txt in a folder of its own for the lifetime; lines() gives what was logged
-// after the header line.
-class LogCapture {
-public:
-    LogCapture() { gf_openLog(dir_.path()); }
-    ~LogCapture() { gf_closeLog(); }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out;
-        std::istringstream in(readFile(dir_ / "Log.txt"));
-        std::string line;
-        std::getline(in, line);  // the header
-        while (std::getline(in, line)) out.push_back(line);
-        return out;
-    }
-    bool contains(const std::string& line) const {
-        for (const auto& l : lines())
-            if (l == line) return true;
-        return false;
-    }
-
-private:
-    TempFolder dir_;
 };
 
 }  // namespace clv::test
