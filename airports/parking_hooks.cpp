@@ -9,6 +9,7 @@
 #include "airports/apf_locate.h"
 #include "airports/learned_files.h"
 #include "airports/live_callsigns.h"
+#include "airports/parking_adjustments.h"
 #include "airports/park_airports.h"
 #include "airports/park_state.h"
 #include "core/parameters.h"
@@ -132,7 +133,7 @@ clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
     lf_fill(h.showMinutesToNext, [](std::int32_t) {});
     lf_fill(h.showParkingBusy, [](bool) {});
     lf_fill(h.clearStatusLine, [] { gf_uiPort().setStatusLine(std::string(), false); });
-    lf_fill(h.clearAdjustmentLists, [] {});
+    lf_fill(h.clearAdjustmentLists, [] { gf_clearAdjustmentLists(); });
     lf_fill(h.savedMaxLive, [] { return maxLiveInUse.load(); });
     lf_fill(h.now, [] { return currentSlot.load(); });
     lf_fill(h.systemTime100ns, [] {

@@ -333,7 +333,10 @@ void lf_searchForCoupledCsAroundThisTime(clv::Slot now, clv::LiveAc& ac) {
 
 std::int32_t gf_fitHalfHours(const clv::StaticAc& ac, clv::Slot now) {
     if (ac.simState != clv::AcSimState::Active && ac.simState != clv::AcSimState::RemovingFromSim) return 0;
-    const clv::Slot p = clv::Slot::fromBits(ac.parkedAt);
+    return gf_halfHoursSince(clv::Slot::fromBits(ac.parkedAt), now);
+}
+
+std::int32_t gf_halfHoursSince(clv::Slot p, clv::Slot now) {
     const bool acrossWeek = p.day == kDaysInWeek && now.day == 1;
     const bool before = p.day < now.day || (p.day == now.day && p.halfHour <= now.halfHour) || acrossWeek;
     if (!before) return 0;

@@ -79,6 +79,8 @@ std::vector<clv::Stand>::iterator lf_searchFit(const clv::TrafficEngine& engine,
 void lf_searchForCoupledCsAroundThisTime(clv::Slot now, clv::LiveAc& ac);
 // Half-hours between the static aircraft's planned slot and now (0 when it lies after).
 std::int32_t gf_fitHalfHours(const clv::StaticAc& ac, clv::Slot now);
+// Half-hours from a planned slot to now (0 when it lies after now; Sunday lies before Monday).
+std::int32_t gf_halfHoursSince(clv::Slot planned, clv::Slot now);
 // now moved back by `fit` half-hours (weekday 1 goes back to 7).
 clv::Slot gf_slotBefore(clv::Slot now, std::uint32_t fit);
 

@@ -8,6 +8,7 @@
 #include "airports/apf_locate.h"
 #include "airports/apf_reader.h"
 #include "airports/learned_files.h"
+#include "airports/parking_adjustments.h"
 #include "airports/park_airports.h"
 #include "airports/parking_port.h"
 #include "airports/static_parking.h"
@@ -109,6 +110,7 @@ void gf_wireParking(clv::RunServices& services) {
     a.parkAirportSet = [] { return !gf_parkAirport().code.empty(); };
     a.parkStandsEmpty = [] { return standList.empty(); };
     a.lockParkingControls = [] { gf_lockParkingControls(); };
+    a.parkingAdjustments = [] { gf_parkingAdjustments(gf_trafficEngine()); };
     a.logParkedList = [] { gf_logParkedList(gf_trafficEngine()); };
     a.clearGroundTraffic = [] {
         gf_clearGroundTraffic(gf_trafficEngine());
