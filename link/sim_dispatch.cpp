@@ -360,7 +360,9 @@ void lf_onAssignedObjectId(const ScRecvAssignedObjectId& m) {
     // None: bound already by the in-range reply, which came first.
     if (pending == pendingCreations.end()) return;
     pending->objectId = m.objectId;
-    if (pending->hexid != 0) gf_postSimEvent(SimEvent{m.objectId, pending->hexid, 0, SimEventKind::ObjectAssigned, 0.0, 0.0});
+    if (pending->hexid != 0) {
+        gf_postSimEvent(SimEvent{m.objectId, pending->hexid, 0, SimEventKind::ObjectAssigned, 0.0, 0.0});
+    }
 }
 
 // A removed object that never bound takes its creation and its wait with it.
