@@ -154,6 +154,7 @@ void lf_handleEvent(TrafficEngine& e, const SimEvent& ev) {
     switch (ev.kind) {
         case SimEventKind::LiveObjectBound: {
             LiveAc* ac = gf_findLiveByHexid(e, ev.hexidOrFlag);
+            if (ac != nullptr && ac->objectId == ev.objectId) return;  // told twice: its own object
             if (ac == nullptr || !lf_waitsForObject(*ac, ev.objectId)) {
                 lf_removeUnwantedObject(e, ev);
                 return;

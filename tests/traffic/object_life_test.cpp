@@ -436,6 +436,7 @@ TEST(ObjectLife, AnObjectNoAircraftWaitsForIsRemoved) {
         {"named, record waits", AcSimState::Adding2Sim, 0, SimEventKind::ObjectAssigned, false},
         {"bound, record waits", AcSimState::Adding2Sim, 0, SimEventKind::LiveObjectBound, false},
         {"bound, record named it", AcSimState::Adding2Sim, kObject, SimEventKind::LiveObjectBound, false},
+        {"bound again, record active with it", AcSimState::Active, kObject, SimEventKind::LiveObjectBound, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
