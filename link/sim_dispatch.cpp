@@ -318,8 +318,15 @@ void lf_onAcInRange(const ScRecvSimObjectDataByType& m) {
     objectAddedQueue.pop_back();
     std::uint32_t hexid = 0;
     if (!d.atcId.empty()) {
+        // The creation whose object this is, when the simulator named it; otherwise the
+        // first by callsign whose object is not known yet.
         auto pending = std::find_if(pendingCreations.begin(), pendingCreations.end(),
-                                    [&](const PendingCreation& p) { return p.callsign == d.atcId; });
+                                    [&](const PendingCreation& p) { return p.objectId == m.objectId; });
+        if (pending == pendingCreations.end()) {
+            pending = std::find_if(pendingCreations.begin(), pendingCreations.end(), [&](const PendingCreation& p) {
+                return p.objectId == 0 && p.callsign == d.atcId;
+            });
+        }
         if (pending != pendingCreations.end()) {
             hexid = pending->hexid;
             *pending = std::move(pendingCreations.back());
@@ -344,6 +351,26 @@ void lf_onAcInRange(const ScRecvSimObjectDataByType& m) {
                              staticAc ? 0.0 : d.altAboveGround});
 }
 
+// The simulator names the object a creation made. The engine decides whether its
+// aircraft still waits for it; the binding itself stays with the in-range reply.
+void lf_onAssignedObjectId(const ScRecvAssignedObjectId& m) {
+    if (m.requestId < kFirstCreationRequestId || m.objectId <= userObjectId) return;
+    auto pending = std::find_if(pendingCreations.begin(), pendingCreations.end(),
+                                [&](const PendingCreation& p) { return p.requestId == m.requestId; });
+    // None: bound already by the in-range reply, which came first.
+    if (pending == pendingCreations.end()) return;
+    pending->objectId = m.objectId;
+    if (pending->hexid != 0) {
+        gf_postSimEvent(SimEvent{m.objectId, pending->hexid, 0, SimEventKind::ObjectAssigned, 0.0, 0.0});
+    }
+}
+
+// A removed object that never bound takes its creation and its wait with it.
+void lf_forgetUnboundObject(std::uint32_t objectId) {
+    std::erase_if(pendingCreations, [objectId](const PendingCreation& p) { return p.objectId == objectId; });
+    std::erase(objectAddedQueue, objectId);
+}
+
 }  // namespace
 
 void gf_dispatch(const ScRecv* message, std::uint32_t /*size*/, void* /*context*/) {
@@ -359,6 +386,7 @@ void gf_dispatch(const ScRecv* message, std::uint32_t /*size*/, void* /*context*
             if (m.eventId == EVENT_OBJECT_ADDED && m.data > userObjectId) {
                 objectAddedQueue.push_back(m.data);
             } else if (m.eventId == EVENT_OBJECT_REMOVED) {
+                lf_forgetUnboundObject(m.data);
                 gf_postSimEvent(SimEvent{m.data, 0, 0, SimEventKind::ObjectRemoved, 0.0, 0.0});
             }
             return;
@@ -383,6 +411,8 @@ void gf_dispatch(const ScRecv* message, std::uint32_t /*size*/, void* /*context*
             return;
         }
         case ScRecvId::AssignedObjectId:
+            lf_onAssignedObjectId(static_cast<const ScRecvAssignedObjectId&>(*message));
+            return;
         case ScRecvId::ClientData:
         case ScRecvId::EventEx1: return;
         default: gf_log("! Unknown Dispatch dwID {}", static_cast<std::uint32_t>(message->id)); return;

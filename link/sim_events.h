@@ -14,6 +14,9 @@ enum class SimEventKind : std::uint32_t {
     StaticCg = 4,
     BlockedCallsign = 5,
     CreationFailed = 6,
+    // The simulator made the object of a creation: object id and hexid, before
+    // (or without) the binding by the aircraft-within-range reply.
+    ObjectAssigned = 7,
 };
 
 // One message to the engine. What the fields hold depends on the kind.

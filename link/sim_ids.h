@@ -53,7 +53,6 @@ enum SimRequestId : std::uint32_t {
     REQUEST_AC_IN_RANGE = 101,     // definition 404, by type
     REQUEST_STATIC_CG = 102,       // definition 405, once
     REQUEST_RELEASE_CONTROL = 103,
-    REQUEST_CREATE_AC = 104,
     REQUEST_REMOVE_AC = 105,
     REQUEST_USER_TITLE = 106,      // definition 407, once
     REQUEST_USER_MODEL = 107,      // definition 408, once
@@ -61,6 +60,10 @@ enum SimRequestId : std::uint32_t {
     REQUEST_USER_AC_DATA = 109,    // definition 403, once
     REQUEST_FLIGHT_PLAN = 110,
 };
+
+// Each creation has a request id of its own, counted up from here, so that the
+// simulator's answer naming the new object tells which creation it belongs to.
+inline constexpr std::uint32_t kFirstCreationRequestId = 0x10000;
 
 // Every client event the program transmits names this group (priority 1).
 inline constexpr std::uint32_t kNotificationGroup = 301;

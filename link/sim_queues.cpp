@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <limits>
+
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/ui_port.h"
@@ -21,6 +23,15 @@ std::vector<std::uint32_t> objectAddedQueue;
 namespace {
 
 constexpr std::size_t kReserved = 256;
+
+// SimConnect thread only.
+std::uint32_t nextCreationRequestId = clv::kFirstCreationRequestId;
+
+std::uint32_t lf_takeCreationRequestId() {
+    const std::uint32_t id = nextCreationRequestId;
+    nextCreationRequestId = id == std::numeric_limits<std::uint32_t>::max() ? clv::kFirstCreationRequestId : id + 1;
+    return id;
+}
 
 template <class V>
 void lf_reserve(V& v) {
@@ -78,8 +89,9 @@ void gf_clearPositionBuffers() {
 
 void gf_createAiAc(const clv::AcCreateRequest& request) {
     const clv::SimConnectHandle handle = simConnectHandle;
+    const std::uint32_t requestId = lf_takeCreationRequestId();
     if (SimConnect_AICreateNonATCAircraft(handle, request.title.c_str(), request.callsign.c_str(), request.position,
-                                          clv::REQUEST_CREATE_AC) != clv::kScOk) {
+                                          requestId) != clv::kScOk) {
         gf_logMarked("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}", request.hexid,
                      request.title, request.callsign);
         gf_simConnectRequestError();
@@ -90,7 +102,7 @@ void gf_createAiAc(const clv::AcCreateRequest& request) {
         gf_logMarked("GetLastSentPacketID");
         packetId = 0;
     }
-    pendingCreations.push_back(clv::PendingCreation{packetId, request.hexid, request.callsign});
+    pendingCreations.push_back(clv::PendingCreation{packetId, request.hexid, request.callsign, requestId, 0});
 }
 
 void gf_onFrame() {

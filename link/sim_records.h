@@ -91,6 +91,8 @@ struct alignas(64) PendingCreation {
     std::uint32_t packetId = 0;  // 0 when it could not be read
     std::uint32_t hexid = 0;
     std::string callsign;
+    std::uint32_t requestId = 0;  // the creation's own request id
+    std::uint32_t objectId = 0;   // the object the simulator made for it; 0 while not told
 };
 
 }  // namespace clv

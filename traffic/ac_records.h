@@ -82,6 +82,9 @@ struct LiveAc : AcData {
     // simulator (creationSent) or the removal was asked for.
     bool creationSent = false;
     std::uint32_t simStateSince = 0;
+    // The object the simulator made for its creation, known before the binding; a
+    // creation given up takes it out of the simulator.
+    std::uint32_t assignedObjectId = 0;
     AiPositionData simPosition;       // the block last sent to the simulator
     // Oldest first; its blocks are recycled, so the tick does not reach the heap.
     std::deque<PosSample, RecyclingAllocator<PosSample>> samples;

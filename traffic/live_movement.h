@@ -126,8 +126,9 @@ bool lf_skipToAirborne(clv::LiveAc& ac, std::size_t k, double& ticks);
 // A creation handed to the simulator and not bound, or a removal not acknowledged,
 // within this many ticks gives the record up.
 inline constexpr std::uint32_t kSimStateBoundTicks = 6000;
-// True when the record was given up (marked erase).
-bool lf_simStateExpired(clv::LiveAc& ac);
+// True when the record was given up (marked erase); an object the simulator made
+// for a creation given up is removed.
+bool lf_simStateExpired(clv::TrafficEngine& engine, clv::LiveAc& ac);
 
 // The seven lights (nav, beacon, landing, taxi, strobes, logo, cabin) queued in one
 // hold of the queue lock.

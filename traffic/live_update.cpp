@@ -367,7 +367,7 @@ void lf_shrinkPhaseSlack(clv::LiveAc& ac) {
     lf_shrinkSlack(ac.maxDelay);
 }
 
-bool lf_simStateExpired(clv::LiveAc& ac) {
+bool lf_simStateExpired(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     using clv::AcSimState;
     const bool waitingForBind = ac.simState == AcSimState::Adding2Sim && ac.creationSent && ac.objectId == 0;
     const bool waitingForRemoval = ac.simState == AcSimState::RemovingFromSim;
@@ -375,8 +375,15 @@ bool lf_simStateExpired(clv::LiveAc& ac) {
     const auto now = static_cast<std::uint32_t>(gf_tickNow());
     if (now - ac.simStateSince <= kSimStateBoundTicks) return false;
     if (waitingForBind) {
-        gf_logMarked("{} not created by the simulator within {} s: given up", ac.logLabel(),
-                     kSimStateBoundTicks / 100);
+        if (ac.assignedObjectId == 0) {
+            gf_logMarked("{} not created by the simulator within {} s: given up", ac.logLabel(),
+                         kSimStateBoundTicks / 100);
+        } else {
+            // The object made for it, never bound, would stand frozen for good.
+            gf_logMarked("{} not created by the simulator within {} s: given up, its unbound object {} removed",
+                         ac.logLabel(), kSimStateBoundTicks / 100, ac.assignedObjectId);
+            engine.removalQueue.push_back(ac.assignedObjectId);
+        }
     } else {
         gf_logMarked("{} removal of object {} not acknowledged within {} s: forgotten", ac.logLabel(), ac.objectId,
                      kSimStateBoundTicks / 100);

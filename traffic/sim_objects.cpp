@@ -125,13 +125,44 @@ void lf_creationFailed(TrafficEngine& e, const SimEvent& ev) {
     e.data().liveryNotCreated(refused);
 }
 
+// Its creation is under way and this object may be the one it makes.
+bool lf_waitsForObject(const LiveAc& ac, std::uint32_t objectId) {
+    return ac.simState == AcSimState::Adding2Sim && ac.objectId == 0 &&
+           (ac.assignedObjectId == 0 || ac.assignedObjectId == objectId);
+}
+
+// An object made for a creation that no record waits for any more (given up, or
+// the record is gone) would stand frozen in the simulator for good.
+void lf_removeUnwantedObject(TrafficEngine& e, const SimEvent& ev) {
+    if (ev.objectId < kFirstAiObjectId) return;
+    gf_log("object {} (hexid {}) made for a creation no aircraft waits for: removed", ev.objectId, ev.hexidOrFlag);
+    e.removalQueue.push_back(ev.objectId);
+}
+
+void lf_objectAssigned(TrafficEngine& e, const SimEvent& ev) {
+    if (ev.hexidOrFlag <= kLastStaticHexid) return;
+    LiveAc* ac = gf_findLiveByHexid(e, ev.hexidOrFlag);
+    if (ac != nullptr && ac->objectId == ev.objectId) return;  // the binding came first
+    if (ac != nullptr && lf_waitsForObject(*ac, ev.objectId)) {
+        ac->assignedObjectId = ev.objectId;
+        return;
+    }
+    lf_removeUnwantedObject(e, ev);
+}
+
 void lf_handleEvent(TrafficEngine& e, const SimEvent& ev) {
     switch (ev.kind) {
         case SimEventKind::LiveObjectBound: {
             LiveAc* ac = gf_findLiveByHexid(e, ev.hexidOrFlag);
-            if (ac != nullptr && lf_bindObject(e, *ac, ev)) e.newObjectList.push_back(NewSimObject{ev, 0});
+            if (ac != nullptr && ac->objectId == ev.objectId) return;  // told twice: its own object
+            if (ac == nullptr || !lf_waitsForObject(*ac, ev.objectId)) {
+                lf_removeUnwantedObject(e, ev);
+                return;
+            }
+            if (lf_bindObject(e, *ac, ev)) e.newObjectList.push_back(NewSimObject{ev, 0});
             return;
         }
+        case SimEventKind::ObjectAssigned: lf_objectAssigned(e, ev); return;
         case SimEventKind::StaticObjectBound: e.newObjectList.push_back(NewSimObject{ev, 0}); return;
         case SimEventKind::ObjectRemoved: lf_objectRemoved(e, ev.objectId); return;
         case SimEventKind::GroundData: lf_groundData(e, ev); return;
@@ -370,6 +401,7 @@ void lf_objectRemoved(clv::TrafficEngine& engine, std::uint32_t objectId) {
         if (ac->simState == clv::AcSimState::LiveryRespawn) {
             ac->simState = clv::AcSimState::Buffer;
             ac->creationSent = false;
+            ac->assignedObjectId = 0;
             ac->throttleStage = clv::kNoThrottleStage;
             ac->flapsStage = clv::kNoFlapsStage;
             ac->objectId = 0;

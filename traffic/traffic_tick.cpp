@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/realtraffic_state.h"
+#include "link/user_aircraft.h"
 #include "traffic/live_movement.h"
 #include "traffic/traffic_engine.h"
 
@@ -94,12 +95,40 @@ void lf_buildNextCreation(TrafficEngine& e) {
     }
 }
 
+// The simulator reports aircraft only within the range, and a creation binds only
+// through that report: one made outside would never bind and stay frozen.
+bool lf_outsideRange(const TrafficEngine& e, const AcCreateRequest& request) {
+    const UserAcData& user = e.userAcData;
+    if (gf_isNullPosition(user.latitude, user.longitude)) return false;
+    return gf_distanceNm(user.latitude, user.longitude, request.position.latitude, request.position.longitude) >
+           lateralRangeNm.load();
+}
+
+// Given up at its creation turn like a late one; its next line inside the range
+// makes it anew.
+void lf_giveUpOutsideRange(TrafficEngine& e, LiveAc& ac, const AcCreateRequest& request) {
+    const UserAcData& user = e.userAcData;
+    gf_logIfRunning("{} not created: {:.1f} nm away, outside the range of {:.0f} nm", ac.logLabel(),
+                    gf_distanceNm(user.latitude, user.longitude, request.position.latitude, request.position.longitude),
+                    lateralRangeNm.load());
+    if (ac.standId != 0) {
+        e.parking().freeStand(ac.standId);
+        ac.standId = 0;
+    }
+    ac.erase = true;
+}
+
 void lf_handOverCreation(TrafficEngine& e) {
     while (!e.liveCreationQueue.empty()) {
         AcCreateRequest& front = e.liveCreationQueue.front();
         LiveAc* ac = gf_findLiveByHexid(e, front.hexid);
         if (ac != nullptr && ac->simState == AcSimState::Adding2Sim && lf_tooLateToCreate(*ac)) {
             lf_giveUpLateCreation(e, *ac);
+            e.liveCreationQueue.pop_front();
+            continue;
+        }
+        if (ac != nullptr && ac->simState == AcSimState::Adding2Sim && lf_outsideRange(e, front)) {
+            lf_giveUpOutsideRange(e, *ac, front);
             e.liveCreationQueue.pop_front();
             continue;
         }
@@ -259,7 +288,7 @@ bool updateLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
             return ac.eraseFromBuffer || ac.erase;
         }
         if (ac.simState != AcSimState::Active) {
-            lf_simStateExpired(ac);
+            lf_simStateExpired(engine, ac);
             return ac.eraseFromBuffer || ac.erase;
         }
 

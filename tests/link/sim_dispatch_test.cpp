@@ -267,6 +267,52 @@ TEST_F(SimDispatch, AddedAircraftAreBoundToTheFirstPendingCreationOfTheirCallsig
     EXPECT_EQ(freezes, expected);
 }
 
+void assigned(std::uint32_t requestId, std::uint32_t objectId) {
+    auto m = message<ScRecvAssignedObjectId>(ScRecvId::AssignedObjectId);
+    m.requestId = requestId;
+    m.objectId = objectId;
+    dispatch(m);
+}
+
+// The simulator names the object of each creation by the creation's own request
+// id; the engine hears of it, and the object binds to its own creation even when
+// an older creation of the same callsign still waits.
+TEST_F(SimDispatch, NamedObjectsReachTheEngineAndBindToTheirOwnCreation) {
+    userReply(5, userBlock(50.0, 8.0, 300.0));
+    const std::uint32_t first = kFirstCreationRequestId;
+    pendingCreations = {{11, 20001, "UAE87", first, 0}, {12, 20001, "UAE87", first + 1, 0}};
+    assigned(first, 100);      // far away: it never shows up in a reply
+    assigned(first + 1, 101);
+    assigned(first + 7, 102);  // no such creation (bound already): nothing
+    assigned(104, 103);        // not a creation's request id: nothing
+    auto events = clv::test::takeSimEvents();
+    ASSERT_EQ(events.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(events[i].kind, SimEventKind::ObjectAssigned);
+        EXPECT_EQ(events[i].objectId, 100u + i);
+        EXPECT_EQ(events[i].hexidOrFlag, 20001u);
+    }
+
+    addRemove(202, 101);
+    inRange(101, inRangeBlock(1500.0, 360.0, 0, "UAE87"));
+    events = clv::test::takeSimEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, SimEventKind::LiveObjectBound);
+    EXPECT_EQ(events[0].objectId, 101u);
+    ASSERT_EQ(pendingCreations.size(), 1u);
+    EXPECT_EQ(pendingCreations[0].objectId, 100u);  // the far one still waits
+
+    // Its removal takes the creation with it.
+    addRemove(202, 100);
+    addRemove(203, 100);
+    EXPECT_TRUE(pendingCreations.empty());
+    EXPECT_TRUE(objectAddedQueue.empty());
+    {
+        std::lock_guard lock(simQueueMutex);
+        clientEventQueue.clear();
+    }
+}
+
 TEST_F(SimDispatch, KnownObjectsReportGroundDataUpToTwentyFiveHundredFeet) {
     userReply(5, userBlock(50.0, 8.0, 300.0));
     inRange(5, inRangeBlock(10.0, 360.0, 1, "USER"));        // the user aircraft itself
@@ -494,7 +540,7 @@ TEST_F(SimDispatch, SimStateQuitFrameRateAndUnknownMessages) {
     EXPECT_EQ(simFrameRate, 47.5f);
 
     const std::size_t before = clv::test::lines(logText()).size();
-    for (ScRecvId ignored : {ScRecvId::AssignedObjectId, ScRecvId::ClientData, ScRecvId::EventEx1}) {
+    for (ScRecvId ignored : {ScRecvId::ClientData, ScRecvId::EventEx1}) {
         dispatch(message<ScRecv>(ignored));
     }
     EXPECT_EQ(clv::test::lines(logText()).size(), before);

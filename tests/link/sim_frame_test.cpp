@@ -2,6 +2,7 @@
 // plays the SimConnect thread and calls gf_onFrame itself.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <thread>
 
 #include "link/sim_client.h"
@@ -250,4 +251,26 @@ TEST_F(SimFrame, AQueuedCreationKeepsItsTitleWhenTheProducersTextIsGone) {
     json created = calls("SimConnect_AICreateNonATCAircraft")[0];
     EXPECT_EQ(created["title"], kInstalled);
     EXPECT_FALSE(created.contains("exception"));
+}
+
+// Each creation goes out under a request id of its own, so the simulator's answer
+// naming the new object reaches the engine with the right aircraft.
+TEST_F(SimFrame, EachCreationLearnsItsOwnObject) {
+    gf_queueCreateAc(creation(kInstalled, "DLH1", 20001));
+    gf_queueCreateAc(creation(kInstalled, "DLH2", 20002));
+    gf_onFrame();
+    std::map<std::uint32_t, std::uint32_t> objectOfHexid;
+    ASSERT_TRUE(clv::test::waitFor([&] {
+        SimConnect_CallDispatch(simConnectHandle, gf_dispatch, nullptr);
+        for (const SimEvent& e : clv::test::takeSimEvents()) {
+            if (e.kind == SimEventKind::ObjectAssigned) objectOfHexid[e.hexidOrFlag] = e.objectId;
+        }
+        return objectOfHexid.size() == 2;
+    }));
+    const json made = calls("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(objectOfHexid[20001], made[0]["object_id"].get<std::uint32_t>());
+    EXPECT_EQ(objectOfHexid[20002], made[1]["object_id"].get<std::uint32_t>());
+    ASSERT_EQ(pendingCreations.size(), 2u);
+    EXPECT_NE(pendingCreations[0].requestId, pendingCreations[1].requestId);
 }

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <set>
 
 #include "core/clock.h"
+#include "core/geodesy.h"
 #include "link/sim_ids.h"
+#include "support/log_capture.h"
 #include "traffic_harness.h"
 
 namespace clv::test {
@@ -336,6 +340,128 @@ TEST(ObjectLife, ParkedAircraftIsBoundOnItsStand) {
     const Events start{{GEAR_SET, 1}};
     EXPECT_EQ(eventsAt(rig.sim, ac->objectId, b), start);
     currentSlot.store(Slot{});
+}
+
+// The demo's fault: an arrival taken in while the range was 40 nm, whose creation
+// came after the range shrank to 10 nm (the user landed). The simulator reports, and
+// so binds, only objects within the range: created outside, it would stand frozen.
+TEST(ObjectLife, AnArrivalBufferedBeforeTheRangeShrankIsCreatedOnlyInsideIt) {
+    EngineRig rig;
+    LogCapture log;
+    rig.sim.responder.on = true;
+    rig.sim.responder.heightAboveGround = 3000.0;
+    rig.data.addLivery("UAE", "B744", "Emirates B744");
+    const LatLon user{47.4647, 8.5492};
+    rig.sim.user.latitude = user.lat;
+    rig.sim.user.longitude = user.lon;
+    rig.sim.user.altitude = 1400.0;
+    rig.sim.user.altAboveGround = 0.0;
+    rig.sim.userOnGroundValue = true;
+    rig.engine.userAcData = rig.sim.user;
+
+    // From the east at 180 kt and 4000 ft, reported every 6 s; the range shrinks at
+    // 10 s. The reader passes only lines within the range of their moment.
+    constexpr std::uint32_t kShrinkTick = 1000;
+    auto distanceAt = [](int second) { return 16.1 - 0.05 * second; };
+    for (int t = 0; t <= 240; t += 6) {
+        const double d = distanceAt(t);
+        const std::uint32_t tick = static_cast<std::uint32_t>(t) * 100;
+        if (tick >= kShrinkTick && d > 10.0) continue;
+        const LatLon p = gf_destination(user, 90.0 * kDegToRad, d * kFeetPerNm);
+        rig.feed.at(tick, makeUpdate(kHexid, "UAE87", "B744", p.lat, p.lon, 4000, 180, 270, 1000.0 + t));
+    }
+    rig.run(kShrinkTick);
+    LATERAL_RANGE.value = 10;
+    gf_refreshLateralRangeCopies();
+
+    // Its turn to be created comes at 16.1 nm: refused, and nothing reaches the simulator.
+    ASSERT_TRUE(rig.runUntil([&] { return rig.live(kHexid) == nullptr; }, 3000));
+    EXPECT_TRUE(rig.sim.creations.empty());
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("not created: 16.1 nm away, outside the range of 10 nm") != std::string::npos;
+    }));
+
+    // Its lines inside the range make it anew; it is created there, once, and bound.
+    runUntilBound(rig, kHexid, 20000);
+    ASSERT_EQ(rig.sim.creations.size(), 1u);
+    const ScInitPosition& at = rig.sim.creations[0].request.position;
+    EXPECT_LE(gf_distanceNm(user.lat, user.lon, at.latitude, at.longitude), 10.0);
+    const std::uint32_t id = rig.sim.objectOf.at(kHexid);
+    EXPECT_EQ(rig.live(kHexid)->objectId, id);
+    EXPECT_EQ(rig.sim.simObjects, std::set<std::uint32_t>{id});
+    EXPECT_TRUE(rig.sim.removals.empty());
+}
+
+// A creation that never binds (here the simulator never reports the object, as when
+// it left the range before the first report) is given up after 60 s, and the object
+// the simulator named for it goes with it instead of standing frozen.
+TEST(ObjectLife, AGivenUpCreationTakesItsObjectOutOfTheSimulator) {
+    EngineRig rig;
+    rig.sim.responder.on = true;
+    rig.sim.responder.bindCreations = false;
+    scriptFlight(rig.feed, kHexid, "DLH400", "A320");
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.sim.creations.empty(); }, 4000));
+    const std::uint32_t id = rig.sim.objectOf.at(kHexid);
+    rig.run(5);
+    EXPECT_EQ(rig.live(kHexid)->assignedObjectId, id);
+    EXPECT_EQ(rig.sim.simObjects, std::set<std::uint32_t>{id});
+
+    ASSERT_TRUE(rig.runUntil([&] { return rig.live(kHexid) == nullptr; }, kSimStateBoundTicks + 100));
+    rig.run(20);
+    ASSERT_EQ(rig.sim.removals.size(), 1u);
+    EXPECT_EQ(rig.sim.removals[0].id, id);
+    EXPECT_TRUE(rig.sim.simObjects.empty());
+}
+
+// An object named or bound for a hexid whose aircraft does not wait for it: the
+// record is gone, was made anew and waits in the buffer, or already has another
+// object. The object is removed and the record is left as it was.
+TEST(ObjectLife, AnObjectNoAircraftWaitsForIsRemoved) {
+    constexpr std::uint32_t kObject = 500;
+    struct Row {
+        const char* name;
+        std::optional<AcSimState> record;  // none: no record of the hexid
+        std::uint32_t recordObject;        // bound (Active) or named (Adding2Sim) already
+        SimEventKind kind;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"named, record gone", std::nullopt, 0, SimEventKind::ObjectAssigned, true},
+        {"bound, record gone", std::nullopt, 0, SimEventKind::LiveObjectBound, true},
+        {"named, record anew in the buffer", AcSimState::Buffer, 0, SimEventKind::ObjectAssigned, true},
+        {"bound, record anew in the buffer", AcSimState::Buffer, 0, SimEventKind::LiveObjectBound, true},
+        {"bound, record has another object", AcSimState::Active, 400, SimEventKind::LiveObjectBound, true},
+        {"bound, record named another object", AcSimState::Adding2Sim, 400, SimEventKind::LiveObjectBound, true},
+        {"named, record waits", AcSimState::Adding2Sim, 0, SimEventKind::ObjectAssigned, false},
+        {"bound, record waits", AcSimState::Adding2Sim, 0, SimEventKind::LiveObjectBound, false},
+        {"bound, record named it", AcSimState::Adding2Sim, kObject, SimEventKind::LiveObjectBound, false},
+        {"bound again, record active with it", AcSimState::Active, kObject, SimEventKind::LiveObjectBound, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineRig rig;
+        LiveAc* ac = nullptr;
+        if (row.record) {
+            ac = &rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, *row.record);
+            if (*row.record == AcSimState::Active) ac->objectId = row.recordObject;
+            else ac->assignedObjectId = row.recordObject;
+        }
+        rig.sim.post(SimEvent{kObject, kHexid, 0, row.kind, 0.0, 0.0});
+        gf_handleSimEvents(rig.engine);
+        const bool queued = std::find(rig.engine.removalQueue.begin(), rig.engine.removalQueue.end(), kObject) !=
+                            rig.engine.removalQueue.end();
+        EXPECT_EQ(queued, row.removed);
+        if (ac == nullptr) continue;
+        if (row.removed) {
+            EXPECT_EQ(ac->objectId, *row.record == AcSimState::Active ? row.recordObject : 0u);
+            EXPECT_TRUE(rig.engine.newObjectList.empty());
+        } else if (row.kind == SimEventKind::LiveObjectBound) {
+            EXPECT_EQ(ac->objectId, kObject);
+        } else {
+            EXPECT_EQ(ac->assignedObjectId, kObject);
+        }
+    }
 }
 
 }  // namespace

@@ -58,8 +58,10 @@ void userAt(EngineRig& rig, double lat, double lon, double altitude, double agl,
     rig.sim.userOnGroundValue = onGround;
 }
 
-// An active aircraft at a distance from the user aircraft (which sits at 10/10).
+// An active aircraft at a distance from the user aircraft, which is put at 10/10.
 void activeAt(EngineRig& rig, std::uint32_t hexid, double nm, std::uint32_t objectId) {
+    rig.engine.userAcData.latitude = rig.sim.user.latitude = 10.0;
+    rig.engine.userAcData.longitude = rig.sim.user.longitude = 10.0;
     const LatLon p = offset(10.0, 10.0, 0.0, nm);
     LiveAc& a = rig.addLive(hexid, fmt::format("ACT{}", hexid), "A320",
                             {airSample(p.lat, p.lon, 20000, 300, 90, 99999)}, AcSimState::Active);

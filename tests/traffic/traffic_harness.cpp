@@ -6,6 +6,7 @@
 
 #include "core/geodesy.h"
 #include "link/pos_sample.h"
+#include "link/user_aircraft.h"
 
 namespace clv::test {
 
@@ -75,7 +76,11 @@ void FakeSimLink::queueCreateAc(AcCreateRequest request) {
         if (refusedTitles.contains(request.title)) {
             postAt(now + 1, SimEvent{0, request.hexid, 0, SimEventKind::CreationFailed, 0.0, 0.0});
         } else {
-            pending_.push_back(Pending{now, request});
+            const std::uint32_t id = nextObjectId_++;
+            objectOf[request.hexid] = id;
+            simObjects.insert(id);
+            postAt(now + 1, SimEvent{id, request.hexid, 0, SimEventKind::ObjectAssigned, 0.0, 0.0});
+            pending_.push_back(Pending{now, request, id});
         }
     }
     creations.push_back(TickedCreation{now, std::move(request)});
@@ -89,7 +94,11 @@ void FakeSimLink::queueClientEvent(const ClientEventCmd& command) {
 void FakeSimLink::appendRemovalLocked(std::uint32_t objectId) {
     const std::uint32_t now = currentTick();
     removals.push_back(TickedId{now, objectId});
-    if (responder.answerRemovals) objects_.erase(objectId);
+    if (responder.answerRemovals) {
+        objects_.erase(objectId);
+        simObjects.erase(objectId);
+        std::erase_if(pending_, [objectId](const Pending& p) { return p.objectId == objectId; });
+    }
     if (responder.on && responder.answerRemovals)
         postAt(now + responder.removeDelay, SimEvent{objectId, 0, 0, SimEventKind::ObjectRemoved, 0.0, 0.0});
 }
@@ -112,14 +121,21 @@ bool FakeSimLink::requestAcInRangeLocked(std::uint32_t radiusMeters) {
     acInRangeRequests.push_back(TickedId{now, radiusMeters});
     if (refuseAcInRange) return false;
     if (responder.on && responder.bindCreations) {
+        // As the simulator: only aircraft within the radius of the user aircraft are reported.
+        const bool userKnown = !gf_isNullPosition(user.latitude, user.longitude);
+        auto inRange = [&](const Pending& p) {
+            return !userKnown || gf_distanceNm(user.latitude, user.longitude, p.request.position.latitude,
+                                               p.request.position.longitude) *
+                                         kMetresPerNm <=
+                                     static_cast<double>(radiusMeters);
+        };
         for (auto it = pending_.begin(); it != pending_.end();) {
-            if (it->tick + responder.bindDelay > now) {
+            if (it->tick + responder.bindDelay > now || !inRange(*it)) {
                 ++it;
                 continue;
             }
             const std::uint32_t hexid = it->request.hexid;
-            const std::uint32_t id = nextObjectId_++;
-            objectOf[hexid] = id;
+            const std::uint32_t id = it->objectId;
             AiPositionData& where = objects_[id];
             where.latitude = it->request.position.latitude;
             where.longitude = it->request.position.longitude;
@@ -435,9 +451,12 @@ EngineRig::EngineRig() {
         std::lock_guard lock(runMutex);
         trafficUpdateQueue.clear();
     }
-    // Far from every aircraft of the tests, high in the air.
-    sim.user.latitude = 10.0;
-    sim.user.longitude = 10.0;
+    // High in the air, its position not known yet (as before the simulator's first
+    // answer): the engine's rules of distance from the user and of the range leave
+    // every aircraft of the tests alone, and the simulator double reports every
+    // object. Tests of those rules place the user.
+    sim.user.latitude = 0.0;
+    sim.user.longitude = 0.0;
     sim.user.altitude = 35000.0;
     sim.user.altAboveGround = 35000.0;
     engine.userAcData = sim.user;

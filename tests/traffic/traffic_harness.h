@@ -57,10 +57,13 @@ public:
     bool planAccepted = true;
     std::set<std::string> refusedTitles;  // creations of these titles fail
 
-    // The auto-responder plays the simulator: a creation handed over is bound by
-    // the first aircraft-within-range request at least `bindDelay` ticks later; a
-    // removal handed over comes back as ObjectRemoved `removeDelay` ticks later; a
-    // refused title comes back as CreationFailed on the next tick.
+    // The auto-responder plays the simulator: a creation handed over makes its
+    // object at once, names it (ObjectAssigned) on the next tick, and is bound by the
+    // first aircraft-within-range request at least `bindDelay` ticks later that finds
+    // the object within the requested radius of the user aircraft (any distance while
+    // the user's position is unknown); a removal handed over comes back as
+    // ObjectRemoved `removeDelay` ticks later; a refused title comes back as
+    // CreationFailed on the next tick.
     //
     // With a terrain, every aircraft-within-range request also reports the ground
     // under every object (its last position block, else where it was created), as
@@ -105,8 +108,10 @@ public:
     // The simulator's side: an event posted like the SimConnect thread does.
     void post(const SimEvent& event);
     void postAt(std::uint32_t tick, const SimEvent& event);
-    // Object ids the responder gave, by hexid (the newest binding).
+    // Object ids the responder gave, by hexid (the newest creation).
     std::map<std::uint32_t, std::uint32_t> objectOf;
+    // The objects the responder made and that were not removed, bound or not.
+    std::set<std::uint32_t> simObjects;
     // The client events of one object, in order.
     std::vector<TickedEvent> eventsOf(std::uint32_t objectId) const;
     // Emulates the SimConnect thread's "Frame": takes the send buffer under the lock.
@@ -142,6 +147,7 @@ private:
     struct Pending {
         std::uint32_t tick;
         AcCreateRequest request;
+        std::uint32_t objectId;
     };
     std::mutex mutex_;  // the queue lock
     bool scriptedBusy_ = false;
