@@ -1,6 +1,7 @@
 #include "airports/stand_arrival.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "airports/learned_files.h"
 #include "airports/live_stands.h"
@@ -91,13 +92,23 @@ void drive2Stand(clv::LiveAc& ac, clv::LatLon point, double standHeading) {
         gf_logMarked("{} empty sz?", "drive2Stand");
         return;
     }
-    const double b = ac.groundValueB;
     clv::PosSample& last = ac.samples.back();
     const clv::LatLon from{last.latitude, last.longitude};
     const double nm = gf_distanceNm(from, point);
-    const std::int64_t n =
-        std::max<std::int64_t>(clv::kMinDriveTicks, b > 0.0 ? std::llround(nm * clv::kTicksPerKnotNm / b) : 0);
-    last.groundSpeed = b;
+    double speed = ac.groundValueB;
+    std::int64_t n =
+        std::max<std::int64_t>(clv::kMinDriveTicks, speed > 0.0 ? std::llround(nm * clv::kTicksPerKnotNm / speed) : 0);
+    // It turns onto the stand heading while it drives in: a drive too short for
+    // the turn at its angle step is driven slower, so that it does not park askew.
+    const double turn = std::fabs(gf_headingDiff(ac.simPosition.trueHeading, standHeading));
+    if (ac.angleStep > 0.0 && nm > 0.0) {
+        const auto turnTicks = static_cast<std::int64_t>(std::ceil(turn / ac.angleStep));
+        if (turnTicks > n) {
+            n = turnTicks;
+            speed = nm * clv::kTicksPerKnotNm / static_cast<double>(n);
+        }
+    }
+    last.groundSpeed = speed;
     const clv::PosSample& first = ac.samples.front();
     clv::PosSample drive;
     drive.latitude = point.lat;
@@ -106,10 +117,10 @@ void drive2Stand(clv::LiveAc& ac, clv::LatLon point, double standHeading) {
     drive.hasRoll = true;
     drive.hasHeading = false;
     drive.altitude = ac.simPosition.altitude;
-    drive.groundSpeed = b;
+    drive.groundSpeed = speed;
     drive.track = standHeading * kRadToDeg;
     drive.verticalSpeed = 0.0;
-    drive.trueAirspeed = b;
+    drive.trueAirspeed = speed;
     drive.dueTick = static_cast<std::uint32_t>(std::int64_t{first.dueTick} + n);
     drive.airborne = false;
     drive.holdMark = point.lat == from.lat && point.lon == from.lon;

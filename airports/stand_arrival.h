@@ -19,8 +19,9 @@ inline constexpr std::int64_t kTowedLargeTicks = 150000;
 inline constexpr std::int64_t kTowedBuzjetsTicks = 90000;
 }  // namespace clv
 
-// Drives the aircraft from its last sample to the point at ground value B and
-// holds it there on the stand heading (radians).
+// Drives the aircraft from its last sample to the point at ground value B
+// (slower when the turn onto the stand heading, radians, takes longer) and holds
+// it there.
 void drive2Stand(clv::LiveAc& ac, clv::LatLon point, double standHeading);
 
 // The stream of an aircraft driving to its stand ran dry: it parks there (the

@@ -182,11 +182,28 @@ TEST_F(StandParking, TheAircraftIsDrivenOntoTheStandAtGroundValueB) {
     EXPECT_EQ(ac.maxDelay, 3000);
 }
 
+// From north onto a stand heading of 0.5 rad at 0.07 degrees a tick takes 410
+// ticks: 3 m, 146 ticks at 4 kt, are driven in that time instead.
+TEST_F(StandParking, ADriveTooShortForTheTurnOntoTheStandHeadingIsSlower) {
+    stand("S1", 0.0);
+    LiveAc& ac = stopped(0x1001, "SWR1", 3.0);
+    try2Park(w.engine, ac, true);
+    ASSERT_EQ(ac.samples.size(), 3u);
+    const double turnTicks = std::ceil(0.5 * kRadToDeg / 0.07);
+    EXPECT_NEAR(static_cast<double>(ac.samples[1].dueTick), 1000.0 + turnTicks, 1.0);
+    const double knots = 3.0 / 1852.0 * 360000.0 / turnTicks;
+    EXPECT_NEAR(ac.samples[1].groundSpeed, knots, 0.01);
+    EXPECT_NEAR(ac.samples[0].groundSpeed, knots, 0.01);
+    EXPECT_EQ(ac.samples[2].dueTick, ac.samples[1].dueTick + 50);
+}
+
 TEST_F(StandParking, AShortDriveTakesAtLeast100TicksAndOneOnTheSpotIsAHold) {
     LiveAc& ac = stopped(0x1001, "SWR1", 0.0);
     drive2Stand(ac, LatLon{kLat + northDeg(0.5), kLon}, 0.0);
+    // Appended after its two samples: due from the first one.
     EXPECT_EQ(ac.samples.at(2).dueTick, 1000u + 100u);  // 0.5 m at 4 kt would take 24 ticks
     EXPECT_FALSE(ac.samples.at(2).holdMark);
+    EXPECT_EQ(ac.samples.at(3).dueTick, 1000u + 100u + 50u);  // already on the stand heading
 
     LiveAc& still = stopped(0x1002, "SWR2", 0.0);
     drive2Stand(still, LatLon{kLat, kLon}, 0.0);
