@@ -20,8 +20,6 @@ clv::Stand* lf_standWithId(std::uint32_t id) {
     return it == standList.end() ? nullptr : &*it;
 }
 
-constexpr double kRadToDeg = 57.29577951308232;
-
 std::int64_t lf_towedWithin(clv::AcCategory category) {
     switch (category) {
         case clv::AcCategory::Heavy: return clv::kTowedHeavyTicks;
@@ -118,7 +116,7 @@ void drive2Stand(clv::LiveAc& ac, clv::LatLon point, double standHeading) {
     drive.hasHeading = false;
     drive.altitude = ac.simPosition.altitude;
     drive.groundSpeed = speed;
-    drive.track = standHeading * kRadToDeg;
+    drive.track = standHeading * clv::kRadToDeg;
     drive.verticalSpeed = 0.0;
     drive.trueAirspeed = speed;
     drive.dueTick = static_cast<std::uint32_t>(std::int64_t{first.dueTick} + n);

@@ -7,9 +7,11 @@ namespace clv {
 inline constexpr double kArrivedNm = 0.0010799;  // 2 m
 inline constexpr double kSoftLearnRangeNm = 5.0;
 inline constexpr double kSoftLearnMaxHeightFt = 2500.0;
-inline constexpr double kNearStandNm = 85.0 / 1852.0;
-inline constexpr double kStandStepNm = 3.0 / 1852.0;
-inline constexpr double kFarFromStandNm = 200.0 / 1852.0;
+// Around a parked aircraft's stand: its feed stays within 85 m, moves away in
+// steps of 3 m, and is gone beyond 200 m.
+inline constexpr double kNearStandNm = 85.0 / kMetresPerNm;
+inline constexpr double kStandStepNm = 3.0 / kMetresPerNm;
+inline constexpr double kFarFromStandNm = 200.0 / kMetresPerNm;
 inline constexpr std::int64_t kMinDriveTicks = 100;
 inline constexpr std::int64_t kDriveHoldTicks = 50;
 // The ticks within which a landed aircraft that moves again was towed, not flown
