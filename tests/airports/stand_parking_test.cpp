@@ -151,7 +151,10 @@ TEST_F(StandParking, TheAircraftIsDrivenOntoTheStandAtGroundValueB) {
     ac.extensionCount = 1;  // it stood on a hold sample
     ac.simPosition.bank = 0.01;
     ac.simPosition.altitude = 1406.0;
+    ac.curve.start = 0.0;  // a curve begun towards the samples it had
+    ac.curve.end = 1.0;
     try2Park(w.engine, ac, true);
+    EXPECT_FALSE(ac.curve.isSet()) << "it would carry the aircraft past its stand";
     ASSERT_EQ(ac.moveState, AcMoveState::Parking);
     EXPECT_EQ(ac.previousMoveState, AcMoveState::Taxi);
     EXPECT_DOUBLE_EQ(ac.standLatitude, s1.latitude);
