@@ -7,6 +7,7 @@
 #include "airports/park_state.h"
 #include "airports/parking_hooks.h"
 #include "airports/stand_holders.h"
+#include "airports/stand_arrival.h"
 #include "airports/static_parking.h"
 #include "core/geodesy.h"
 #include "core/log.h"
@@ -125,6 +126,9 @@ StandPlacement gf_placeAtSpawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         return StandPlacement::NotPlaced;
     }
     if (!lf_holderLetsIn(engine, ac, *stand)) return StandPlacement::Refused;
+    if (lf_adjacentStandConflict(engine, stand->adjacent, *stand, ac) != stand->adjacent.end()) {
+        return StandPlacement::Refused;
+    }
     gf_makeWayAtStand(engine, ac, *stand);
 
     clv::PosSample kept = ac.samples.front();
@@ -149,4 +153,60 @@ StandPlacement gf_placeAtSpawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     }
     gf_limitLiveParked(engine, 1);
     return StandPlacement::Placed;
+}
+
+void try2Park(clv::TrafficEngine& engine, clv::LiveAc& ac, bool hold) {
+    if (ac.samples.empty()) {
+        gf_logMarked("{} empty sz?", "try2Park");
+        return;
+    }
+    const clv::PosSample& newest = ac.samples.back();
+    if (newest.latitude == ac.lastTriedParkLatitude && newest.longitude == ac.lastTriedParkLongitude) return;
+    ac.lastTriedParkLatitude = newest.latitude;
+    ac.lastTriedParkLongitude = newest.longitude;
+    auto stand = gf_findFreeStand(clv::LatLon{newest.latitude, newest.longitude}, ac,
+                                  hold ? clv::kTryParkHoldingNm : clv::kTryParkMovingNm, hold);
+    if (stand == standList.end()) return;
+    if (stand->name == reservedStand || stand->name == gf_parkingHooks().userStandName()) return;
+
+    for (clv::LiveAc& x : engine.liveAc) {
+        if (&x == &ac || x.standId != stand->id || x.simState != AcSimState::Active ||
+            x.moveState != AcMoveState::Parked) {
+            continue;
+        }
+        if (LOG.value) gf_log("{:8}: {:8} removed, {} wants to park there", stand->name, x.callsign, ac.callsign);
+        removeAircraftFromSim(engine, x);
+    }
+    for (std::uint32_t adjacentId : stand->adjacent) {
+        const clv::Stand* adjacent = lf_standWithId(adjacentId);
+        if (adjacent == nullptr) continue;
+        const double d = gf_distanceNm(clv::LatLon{adjacent->latitude, adjacent->longitude},
+                                       clv::LatLon{stand->latitude, stand->longitude});
+        for (clv::LiveAc& x : engine.liveAc) {
+            if (&x == &ac || x.standId != adjacentId || x.simState != AcSimState::Active ||
+                (x.moveState != AcMoveState::Parked && x.moveState != AcMoveState::PushingBack) ||
+                !gf_acOverlap(x.radius, ac.radius, d)) {
+                continue;
+            }
+            if (LOG.value) {
+                gf_log("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}", adjacent->name,
+                       x.callsign, ac.callsign, stand->name);
+            }
+            removeAircraftFromSim(engine, x);
+        }
+    }
+    gf_makeWayAtStand(engine, ac, *stand);
+
+    ac.standLatitude = stand->latitude;
+    ac.standLongitude = stand->longitude;
+    ac.standHeading = stand->heading;
+    ac.standId = stand->id;
+    ac.cargoStand = stand->cargo;
+    ac.samples.resize(1);
+    // A curve begun towards the samples just dropped would carry the aircraft
+    // past its stand.
+    ac.curve = clv::GroundCurve{};
+    ac.curveParameter = 0.0;
+    clv::gf_setMoveState(ac, AcMoveState::Parking);
+    drive2Stand(ac, clv::LatLon{stand->latitude, stand->longitude}, stand->heading);
 }

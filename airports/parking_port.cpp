@@ -4,6 +4,7 @@
 
 #include "airports/apf_file.h"
 #include "airports/live_placement.h"
+#include "airports/live_stands.h"
 #include "airports/stand_arrival.h"
 #include "airports/static_parking.h"
 
@@ -21,7 +22,23 @@ StandPlacement AirportParkingPort::placeAtSpawn(TrafficEngine& engine, LiveAc& a
     return gf_placeAtSpawn(engine, ac);
 }
 
+void AirportParkingPort::try2Park(TrafficEngine& engine, LiveAc& ac, bool hold) { ::try2Park(engine, ac, hold); }
+
 void AirportParkingPort::arriveAtStand(TrafficEngine& engine, LiveAc& ac) { lf_arriveAtStand(engine, ac); }
+
+bool AirportParkingPort::checkStandSample(TrafficEngine& engine, LiveAc& ac, PosSample& s) {
+    return lf_checkStandSample(engine, ac, s);
+}
+
+std::uint32_t AirportParkingPort::findStandByName(const std::string& name) {
+    auto it = gf_findStandByName(name);
+    return it == standList.end() ? 0 : it->id;
+}
+
+const Stand* AirportParkingPort::findStand(std::uint32_t standId) {
+    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
+    return it == standList.end() ? nullptr : &*it;
+}
 
 void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) {
     lf_learnSoftOption(engine, ac, forced);

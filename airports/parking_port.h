@@ -8,7 +8,11 @@ namespace clv {
 class AirportParkingPort : public ParkingPort {
 public:
     StandPlacement placeAtSpawn(TrafficEngine& engine, LiveAc& ac) override;
+    void try2Park(TrafficEngine& engine, LiveAc& ac, bool hold) override;
     void arriveAtStand(TrafficEngine& engine, LiveAc& ac) override;
+    bool checkStandSample(TrafficEngine& engine, LiveAc& ac, PosSample& s) override;
+    std::uint32_t findStandByName(const std::string& name) override;
+    const Stand* findStand(std::uint32_t standId) override;
     void learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) override;
     void freeStand(std::uint32_t standId) override;
     std::string standName(std::uint32_t standId) override;

@@ -1,6 +1,7 @@
 #include "airports/stand_arrival.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "airports/learned_files.h"
 #include "airports/live_stands.h"
@@ -10,12 +11,22 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "traffic/live_movement.h"
 
 namespace {
 
 clv::Stand* lf_standWithId(std::uint32_t id) {
     auto it = std::find_if(standList.begin(), standList.end(), [id](const clv::Stand& s) { return s.id == id; });
     return it == standList.end() ? nullptr : &*it;
+}
+
+std::int64_t lf_towedWithin(clv::AcCategory category) {
+    switch (category) {
+        case clv::AcCategory::Heavy: return clv::kTowedHeavyTicks;
+        case clv::AcCategory::Large: return clv::kTowedLargeTicks;
+        case clv::AcCategory::Buzjets: return clv::kTowedBuzjetsTicks;
+        default: return 0;
+    }
 }
 
 // Only an aircraft of a known airline on a stand of its own cargo kind teaches real options.
@@ -67,13 +78,133 @@ void lf_arriveAtStand(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     lf_shutDownAtStand(engine, ac);
     if (stand == nullptr) return;
     if (LOG.value) gf_log("{:8}: {:8} arrived at stand", stand->name, ac.callsign);
+    engine.arrivalsList.push_back(ac.hexid);
     if (lf_teachesStand(ac, *stand) && lf_addRealParkPosOption(stand->id, ac, false, now, false)) {
         gf_updateLearnedOption(learnedOptionList, ac.hexid, now, true);
         gf_limitLiveParked(engine, 0);
     }
 }
 
+void drive2Stand(clv::LiveAc& ac, clv::LatLon point, double standHeading) {
+    if (ac.samples.empty()) {
+        gf_logMarked("{} empty sz?", "drive2Stand");
+        return;
+    }
+    clv::PosSample& last = ac.samples.back();
+    const clv::LatLon from{last.latitude, last.longitude};
+    const double nm = gf_distanceNm(from, point);
+    double speed = ac.groundValueB;
+    std::int64_t n =
+        std::max<std::int64_t>(clv::kMinDriveTicks, speed > 0.0 ? std::llround(nm * clv::kTicksPerKnotNm / speed) : 0);
+    // It turns onto the stand heading while it drives in: a drive too short for
+    // the turn at its angle step is driven slower, so that it does not park askew.
+    const double turn = std::fabs(gf_headingDiff(ac.simPosition.trueHeading, standHeading));
+    if (ac.angleStep > 0.0 && nm > 0.0) {
+        const auto turnTicks = static_cast<std::int64_t>(std::ceil(turn / ac.angleStep));
+        if (turnTicks > n) {
+            n = turnTicks;
+            speed = nm * clv::kTicksPerKnotNm / static_cast<double>(n);
+        }
+    }
+    last.groundSpeed = speed;
+    const clv::PosSample& first = ac.samples.front();
+    clv::PosSample drive;
+    drive.latitude = point.lat;
+    drive.longitude = point.lon;
+    drive.roll = ac.simPosition.bank;
+    drive.hasRoll = true;
+    drive.hasHeading = false;
+    drive.altitude = ac.simPosition.altitude;
+    drive.groundSpeed = speed;
+    drive.track = standHeading * clv::kRadToDeg;
+    drive.verticalSpeed = 0.0;
+    drive.trueAirspeed = speed;
+    drive.dueTick = static_cast<std::uint32_t>(std::int64_t{first.dueTick} + n);
+    drive.airborne = false;
+    drive.holdMark = point.lat == from.lat && point.lon == from.lon;
+    drive.headingFromAdsb = first.headingFromAdsb;
+    clv::PosSample hold = drive;
+    hold.groundSpeed = 0.0;
+    hold.trueAirspeed = 0.0;
+    hold.holdMark = true;
+    hold.dueTick = static_cast<std::uint32_t>(std::int64_t{first.dueTick} + clv::kDriveHoldTicks + n);
+    ac.samples.push_back(drive);
+    ac.samples.push_back(hold);
+    ac.targetHeading = standHeading;
+    if (ac.extensionCount >= 1) {
+        ac.extensionCount = 0;
+        lf_startPhaseSlack(ac);
+    }
+}
+
+bool lf_checkStandSample(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample& s) {
+    using clv::AcMoveState;
+    ac.atStandChecked = true;
+    const double d =
+        gf_distanceNm(clv::LatLon{ac.standLatitude, ac.standLongitude}, clv::LatLon{s.latitude, s.longitude});
+    // One driven onto its stand may still report the taxiway it came from.
+    const double near = ac.previousMoveState == AcMoveState::Parking ? 2.0 * clv::kNearStandNm : clv::kNearStandNm;
+    bool leaves = false;
+    if (d <= near) {
+        ac.timeAtStand = gf_parkingHooks().systemTime100ns();
+        if (ac.lastStandDistance == 0.0) {
+            ac.firstStandDistance = d;
+            ac.lastStandDistance = d;
+            ac.movesAwayFromStand = 0;
+            ac.leavingStand = false;
+            return false;
+        }
+        if (d >= ac.lastStandDistance + clv::kStandStepNm) {
+            ++ac.movesAwayFromStand;
+            ac.lastStandDistance = d;
+            const double m = d - ac.firstStandDistance;
+            // The feed wanders around a parked aircraft; only a steady move away
+            // of half its radius, or one beyond its radius, is a departure.
+            if ((ac.movesAwayFromStand < 3 || m < ac.radius / 2.0) && m <= ac.radius) {
+                ac.leavingStand = false;
+                return false;
+            }
+            leaves = true;
+        } else {
+            if (d <= ac.lastStandDistance - clv::kStandStepNm) ac.movesAwayFromStand = 0;
+            ac.leavingStand = false;
+            return false;
+        }
+    }
+    if (!leaves) {
+        if (ac.moveState == AcMoveState::Parking) {
+            clv::gf_setMoveState(ac, AcMoveState::Taxi);
+            s.holdMark = false;
+            return true;
+        }
+        if (d > clv::kFarFromStandNm) {
+            if (ac.simState != clv::AcSimState::Active) return true;
+            removeAircraftFromSim(engine, ac);
+            return false;
+        }
+    }
+    s.holdMark = false;
+    ac.leavingStand = true;
+    if (ac.previousMoveState == AcMoveState::Parked) return true;
+    lf_leaveParked(ac);
+    clv::gf_setMoveState(ac, AcMoveState::Parked);
+    return true;
+}
+
 void lf_leaveParked(clv::LiveAc& ac) {
+    if (ac.extensionCount >= 1 && !ac.samples.empty()) {
+        // It stood on its week-long hold sample: that hold ends now.
+        const std::int64_t now = gf_tickNow();
+        if (ac.moveState == clv::AcMoveState::Parked && ac.landed) {
+            const std::int64_t stood =
+                now - std::int64_t{ac.samples.back().dueTick} + std::int64_t{clv::kParkedHoldTicks};
+            if (stood < lf_towedWithin(ac.category)) ac.towed = true;
+            ac.landed = false;
+        }
+        ac.samples.front().dueTick = static_cast<std::uint32_t>(now + 1);
+        ac.extensionCount = 0;
+        lf_startPhaseSlack(ac);
+    }
     clv::Stand* stand = lf_standWithId(ac.standId);
     if (stand == nullptr) return;
     const clv::Slot now = gf_parkingHooks().now();

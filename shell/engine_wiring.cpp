@@ -15,8 +15,8 @@ void gf_wireEngine(clv::RunServices& services) {
     e.removeBlockedCallsign = [](const std::string& callsign) { gf_removeBlockedCallsign(callsign); };
     e.clearRememberedTitles = [] { gf_clearRememberedTitles(); };
     e.clearBlockedCallsigns = [] { gf_clearBlockedCallsigns(); };
-    e.coupledCheckFront = [] { return gf_spawnedListFront(); };
-    e.coupledCheckPop = [] { gf_spawnedListPop(); };
+    e.coupledCheckFront = [] { return gf_coupledCheckFront(); };
+    e.coupledCheckPop = [] { gf_coupledCheckPop(); };
     // Coupled callsigns are looked for on the park airport's stands; with no
     // parking every entry is answered "not here" and dropped.
     e.checkCoupledCallsigns = [](std::uint32_t, clv::Slot) { return false; };

@@ -42,6 +42,8 @@ bool gf_bezierPoint(const GroundCurve& curve, LatLon& point, double& heading, do
 inline constexpr double kCurveMetresPerDegree = 111132.95;
 // Ticks per knot and nautical mile: one knot covers one nautical mile in this many ticks.
 inline constexpr double kTicksPerKnotNm = 360000.0;
+// A parked aircraft whose stream ran dry holds on a sample due this much later (one week).
+inline constexpr std::uint32_t kParkedHoldTicks = 60480000;
 // The fewest ticks a leg gets.
 inline constexpr std::int64_t kMinLegTicks = 25;
 // The largest curve parameter.

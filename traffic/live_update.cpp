@@ -28,7 +28,6 @@ constexpr double kNeighbourReach = 1.2;           // times the sum of both radii
 constexpr std::uint32_t kTicksPerMinute = 6000;
 constexpr std::uint32_t kHoldTicks = 300;          // one hold sample on the ground
 constexpr std::uint32_t kAirExtensionTicks = 800;
-constexpr std::uint32_t kParkedHoldTicks = 60480000;  // one week
 constexpr std::int32_t kAirExtensionSamples = 8;
 constexpr std::int32_t kGroundExtensionSamples = 10;
 constexpr double kRangeMarginNm = 0.5;

@@ -47,7 +47,7 @@ struct TrafficEngine {
     std::deque<AcCreateRequest> staticCreationQueue;
     std::deque<std::uint32_t> removalQueue;  // object ids
     std::deque<std::uint32_t> spawnedList;   // hexids for the data step's coupled-callsign check
-    std::deque<std::uint32_t> arrivalsList;  // hexids of landings begun, for the data step
+    std::deque<std::uint32_t> arrivalsList;  // hexids of landings begun and stand arrivals, for the data step
     std::unordered_map<std::uint32_t, std::string_view> liveryMemory;  // hexid -> title
 private:
     std::set<std::string> ownUnmatchedSet_;

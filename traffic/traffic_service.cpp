@@ -39,15 +39,20 @@ void gf_handleSimEvents() { gf_handleSimEvents(gf_trafficEngine()); }
 void gf_callsign2ObjectId() { gf_callsign2ObjectId(gf_trafficEngine()); }
 void gf_removeBlockedCallsign(const std::string& callsign) { gf_removeBlockedCallsign(gf_trafficEngine(), callsign); }
 
-std::optional<std::uint32_t> gf_spawnedListFront() {
-    const auto& list = gf_trafficEngine().spawnedList;
-    if (list.empty()) return std::nullopt;
-    return list.front();
+std::optional<std::uint32_t> gf_coupledCheckFront() {
+    const clv::TrafficEngine& engine = gf_trafficEngine();
+    if (!engine.spawnedList.empty()) return engine.spawnedList.front();
+    if (!engine.arrivalsList.empty()) return engine.arrivalsList.front();
+    return std::nullopt;
 }
 
-void gf_spawnedListPop() {
-    auto& list = gf_trafficEngine().spawnedList;
-    if (!list.empty()) list.pop_front();
+void gf_coupledCheckPop() {
+    clv::TrafficEngine& engine = gf_trafficEngine();
+    if (!engine.spawnedList.empty()) {
+        engine.spawnedList.pop_front();
+    } else if (!engine.arrivalsList.empty()) {
+        engine.arrivalsList.pop_front();
+    }
 }
 
 void gf_clearRememberedTitles() { gf_trafficEngine().liveryMemory.clear(); }

@@ -31,9 +31,11 @@ void gf_handleSimEvents();
 void gf_callsign2ObjectId();
 // The data step's removal of the first active live aircraft with this callsign.
 void gf_removeBlockedCallsign(const std::string& callsign);
-// The hexids spawned, for the data step's coupled-callsign check: the first, and dropping it.
-std::optional<std::uint32_t> gf_spawnedListFront();
-void gf_spawnedListPop();
+// The hexids for the data step's coupled-callsign and duplicate check, one per
+// step: the spawned ones first, then those that began a landing or arrived at a
+// stand. The first, and dropping it.
+std::optional<std::uint32_t> gf_coupledCheckFront();
+void gf_coupledCheckPop();
 // The livery title remembered per hexid (daily, and at closing down).
 void gf_clearRememberedTitles();
 void gf_clearBlockedCallsigns();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "airports/stand_holders.h"
 #include "parking_world.h"
 
@@ -94,6 +96,33 @@ TEST_F(LivePlacement, MovingOrFarAircraftIsNotPlaced) {
     moving.samples[1].groundSpeed = 6.0;
     EXPECT_EQ(gf_placeAtSpawn(w.engine, moving), StandPlacement::NotPlaced);
     EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2", 47.55)), StandPlacement::NotPlaced);
+}
+
+// An aircraft that holds is searched for where it first stood, not where its
+// newest sample lies (here on another stand 1.1 km away).
+TEST_F(LivePlacement, AHoldingAircraftIsPlacedWhereItsFirstSampleStands) {
+    LiveAc& ac = arriving(0x1001, "SWR1");
+    ac.samples[0].holdMark = true;
+    ac.samples[1].latitude = standList.at(1).latitude;
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, ac), StandPlacement::Placed);
+    EXPECT_EQ(ac.standId, s1().id);
+}
+
+// A live aircraft parked on an adjacent stand close enough to overlap keeps it:
+// the new one is refused. Two A320s (18 m) overlap up to 1.1 x 36 m = 39.5 m.
+TEST_F(LivePlacement, AnOverlappingLiveNeighbourOnAnAdjacentStandRefusesTheNewAircraft) {
+    const double eastDegPerMetre = 1.0 / 1852.0 / 60.0 / std::cos(47.40 * kDegToRad);
+    const std::uint32_t near = w.addStand("N1", {}, 47.40, 8.55 + 35.0 * eastDegPerMetre, 20.0).id;
+    const std::uint32_t far = w.addStand("F1", {}, 47.40, 8.55 - 45.0 * eastDegPerMetre, 20.0).id;
+    standList.at(0).adjacent = {far};
+    w.addLive(0x2001, "EZY1", "A320", AcMoveState::Parked, far);
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1001, "SWR1")), StandPlacement::Placed);
+
+    standList.at(0).occupied = false;
+    standList.at(0).adjacent = {near};
+    w.addLive(0x2002, "EZY2", "A320", AcMoveState::PushingBack, near);
+    EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2")), StandPlacement::Refused);
+    EXPECT_EQ(w.rig.live(0x2002)->simState, AcSimState::Active);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "airports/parking_hooks.h"
 #include "airports/parking_port.h"
+#include "parking_world.h"
 
 namespace {
 
@@ -29,6 +30,22 @@ TEST(AirportParkingPortTest, ParkAirportPositionIsTheOneInForce) {
         }
     }
     gf_setParkingHooks({});
+}
+
+// A ghost's stand is found again by its name, and the adjacent-stand test
+// measures a neighbour by its id: both from the park airport's stand list.
+TEST(AirportParkingPortTest, StandsAreFoundByNameAndId) {
+    clv::test::ParkingWorld w;
+    w.addStand("A1", {});
+    w.addStand("A2", {}, 47.5, 8.5);
+    clv::AirportParkingPort& port = w.port;
+    EXPECT_EQ(port.findStandByName("A2"), 2u);
+    EXPECT_EQ(port.findStandByName("B7"), 0u);
+    const clv::Stand* a2 = port.findStand(2);
+    ASSERT_NE(a2, nullptr);
+    EXPECT_EQ(a2->name, "A2");
+    EXPECT_DOUBLE_EQ(a2->latitude, 47.5);
+    EXPECT_EQ(port.findStand(9), nullptr);
 }
 
 }  // namespace

@@ -55,6 +55,8 @@ TEST_F(StandArrival, ParksWithin2MetresAndTaxiesOnBeyond) {
     EXPECT_TRUE(near.samples.front().holdMark);
     EXPECT_TRUE(standList[0].occupied);
     EXPECT_EQ(near.parkedAt, w.now.toBits());
+    // Only the aircraft that parked goes to the data step's coupled-callsign check.
+    EXPECT_EQ(w.engine.arrivalsList, std::deque<std::uint32_t>{0x1002});
 }
 
 // The stand of a parked arrival is occupied: the next arrival is not offered it,

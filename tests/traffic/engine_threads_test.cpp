@@ -177,12 +177,16 @@ TEST(TrafficService, PostedRequestRunsOnTheProgramsEngine) {
     EXPECT_EQ(runs, 0);
     gf_handleSimEvents();
     EXPECT_EQ(runs, 1);
+    // Spawned aircraft first, then arrivals, one per data step, each once.
     gf_trafficEngine().spawnedList = {7, 8};
-    EXPECT_EQ(gf_spawnedListFront(), std::optional<std::uint32_t>{7});
-    gf_spawnedListPop();
-    EXPECT_EQ(gf_spawnedListFront(), std::optional<std::uint32_t>{8});
-    gf_spawnedListPop();
-    EXPECT_FALSE(gf_spawnedListFront().has_value());
+    gf_trafficEngine().arrivalsList = {9};
+    std::vector<std::uint32_t> seen;
+    while (const auto hexid = gf_coupledCheckFront()) {
+        seen.push_back(*hexid);
+        gf_coupledCheckPop();
+    }
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{7, 8, 9}));
+    EXPECT_TRUE(gf_trafficEngine().arrivalsList.empty());
 }
 
 }  // namespace
