@@ -66,7 +66,7 @@ void lf_startPhaseSlack(clv::LiveAc& ac);
 void lf_shrinkPhaseSlack(clv::LiveAc& ac);
 // The stream holds fewer than two samples: true when samples were added.
 bool lf_extendStream(clv::TrafficEngine& engine, clv::LiveAc& ac);
-void lf_addExtrapolatedSample(clv::TrafficEngine& engine, clv::LiveAc& ac, std::int32_t count);
+void lf_addExtrapolatedSample(clv::LiveAc& ac, std::int32_t count);
 
 // ---- new samples of a moving aircraft -----------------------------------------------------
 void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample& s);

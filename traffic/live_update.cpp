@@ -282,7 +282,7 @@ bool lf_extendStream(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     }
     if (ac.extensionCount < 0) return false;
     if (ac.extensionCount > 1) {
-        lf_addExtrapolatedSample(engine, ac, ac.extensionCount - 1);
+        lf_addExtrapolatedSample(ac, ac.extensionCount - 1);
         return true;
     }
     if (ac.extensionCount == 1) {
@@ -297,14 +297,14 @@ bool lf_extendStream(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                 gf_distanceNm(user.latitude, user.longitude, ac.simPosition.latitude, ac.simPosition.longitude);
             if (d >= lateralRangeNm.load() - kRangeMarginNm) return false;
         }
-        lf_addExtrapolatedSample(engine, ac, kAirExtensionSamples);
+        lf_addExtrapolatedSample(ac, kAirExtensionSamples);
         return true;
     }
-    lf_addExtrapolatedSample(engine, ac, ac.moveState == AcMoveState::Parked ? 1 : kGroundExtensionSamples);
+    lf_addExtrapolatedSample(ac, ac.moveState == AcMoveState::Parked ? 1 : kGroundExtensionSamples);
     return true;
 }
 
-void lf_addExtrapolatedSample(clv::TrafficEngine& engine, clv::LiveAc& ac, std::int32_t count) {
+void lf_addExtrapolatedSample(clv::LiveAc& ac, std::int32_t count) {
     using namespace clv;
     ac.extensionCount = count;
     const PosSample& first = ac.samples.front();
@@ -349,7 +349,8 @@ void lf_addExtrapolatedSample(clv::TrafficEngine& engine, clv::LiveAc& ac, std::
     if (parked) {
         s.dueTick = first.dueTick + kParkedHoldTicks;
         ac.atStandChecked = false;
-        if (ac.standId != 0) engine.parking().freeStand(ac.standId);
+        // It still stands there: the stand stays occupied until the aircraft leaves or is
+        // removed, or the next arrival would be offered it and push this one out.
     } else {
         s.dueTick = first.dueTick + (ac.onGround ? kHoldTicks : kAirExtensionTicks);
     }

@@ -10,6 +10,7 @@
 #include "airports/stand_holders.h"
 #include "link/traffic_update.h"
 #include "parking_world.h"
+#include "traffic/live_movement.h"
 
 namespace clv::test {
 namespace {
@@ -233,6 +234,11 @@ TEST_F(StandParking, TwoSuccessiveArrivalsGetDifferentStands) {
     first.samples = {first.samples.at(2)};  // it drove there
     lf_arriveAtStand(w.engine, first);
     ASSERT_EQ(first.moveState, AcMoveState::Parked);
+    // Its stream runs dry and it holds on its stand for the week: the stand stays its own.
+    first.samples.resize(1);
+    first.onGround = true;
+    ASSERT_TRUE(lf_extendStream(w.engine, first));
+    ASSERT_EQ(first.extensionCount, 1);
 
     LiveAc& second = stopped(0x1002, "SWR2", 3.0);
     try2Park(w.engine, second, true);
