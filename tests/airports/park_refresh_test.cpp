@@ -2,6 +2,8 @@
 // user aircraft moves, and taking the ground traffic out.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "link/traffic_receiver.h"
 #include "parking_world.h"
 
@@ -26,17 +28,26 @@ struct RefreshWorld : ParkingWorld {
 };
 
 TEST(ParkRefresh, NoSearchWhileThePositionIsUnknown) {
-    for (const auto& [lat, searched] : {std::pair<double, bool>{0.0005, false}, {-0.0001, true}}) {
+    // Not known yet: latitude 0 to 0.0009 and longitude 0 to 0.05, bounds included.
+    struct Case {
+        double lat;
+        double lon;
+        bool searched;
+    };
+    for (const Case& c : {Case{0.0005, 0.01, false}, Case{-0.0001, 0.01, true}, Case{0.0, 0.0, false},
+                          Case{0.0009, 0.05, false}, Case{0.00091, 0.01, true}, Case{0.0005, 0.0501, true},
+                          Case{0.0005, -0.0001, true}}) {
         RefreshWorld w;
-        w.inAir(LatLon{lat, 0.01}, 1000);
-        w.parkList[0].lat = lat;  // in sight of the position
-        w.parkList[0].lon = 0.01;
+        w.inAir(LatLon{c.lat, c.lon}, 1000);
+        w.parkList[0].lat = c.lat;  // in sight of the position
+        w.parkList[0].lon = c.lon;
         w.airports["LSZH"] = w.parkList[0];
         gf_lockParkingControls();  // a placing that has just ended
         w.refresh();
-        EXPECT_FALSE(parkingBusy.load() && !searched) << "the end of the placing is seen first";
-        EXPECT_EQ(gf_parkAirport().code == "LSZH", searched) << lat;
-        EXPECT_EQ(w.sorts, searched ? 1 : 0);
+        const std::string what = fmt::format("{}/{}", c.lat, c.lon);
+        EXPECT_FALSE(parkingBusy.load() && !c.searched) << "the end of the placing is seen first, " << what;
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", c.searched) << what;
+        EXPECT_EQ(w.sorts, c.searched ? 1 : 0) << what;
     }
 }
 
@@ -68,6 +79,20 @@ TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
     const double d = gf_distanceNm(p, LatLon{w.parkList[0].lat, w.parkList[0].lon});
     w.refresh();
     EXPECT_EQ(gf_parkAirport().code == "LSZH", d <= 20.0);
+
+    // A position within a nanomile of 20 nm and not beyond it, at the default
+    // range and height: the limits themselves are in sight.
+    RefreshWorld edge;
+    const LatLon airport{edge.parkList[0].lat, edge.parkList[0].lon};
+    LatLon q = northOf(edge.parkList[0], 20.0);
+    for (int i = 0; i < 64 && gf_distanceNm(q, airport) > 20.0; ++i) q.lat = std::nextafter(q.lat, 0.0);
+    ASSERT_LE(gf_distanceNm(q, airport), 20.0);
+    ASSERT_NEAR(gf_distanceNm(q, airport), 20.0, 1e-9);
+    edge.inAir(q, 18000);
+    ASSERT_EQ(AIRPORT_RANGE.value.get(), 20);
+    ASSERT_EQ(AIRPORT_HEIGHT.value.get(), 18000);
+    edge.refresh();
+    EXPECT_EQ(gf_parkAirport().code, "LSZH");
 }
 
 TEST(ParkRefresh, OnTheGroundTheNearestAirportWithAFileIsTaken) {

@@ -129,6 +129,42 @@ TEST(ParkingPlan, MaxFitZeroSearchesOnlyTheCurrentHalfHour) {
     }
 }
 
+TEST(ParkingPlan, EachPassLogsItsKindItsDayAndTheFitItReached) {
+    struct Case {
+        const char* what;
+        std::vector<StandOption> real;
+        std::vector<StandOption> soft;
+        bool week;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases{
+        {"the whole week",
+         {identOption(1, 5, {20}, "SWR", "A320", "SWR1")},
+         {},
+         true,
+         {"1 real position found, Max fit=24 hours, week, hh:20 or 10.5 hrs fit: 0.5 hour"}},
+        // The real pass runs up to the last fit without reaching two stands;
+        // the soft one reaches them two half-hours back.
+        {"a soft pass after a real one",
+         {identOption(1, 3, {20}, "SWR", "A320", "SWR1")},
+         {identOption(1, 3, {18}, "EZY", "A319", "", "", "", 0)},
+         false,
+         {"1 real position found, Max fit=24 hours, day 3, hh:20 or 10.5 hrs fit: 24 hour",
+          "1 soft position found, Max fit=24 hours, day 3, hh:20 or 10.5 hrs fit: 1.5 hour"}},
+    };
+    for (const Case& c : cases) {
+        ParkingWorld w;
+        AirportLog log;
+        w.addStand("R", c.real, 47.0);
+        if (!c.soft.empty()) w.addStand("S", c.soft, 47.1);
+        parking_percentage.value = 100;
+        WEEK.value = c.week;
+        PARK_SOFT.value = true;
+        lf_planStaticParking(w.engine);
+        for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << c.what << ": " << line;
+    }
+}
+
 TEST(ParkingPlan, ThePlanIsPlacedSmallestFitFirstFromTheBack) {
     ParkingWorld w;
     w.addStand("A", {identOption(1, 3, {17}, "SWR", "A320", "SWR1")}, 47.0);

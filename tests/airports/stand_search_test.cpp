@@ -316,7 +316,8 @@ TEST(StandSearch, CoupledCallsignsAreLookedForAroundNowWithoutCrossingMidnight) 
         {"heavy, 14 later", "B744", 5, 19, true},   {"heavy, 15 later", "B744", 5, 20, false},
         {"heavy, clipped at 0", "B744", 5, 0, true}, {"large, 10 later", "A320", 5, 15, true},
         {"large, 11 later", "A320", 5, 16, false},  {"large at 45: no wrap", "A320", 45, 0, false},
-        {"large at 45: 47", "A320", 45, 47, true},
+        {"large at 45: 47", "A320", 45, 47, true},   {"heavy at 5: no wrap back to 47", "B744", 5, 47, false},
+        {"heavy at 40: 47 at the day's end", "B744", 40, 47, true},
     };
     for (const Case& c : cases) {
         ParkingWorld w;
