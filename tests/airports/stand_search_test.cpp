@@ -240,9 +240,14 @@ TEST(StandSearch, FitPassesFollowTheAircraftsCategory) {
     const StandKinds ramp{false, true, false};
     const StandKinds heli{false, false, true};
     const StandKinds cargo{true, false, false};
+    struct Place {
+        std::string name;
+        StandKinds kinds;
+        double radiusMetres = 40.0;
+    };
     struct Case {
         const char* what;
-        std::vector<std::pair<std::string, StandKinds>> stands;
+        std::vector<Place> stands;
         std::string type;
         std::string airline;
         bool cargoAc;
@@ -253,6 +258,14 @@ TEST(StandSearch, FitPassesFollowTheAircraftsCategory) {
     const std::vector<Case> cases{
         {"rotorcraft: helipad first", {{"R", ramp}, {"H", heli}}, "EC35", "REG", false, 50, "LSZH", "H"},
         {"rotorcraft without helipads: ramp", {{"G", gate}, {"R", ramp}}, "EC35", "REG", false, 50, "LSZH", "R"},
+        // An EC35 (5.2 m) is 3.2 m too big for a 2 m helipad: a fitting ramp
+        // comes before the helipad taken regardless of size.
+        {"rotorcraft: a fitting ramp before a small helipad", {{"H", heli, 2.0}, {"R", ramp}}, "EC35", "REG", false,
+         50, "LSZH", "R"},
+        // A B738 (18 m) does not fit a 10 m cargo stand, which still comes
+        // before a fitting gate.
+        {"cargo: a small cargo stand before a fitting gate", {{"G", gate}, {"C", cargo, 10.0}}, "B738", "AAL", true,
+         50, "LSZH", "C"},
         {"cargo: cargo stand", {{"G", gate}, {"C", cargo}}, "B738", "AAL", true, 50, "LSZH", "C"},
         {"cargo without cargo stands: any but heli", {{"H", heli}, {"G", gate}}, "B738", "AAL", true, 50, "LSZH", "G"},
         {"light: ramp", {{"G", gate}, {"R", ramp}}, "C172", "PVT", false, 50, "LSZH", "R"},
@@ -261,6 +274,8 @@ TEST(StandSearch, FitPassesFollowTheAircraftsCategory) {
         {"other, draw 10: gates first", {{"R", ramp}, {"G", gate}}, "A320", "SWR", false, 10, "LSZH", "G"},
         {"other, draw 9: ramps first", {{"G", gate}, {"R", ramp}}, "A320", "SWR", false, 9, "LSZH", "R"},
         {"other, no ramp: gate", {{"G", gate}}, "A320", "SWR", false, 9, "LSZH", "G"},
+        {"other, gates first: a small gate before a fitting ramp", {{"R", ramp}, {"G", gate, 10.0}}, "A320", "SWR",
+         false, 50, "LSZH", "G"},
         {"K airport: gates whatever the draw", {{"R", ramp}, {"G", gate}}, "A320", "SWR", false, 0, "KJFK", "G"},
     };
     for (const Case& c : cases) {
@@ -268,7 +283,7 @@ TEST(StandSearch, FitPassesFollowTheAircraftsCategory) {
         w.addAirport(c.code, 47.0, 8.0, false);
         lf_announceParkAirport(c.code);
         double lat = 47.0;
-        for (const auto& [name, kinds] : c.stands) w.addStand(name, {}, lat += 0.01, 8.0, 40.0, kinds);
+        for (const Place& p : c.stands) w.addStand(p.name, {}, lat += 0.01, 8.0, p.radiusMetres, p.kinds);
         w.draw = c.draw;
         LiveAc& ac = liveOf(w, c.type, c.airline, c.cargoAc);
         EXPECT_EQ(fitName(w, ac), c.expected) << c.what;
