@@ -161,6 +161,30 @@ TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
     }));
 }
 
+TEST(ParkRefresh, InTheAirTheParkAirportIsLeftBeyondRangeOrHeightOnly) {
+    struct Case {
+        double nm;
+        double height;
+        bool onGround;
+        bool kept;
+    };
+    for (const Case& c : {Case{19.9, 18000, false, true}, Case{20.1, 18000, false, false},
+                          Case{10, 18001, false, false}, Case{25, 0, true, true}}) {
+        RefreshWorld w;
+        lf_announceParkAirport("LSZH");
+        if (c.onGround) {
+            w.user.onGround = true;
+            w.user.onGroundKnown = true;
+            w.user.position = northOf(w.parkList[0], c.nm);
+        } else {
+            w.inAir(northOf(w.parkList[0], c.nm), c.height);
+        }
+        w.refresh();
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", c.kept)
+            << c.nm << " nm, " << c.height << " ft" << (c.onGround ? ", on the ground" : "");
+    }
+}
+
 TEST(ParkRefresh, ACloserOrEquallyCloseParkAirportOvertakesTheCurrentOne) {
     struct Case {
         double toCurrent;
