@@ -5,6 +5,7 @@
 // airport. Everything runs on the run thread unless its comment says otherwise.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -83,7 +84,17 @@ std::int32_t gf_fitHalfHours(const clv::StaticAc& ac, clv::Slot now);
 clv::Slot gf_slotBefore(clv::Slot now, std::uint32_t fit);
 
 // ---- planning -----------------------------------------------------------------------------
+// Reads the park airport's file in one go; "" or the error text.
 std::string lf_readParkedFile();
+// The same in two steps, so that the ticks go on while the file is loaded on a
+// worker: the begin gives the error text of a read that cannot start, "" when it
+// is under way; the end gives nothing while the file is still being loaded
+// (unless asked to wait), else what lf_readParkedFile gives.
+std::string lf_beginReadParkedFile();
+std::optional<std::string> lf_endReadParkedFile(bool wait);
+bool lf_parkedFileReadPending();
+// Forgets a read under way (the park airport is left).
+void lf_dropParkedFileRead();
 void lf_planStaticParking(clv::TrafficEngine& engine);
 std::int32_t gf_maxPark();
 void lf_planParking(clv::TrafficEngine& engine, clv::Slot now, std::int32_t wanted, std::int32_t already);
@@ -117,6 +128,9 @@ extern bool parkFileReload;
 // parkingBusy and reservedStand: airports/park_state.h.
 
 void gf_refreshParking(clv::TrafficEngine& engine, bool first);
+// Between ticks: when the park airport's file has been loaded, its stands are
+// taken over and planned; nothing while no read is under way or it goes on.
+void gf_continueParkRead(clv::TrafficEngine& engine);
 void gf_clearGroundTraffic(clv::TrafficEngine& engine);
 void gf_leaveParkAirport();
 void gf_lockParkingControls();
