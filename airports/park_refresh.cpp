@@ -24,6 +24,9 @@ namespace {
 std::mutex g_figuresMutex;
 clv::ParkingFigures g_figures;
 
+// The park airport's file is read; the next tick plans.
+bool g_planDue = false;
+
 // The position of the previous refresh.
 bool g_havePrevious = false;
 clv::LatLon g_previous;
@@ -195,16 +198,30 @@ void lf_parkAirportInSight(clv::TrafficEngine& engine, clv::LatLon position) {
     gf_clearGroundTraffic(engine);
 }
 
+bool gf_parkReadPending() { return g_planDue || lf_parkedFileReadPending(); }
+
 void gf_continueParkRead(clv::TrafficEngine& engine) {
+    if (g_planDue) {
+        g_planDue = false;
+        lf_endParkRead(engine, std::string());
+        return;
+    }
     if (!lf_parkedFileReadPending()) return;
     const std::optional<std::string> error = lf_endReadParkedFile(false);
-    if (error) lf_endParkRead(engine, *error);
+    if (!error) return;
+    // Taking the stands over and planning are each about a millisecond or two at
+    // the largest airports: the plan waits for the next tick.
+    if (error->empty()) {
+        g_planDue = true;
+    } else {
+        lf_endParkRead(engine, *error);
+    }
 }
 
 void gf_refreshParking(clv::TrafficEngine& engine, bool first) {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     // The park airport's file is still being read: the refresh resumes when it is planned.
-    if (lf_parkedFileReadPending()) return;
+    if (lf_parkedFileReadPending() || g_planDue) return;
     // With a file to read, the end of the placing is seen when the read has ended:
     // the controls stay locked while it is read.
     if (!parkFileReload) lf_seePlacingEnded(engine);
@@ -232,6 +249,7 @@ void gf_refreshParking(clv::TrafficEngine& engine, bool first) {
 void gf_leaveParkAirport() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     lf_dropParkedFileRead();
+    g_planDue = false;
     if (parkingActive && (apfParamsChanged || hooks.learnedUpdates() > 0)) {
         hooks.saveLearnedFile();
         hooks.resetLearnedUpdates();
@@ -291,6 +309,7 @@ void gf_clearGroundTraffic(clv::TrafficEngine& engine) {
 void gf_resetParkAirportState() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     lf_dropParkedFileRead();
+    g_planDue = false;
     hooks.setCurrentParkAirport(clv::ParkSite{});
     gf_clearFeedParkAirport();
     hooks.unsetReferenceElevation();

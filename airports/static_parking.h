@@ -93,6 +93,8 @@ std::string lf_readParkedFile();
 std::string lf_beginReadParkedFile();
 std::optional<std::string> lf_endReadParkedFile(bool wait);
 bool lf_parkedFileReadPending();
+// A read under way, or its plan still to be made.
+bool gf_parkReadPending();
 // Forgets a read under way (the park airport is left).
 void lf_dropParkedFileRead();
 void lf_planStaticParking(clv::TrafficEngine& engine);
@@ -129,7 +131,8 @@ extern bool parkFileReload;
 
 void gf_refreshParking(clv::TrafficEngine& engine, bool first);
 // Between ticks: when the park airport's file has been loaded, its stands are
-// taken over and planned; nothing while no read is under way or it goes on.
+// taken over, and planned at the next call; nothing while no read is under way
+// or the file is still loading.
 void gf_continueParkRead(clv::TrafficEngine& engine);
 void gf_clearGroundTraffic(clv::TrafficEngine& engine);
 void gf_leaveParkAirport();

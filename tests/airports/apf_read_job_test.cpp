@@ -213,14 +213,25 @@ TEST(ParkRead, TheRefreshPlansOnlyWhenTheFileIsReadAndTheTicksGoOnMeanwhile) {
     EXPECT_EQ(gf_nullUiPort().statusLines().back(), "Calculating static parked aircraft ...");
 
     gf_refreshParking(w.engine, false);  // begins the read and returns at once
-    EXPECT_TRUE(lf_parkedFileReadPending());
+    EXPECT_TRUE(gf_parkReadPending());
     EXPECT_TRUE(standList.empty());
     EXPECT_TRUE(parkPlan.empty());
     // A refresh and ticks while it reads: the controls stay locked, nothing is planned.
     gf_refreshParking(w.engine, false);
     EXPECT_TRUE(parkingBusy.load()) << "an empty plan is not a finished placing while the file is read";
     w.rig.run(3);
-    w.finishParkRead();
+    // The tick that finds the file loaded takes its stands over; the next one plans.
+    while (lf_parkedFileReadPending()) {
+        gf_continueParkRead(w.engine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(standList.size(), 40u);
+    EXPECT_TRUE(parkPlan.empty());
+    EXPECT_TRUE(gf_parkReadPending());
+    gf_refreshParking(w.engine, false);
+    EXPECT_TRUE(parkingBusy.load());
+    gf_continueParkRead(w.engine);
+    EXPECT_FALSE(gf_parkReadPending());
     EXPECT_EQ(standList.size(), 40u);
     EXPECT_EQ(parkPlan.size(), 12u) << "30 % of 40 stands";
     EXPECT_TRUE(parkingBusy.load());
@@ -234,9 +245,9 @@ TEST(ParkRead, LeavingTheAirportWhileItsFileIsReadForgetsTheRead) {
     w.parkAt(40, 60);
     parkFileReload = true;
     gf_refreshParking(w.engine, false);
-    ASSERT_TRUE(lf_parkedFileReadPending());
+    ASSERT_TRUE(gf_parkReadPending());
     gf_clearGroundTraffic(w.engine);
-    EXPECT_FALSE(lf_parkedFileReadPending());
+    EXPECT_FALSE(gf_parkReadPending());
     gf_continueParkRead(w.engine);
     EXPECT_TRUE(standList.empty());
     EXPECT_TRUE(parkPlan.empty());

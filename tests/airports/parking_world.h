@@ -111,9 +111,9 @@ struct ParkingWorld {
     // ticks do: looked at every millisecond; the number of looks.
     int finishParkRead() {
         int looks = 0;
-        while (lf_parkedFileReadPending()) {
+        while (gf_parkReadPending()) {
             gf_continueParkRead(engine);
-            if (!lf_parkedFileReadPending()) break;
+            if (!gf_parkReadPending()) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++looks;
         }
