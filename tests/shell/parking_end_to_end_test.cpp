@@ -150,12 +150,18 @@ struct GroundTrack {
     std::vector<std::pair<double, LatLon>> points;  // feed seconds from the script's start
 };
 
-// From the demo's track script, the ground movements of three aircraft over a
-// stretch of their own (push back and taxi-out, a taxi with a stop, a taxi-in
-// after landing), each moved to begin at the feed's start.
-std::vector<GroundTrack> lf_demoGroundTracks() {
-    const std::map<std::string, std::pair<double, double>> stretches{
+// The ground movements of three aircraft of the demo's track script, each over a
+// stretch of its own (script seconds): push back and taxi-out, a taxi with a
+// stop, a taxi-in after landing.
+const std::map<std::string, std::pair<double, double>>& lf_stretches() {
+    static const std::map<std::string, std::pair<double, double>> stretches{
         {"SWR282", {60.0, 187.0}}, {"EZY39QF", {150.0, 259.0}}, {"SWR143", {643.0, 724.0}}};
+    return stretches;
+}
+
+// Those stretches from the demo's track script, each moved to begin at the feed's start.
+std::vector<GroundTrack> lf_demoGroundTracks() {
+    const auto& stretches = lf_stretches();
     std::ifstream in(gf_demoFolder() / "traffic.trk");
     std::vector<GroundTrack> tracks;
     GroundTrack* current = nullptr;
@@ -186,8 +192,7 @@ std::string lf_groundScript(const std::vector<GroundTrack>& tracks) {
     std::ifstream in(gf_demoFolder() / "traffic.trk");
     std::map<std::string, const GroundTrack*> byCallsign;
     for (const GroundTrack& t : tracks) byCallsign[t.callsign] = &t;
-    const std::map<std::string, std::pair<double, double>> stretches{
-        {"SWR282", {60.0, 187.0}}, {"EZY39QF", {150.0, 259.0}}, {"SWR143", {643.0, 724.0}}};
+    const auto& stretches = lf_stretches();
     std::string script = fmt::format("every {}\n", kLineEvery);
     std::string callsign;
     for (std::string line; std::getline(in, line);) {
