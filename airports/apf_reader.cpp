@@ -100,7 +100,9 @@ clv::StandOption lf_readOpt(const pugi::xml_node& opt, std::uint32_t id, std::ui
     return option;
 }
 
-void lf_readStands(const pugi::xml_node& parkpositions) {
+void lf_readStands(const pugi::xml_node& parkpositions) { lf_readStands(parkpositions, standList); }
+
+void lf_readStands(const pugi::xml_node& parkpositions, std::vector<clv::Stand>& stands) {
     std::unordered_set<std::string> ids;
     for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
         std::string id = parkpos.attribute(kParkposId).value();
@@ -108,11 +110,16 @@ void lf_readStands(const pugi::xml_node& parkpositions) {
             throw clv::UserErrorException(kRepeatedStandError,
                                           fmt::format("Parking position {} appears more than once?", id));
         }
-        lf_readParkpos(parkpos, std::move(id), 1);
+        lf_readParkpos(parkpos, std::move(id), 1, stands);
     }
 }
 
 void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed) {
+    lf_readParkpos(parkpos, std::move(name), fixed, standList);
+}
+
+void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed,
+                    std::vector<clv::Stand>& stands) {
     const double latitude = lf_numberAttribute(parkpos, kParkposLatitude);
     const double longitude = lf_numberAttribute(parkpos, kParkposLongitude);
     if (latitude == 0.0 && longitude == 0.0) return;
@@ -129,31 +136,102 @@ void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32
     const clv::StandKinds kinds{lf_flagAttribute(parkpos, kParkposCargo), lf_flagAttribute(parkpos, kParkposRamp),
                                 lf_flagAttribute(parkpos, kParkposHeli)};
     const double heading = lf_numberAttribute(parkpos, kParkposHeading) * clv::kDegToRad;
-    standList.emplace_back(std::move(name), std::move(options), latitude, longitude, heading, radiusMetres, kinds);
+    stands.emplace_back(std::move(name), std::move(options), latitude, longitude, heading, radiusMetres, kinds);
+}
+
+clv::ApfLoad gf_loadApf(const std::filesystem::path& file, const std::string& name) {
+    clv::ApfLoad load;
+    try {
+        pugi::xml_document document;
+        const pugi::xml_parse_result loaded = document.load_file(file.c_str());
+        if (!loaded) {
+            load.failure = fmt::format("{} could not be loaded: {}", name, loaded.description());
+            return load;
+        }
+        if (!gf_readMeta(document)) {
+            load.failure = fmt::format("{} but refused to load, copyright problem", name);
+            return load;
+        }
+        load.rtTrafficWeek = lf_readIntParameter(document, g_apfRtTrafficWeekKey).value_or(0);
+        load.publisher = lf_readTextParameter(document, g_apfPublisherKey).value_or(std::string());
+        load.altitude = lf_readIntParameter(document, g_apfAltitudeKey);
+        if (!load.altitude) return load;  // the stands are not read: applying it ends in the user error
+        load.airportName = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
+        try {
+            if (const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement)) {
+                lf_readStands(parkpositions, load.stands);
+            }
+        } catch (...) {
+            load.standsError = std::current_exception();
+            return load;
+        }
+        load.quality = {lf_readIntParameter(document, g_apfQfRealKey).value_or(-1),
+                        lf_readIntParameter(document, g_apfQfSoftKey).value_or(-1)};
+    } catch (...) {
+        load.loadError = std::current_exception();
+    }
+    return load;
+}
+
+std::string gf_applyApfLoad(clv::ApfLoad&& load, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+    if (load.loadError && !load.altitude) std::rethrow_exception(load.loadError);
+    if (!load.failure.empty()) return std::move(load.failure);
+    rtTrafficWeek = load.rtTrafficWeek;
+    summary.publisher = std::move(load.publisher);
+    if (!load.altitude) throw clv::UserErrorException(kMissingAltitudeError, "Parameter " + g_apfAltitudeKey + " not found");
+    summary.altitude = *load.altitude;
+    if (apfReadHooks.setParkAirportAltitude) apfReadHooks.setParkAirportAltitude(*load.altitude);
+    summary.airport_name = std::move(load.airportName);
+    if (standList.empty()) {
+        standList.swap(load.stands);
+    } else {
+        standList.insert(standList.end(), std::make_move_iterator(load.stands.begin()),
+                         std::make_move_iterator(load.stands.end()));
+    }
+    if (load.standsError) std::rethrow_exception(load.standsError);
+    if (load.loadError) std::rethrow_exception(load.loadError);
+    quality = load.quality;
+    return {};
 }
 
 std::string gf_loadApfStands(const std::filesystem::path& file, const std::string& name, clv::ApfInfo& summary,
                              clv::QualityFactors& quality) {
-    pugi::xml_document document;
-    const pugi::xml_parse_result loaded = document.load_file(file.c_str());
-    if (!loaded) return fmt::format("{} could not be loaded: {}", name, loaded.description());
-    if (!gf_readMeta(document)) return fmt::format("{} but refused to load, copyright problem", name);
-
-    rtTrafficWeek = lf_readIntParameter(document, g_apfRtTrafficWeekKey).value_or(0);
-    summary.publisher = lf_readTextParameter(document, g_apfPublisherKey).value_or(std::string());
-    const std::optional<std::int32_t> altitude = lf_readIntParameter(document, g_apfAltitudeKey);
-    if (!altitude) throw clv::UserErrorException(kMissingAltitudeError, "Parameter " + g_apfAltitudeKey + " not found");
-    summary.altitude = *altitude;
-    if (apfReadHooks.setParkAirportAltitude) apfReadHooks.setParkAirportAltitude(*altitude);
-    summary.airport_name = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
-
-    if (const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement)) lf_readStands(parkpositions);
-    quality = {lf_readIntParameter(document, g_apfQfRealKey).value_or(-1),
-               lf_readIntParameter(document, g_apfQfSoftKey).value_or(-1)};
-    return {};
+    return gf_applyApfLoad(gf_loadApf(file, name), summary, quality);
 }
 
-std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+namespace clv {
+
+void ApfReadJob::start(std::filesystem::path file, std::string name) {
+    wait();
+    file_ = std::move(file);
+    name_ = std::move(name);
+    load_ = {};
+    done_.store(false, std::memory_order_relaxed);
+    worker_ = std::thread([this] {
+        load_ = gf_loadApf(file_, name_);
+        done_.store(true, std::memory_order_release);
+    });
+}
+
+void ApfReadJob::wait() {
+    if (worker_.joinable()) worker_.join();
+}
+
+ApfLoad ApfReadJob::take() {
+    wait();
+    ApfLoad load = std::move(load_);
+    load_ = {};
+    return load;
+}
+
+void ApfReadJob::drop() {
+    wait();
+    load_ = {};
+}
+
+}  // namespace clv
+
+std::string gf_beginReadApf(const std::string& name, clv::ApfReadJob& job) {
     if (name.empty()) return fmt::format("{} xml is empty...", kFunctionName);
     const std::string parkCode = apfReadHooks.parkAirportCode ? apfReadHooks.parkAirportCode() : std::string();
     if (parkCode.empty()) return fmt::format("{} no park airport set", kFunctionName);
@@ -163,11 +241,22 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
         std::string failure = apfReadHooks.downloadApf(name);
         if (!failure.empty()) return failure;
     }
-    const std::filesystem::path file = local ? std::filesystem::path(name) : g_parkAirportFile;
+    job.start(local ? std::filesystem::path(name) : g_parkAirportFile, name);
+    return {};
+}
 
+std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+    clv::ApfReadJob job;
+    std::string failure = gf_beginReadApf(name, job);
+    if (!failure.empty()) return failure;
+    return gf_finishReadApf(job, summary, quality);
+}
+
+std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+    const std::string name = job.name();
     try {
         handmadeFile = false;
-        std::string failure = gf_loadApfStands(file, name, summary, quality);
+        std::string failure = gf_applyApfLoad(job.take(), summary, quality);
         if (!failure.empty()) return failure;
 
         std::filesystem::path learned;

@@ -3,10 +3,15 @@
 // parameters, its stands with their options, the airport's learned file, the
 // numbering and the adjacency of the stands, the report in the log and the main
 // window. Run thread only.
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "airports/apf_file.h"
 
@@ -50,6 +55,56 @@ struct ApfReadHooks {
     std::function<void(const ApfReadReport& report)> fileRead;
 };
 
+// A file loaded and its stands read, before anything of the run is touched: the
+// part of a read that may run on any thread (the reference data base is read-only
+// by then). The error of a file that does not load or is refused is in failure;
+// an exception met while reading (a missing altitude, a repeated stand id, any
+// other) is kept and thrown where the load is applied, after what was read until
+// then, as the one-go read does.
+struct ApfLoad {
+    std::string failure;
+    std::int32_t rtTrafficWeek = 0;
+    std::string publisher;
+    std::optional<std::int32_t> altitude;
+    std::string airportName;
+    std::vector<Stand> stands;
+    std::exception_ptr standsError;  // thrown after the stands read until then are appended
+    QualityFactors quality;
+    std::exception_ptr loadError;  // met before the parameters were read
+};
+
+// A read of the park airport's file under way: its file is loaded and its stands
+// read on a worker thread of its own into the job's private ApfLoad; the run
+// thread looks at ready() between ticks and applies the result in one go. The
+// worker touches nothing but the job.
+class ApfReadJob {
+public:
+    ApfReadJob() = default;
+    ApfReadJob(const ApfReadJob&) = delete;
+    ApfReadJob& operator=(const ApfReadJob&) = delete;
+    ~ApfReadJob() { wait(); }
+
+    void start(std::filesystem::path file, std::string name);
+    // Started and neither taken nor dropped.
+    bool pending() const { return worker_.joinable(); }
+    // The worker has finished; never blocks.
+    bool ready() const { return done_.load(std::memory_order_acquire); }
+    // Blocks until the worker has finished.
+    void wait();
+    const std::string& name() const { return name_; }
+    // The loaded file (waits for it); the job is spent afterwards.
+    ApfLoad take();
+    // Forgets the read (waits for the worker, which cannot be cut short).
+    void drop();
+
+private:
+    std::filesystem::path file_;
+    std::string name_;
+    ApfLoad load_;
+    std::atomic<bool> done_{false};
+    std::thread worker_;
+};
+
 }  // namespace clv
 
 extern clv::ApfReadHooks apfReadHooks;
@@ -72,13 +127,30 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
 std::string gf_loadApfStands(const std::filesystem::path& file, const std::string& name, clv::ApfInfo& summary,
                              clv::QualityFactors& quality);
 
+// The first steps of gf_readApf: the checks and the fetching of an archived file;
+// "" when the job has started reading the file, else the error text.
+std::string gf_beginReadApf(const std::string& name, clv::ApfReadJob& job);
+// The rest of gf_readApf with the job's loaded file (waits for it when not ready):
+// the stand list, the learned file, numbering, adjacency and the report.
+std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::QualityFactors& quality);
+
+// gf_loadApfStands in two halves: loading and reading the stands into the result
+// (any thread), and applying it to the parameters, the hooks and the stand list
+// (run thread).
+clv::ApfLoad gf_loadApf(const std::filesystem::path& file, const std::string& name);
+std::string gf_applyApfLoad(clv::ApfLoad&& load, clv::ApfInfo& summary, clv::QualityFactors& quality);
+
 // Every "parkpos" of the file, as fixed stands; a repeated stand id ends the read
 // with a user error.
 void lf_readStands(const pugi::xml_node& parkpositions);
+// The same into `stands`.
+void lf_readStands(const pugi::xml_node& parkpositions, std::vector<clv::Stand>& stands);
 
 // One "parkpos": appends a stand named `name` to the stand list, with `fixed` on
 // every option; nothing when latitude and longitude both read 0.
 void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed);
+void lf_readParkpos(const pugi::xml_node& parkpos, std::string name, std::uint32_t fixed,
+                    std::vector<clv::Stand>& stands);
 
 // The identity of one "opt".
 clv::OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <mutex>
+#include <optional>
 
 #include "airports/apf_file.h"
 #include "airports/live_stands.h"
@@ -22,6 +23,9 @@ namespace {
 
 std::mutex g_figuresMutex;
 clv::ParkingFigures g_figures;
+
+// The park airport's file is read; the next tick plans.
+bool g_planDue = false;
 
 // The position of the previous refresh.
 bool g_havePrevious = false;
@@ -65,6 +69,30 @@ double lf_distanceTo(clv::LatLon p, const clv::ParkSite& airport) {
 }
 
 std::string lf_displayName(const clv::ParkSite& airport) { return gf_parkingHooks().airportDisplayName(airport); }
+
+// The placing of the plan is complete.
+void lf_seePlacingEnded(clv::TrafficEngine& engine) {
+    if (!parkingBusy || !parkPlan.empty()) return;
+    const clv::ParkingHooks& hooks = gf_parkingHooks();
+    gf_unlockParkingControls();
+    hooks.clearStatusLine();
+    gf_countStaticAc(engine, true);
+    float mean = 0.0f;
+    gf_countParkedLive(engine, hooks.now(), &mean);
+    hooks.showLiveAverageFit(mean);
+}
+
+// The read of the park airport's file is over: plan, or show the error and leave.
+void lf_endParkRead(clv::TrafficEngine& engine, const std::string& error) {
+    lf_seePlacingEnded(engine);
+    if (error.empty()) {
+        lf_planStaticParking(engine);
+    } else {
+        gf_setStatusLine(error, true);
+        gf_leaveParkAirport();
+    }
+    lf_enable(DESTINATION, true);
+}
 
 }  // namespace
 
@@ -170,28 +198,38 @@ void lf_parkAirportInSight(clv::TrafficEngine& engine, clv::LatLon position) {
     gf_clearGroundTraffic(engine);
 }
 
+bool gf_parkReadPending() { return g_planDue || lf_parkedFileReadPending(); }
+
+void gf_continueParkRead(clv::TrafficEngine& engine) {
+    if (g_planDue) {
+        g_planDue = false;
+        lf_endParkRead(engine, std::string());
+        return;
+    }
+    if (!lf_parkedFileReadPending()) return;
+    const std::optional<std::string> error = lf_endReadParkedFile(false);
+    if (!error) return;
+    // Taking the stands over and planning are each about a millisecond or two at
+    // the largest airports: the plan waits for the next tick.
+    if (error->empty()) {
+        g_planDue = true;
+    } else {
+        lf_endParkRead(engine, *error);
+    }
+}
+
 void gf_refreshParking(clv::TrafficEngine& engine, bool first) {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
-    if (parkingBusy && parkPlan.empty()) {
-        // The placing of the plan is complete.
-        gf_unlockParkingControls();
-        hooks.clearStatusLine();
-        gf_countStaticAc(engine, true);
-        float mean = 0.0f;
-        gf_countParkedLive(engine, hooks.now(), &mean);
-        hooks.showLiveAverageFit(mean);
-    }
+    // The park airport's file is still being read: the refresh resumes when it is planned.
+    if (lf_parkedFileReadPending() || g_planDue) return;
+    // With a file to read, the end of the placing is seen when the read has ended:
+    // the controls stay locked while it is read.
+    if (!parkFileReload) lf_seePlacingEnded(engine);
     if (parkFileReload) {
         hooks.clearStatusLine();
         parkFileReload = false;
-        const std::string error = lf_readParkedFile();
-        if (error.empty()) {
-            lf_planStaticParking(engine);
-        } else {
-            gf_setStatusLine(error, true);
-            gf_leaveParkAirport();
-        }
-        lf_enable(DESTINATION, true);
+        const std::string error = lf_beginReadParkedFile();
+        if (!error.empty() || !lf_parkedFileReadPending()) lf_endParkRead(engine, error);
         return;
     }
     const clv::LatLon p = hooks.userAircraft().position;
@@ -210,6 +248,8 @@ void gf_refreshParking(clv::TrafficEngine& engine, bool first) {
 
 void gf_leaveParkAirport() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
+    lf_dropParkedFileRead();
+    g_planDue = false;
     if (parkingActive && (apfParamsChanged || hooks.learnedUpdates() > 0)) {
         hooks.saveLearnedFile();
         hooks.resetLearnedUpdates();
@@ -268,6 +308,8 @@ void gf_clearGroundTraffic(clv::TrafficEngine& engine) {
 
 void gf_resetParkAirportState() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
+    lf_dropParkedFileRead();
+    g_planDue = false;
     hooks.setCurrentParkAirport(clv::ParkSite{});
     gf_clearFeedParkAirport();
     hooks.unsetReferenceElevation();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "airports/apf_reader.h"
 #include "airports/live_stands.h"
@@ -87,10 +88,29 @@ void lf_takeReservedStand(const clv::ParkSite& park, clv::ParkingFigures& figure
     }
 }
 
+// The read of the park airport's file under way.
+clv::ApfReadJob g_parkRead;
+
+// The end of a read: with a read file, the user's reserved stand; in every case
+// the figures of the panel and the learning count start again. A read that has
+// only begun reports its failure, or nothing until it ends.
+std::string lf_reportParkedFile(std::string error, bool ended) {
+    if (error.empty() && !ended) return error;
+    const clv::ParkingHooks& hooks = gf_parkingHooks();
+    clv::ParkingFigures figures = gf_parkingFigures();
+    if (error.empty()) lf_takeReservedStand(gf_parkAirport(), figures);
+    figures.fileRead = error.empty();
+    figures.airportName = parkApfInfo.airport_name;
+    gf_showParkingFigures(figures);
+    hooks.resetLearnedUpdates();
+    return error;
+}
+
 }  // namespace
 
-std::string lf_readParkedFile() {
+std::string lf_beginReadParkedFile() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
+    g_parkRead.drop();
     standList.clear();
     gf_standListChanged();
     const clv::ParkSite park = gf_parkAirport();
@@ -100,18 +120,25 @@ std::string lf_readParkedFile() {
         return fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", park.code, kUnknownPublisher, path);
     }
     parkApfInfo = {};
+    return lf_reportParkedFile(gf_beginReadApf(path, g_parkRead), false);
+}
+
+std::optional<std::string> lf_endReadParkedFile(bool wait) {
+    if (!g_parkRead.pending() || (!wait && !g_parkRead.ready())) return std::nullopt;
     clv::QualityFactors quality;
-    const std::string error = gf_readApf(path, parkApfInfo, quality);
-    clv::ParkingFigures figures = gf_parkingFigures();
-    if (error.empty()) {
-        lf_judgeQuality(quality.real);
-        lf_takeReservedStand(park, figures);
-    }
-    figures.fileRead = error.empty();
-    figures.airportName = parkApfInfo.airport_name;
-    gf_showParkingFigures(figures);
-    hooks.resetLearnedUpdates();
-    return error;
+    const std::string error = gf_finishReadApf(g_parkRead, parkApfInfo, quality);
+    if (error.empty()) lf_judgeQuality(quality.real);
+    return lf_reportParkedFile(error, true);
+}
+
+bool lf_parkedFileReadPending() { return g_parkRead.pending(); }
+
+void lf_dropParkedFileRead() { g_parkRead.drop(); }
+
+std::string lf_readParkedFile() {
+    std::string error = lf_beginReadParkedFile();
+    if (!error.empty() || !g_parkRead.pending()) return error;
+    return *lf_endReadParkedFile(true);
 }
 
 clv::Slot lf_logDayTime() {

@@ -5,6 +5,7 @@
 // airport. Everything runs on the run thread unless its comment says otherwise.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -85,7 +86,19 @@ std::int32_t gf_halfHoursSince(clv::Slot planned, clv::Slot now);
 clv::Slot gf_slotBefore(clv::Slot now, std::uint32_t fit);
 
 // ---- planning -----------------------------------------------------------------------------
+// Reads the park airport's file in one go; "" or the error text.
 std::string lf_readParkedFile();
+// The same in two steps, so that the ticks go on while the file is loaded on a
+// worker: the begin gives the error text of a read that cannot start, "" when it
+// is under way; the end gives nothing while the file is still being loaded
+// (unless asked to wait), else what lf_readParkedFile gives.
+std::string lf_beginReadParkedFile();
+std::optional<std::string> lf_endReadParkedFile(bool wait);
+bool lf_parkedFileReadPending();
+// A read under way, or its plan still to be made.
+bool gf_parkReadPending();
+// Forgets a read under way (the park airport is left).
+void lf_dropParkedFileRead();
 void lf_planStaticParking(clv::TrafficEngine& engine);
 std::int32_t gf_maxPark();
 void lf_planParking(clv::TrafficEngine& engine, clv::Slot now, std::int32_t wanted, std::int32_t already);
@@ -119,6 +132,10 @@ extern bool parkFileReload;
 // parkingBusy and reservedStand: airports/park_state.h.
 
 void gf_refreshParking(clv::TrafficEngine& engine, bool first);
+// Between ticks: when the park airport's file has been loaded, its stands are
+// taken over, and planned at the next call; nothing while no read is under way
+// or the file is still loading.
+void gf_continueParkRead(clv::TrafficEngine& engine);
 void gf_clearGroundTraffic(clv::TrafficEngine& engine);
 void gf_leaveParkAirport();
 void gf_lockParkingControls();

@@ -182,6 +182,8 @@ bool lf_cycle() {
         return !gf_stopSeen();
     }
     gf_need(S.engine.trafficTick, kEngineMissing)();
+    // A park airport file loaded on a worker is taken over between two ticks.
+    gf_callIfSet(S.airports.continueParkRead);
     // Between data steps the flags are looked at as well: a simulator that stops
     // answering must not keep the window from closing.
     if (!gf_need(S.sim.consumeNewDataStep, kSimLinkMissing)()) return !gf_stopSeen();

@@ -105,6 +105,7 @@ void gf_wireParking(clv::RunServices& services) {
     };
     a.rereadParkAirports = [](std::string& message) { return gf_rereadParkAirports(true, message); };
     a.refreshParking = [](bool first) { gf_refreshParking(gf_trafficEngine(), first); };
+    a.continueParkRead = [] { gf_continueParkRead(gf_trafficEngine()); };
     a.parkingBusy = [] { return parkingBusy.load(); };
     a.parkingActive = [] { return parkingActive.load(); };
     a.parkAirportSet = [] { return !gf_parkAirport().code.empty(); };

@@ -109,6 +109,7 @@ struct AirportServices {
     std::function<bool()> readMyParkAirports;  // lf_readMyParkAirports
     std::function<std::optional<LatLon>(const std::string&)> findAirport;  // gf_findAirport
     std::function<void(bool)> refreshParking;  // gf_refreshParking
+    std::function<void()> continueParkRead;    // gf_continueParkRead, every tick
     std::function<bool()> parkingBusy;
     std::function<bool()> parkingActive;
     std::function<bool()> parkAirportSet;

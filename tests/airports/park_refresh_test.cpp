@@ -129,6 +129,7 @@ TEST(ParkRefresh, AFileThatCannotBeReadLeavesTheAirport) {
     ASSERT_TRUE(parkFileReload);
     w.refresh();
     EXPECT_FALSE(parkFileReload);
+    w.finishParkRead();
     EXPECT_EQ(gf_parkAirport().code, "");
     EXPECT_NE(gf_nullUiPort().statusLines().back().find("could not be loaded"), std::string::npos)
         << gf_nullUiPort().statusLines().back();

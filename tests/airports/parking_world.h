@@ -5,9 +5,11 @@
 // the parking settings restored afterwards.
 #include <fmt/format.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "airports/parking_hooks.h"
@@ -103,6 +105,19 @@ struct ParkingWorld {
         gf_resetParkAirportState();
         gf_setParkingHooks({});
         plannerCallsigns.clear();
+    }
+
+    // Waits out the read of the park airport's file that a refresh began, as the
+    // ticks do: looked at every millisecond; the number of looks.
+    int finishParkRead() {
+        int looks = 0;
+        while (gf_parkReadPending()) {
+            gf_continueParkRead(engine);
+            if (!gf_parkReadPending()) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++looks;
+        }
+        return looks;
     }
 
     ParkingHooks hooks() {

@@ -21,7 +21,8 @@ TEST(StaticParkingRoad, TheAirportFillsWithStaticAircraftAndEmptiesWhenTheUserLe
     EXPECT_TRUE(parkingBusy.load());
     EXPECT_EQ(w.callsignCollections, 1);
 
-    gf_refreshParking(w.engine, false);  // reads and plans
+    gf_refreshParking(w.engine, false);  // begins the read; the ticks take it over and plan
+    w.finishParkRead();
     EXPECT_EQ(standList.size(), 20u);
     EXPECT_EQ(parkPlan.size(), 10u);
     EXPECT_TRUE(parkingBusy.load());

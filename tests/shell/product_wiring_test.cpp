@@ -302,6 +302,7 @@ TEST(ProductServices, EveryHookIsWired) {
         {"airports.readMyParkAirports", bool(airports.readMyParkAirports)},
         {"airports.findAirport", bool(airports.findAirport)},
         {"airports.refreshParking", bool(airports.refreshParking)},
+        {"airports.continueParkRead", bool(airports.continueParkRead)},
         {"airports.parkingBusy", bool(airports.parkingBusy)},
         {"airports.parkingActive", bool(airports.parkingActive)},
         {"airports.parkAirportSet", bool(airports.parkAirportSet)},

@@ -404,7 +404,10 @@ struct SimStandIn::Impl {
     // ----- the call log -----
 
     json& logCall(const Client& c, std::uint32_t packetId, const char* call) {
-        log.push_back(json{{"seq", nextSeq++}, {"client", c.number}, {"packet", packetId}, {"call", call}});
+        // The time (seconds since the start, as in the position history) lets a
+        // test measure the spacing of calls without polling for their effects.
+        const double t = std::chrono::duration<double>(Clock::now() - startedAt).count();
+        log.push_back(json{{"seq", nextSeq++}, {"t", t}, {"client", c.number}, {"packet", packetId}, {"call", call}});
         if (log.size() > kMaxLogEntries) log.pop_front();
         return log.back();
     }
