@@ -50,7 +50,7 @@ constexpr double kMetresPerDegreeLat = 111132.95;
 // elevation), touch-down, roll-out to 20 kt, then a taxi south-east that stops
 // 8 m north of the gate and stands there.
 std::string lf_arrivalScript() {
-    const double stopLat = kGateLat + 8.0 / 111132.95;
+    const double stopLat = kGateLat + 8.0 / kMetresPerDegreeLat;
     return fmt::format(
         "every 1\n"
         "aircraft hexid=4934004 callsign=SWR143 type=A320 reg=HB-JLT airline=SWR from=LFPG to=LSZH category=A3\n"
@@ -68,7 +68,8 @@ std::string lf_arrivalScript() {
 std::string lf_parkedScript() {
     const double backLat = kParkedGateLat + 40.0 / kMetresPerDegreeLat;
     const double startLat = kParkedGateLat + 1.5 / kMetresPerDegreeLat;
-    const double eastLon = kParkedGateLon + 300.0 / (kMetresPerDegreeLat * std::cos(kParkedGateLat * std::numbers::pi / 180.0));
+    const double eastLon =
+        kParkedGateLon + 300.0 / (kMetresPerDegreeLat * std::cos(kParkedGateLat * std::numbers::pi / 180.0));
     return fmt::format(
         "aircraft hexid=4933720 callsign=SWR1084 type=A321 reg=HB-IOF airline=SWR from=LEMD to=LSZH category=A3\n"
         "    0 {0:.6f} {1:.6f} 1416   0 180.0    0 ground heading=180\n"
@@ -219,9 +220,10 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
     }
     ASSERT_LT(back, points.size()) << "it stopped within 40 m of gate E26";
 
-    // ---- The user aircraft takes off and flies north, 5 nm a data second
-    // (a longer jump is a new flight): beyond the airport's range the program
-    // leaves Zurich and saves its learned file.
+    // ---- The user aircraft takes off and flies north, 5 nm every two seconds
+    // (a jump of more than 10 nm between two of the program's readings a second
+    // is a new flight): beyond the airport's range the program leaves Zurich and
+    // saves its learned file.
     const fs::path learnedFile = work / "airports" / "learned" / "stock" / "LSZH.xml";
     for (int step = 0; step <= 5; ++step) {
         const auto moved = control.command({{"cmd", "set_user"},
@@ -256,7 +258,7 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
         const char* stand;
         const char* registration;
         const char* callsign;
-        const char* airline;  // "" where the registration's record gives it
+        const char* airline;  // not written where the registration's record gives it
         const char* type;
     };
     for (const Learned& want : {Learned{"E26", "HB-IOF", "SWR1084", "SWR", "A321"},
@@ -275,7 +277,8 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
         EXPECT_FALSE(option->hours.none());
         for (std::uint32_t h = 0; h < 48; ++h) {
             if (!option->hours.test(h)) continue;
-            EXPECT_TRUE(runSlots.contains({option->weekday, h})) << "weekday " << option->weekday << ", half-hour " << h;
+            EXPECT_TRUE(runSlots.contains({option->weekday, h}))
+                << "weekday " << option->weekday << ", half-hour " << h;
         }
     }
     standList.clear();
