@@ -130,28 +130,15 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
 
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
     // RealTraffic's link and weather in one stand-in, its traffic in another that can be stopped alone.
     ChildProcess link;
-    link.start(gf_toolPath("feedstandin"),
-               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
-                std::to_string(tcpPort), "--once"},
-               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+    startFeedLink(link, ports, true);
 
-    writeParameters({{"MSFS_2020", "true"},
-                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                     {"PORT_NUMBER", std::to_string(tcpPort)},
-                     {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"},
-                     {"SCAN_AIRPORTS", "false"},
-                     {"AUTO_RANGE", "false"},
-                     {"LATERAL_RANGE", "30"},
-                     {"RANDOM", "false"}});
+    writeDemoParameters(ports.tcp);
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
 
     const std::vector<Aircraft> aircraft = lf_aircraft();
     folder.write("traffic.trk", lf_trackScript(aircraft));
@@ -160,13 +147,12 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
     const Clock::time_point feedStart = Clock::now();
     ChildProcess traffic;
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
 
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
-               sim.output() + "\n---- feedstandin link:\n" + link.output() + "\n---- feedstandin traffic:\n" +
-               traffic.output();
+        return report({{"program", &program}, {"simstandin", &sim},
+                       {"feedstandin link", &link}, {"feedstandin traffic", &traffic}});
     };
 
     ControlLink control(simControlPort);
@@ -272,13 +258,11 @@ TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
     startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
 
     std::map<std::string, std::string> settings{{"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                                                {"PORT_NUMBER", std::to_string(tcpPort)},
+                                                {"PORT_NUMBER", std::to_string(ports.tcp)},
                                                 {"LATERAL_RANGE", "30"},
                                                 {"RANDOM", "false"}};
     int boxes = 0;
@@ -293,19 +277,18 @@ TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
     ASSERT_EQ(settings.at("MSFS_2020"), "true");
     writeParameters(settings);
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
 
     // With AEROWINX on there is no TCP link: weather and traffic come over UDP only.
     const std::vector<Aircraft> aircraft = lf_aircraft();
     folder.write("traffic.trk", lf_trackScript(aircraft));
     ChildProcess traffic;
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort),
-                   "--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort)},
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic),
+                   "--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(ports.qnh)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
-               sim.output() + "\n---- feedstandin:\n" + traffic.output();
+        return report({{"program", &program}, {"simstandin", &sim}, {"feedstandin", &traffic}});
     };
 
     const fs::path listing = work / "Callsign2ObjectId.txt";
@@ -399,28 +382,15 @@ TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
     startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
     // A QNH whose digits are every count this test sees: 0 to 3.
     const std::string qnhDigits = "1023";
     ChildProcess link;
-    link.start(gf_toolPath("feedstandin"),
-               {"--qnh", qnhDigits, "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
-                std::to_string(tcpPort), "--once"},
-               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
-    writeParameters({{"MSFS_2020", "true"},
-                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                     {"PORT_NUMBER", std::to_string(tcpPort)},
-                     {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"},
-                     {"SCAN_AIRPORTS", "false"},
-                     {"AUTO_RANGE", "false"},
-                     {"LATERAL_RANGE", "30"},
-                     {"RANDOM", "false"}});
+    startFeedLink(link, ports, true, qnhDigits);
+    writeDemoParameters(ports.tcp);
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
 
     gf_ignoreXErrors();
     Display* screen = XOpenDisplay(display.c_str());
@@ -438,8 +408,7 @@ TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
         return lf_shownLiveCount(gf_captureWindow(screen, *window), qnhDigits);
     };
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
-               sim.output() + "\n---- feedstandin link:\n" + link.output();
+        return report({{"program", &program}, {"simstandin", &sim}, {"feedstandin link", &link}});
     };
     // Both counts agree on `n` (the simulator's count read before and after the screen).
     const auto agreeOn = [&](int n) {
@@ -462,7 +431,7 @@ TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
     folder.write("traffic.trk", lf_trackScript(aircraft));
     ChildProcess traffic;
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
     // Up with the aircraft the simulator gets, and down again when the feed falls silent.
     EXPECT_TRUE(agreeOn(3)) << "in the simulator: " << inSimulator().value_or(-1)

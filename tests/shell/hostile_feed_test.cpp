@@ -118,33 +118,22 @@ TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraf
     startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
-    writeParameters({{"MSFS_2020", "true"},
-                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                     {"PORT_NUMBER", std::to_string(tcpPort)},
-                     {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"},
-                     {"SCAN_AIRPORTS", "false"},
-                     {"AUTO_RANGE", "false"},
-                     {"LATERAL_RANGE", "30"},
-                     {"RANDOM", "false"}});
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
+    writeDemoParameters(ports.tcp);
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
     ChildProcess link;
     ChildProcess traffic;
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- feedstandin link:\n" +
-               link.output() + "\n---- feedstandin traffic:\n" + traffic.output();
+        return report({{"program", &program}, {"feedstandin link", &link}, {"feedstandin traffic", &traffic}});
     };
 
     // The first peer on the link is no RealTraffic: 10 MB of garbage for a version.
     std::size_t taken = 0;
     ASSERT_TRUE(gf_waitUntil(
         [&] {
-            taken = lf_garbagePeer(tcpPort, kGarbageBytes);
+            taken = lf_garbagePeer(ports.tcp, kGarbageBytes);
             return taken > 0 || !program.running();
         },
         kStepLimit));
@@ -154,15 +143,12 @@ TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraf
     ASSERT_TRUE(gf_waitUntil([&] { return logHas("RealTraffic connection closed: "); }, kStepLimit)) << everything();
 
     // RealTraffic itself comes next and is taken.
-    link.start(gf_toolPath("feedstandin"),
-               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
-                std::to_string(tcpPort)},
-               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+    startFeedLink(link, ports, false);
     ASSERT_TRUE(gf_waitUntil([&] { return logHas("Traffic Reader connected") || !program.running(); }, kStepLimit))
         << everything();
     EXPECT_TRUE(logHas("RealTraffic connected")) << everything();
 
-    lf_flood(trafficPort, qnhPort);
+    lf_flood(ports.traffic, ports.qnh);
     ASSERT_TRUE(program.running()) << everything();
 
     // Then good traffic: two demo airframes crossing near the user aircraft.
@@ -177,7 +163,7 @@ TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraf
                  "  0 47.3700 8.7000 6000 180 270.0 0 air\n"
                  "  180 47.3700 8.4000 6000 180 270.0 0 air\n");
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
     ControlLink control(simControlPort);
     ASSERT_TRUE(control.connected());

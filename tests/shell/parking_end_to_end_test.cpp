@@ -28,6 +28,7 @@
 #include "core/geodesy.h"
 #include "product_run_support.h"
 #include "support/eventually.h"
+#include "traffic/end_to_end_support.h"
 
 namespace clv::test {
 namespace {
@@ -232,20 +233,6 @@ std::vector<LatLon> lf_corners(const GroundTrack& track) {
     return corners;
 }
 
-// Metres from the point to the polyline (on a flat earth around each segment).
-double lf_metresOffPath(const std::vector<LatLon>& path, LatLon p) {
-    double best = lf_metres(path.front(), p);
-    for (std::size_t i = 1; i < path.size(); ++i) {
-        const double k = std::cos(path[i - 1].lat * kDegToRad);
-        const double bx = (path[i].lon - path[i - 1].lon) * k, by = path[i].lat - path[i - 1].lat;
-        const double px = (p.lon - path[i - 1].lon) * k, py = p.lat - path[i - 1].lat;
-        const double len2 = bx * bx + by * by;
-        const double u = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
-        best = std::min(best, std::hypot(px - u * bx, py - u * by) * 60.0 * kMetresPerNm);
-    }
-    return best;
-}
-
 class ParkingEndToEnd : public DemoDataRun {
 protected:
     // The demo airport as the demo run has it: its file in the download folder's
@@ -279,30 +266,16 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
 
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
     ChildProcess link;
-    link.start(gf_toolPath("feedstandin"),
-               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
-                std::to_string(tcpPort), "--once"},
-               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
-    writeParameters({{"MSFS_2020", "true"},
-                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                     {"PORT_NUMBER", std::to_string(tcpPort)},
-                     {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"},
-                     {"SCAN_AIRPORTS", "false"},
-                     {"AUTO_RANGE", "false"},
-                     {"LATERAL_RANGE", "30"},
-                     {"RANDOM", "false"}});
+    startFeedLink(link, ports, true);
+    writeDemoParameters(ports.tcp);
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
     ChildProcess traffic;
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
-               sim.output() + "\n---- feedstandin traffic:\n" + traffic.output();
+        return report({{"program", &program}, {"simstandin", &sim}, {"feedstandin traffic", &traffic}});
     };
     ControlLink control(simControlPort);
     ASSERT_TRUE(control.connected());
@@ -317,7 +290,7 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
     folder.write("ground.trk", lf_groundScript(tracks));
     const Clock::time_point feedStart = Clock::now();
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "ground.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  {"--script", (folder / "ground.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
 
     std::size_t planned = 0;
@@ -492,7 +465,7 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
         ASSERT_TRUE(reachedEnd.has_value()) << sampled() << everything();
         double worst = 0.0;
         for (const json& p : history["points"]) {
-            worst = std::max(worst, lf_metresOffPath(corners, LatLon{p["lat"].get<double>(), p["lon"].get<double>()}));
+            worst = std::max(worst, gf_metresOffPath(corners, LatLon{p["lat"].get<double>(), p["lon"].get<double>()}));
             EXPECT_TRUE(p["on_ground"].get<bool>());
         }
         EXPECT_LE(worst, 15.0);

@@ -178,6 +178,23 @@ void ProductRun::writeParameters(const std::map<std::string, std::string>& setti
     ASSERT_TRUE(document.save_file((folder / "config" / "Calvorinth" / "parameters.xml").c_str()));
 }
 
+ProductRun::FeedPorts ProductRun::freeFeedPorts() {
+    return FeedPorts{gf_freePort(SOCK_STREAM), gf_freePort(SOCK_DGRAM), gf_freePort(SOCK_DGRAM)};
+}
+
+void ProductRun::startFeedLink(ChildProcess& link, const FeedPorts& ports, bool once, const std::string& qnh) {
+    std::vector<std::string> arguments{"--qnh", qnh, "--qnh-every", "1", "--qnh-port", std::to_string(ports.qnh),
+                                       "--tcp", std::to_string(ports.tcp)};
+    if (once) arguments.push_back("--once");
+    link.start(gf_toolPath("feedstandin"), arguments, folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+}
+
+std::string ProductRun::report(std::initializer_list<std::pair<const char*, const ChildProcess*>> processes) const {
+    std::string text = "\n---- Log.txt:\n" + log();
+    for (const auto& [name, process] : processes) text += "\n---- " + std::string(name) + ":\n" + process->output();
+    return text;
+}
+
 std::map<std::string, std::string> ProductRun::userFolders() const {
     return {{"HOME", (folder / "home").string()},
             {"XDG_CONFIG_HOME", (folder / "config").string()},
@@ -273,6 +290,20 @@ nlohmann::json ControlLink::command(const nlohmann::json& request) {
 
 std::filesystem::path gf_demoFolder() {
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo";
+}
+
+void DemoDataRun::writeDemoParameters(std::uint16_t linkPort, const std::map<std::string, std::string>& extra) {
+    std::map<std::string, std::string> settings{{"MSFS_2020", "true"},
+                                                {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
+                                                {"PORT_NUMBER", std::to_string(linkPort)},
+                                                {"SCAN_LIVERIES", "true"},
+                                                {"LIG_AUTOMATIC", "true"},
+                                                {"SCAN_AIRPORTS", "false"},
+                                                {"AUTO_RANGE", "false"},
+                                                {"LATERAL_RANGE", "30"},
+                                                {"RANDOM", "false"}};
+    for (const auto& [key, value] : extra) settings[key] = value;
+    writeParameters(settings);
 }
 
 void DemoDataRun::SetUp() {

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -89,6 +91,20 @@ protected:
     // The program in the working folder with the user folders, the display and the ports.
     void startProgram(ChildProcess& program, std::uint16_t trafficPort, std::uint16_t qnhPort);
 
+    // The loopback ports of the stand-in RealTraffic: its link (TCP), its traffic and its weather (UDP).
+    struct FeedPorts {
+        std::uint16_t tcp = 0;
+        std::uint16_t traffic = 0;
+        std::uint16_t qnh = 0;
+        bool complete() const { return tcp != 0 && traffic != 0 && qnh != 0; }
+    };
+    static FeedPorts freeFeedPorts();
+    // The stand-in RealTraffic's link with its weather datagrams every second.
+    void startFeedLink(ChildProcess& link, const FeedPorts& ports, bool once, const std::string& qnh = "1013");
+
+    // Log.txt and the output of each named process, for a failure message.
+    std::string report(std::initializer_list<std::pair<const char*, const ChildProcess*>> processes) const;
+
     std::string log() const { return gf_readIfThere(work / "Log.txt"); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
 
@@ -109,6 +125,10 @@ protected:
 class DemoDataRun : public ProductRun {
 protected:
     void SetUp() override;
+    // The settings of a run on the demo's data: the demo simulator folder, the feed's
+    // link port, liveries scanned and matched, no add-on airport scan, a fixed range
+    // of 30 nm and no random draws; `extra` adds settings or overrides these.
+    void writeDemoParameters(std::uint16_t linkPort, const std::map<std::string, std::string>& extra = {});
 };
 
 // The repository's demo folder.

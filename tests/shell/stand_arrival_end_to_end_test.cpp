@@ -104,32 +104,17 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
                           (folder / "demo_sim" / "Community").string()});
     ASSERT_FALSE(HasFatalFailure());
 
-    const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
-    const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);
-    const std::uint16_t qnhPort = gf_freePort(SOCK_DGRAM);
-    ASSERT_TRUE(tcpPort != 0 && trafficPort != 0 && qnhPort != 0);
+    const FeedPorts ports = freeFeedPorts();
+    ASSERT_TRUE(ports.complete());
     ChildProcess link;
-    link.start(gf_toolPath("feedstandin"),
-               {"--qnh", "1013", "--qnh-every", "1", "--qnh-port", std::to_string(qnhPort), "--tcp",
-                std::to_string(tcpPort)},
-               folder.path(), {}, folder / "logs" / "feedstandin_link.txt");
+    startFeedLink(link, ports, false);
 
-    writeParameters({{"MSFS_2020", "true"},
-                     {"MSFS_INSTALL_PATH", (folder / "demo_sim").string()},
-                     {"PORT_NUMBER", std::to_string(tcpPort)},
-                     {"SCAN_LIVERIES", "true"},
-                     {"LIG_AUTOMATIC", "true"},
-                     {"SCAN_AIRPORTS", "false"},
-                     {"AUTO_RANGE", "false"},
-                     {"LATERAL_RANGE", "30"},
-                     {"RANDOM", "false"},
-                     {"LOG", "true"}});
+    writeDemoParameters(ports.tcp, {{"LOG", "true"}});
     ChildProcess program;
-    startProgram(program, trafficPort, qnhPort);
+    startProgram(program, ports.traffic, ports.qnh);
     ChildProcess traffic;
     const auto everything = [&] {
-        return "\n---- Log.txt:\n" + log() + "\n---- program:\n" + program.output() + "\n---- simstandin:\n" +
-               sim.output() + "\n---- feedstandin traffic:\n" + traffic.output();
+        return report({{"program", &program}, {"simstandin", &sim}, {"feedstandin traffic", &traffic}});
     };
     // The feed starts once the park airport's file is read: ground traffic is
     // taken only while there is one.
@@ -138,7 +123,7 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
     const std::time_t runStart = std::time(nullptr);
     folder.write("traffic.trk", lf_arrivalScript() + lf_parkedScript());
     traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(trafficPort)},
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
                   folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
 
     const bool arrived = gf_waitUntil(

@@ -32,7 +32,8 @@ inline std::uint16_t gf_freeUdpPort() {
 
 // Metres from the point to the polyline.
 inline double gf_metresOffPath(const std::vector<LatLon>& path, LatLon p) {
-    double best = 1e12;
+    if (path.empty()) return 1e12;
+    double best = gf_distanceNm(path.front(), p) * kMetresPerNm;  // a path of one point is that point
     for (std::size_t i = 1; i < path.size(); ++i) {
         // On a local flat earth around the segment's start.
         const double k = std::cos(path[i - 1].lat * kDegToRad);
