@@ -4,6 +4,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/run_meter.h"
 #include "core/ui_port.h"
 #include "link/sim_client.h"
 
@@ -21,6 +22,25 @@ std::vector<std::uint32_t> objectAddedQueue;
 namespace {
 
 constexpr std::size_t kReserved = 256;
+
+// Under load measuring: the time from taking the queue lock to letting it go.
+class LockTimer {
+public:
+    explicit LockTimer(std::size_t blocks)
+        : blocks_(blocks),
+          on_(clv::gf_measuring() && blocks > 0),
+          start_(on_ ? clv::MeterClock::now() : clv::MeterClock::time_point{}) {}
+    ~LockTimer() {
+        if (on_) clv::gf_noteFrameLock(clv::g_frameLockMeter, clv::MeterClock::now() - start_, blocks_);
+    }
+    LockTimer(const LockTimer&) = delete;
+    LockTimer& operator=(const LockTimer&) = delete;
+
+private:
+    std::size_t blocks_;
+    bool on_;
+    clv::MeterClock::time_point start_;
+};
 
 template <class V>
 void lf_reserve(V& v) {
@@ -105,6 +125,8 @@ void gf_onFrame() {
         removeAcQueue.clear();
         return;
     }
+    // Declared after the lock: it ends before the lock is let go.
+    const LockTimer timer(sendPositions->size());
     const clv::SimConnectHandle handle = simConnectHandle;
     const std::uint32_t user = userObjectId;
 
