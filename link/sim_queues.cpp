@@ -6,6 +6,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/run_meter.h"
 #include "core/ui_port.h"
 #include "link/sim_client.h"
 
@@ -32,6 +33,25 @@ std::uint32_t lf_takeCreationRequestId() {
     nextCreationRequestId = id == std::numeric_limits<std::uint32_t>::max() ? clv::kFirstCreationRequestId : id + 1;
     return id;
 }
+
+// Under load measuring: the time from taking the queue lock to letting it go.
+class LockTimer {
+public:
+    explicit LockTimer(std::size_t blocks)
+        : blocks_(blocks),
+          on_(clv::gf_measuring() && blocks > 0),
+          start_(on_ ? clv::MeterClock::now() : clv::MeterClock::time_point{}) {}
+    ~LockTimer() {
+        if (on_) clv::gf_noteFrameLock(clv::g_frameLockMeter, clv::MeterClock::now() - start_, blocks_);
+    }
+    LockTimer(const LockTimer&) = delete;
+    LockTimer& operator=(const LockTimer&) = delete;
+
+private:
+    std::size_t blocks_;
+    bool on_;
+    clv::MeterClock::time_point start_;
+};
 
 template <class V>
 void lf_reserve(V& v) {
@@ -117,6 +137,8 @@ void gf_onFrame() {
         removeAcQueue.clear();
         return;
     }
+    // Declared after the lock: it ends before the lock is let go.
+    const LockTimer timer(sendPositions->size());
     const clv::SimConnectHandle handle = simConnectHandle;
     const std::uint32_t user = userObjectId;
 

@@ -10,8 +10,11 @@
 
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/run_meter.h"
 #include "core/stop_flags.h"
+#include "link/pos_sample.h"
 #include "link/realtraffic_state.h"
+#include "link/traffic_update.h"
 #include "link/user_aircraft.h"
 #include "platform/timer.h"
 #include "shell/main_window.h"
@@ -203,6 +206,20 @@ bool lf_cycle() {
     return true;
 }
 
+// Under load measuring (CLV_MEASURE=1): the run loop's figures, the run thread's.
+clv::TickMeter g_tickMeter;
+constexpr auto kMeasureEvery = 60s;
+
+void lf_logMeasures(clv::MeterClock::time_point now) {
+    const clv::TickFigures t = clv::gf_takeTickFigures(g_tickMeter, now);
+    const clv::FrameLockFigures f = clv::gf_takeFrameLockFigures(clv::g_frameLockMeter);
+    const std::string lag = t.hasLag ? fmt::format("{:.2f} to {:.2f} s", t.lagMin, t.lagMax) : std::string("none");
+    gf_log("{} measure: {:.0f} s, ticks/s {:.1f} (min {}), slips {}, busy {:.2f} %, lag {}, "
+           "frame lock p50 {:.0f} us p99 {:.0f} us max {:.0f} us, frames {}, blocks {:.0f}",
+           gf_timeOfDay(), t.seconds, t.ticksPerSecond, t.minTicksPerSecond, t.slips, t.busyShare * 100.0, lag,
+           f.p50Us, f.p99Us, f.maxUs, f.frames, f.meanBlocks);
+}
+
 void lf_mainLoop() {
     gf_need(S.airports.refreshParking, kAirportsMissing)(true);
     gf_need(S.feed.updateFeedLamps, kFeedMissing)();
@@ -213,8 +230,26 @@ void lf_mainLoop() {
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
     const auto& dataStepPending = gf_need(S.sim.newDataStepPending, kSimLinkMissing);
     clv::platform::TimerResolution resolution(1);
-    while (lf_cycle()) {
+    const bool measure = clv::gf_measuring();
+    if (measure) g_tickMeter = clv::TickMeter{};
+    auto scheduled = std::chrono::steady_clock::now();
+    for (;;) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::uint32_t engineTick = trafficTickCount.load();
+        if (measure) clv::gf_noteTickStart(g_tickMeter, scheduled, start);
+        const bool going = lf_cycle();
+        if (measure) {
+            const auto end = std::chrono::steady_clock::now();
+            clv::gf_noteTickEnd(g_tickMeter, start, end);
+            // Only a cycle that ran the engine's tick: a sample is played by tick count.
+            if (trafficTickCount.load() != engineTick) {
+                clv::gf_noteEngineTick(g_tickMeter, engineTick, start, clv::kSampleDelayTicks);
+            }
+            if (!going || end - g_tickMeter.windowStart >= kMeasureEvery) lf_logMeasures(end);
+        }
+        if (!going) break;
         if (deadline - std::chrono::steady_clock::now() >= 1ms) g_runTiming.sleepUntil(deadline);
+        scheduled = deadline;
         deadline = gf_nextTickDeadline(deadline, std::chrono::steady_clock::now(), dataStepPending());
     }
 }

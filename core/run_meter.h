@@ -1,0 +1,92 @@
+#pragma once
+// Figures of a run under load, counted only when the environment variable
+// CLV_MEASURE is set to 1: the run loop's tick rate, its late ticks, its busy
+// share and the playback lag, and the time the SimConnect frame handler holds
+// the queue lock. The main loop writes them to Log.txt once a minute as a
+// "measure:" line. Counting takes no lock and allocates nothing.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+
+namespace clv {
+
+using MeterClock = std::chrono::steady_clock;
+
+// CLV_MEASURE=1 in the environment; read once.
+bool gf_measuring();
+
+// The run loop's figures. Touched by the run thread only.
+struct TickMeter {
+    static constexpr MeterClock::duration kPeriod = std::chrono::milliseconds(10);
+    // Start times of the last ticks, by tick count, for the playback lag.
+    static constexpr std::size_t kRing = 4096;
+
+    MeterClock::time_point windowStart{};
+    MeterClock::time_point secondStart{};
+    bool started = false;
+    std::uint32_t ticksThisSecond = 0;
+    std::uint32_t minTicksPerSecond = std::numeric_limits<std::uint32_t>::max();
+    std::uint64_t ticks = 0;
+    std::uint64_t slips = 0;
+    MeterClock::duration busy{};
+    MeterClock::duration lagMin = MeterClock::duration::max();
+    MeterClock::duration lagMax = MeterClock::duration::min();
+    std::array<MeterClock::time_point, kRing> tickStart{};
+    std::array<std::uint32_t, kRing> tickOfSlot{};
+    std::array<bool, kRing> slotUsed{};
+};
+
+// One tick that was meant to start at `scheduled` started at `start`: it slipped
+// when it started more than a period late. Whole seconds without ticks count as
+// seconds of 0 ticks.
+void gf_noteTickStart(TickMeter& m, MeterClock::time_point scheduled, MeterClock::time_point start);
+// The tick's work ended at `end`.
+void gf_noteTickEnd(TickMeter& m, MeterClock::time_point start, MeterClock::time_point end);
+// The engine's tick count at a tick's start. A sample that came during tick n is
+// played in tick n + delayTicks: the lag is the time between the two starts.
+void gf_noteEngineTick(TickMeter& m, std::uint32_t tickCount, MeterClock::time_point start, std::uint32_t delayTicks);
+
+struct TickFigures {
+    double seconds = 0.0;           // length of the window
+    double ticksPerSecond = 0.0;    // mean over the window
+    std::uint32_t minTicksPerSecond = 0;  // of its whole seconds (the mean when it had none)
+    std::uint64_t slips = 0;
+    double busyShare = 0.0;  // time in tick work / wall time
+    bool hasLag = false;
+    double lagMin = 0.0;  // seconds
+    double lagMax = 0.0;
+};
+
+// The window's figures, and a new window from `now`.
+TickFigures gf_takeTickFigures(TickMeter& m, MeterClock::time_point now);
+
+// The frame handler's time inside the queue lock, for frames that sent position
+// blocks. Written by the SimConnect thread, read by the run thread.
+struct FrameLockMeter {
+    // Buckets: 1 us wide below 100 us, 10 us below 1 ms, 100 us below 10 ms, then one.
+    static constexpr std::size_t kBuckets = 100 + 90 + 90 + 1;
+    std::array<std::atomic<std::uint32_t>, kBuckets> counts{};
+    std::atomic<std::int64_t> maxNs{0};
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> blocks{0};
+};
+
+extern FrameLockMeter g_frameLockMeter;
+
+void gf_noteFrameLock(FrameLockMeter& m, std::chrono::nanoseconds held, std::size_t blocks);
+
+struct FrameLockFigures {
+    std::uint64_t frames = 0;
+    double meanBlocks = 0.0;
+    // Upper bounds of the buckets holding the 50th and 99th percentile, microseconds.
+    double p50Us = 0.0;
+    double p99Us = 0.0;
+    double maxUs = 0.0;
+};
+
+// The figures since the last call, and the meter emptied.
+FrameLockFigures gf_takeFrameLockFigures(FrameLockMeter& m);
+
+}  // namespace clv

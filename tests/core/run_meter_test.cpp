@@ -1,0 +1,154 @@
+// The figures of a run under load, counted on a made-up clock.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/run_meter.h"
+
+namespace clv {
+namespace {
+
+using namespace std::chrono_literals;
+using Ns = std::chrono::nanoseconds;
+
+const MeterClock::time_point t0{};
+
+// One tick of the loop: meant to start at `scheduled`, started `late` after it,
+// worked `busy`.
+struct TickStep {
+    Ns scheduled;
+    Ns late;
+    Ns busy;
+};
+
+struct TickCase {
+    const char* name;
+    std::vector<TickStep> steps;
+    Ns windowEnd;
+    double ticksPerSecond;
+    std::uint32_t minTicksPerSecond;
+    std::uint64_t slips;
+    double busyShare;
+};
+
+std::vector<TickStep> lf_even(int count, Ns from, Ns busy) {
+    std::vector<TickStep> steps;
+    for (int i = 0; i < count; ++i) steps.push_back({from + i * Ns(10ms), Ns(0), busy});
+    return steps;
+}
+
+TEST(TickMeter, CountsTicksSlipsAndBusyShare) {
+    std::vector<TickStep> stall = lf_even(100, Ns(0), Ns(1ms));
+    // The next tick starts 250 ms late, then the loop goes on from there.
+    for (TickStep s : lf_even(100, Ns(1000ms), Ns(1ms))) {
+        s.late = 250ms;
+        stall.push_back(s);
+    }
+    std::vector<TickStep> edge = lf_even(100, Ns(0), Ns(0));
+    edge[10].late = 10ms;            // exactly a period late: on time
+    edge[20].late = Ns(10ms) + 1ns;  // just over
+    edge[30].late = 25ms;
+    // Three seconds without a tick between two busy seconds.
+    std::vector<TickStep> gap = lf_even(100, Ns(0), Ns(5ms));
+    for (TickStep s : lf_even(100, Ns(4000ms), Ns(5ms))) gap.push_back(s);
+
+    const std::vector<TickCase> cases = {
+        {"steady", lf_even(300, Ns(0), Ns(2ms)), Ns(3000ms), 100.0, 100, 0, 0.2},
+        // 200 ticks in 2.25 s; the first second holds 100, the stalled one 75.
+        {"stall", stall, Ns(2250ms), 200.0 / 2.25, 75, 100, 0.2 / 2.25},
+        {"one period late is no slip", edge, Ns(1000ms), 100.0, 100, 2, 0.0},
+        {"seconds without ticks", gap, Ns(5000ms), 40.0, 0, 0, 1.0 / 5.0},
+    };
+    for (const TickCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto m = std::make_unique<TickMeter>();
+        for (const TickStep& s : c.steps) {
+            const MeterClock::time_point start = t0 + s.scheduled + s.late;
+            gf_noteTickStart(*m, t0 + s.scheduled, start);
+            gf_noteTickEnd(*m, start, start + s.busy);
+        }
+        const TickFigures f = gf_takeTickFigures(*m, t0 + c.windowEnd);
+        EXPECT_NEAR(f.ticksPerSecond, c.ticksPerSecond, 1e-9);
+        EXPECT_EQ(f.minTicksPerSecond, c.minTicksPerSecond);
+        EXPECT_EQ(f.slips, c.slips);
+        EXPECT_NEAR(f.busyShare, c.busyShare, 1e-9);
+        // The next window starts empty.
+        const TickFigures next = gf_takeTickFigures(*m, t0 + c.windowEnd + 1s);
+        EXPECT_EQ(next.slips, 0u);
+        EXPECT_EQ(next.ticksPerSecond, 0.0);
+        EXPECT_EQ(next.busyShare, 0.0);
+    }
+}
+
+TEST(TickMeter, LagIsTheTimeFromASamplesTickToItsPlayingTick) {
+    constexpr std::uint32_t kDelay = 300;
+    auto m = std::make_unique<TickMeter>();
+    MeterClock::time_point now = t0;
+    std::uint32_t count = 0;
+    // 10 ms ticks; ticks 400 to 449 take 30 ms each. A tick noted twice keeps
+    // its first time.
+    for (; count < 1000; ++count) {
+        gf_noteEngineTick(*m, count, now, kDelay);
+        gf_noteEngineTick(*m, count, now + 5ms, kDelay);
+        now += (count >= 400 && count < 450) ? 30ms : 10ms;
+    }
+    const TickFigures f = gf_takeTickFigures(*m, now);
+    ASSERT_TRUE(f.hasLag);
+    // The shortest lag: 300 ticks of 10 ms; the longest covers all 50 slow ticks.
+    EXPECT_NEAR(f.lagMin, 3.0, 1e-9);
+    EXPECT_NEAR(f.lagMax, 3.0 + 50 * 0.020, 1e-9);
+
+    // Fewer ticks than the delay: no lag yet.
+    auto young = std::make_unique<TickMeter>();
+    for (std::uint32_t n = 0; n < kDelay; ++n) gf_noteEngineTick(*young, n, t0 + n * Ns(10ms), kDelay);
+    EXPECT_FALSE(gf_takeTickFigures(*young, t0 + 10s).hasLag);
+}
+
+TEST(FrameLockMeter, PercentilesMaximumAndMeanBlocks) {
+    auto m = std::make_unique<FrameLockMeter>();
+    for (int i = 0; i < 98; ++i) gf_noteFrameLock(*m, 5us, 300);
+    gf_noteFrameLock(*m, 254us, 290);
+    gf_noteFrameLock(*m, 12ms, 10);
+    const FrameLockFigures f = gf_takeFrameLockFigures(*m);
+    EXPECT_EQ(f.frames, 100u);
+    EXPECT_NEAR(f.meanBlocks, (98 * 300 + 290 + 10) / 100.0, 1e-9);
+    // Bucket tops: the 50th of 100 lies in [5, 6) us, the 99th in [250, 260) us.
+    EXPECT_EQ(f.p50Us, 6.0);
+    EXPECT_EQ(f.p99Us, 260.0);
+    EXPECT_EQ(f.maxUs, 12000.0);
+
+    // One frame: every percentile is within its own bucket, never above the maximum.
+    gf_noteFrameLock(*m, 3500ns, 1);
+    const FrameLockFigures one = gf_takeFrameLockFigures(*m);
+    EXPECT_EQ(one.frames, 1u);
+    EXPECT_EQ(one.p50Us, 3.5);
+    EXPECT_EQ(one.p99Us, 3.5);
+    EXPECT_EQ(gf_takeFrameLockFigures(*m).frames, 0u);
+}
+
+TEST(FrameLockMeter, ReadWhileTheFrameHandlerWritesLosesNoFrame) {
+    auto m = std::make_unique<FrameLockMeter>();
+    constexpr int kFrames = 20000;
+    std::uint64_t frames = 0;
+    std::uint64_t counted = 0;
+    {
+        std::jthread writer([&m] {
+            for (int i = 0; i < kFrames; ++i) gf_noteFrameLock(*m, Ns(1000 + i % 5000), 300);
+        });
+        for (int i = 0; i < 200; ++i) {
+            const FrameLockFigures f = gf_takeFrameLockFigures(*m);
+            frames += f.frames;
+            if (f.frames > 0) counted += static_cast<std::uint64_t>(f.meanBlocks * static_cast<double>(f.frames) + 0.5);
+        }
+    }
+    const FrameLockFigures rest = gf_takeFrameLockFigures(*m);
+    frames += rest.frames;
+    counted += static_cast<std::uint64_t>(rest.meanBlocks * static_cast<double>(rest.frames) + 0.5);
+    EXPECT_EQ(frames, static_cast<std::uint64_t>(kFrames));
+    EXPECT_EQ(counted, 300u * kFrames);
+}
+
+}  // namespace
+}  // namespace clv
