@@ -8,9 +8,11 @@
 #
 # LOAD_LIVE (300) live aircraft in the feed; LOAD_STANDS (400) stands in Zurich's
 # park-position file, each with options for every day and hour naming a demo
-# livery's airline and type; LOAD_MAX_PARK (400) the park maximum
+# livery's airline and type; LOAD_MAX_PARK (260) the park maximum
 # (CUSTOM_MAX_PARK, with CUSTOM_PARKING_PERCENTAGE 100): parked live aircraft and
-# static ones together stay within it.
+# static ones together stay within it, so about 250 static ones stand; LOAD_RANGE
+# (45) the lateral range in nm, wide enough for every aircraft of the scenario
+# (its departures leave the feed 38 nm out).
 #
 # The run goes in a temporary folder (kept; its path is printed) through
 # scripts/run (CLV_RUN_SETUP), with ports of its own, CLV_MEASURE=1 and a
@@ -27,7 +29,8 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 stands="${LOAD_STANDS:-400}"
-max_park="${LOAD_MAX_PARK:-400}"
+max_park="${LOAD_MAX_PARK:-260}"
+range="${LOAD_RANGE:-45}"
 
 # ---- the setup hook: Zurich with many stands, and the park settings -------------------
 if [ "${1:-}" = "--setup" ]; then
@@ -49,13 +52,15 @@ if [ "${1:-}" = "--setup" ]; then
   }' >"$listing"
   "$build/tools/apftool/apftool" write "$listing" "$work/airports/learned/stock/LSZH.xml" >/dev/null
   # The airport file's range settings rule while it is the park airport: the
-  # settings' fixed range (LATERAL_RANGE 30), not the automatic one (10 nm on the
+  # settings' fixed range (LATERAL_RANGE), not the automatic one (10 nm on the
   # ground), so that the airborne part of the scenario is in the simulator too.
-  sed -i 's#<parameter name="AUTO_RANGE" value="true" />#<parameter name="AUTO_RANGE" value="false" />#' \
+  sed -i -e 's#<parameter name="AUTO_RANGE" value="true" />#<parameter name="AUTO_RANGE" value="false" />#' \
+    -e "s#<parameter name=\"LATERAL_RANGE\" value=\"[0-9]*\" />#<parameter name=\"LATERAL_RANGE\" value=\"$range\" />#" \
     "$work/airports/learned/stock/LSZH.xml"
   cp "$work/airports/learned/stock/LSZH.xml" "$work/server/MSFS/archive/stock/LSZH.xml"
   settings="$work/config/Calvorinth/parameters.xml"
-  sed -i "s#</parameters>#  <parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"100\" />\n  <parameter name=\"CUSTOM_MAX_PARK\" value=\"$max_park\" />\n</parameters>#" "$settings"
+  sed -i '/<parameter name="LATERAL_RANGE"/d' "$settings"
+  sed -i "s#</parameters>#  <parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"100\" />\n  <parameter name=\"CUSTOM_MAX_PARK\" value=\"$max_park\" />\n  <parameter name=\"LATERAL_RANGE\" value=\"$range\" />\n</parameters>#" "$settings"
   exit 0
 fi
 
@@ -94,7 +99,7 @@ simstandin="$root/build/run/tools/simstandin/simstandin"
 printf '#!/usr/bin/env bash\nexec bash %q --setup "$@"\n' "$root/bench/load_run.sh" >"$tmp/setup.sh"
 export CLV_RUN_DIR="$work" CLV_RUN_SETUP="$tmp/setup.sh" CLV_LOAD="$live"
 export CLV_LOAD_SECONDS=$(( minutes * 60 + 600 )) CLV_MEASURE=1 XDG_RUNTIME_DIR="$tmp/runtime"
-export LOAD_STANDS="$stands" LOAD_MAX_PARK="$max_park"
+export LOAD_STANDS="$stands" LOAD_MAX_PARK="$max_park" LOAD_RANGE="$range"
 
 run_pid_file="$tmp/run.pid"
 # The demo script under a private X server; its own pid is kept to stop it.
