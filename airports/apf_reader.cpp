@@ -304,7 +304,7 @@ std::string lf_finishRead(const std::string& name, clv::ApfLoad&& load, LearnedS
             learned = apfReadHooks.archivePath(name, summary.publisher);
         }
         if (step.load || (!learned.empty() && std::filesystem::exists(learned))) {
-            if (step.load) {
+            if (step.load && apfReadHooks.mergeLearned) {
                 apfReadHooks.mergeLearned(std::move(*step.load), summary);
             } else if (apfReadHooks.readLearned) {
                 apfReadHooks.readLearned(learned, summary);
