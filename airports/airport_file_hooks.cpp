@@ -15,4 +15,6 @@ void gf_installAirportFileHooks() {
     apfReadHooks.downloadApf = [](const std::string& name) { return lf_downloadApf(name, g_parkAirportFile); };
     apfReadHooks.archivePath = gf_archivePath;
     apfReadHooks.readLearned = lf_readLearned;
+    apfReadHooks.loadLearned = lf_loadLearned;
+    apfReadHooks.mergeLearned = lf_mergeLearned;
 }

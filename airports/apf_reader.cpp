@@ -206,11 +206,35 @@ void ApfReadJob::start(std::filesystem::path file, std::string name) {
     file_ = std::move(file);
     name_ = std::move(name);
     load_ = {};
+    learned_ = {};
+    learning_ = false;
     done_.store(false, std::memory_order_relaxed);
     worker_ = std::thread([this] {
         load_ = gf_loadApf(file_, name_);
         done_.store(true, std::memory_order_release);
     });
+}
+
+void ApfReadJob::startLearned(ApfLoad load, std::filesystem::path path,
+                              std::function<LearnedLoad(const std::filesystem::path&)> loadLearned) {
+    wait();
+    load_ = std::move(load);
+    learnedPath_ = std::move(path);
+    loadLearned_ = std::move(loadLearned);
+    learned_ = {};
+    learning_ = true;
+    done_.store(false, std::memory_order_relaxed);
+    worker_ = std::thread([this] {
+        learned_ = loadLearned_(learnedPath_);
+        done_.store(true, std::memory_order_release);
+    });
+}
+
+LearnedLoad ApfReadJob::takeLearned() {
+    wait();
+    LearnedLoad learned = std::move(learned_);
+    learned_ = {};
+    return learned;
 }
 
 void ApfReadJob::wait() {
@@ -221,12 +245,15 @@ ApfLoad ApfReadJob::take() {
     wait();
     ApfLoad load = std::move(load_);
     load_ = {};
+    learning_ = false;
     return load;
 }
 
 void ApfReadJob::drop() {
     wait();
     load_ = {};
+    learned_ = {};
+    learning_ = false;
 }
 
 }  // namespace clv
@@ -252,17 +279,36 @@ std::string gf_readApf(const std::string& name, clv::ApfInfo& summary, clv::Qual
     return gf_finishReadApf(job, summary, quality);
 }
 
-std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::QualityFactors& quality) {
-    const std::string name = job.name();
+namespace {
+
+// The learned file as far as a look between ticks has taken it: loaded on a
+// worker, or not found (its path worked out already), or left to the end.
+struct LearnedStep {
+    std::optional<std::filesystem::path> path;
+    clv::LearnedLoad* load = nullptr;
+};
+
+std::string lf_finishRead(const std::string& name, clv::ApfLoad&& load, LearnedStep step, clv::ApfInfo& summary,
+                          clv::QualityFactors& quality) {
     try {
         handmadeFile = false;
-        std::string failure = gf_applyApfLoad(job.take(), summary, quality);
+        std::string failure = gf_applyApfLoad(std::move(load), summary, quality);
         if (!failure.empty()) return failure;
 
         std::filesystem::path learned;
-        if (apfReadHooks.archivePath) learned = apfReadHooks.archivePath(name, summary.publisher);
-        if (!learned.empty() && std::filesystem::exists(learned)) {
-            if (apfReadHooks.readLearned) apfReadHooks.readLearned(learned, summary);
+        if (step.load) {
+            learned = step.load->path;
+        } else if (step.path) {
+            learned = *step.path;
+        } else if (apfReadHooks.archivePath) {
+            learned = apfReadHooks.archivePath(name, summary.publisher);
+        }
+        if (step.load || (!learned.empty() && std::filesystem::exists(learned))) {
+            if (step.load && apfReadHooks.mergeLearned) {
+                apfReadHooks.mergeLearned(std::move(*step.load), summary);
+            } else if (apfReadHooks.readLearned) {
+                apfReadHooks.readLearned(learned, summary);
+            }
             quality = gf_qualityFactor();
             if (handmadeFile) gf_log("A handmade airport file overruled the archived file!");
         } else {
@@ -298,4 +344,41 @@ std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::Q
     } catch (const std::exception& e) {
         return fmt::format("{}: {}", kFunctionName, e.what());
     }
+}
+
+// A file that loaded and was read to its end: its learned file comes next.
+bool lf_loadedWhole(const clv::ApfLoad& load) {
+    return load.failure.empty() && load.altitude && !load.standsError && !load.loadError;
+}
+
+}  // namespace
+
+std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::QualityFactors& quality) {
+    if (job.learning()) {
+        clv::LearnedLoad learned = job.takeLearned();
+        return lf_finishRead(job.name(), job.take(), LearnedStep{std::nullopt, &learned}, summary, quality);
+    }
+    return lf_finishRead(job.name(), job.take(), LearnedStep{}, summary, quality);
+}
+
+std::optional<std::string> gf_continueReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary,
+                                              clv::QualityFactors& quality) {
+    if (!job.pending() || !job.ready()) return std::nullopt;
+    if (job.learning()) return gf_finishReadApf(job, summary, quality);
+    clv::ApfLoad load = job.take();
+    LearnedStep step;
+    if (lf_loadedWhole(load) && apfReadHooks.archivePath && apfReadHooks.loadLearned && apfReadHooks.mergeLearned) {
+        try {
+            std::filesystem::path learned = apfReadHooks.archivePath(job.name(), load.publisher);
+            std::error_code ec;
+            if (!learned.empty() && std::filesystem::exists(learned, ec)) {
+                job.startLearned(std::move(load), std::move(learned), apfReadHooks.loadLearned);
+                return std::nullopt;
+            }
+            if (!ec) step.path = std::move(learned);
+        } catch (const std::exception&) {
+            // The end of the read asks again and reports it as the read in one go does.
+        }
+    }
+    return lf_finishRead(job.name(), std::move(load), step, summary, quality);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "airports/apf_file.h"
+#include "airports/learned_files.h"
 
 namespace pugi {
 class xml_node;
@@ -50,6 +51,11 @@ struct ApfReadHooks {
     std::function<std::filesystem::path(const std::string& name, const std::string& publisher)> archivePath;
     // Merges the learned file into the stand list; sets handmadeFile for a handmade one.
     std::function<void(const std::filesystem::path& path, ApfInfo& summary)> readLearned;
+    // The same in two halves, for a read spread over ticks: loading and reading
+    // the learned file on a worker (touches nothing of the run), and merging it on
+    // the run thread. Without both, readLearned merges it in one go.
+    std::function<LearnedLoad(const std::filesystem::path& path)> loadLearned;
+    std::function<void(LearnedLoad&& load, ApfInfo& summary)> mergeLearned;
     // The file is read and parking is active: the airport panel, the "Flush static"
     // state of the planner, the feed's reference elevation.
     std::function<void(const ApfReadReport& report)> fileRead;
@@ -75,8 +81,10 @@ struct ApfLoad {
 
 // A read of the park airport's file under way: its file is loaded and its stands
 // read on a worker thread of its own into the job's private ApfLoad; the run
-// thread looks at ready() between ticks and applies the result in one go. The
-// worker touches nothing but the job.
+// thread looks at ready() between ticks and applies the result in one go. A
+// second stage may follow, when the file names a learned file: the job keeps the
+// file's load while a worker loads the learned file. The worker touches nothing
+// but the job.
 class ApfReadJob {
 public:
     ApfReadJob() = default;
@@ -85,6 +93,12 @@ public:
     ~ApfReadJob() { wait(); }
 
     void start(std::filesystem::path file, std::string name);
+    // The second stage, after take(): keeps `load` and loads the learned file
+    // `path` with `loadLearned` on a worker.
+    void startLearned(ApfLoad load, std::filesystem::path path,
+                      std::function<LearnedLoad(const std::filesystem::path&)> loadLearned);
+    // In the second stage.
+    bool learning() const { return learning_; }
     // Started and neither taken nor dropped.
     bool pending() const { return worker_.joinable(); }
     // The worker has finished; never blocks.
@@ -94,6 +108,8 @@ public:
     const std::string& name() const { return name_; }
     // The loaded file (waits for it); the job is spent afterwards.
     ApfLoad take();
+    // In the second stage: the loaded learned file (waits for it); take() follows.
+    LearnedLoad takeLearned();
     // Forgets the read (waits for the worker, which cannot be cut short).
     void drop();
 
@@ -101,6 +117,10 @@ private:
     std::filesystem::path file_;
     std::string name_;
     ApfLoad load_;
+    std::filesystem::path learnedPath_;
+    std::function<LearnedLoad(const std::filesystem::path&)> loadLearned_;
+    LearnedLoad learned_;
+    bool learning_ = false;
     std::atomic<bool> done_{false};
     std::thread worker_;
 };
@@ -133,6 +153,12 @@ std::string gf_beginReadApf(const std::string& name, clv::ApfReadJob& job);
 // The rest of gf_readApf with the job's loaded file (waits for it when not ready):
 // the stand list, the learned file, numbering, adjacency and the report.
 std::string gf_finishReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary, clv::QualityFactors& quality);
+// The same without waiting, for a look between ticks: nothing while a file is
+// still loading. The look that finds the file loaded starts loading its learned
+// file on a worker when there is one (and the hooks can split it), else ends the
+// read; the look that finds the learned file loaded merges it and ends the read.
+std::optional<std::string> gf_continueReadApf(clv::ApfReadJob& job, clv::ApfInfo& summary,
+                                              clv::QualityFactors& quality);
 
 // gf_loadApfStands in two halves: loading and reading the stands into the result
 // (any thread), and applying it to the parameters, the hooks and the stand list

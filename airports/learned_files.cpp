@@ -1,8 +1,12 @@
 #include "airports/learned_files.h"
 
 #include <algorithm>
-
+#include <bit>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <unordered_map>
+#include <utility>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -162,31 +166,9 @@ void lf_restoreSettings(const pugi::xml_document& document) {
     }
 }
 
-bool lf_hasStand(const std::string& name) {
-    return std::any_of(standList.begin(), standList.end(), [&](const clv::Stand& s) { return s.name == name; });
-}
-
-void lf_readManualStand(const pugi::xml_node& parkpos, const fs::path& path) {
-    const std::string id = parkpos.attribute(kParkposId).value();
-    if (lf_hasStand(id)) {
-        gf_logMarked("manually created standid {} already exists in {}", id, gf_pathText(path));
-        return;
-    }
-    const double latitude = parkpos.attribute(kParkposLatitude).as_double(0.0);
-    const double longitude = parkpos.attribute(kParkposLongitude).as_double(0.0);
-    const double radius = parkpos.attribute(kParkposRadius).as_double(0.0);
-    if (gf_isNullPosition(latitude, longitude) || radius == 0.0) {
-        gf_logMarked("manually created standid {} misses correct attributes in {}", id, gf_pathText(path));
-        return;
-    }
-    const std::size_t before = standList.size();
-    lf_readParkpos(parkpos, id, 0);
-    if (standList.size() > before) standList.back().manual = true;
-}
-
 // The learned file that does not load is kept aside under <name>0.xml, where the
 // next save cannot overwrite it.
-void lf_keepUnloadable(const fs::path& path, const pugi::xml_parse_result& loaded) {
+void lf_keepUnloadable(const fs::path& path) {
     const std::string name = path.filename().string();
     const auto dot = name.rfind('.');
     std::error_code ec;
@@ -195,47 +177,179 @@ void lf_keepUnloadable(const fs::path& path, const pugi::xml_parse_result& loade
         copyName.insert(dot, kUnloadableCopyMark);
         fs::copy_file(path, path.parent_path() / copyName, fs::copy_options::overwrite_existing);
     }
-    gf_log("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathText(path), loaded.description());
+}
+
+clv::LearnedParkpos lf_readLearnedEntry(const pugi::xml_node& parkpos) {
+    clv::LearnedParkpos entry;
+    entry.id = parkpos.attribute(kParkposId).value();
+    const clv::LogHold capture(entry.lines);
+    if (parkpos.attribute(kParkposManual).as_bool(false)) {
+        entry.manual = true;
+        const double latitude = parkpos.attribute(kParkposLatitude).as_double(0.0);
+        const double longitude = parkpos.attribute(kParkposLongitude).as_double(0.0);
+        const double radius = parkpos.attribute(kParkposRadius).as_double(0.0);
+        entry.incomplete = gf_isNullPosition(latitude, longitude) || radius == 0.0;
+        if (entry.incomplete) return entry;
+        std::vector<clv::Stand> read;
+        lf_readParkpos(parkpos, entry.id, 0, read);
+        if (!read.empty()) entry.stand = std::move(read.front());
+        return entry;
+    }
+    entry.radiusChange = parkpos.attribute(kParkposRadiusChange).as_bool(false);
+    if (entry.radiusChange) entry.radius = parkpos.attribute(kParkposRadius).as_double(0.0) * clv::kNmPerMetre;
+    entry.cargoChange = parkpos.attribute(kParkposCargoChange).as_bool(false);
+    if (entry.cargoChange) entry.cargo = parkpos.attribute(kParkposCargo).as_bool(false);
+    for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
+        entry.options.push_back(lf_readOpt(opt, 0, 0));
+        entry.keys.push_back(gf_optionKey(entry.options.back()));
+    }
+    return entry;
+}
+
+// The first stand of each name, kept up as manual stands are added.
+using StandIndex = std::unordered_map<std::string, std::size_t>;
+
+StandIndex lf_standIndex() {
+    StandIndex index;
+    index.reserve(standList.size());
+    for (std::size_t k = 0; k < standList.size(); ++k) index.emplace(standList[k].name, k);
+    return index;
+}
+
+void lf_mergeManualStand(clv::LearnedParkpos&& entry, const fs::path& path, StandIndex& index) {
+    if (index.contains(entry.id)) {
+        gf_logMarked("manually created standid {} already exists in {}", entry.id, gf_pathText(path));
+        return;
+    }
+    if (entry.incomplete) {
+        gf_logMarked("manually created standid {} misses correct attributes in {}", entry.id, gf_pathText(path));
+        return;
+    }
+    gf_logLines(entry.lines);
+    if (!entry.stand) return;
+    entry.stand->manual = true;
+    index.emplace(entry.id, standList.size());
+    standList.push_back(std::move(*entry.stand));
+}
+
+// The options of one stand by a hash of what lf_sameOption compares for
+// equality (open addressing, reused from stand to stand): a stand is merged in
+// linear time.
+class OptionTable {
+public:
+    void reset(std::size_t options) {
+        const std::size_t size = std::bit_ceil(options * 2 + 1);
+        slots_.assign(size, kEmpty);
+        keys_.resize(size);
+        mask_ = size - 1;
+    }
+    void add(std::size_t key, std::uint32_t index) {
+        std::size_t at = key & mask_;
+        while (slots_[at] != kEmpty) at = (at + 1) & mask_;
+        slots_[at] = index;
+        keys_[at] = key;
+    }
+    // Whether any option of the key is equal to `option`.
+    bool knows(std::size_t key, const clv::StandOption& option, const std::vector<clv::StandOption>& options) const {
+        for (std::size_t at = key & mask_; slots_[at] != kEmpty; at = (at + 1) & mask_) {
+            if (keys_[at] == key && lf_sameOption(options[slots_[at]], option)) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    std::vector<std::uint32_t> slots_;
+    std::vector<std::size_t> keys_;
+    std::size_t mask_ = 0;
+};
+
+void lf_mergeLearnedEntry(clv::LearnedParkpos&& entry, clv::Stand& stand, OptionTable& table) {
+    if (entry.radiusChange) {
+        stand.radius = entry.radius;
+        stand.radiusChanged = true;
+    }
+    if (entry.cargoChange) {
+        stand.cargo = entry.cargo;
+        stand.cargoChanged = true;
+    }
+    gf_logLines(entry.lines);
+    if (entry.options.empty()) return;
+    table.reset(stand.options.size() + entry.options.size());
+    for (std::size_t k = 0; k < stand.options.size(); ++k) {
+        table.add(gf_optionKey(stand.options[k]), static_cast<std::uint32_t>(k));
+    }
+    stand.options.reserve(stand.options.size() + entry.options.size());
+    std::uint32_t nextId = stand.options.empty() ? 1 : stand.options.back().id + 1;
+    for (std::size_t k = 0; k < entry.options.size(); ++k) {
+        clv::StandOption& option = entry.options[k];
+        const std::size_t key = entry.keys[k];
+        if (table.knows(key, option, stand.options)) continue;
+        option.id = nextId++;
+        table.add(key, static_cast<std::uint32_t>(stand.options.size()));
+        stand.options.push_back(std::move(option));
+    }
 }
 
 }  // namespace
+
+std::size_t gf_optionKey(const clv::StandOption& option) {
+    const std::hash<std::string_view> hash;
+    std::size_t key = hash(option.registration);
+    key = key * 31 + hash(option.airline);
+    key = key * 31 + hash(option.type);
+    return key * 31 + option.weekday * 2 + static_cast<std::size_t>(option.real);
+}
 
 bool lf_sameOption(const clv::StandOption& a, const clv::StandOption& b) {
     return a.weekday == b.weekday && a.real == b.real && a.registration == b.registration &&
            a.airline == b.airline && a.type == b.type && (a.hours.bits() & b.hours.bits()) != 0;
 }
 
-bool lf_readLearnedParkpos(const std::string& id, const pugi::xml_node& parkpos, clv::Stand& stand) {
-    if (stand.name != id) return false;
-    if (parkpos.attribute(kParkposRadiusChange).as_bool(false)) {
-        stand.radius = parkpos.attribute(kParkposRadius).as_double(0.0) * clv::kNmPerMetre;
-        stand.radiusChanged = true;
+clv::LearnedLoad lf_loadLearned(const fs::path& path) {
+    clv::LearnedLoad load;
+    load.path = path;
+    try {
+        auto document = std::make_unique<pugi::xml_document>();
+        const pugi::xml_parse_result loaded = document->load_file(path.c_str());
+        if (!loaded) {
+            load.loadFailure = loaded.description();
+            lf_keepUnloadable(path);
+            return load;
+        }
+        load.handmade = lf_readTextParameter(*document, g_apfHandmadeKey);
+        // The merge needs the file's meta data and settings only: the stands stay
+        // here, and so does freeing them.
+        auto heading = std::make_shared<pugi::xml_document>();
+        for (const pugi::xml_node node : document->children()) {
+            if (std::string_view(node.name()) != kApfParkpositionsElement) heading->append_copy(node);
+        }
+        load.document = heading;
+        const pugi::xml_node parkpositions = document->child(kApfParkpositionsElement);
+        if (!parkpositions) return load;
+        if (load.handmade) {
+            const clv::LogHold capture(load.standLines);
+            lf_readStands(parkpositions, load.stands);
+            return load;
+        }
+        for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
+            load.parkpos.push_back(lf_readLearnedEntry(parkpos));
+        }
+    } catch (...) {
+        load.error = std::current_exception();
     }
-    if (parkpos.attribute(kParkposCargoChange).as_bool(false)) {
-        stand.cargo = parkpos.attribute(kParkposCargo).as_bool(false);
-        stand.cargoChanged = true;
-    }
-    std::uint32_t nextId = stand.options.empty() ? 1 : stand.options.back().id + 1;
-    for (const pugi::xml_node opt : parkpos.children(kApfOptElement)) {
-        clv::StandOption option = lf_readOpt(opt, nextId, 0);
-        const bool known = std::any_of(stand.options.begin(), stand.options.end(),
-                                       [&](const clv::StandOption& existing) { return lf_sameOption(existing, option); });
-        if (known) continue;
-        stand.options.push_back(std::move(option));
-        ++nextId;
-    }
-    return true;
+    return load;
 }
 
-void lf_readLearned(const fs::path& path, clv::ApfInfo& summary) {
-    pugi::xml_document document;
-    pugi::xml_parse_result loaded;
+void lf_mergeLearned(clv::LearnedLoad&& load, clv::ApfInfo& summary) {
+    const fs::path& path = load.path;
     try {
-        loaded = document.load_file(path.c_str());
-        if (!loaded) {
-            lf_keepUnloadable(path, loaded);
+        if (!load.document) {
+            if (load.error) std::rethrow_exception(load.error);
+            gf_log("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathText(path), load.loadFailure);
             return;
         }
+        const pugi::xml_document& document = *load.document;
         gf_log("Read from learned airport file: \"{}\"", gf_pathText(path));
         if (!gf_readMeta(document)) return;
         const std::string name = lf_readTextParameter(document, g_apfAirportNameKey).value_or(std::string());
@@ -246,30 +360,36 @@ void lf_readLearned(const fs::path& path, clv::ApfInfo& summary) {
                              true);
         }
         lf_restoreSettings(document);
-        const pugi::xml_node parkpositions = document.child(kApfParkpositionsElement);
-        if (const auto handmade = lf_readTextParameter(document, g_apfHandmadeKey)) {
+        if (load.handmade) {
             handmadeFile = true;
-            standList.clear();
-            if (parkpositions) lf_readStands(parkpositions);
-            gf_logIndented("{:24}: {}", g_apfHandmadeKey, *handmade);
+            standList = std::move(load.stands);
+            gf_logLines(load.standLines);
+            if (load.error) std::rethrow_exception(load.error);
+            gf_logIndented("{:24}: {}", g_apfHandmadeKey, *load.handmade);
             return;
         }
         handmadeFile = false;
-        if (!parkpositions) return;
-        for (const pugi::xml_node parkpos : parkpositions.children(kApfParkposElement)) {
-            if (parkpos.attribute(kParkposManual).as_bool(false)) {
-                lf_readManualStand(parkpos, path);
+        StandIndex index = lf_standIndex();
+        OptionTable table;
+        for (clv::LearnedParkpos& entry : load.parkpos) {
+            if (entry.manual) {
+                lf_mergeManualStand(std::move(entry), path, index);
                 continue;
             }
-            const std::string id = parkpos.attribute(kParkposId).value();
-            const bool applied = std::any_of(standList.begin(), standList.end(),
-                                             [&](clv::Stand& stand) { return lf_readLearnedParkpos(id, parkpos, stand); });
-            if (!applied) gf_log("learned stand {} in {} not found?", id, gf_pathText(path));
+            const auto found = index.find(entry.id);
+            if (found == index.end()) {
+                gf_log("learned stand {} in {} not found?", entry.id, gf_pathText(path));
+                continue;
+            }
+            lf_mergeLearnedEntry(std::move(entry), standList[found->second], table);
         }
+        if (load.error) std::rethrow_exception(load.error);
     } catch (const std::exception& e) {
         gf_log(gf_formatNameMessage("{}: {}", kReadLearnedName, e.what()));
     }
 }
+
+void lf_readLearned(const fs::path& path, clv::ApfInfo& summary) { lf_mergeLearned(lf_loadLearned(path), summary); }
 
 // ---- saving --------------------------------------------------------------------
 

@@ -4,16 +4,21 @@
 // the airport's own file in airports/learned and merged into it on reading.
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "airports/apf_file.h"
 
 namespace pugi {
 class xml_node;
-}
+class xml_document;
+}  // namespace pugi
 
 namespace clv {
 
@@ -22,6 +27,36 @@ namespace clv {
 // step does it.
 struct LearnedFileHooks {
     std::function<void()> updateRangeLimits;
+};
+
+// One learned "parkpos" as read, before it meets the stand list.
+struct LearnedParkpos {
+    std::string id;
+    bool manual = false;
+    bool incomplete = false;    // a manual stand without a position or a radius
+    std::optional<Stand> stand;  // a manual stand as read
+    bool radiusChange = false;
+    double radius = 0.0;  // nm
+    bool cargoChange = false;
+    bool cargo = false;
+    std::vector<StandOption> options;  // numbered when merged
+    std::vector<std::size_t> keys;     // gf_optionKey of each
+    std::vector<std::string> lines;    // logged by reading it: written when it is merged
+};
+
+// A learned file loaded and read, before anything of the run is touched: the part
+// of the merge that may run on any thread.
+struct LearnedLoad {
+    std::filesystem::path path;
+    std::shared_ptr<const pugi::xml_document> document;  // null: the file did not load
+    std::string loadFailure;                            // then why
+    std::optional<std::string> handmade;
+    std::vector<Stand> stands;  // a handmade file's
+    std::vector<std::string> standLines;
+    std::vector<LearnedParkpos> parkpos;
+    // Met while reading (also keeping an unloadable file aside): thrown after
+    // what was read until then is merged.
+    std::exception_ptr error;
 };
 
 }  // namespace clv
@@ -53,9 +88,14 @@ std::string gf_publisherFolderName(std::string_view publisher);
 // does not load is kept and copied to <name>0.xml.
 void lf_readLearned(const std::filesystem::path& path, clv::ApfInfo& summary);
 
-// Applies one learned "parkpos" to the stand when its name is `id`: a learned
-// radius or cargo kind, and the options that the stand has no equal of.
-bool lf_readLearnedParkpos(const std::string& id, const pugi::xml_node& parkpos, clv::Stand& stand);
+// lf_readLearned in two halves: loading and reading the file (any thread; an
+// unloadable file is copied aside here), and merging it (run thread), where the
+// log gets its lines in the order of the read in one go.
+clv::LearnedLoad lf_loadLearned(const std::filesystem::path& path);
+void lf_mergeLearned(clv::LearnedLoad&& load, clv::ApfInfo& summary);
+
+// A hash of what lf_sameOption compares for equality (all but the half-hours).
+std::size_t gf_optionKey(const clv::StandOption& option);
 
 // Same weekday, kind, registration, airline and type, and a half-hour in common.
 bool lf_sameOption(const clv::StandOption& a, const clv::StandOption& b);

@@ -126,9 +126,15 @@ std::string lf_beginReadParkedFile() {
 std::optional<std::string> lf_endReadParkedFile(bool wait) {
     if (!g_parkRead.pending() || (!wait && !g_parkRead.ready())) return std::nullopt;
     clv::QualityFactors quality;
-    const std::string error = gf_finishReadApf(g_parkRead, parkApfInfo, quality);
-    if (error.empty()) lf_judgeQuality(quality.real);
-    return lf_reportParkedFile(error, true);
+    std::optional<std::string> error;
+    if (wait) {
+        error = gf_finishReadApf(g_parkRead, parkApfInfo, quality);
+    } else {
+        error = gf_continueReadApf(g_parkRead, parkApfInfo, quality);
+        if (!error) return std::nullopt;  // its learned file is loading now
+    }
+    if (error->empty()) lf_judgeQuality(quality.real);
+    return lf_reportParkedFile(*error, true);
 }
 
 bool lf_parkedFileReadPending() { return g_parkRead.pending(); }

@@ -90,8 +90,8 @@ clv::Slot gf_slotBefore(clv::Slot now, std::uint32_t fit);
 std::string lf_readParkedFile();
 // The same in two steps, so that the ticks go on while the file is loaded on a
 // worker: the begin gives the error text of a read that cannot start, "" when it
-// is under way; the end gives nothing while the file is still being loaded
-// (unless asked to wait), else what lf_readParkedFile gives.
+// is under way; the end gives nothing while the file or its learned file is
+// still being loaded (unless asked to wait), else what lf_readParkedFile gives.
 std::string lf_beginReadParkedFile();
 std::optional<std::string> lf_endReadParkedFile(bool wait);
 bool lf_parkedFileReadPending();

@@ -1,8 +1,9 @@
-// Reading and planning the park airport of 450 stands with 100 options each:
-// the work the refresh does on the run thread between two traffic ticks. In one
-// go each step's time is a stall of the tick; read the way the program reads it,
-// the file loads on a worker while the ticks go on, and the run thread's part
-// is what the begin and each look between ticks take.
+// Reading and planning the park airport of 450 stands with 100 options each,
+// without and with a learned file of as many: the work the refresh does on the
+// run thread between two traffic ticks. In one go each step's time is a stall of
+// the tick; read the way the program reads it, the files load on workers while
+// the ticks go on, and the run thread's part is what the begin and each look
+// between ticks take.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include "airports/apf_reader.h"
 #include "airports/apf_writer.h"
+#include "airports/learned_files.h"
 #include "airports/parking_hooks.h"
 #include "airports/static_parking.h"
 #include "core/log.h"
@@ -61,6 +63,32 @@ std::vector<clv::Stand> lf_airportStands() {
     return stands;
 }
 
+// What learning adds at such an airport: per stand 100 options seen since, one in
+// ten the same as one of the file's own (the merge skips it), every fifth stand
+// with a learned radius, every seventh with a learned cargo kind.
+std::vector<clv::Stand> lf_learnedStands(const std::vector<clv::Stand>& own) {
+    std::vector<clv::Stand> stands;
+    for (std::size_t s = 0; s < own.size(); ++s) {
+        std::vector<clv::StandOption> options;
+        for (int k = 0; k < kOptionsPerStand; ++k) {
+            clv::StandOption o = own[s].options[static_cast<std::size_t>(k)];
+            if (k % 10 != 0) {
+                o.registration = fmt::format("D-L{:03}{}", (s * 11 + static_cast<std::size_t>(k)) % 1000,
+                                             static_cast<char>('A' + k % 26));
+                o.weekday = static_cast<std::uint32_t>(1 + (k + 3) % 7);
+            }
+            o.fixed = 0;
+            options.push_back(std::move(o));
+        }
+        clv::Stand stand = own[s];
+        stand.options = std::move(options);
+        stand.radiusChanged = s % 5 == 0;
+        stand.cargoChanged = s % 7 == 0;
+        stands.push_back(std::move(stand));
+    }
+    return stands;
+}
+
 class BenchAirport {
 public:
     BenchAirport() : folder_(std::filesystem::temp_directory_path() / fmt::format("clv-park-bench-{}", getpid())) {
@@ -74,7 +102,12 @@ public:
         handmadeFile = true;
         gf_writeApf(data, folder_ / "airports" / "BENCH.xml", kApfLearnedMode);
         handmadeFile = false;
+        data.stands = lf_learnedStands(data.stands);
+        std::filesystem::create_directories(folder_ / learnedFolder());
+        gf_writeApf(data, folder_ / learnedFolder() / "BENCH.xml", kApfLearnedMode);
     }
+    // Where the learned file of a local stock file is looked for.
+    static std::filesystem::path learnedFolder() { return gf_learnedFolderOf("stock"); }
     ~BenchAirport() {
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
@@ -85,8 +118,9 @@ private:
     std::filesystem::path folder_;
 };
 
-// The refresh's world without a simulator: the park airport BENCH, Wednesday 10:00.
-void lf_installBenchHooks() {
+// The refresh's world without a simulator: the park airport BENCH, Wednesday 10:00;
+// its learned file is read when `learned`.
+void lf_installBenchHooks(bool learned) {
     clv::ParkingHooks hooks;
     hooks.apfPath = [](const std::string&) { return std::string("airports/BENCH.xml"); };
     hooks.now = [] { return clv::Slot{3, 20}; };
@@ -95,6 +129,19 @@ void lf_installBenchHooks() {
     park.code = "BENCH";
     gf_parkingHooks().setCurrentParkAirport(park);
     apfReadHooks.parkAirportCode = [] { return std::string("BENCH"); };
+    if (learned) {
+        apfReadHooks.archivePath = gf_archivePath;
+        apfReadHooks.readLearned = lf_readLearned;
+        apfReadHooks.loadLearned = lf_loadLearned;
+        apfReadHooks.mergeLearned = lf_mergeLearned;
+    }
+}
+
+// The options of the stand list: the file's own and the learned ones merged.
+std::size_t lf_optionCount() {
+    std::size_t n = 0;
+    for (const clv::Stand& stand : standList) n += stand.options.size();
+    return n;
 }
 
 double lf_ms(std::chrono::steady_clock::duration d) {
@@ -105,12 +152,13 @@ void BM_ReadAndPlan450Stands100Options(benchmark::State& state) {
     static const BenchAirport airport;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(airport.folder());
-    lf_installBenchHooks();
+    lf_installBenchHooks(state.range(0) != 0);
     clv::TrafficEngine engine(clv::EnginePorts{});
     parking_percentage.value = 30;
     double longestRead = 0.0;
     double longestPlan = 0.0;
     std::size_t planned = 0;
+    std::size_t options = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         const std::string failure = lf_readParkedFile();
@@ -121,7 +169,9 @@ void BM_ReadAndPlan450Stands100Options(benchmark::State& state) {
         longestRead = std::max(longestRead, lf_ms(t1 - t0));
         longestPlan = std::max(longestPlan, lf_ms(t2 - t1));
         planned = parkPlan.size();
+        options = lf_optionCount();
     }
+    state.counters["options"] = static_cast<double>(options);
     state.counters["longest_read_ms"] = longestRead;
     state.counters["longest_plan_ms"] = longestPlan;
     state.counters["run_thread_total_ms"] = longestRead + longestPlan;
@@ -132,7 +182,7 @@ void BM_ReadAndPlan450Stands100Options(benchmark::State& state) {
     apfReadHooks = {};
     std::filesystem::current_path(previous);
 }
-BENCHMARK(BM_ReadAndPlan450Stands100Options)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadAndPlan450Stands100Options)->ArgName("learned")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // As the program does it: the refresh begins the read, every 10 ms tick looks
 // once whether the file is loaded, and the look that finds it takes the stands
@@ -141,7 +191,7 @@ void BM_ReadAndPlanBetweenTicks450Stands100Options(benchmark::State& state) {
     static const BenchAirport airport;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(airport.folder());
-    lf_installBenchHooks();
+    lf_installBenchHooks(state.range(0) != 0);
     clv::TrafficEngine engine(clv::EnginePorts{});
     parking_percentage.value = 30;
     constexpr auto kTick = std::chrono::milliseconds(10);
@@ -153,6 +203,7 @@ void BM_ReadAndPlanBetweenTicks450Stands100Options(benchmark::State& state) {
     double longestTakeOver = 0.0;
     double longestPlanLook = 0.0;
     std::size_t planned = 0;
+    std::size_t options = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         const auto start = t0;
@@ -182,7 +233,9 @@ void BM_ReadAndPlanBetweenTicks450Stands100Options(benchmark::State& state) {
         longestWait = std::max(longestWait, lf_ms(t1 - start));
         looks = n;
         planned = parkPlan.size();
+        options = lf_optionCount();
     }
+    state.counters["options"] = static_cast<double>(options);
     state.counters["run_thread_total_ms"] = longestTotal;
     state.counters["longest_stall_ms"] = longestStall;
     state.counters["begin_ms"] = longestBegin;
@@ -196,6 +249,11 @@ void BM_ReadAndPlanBetweenTicks450Stands100Options(benchmark::State& state) {
     apfReadHooks = {};
     std::filesystem::current_path(previous);
 }
-BENCHMARK(BM_ReadAndPlanBetweenTicks450Stands100Options)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadAndPlanBetweenTicks450Stands100Options)
+    ->ArgName("learned")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -18,7 +18,15 @@ std::mutex g_logMutex;
 constexpr std::string_view kMarkPrefix = "===> ";
 constexpr std::string_view kIndentPrefix = "          ";
 
+thread_local std::vector<std::string>* t_capture = nullptr;
+
 void writeLine(std::string_view prefix, std::string_view text) {
+    if (t_capture) {
+        std::string line(prefix);
+        line += text;
+        t_capture->push_back(std::move(line));
+        return;
+    }
     std::lock_guard lock(g_logMutex);
     if (!g_log.is_open()) return;
     g_log << prefix << text << '\n';
@@ -26,6 +34,14 @@ void writeLine(std::string_view prefix, std::string_view text) {
 }
 
 }  // namespace
+
+clv::LogHold::LogHold(std::vector<std::string>& lines) : previous_(t_capture) { t_capture = &lines; }
+
+clv::LogHold::~LogHold() { t_capture = previous_; }
+
+void gf_logLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) writeLine({}, line);
+}
 
 void gf_log(std::string_view text) { writeLine({}, text); }
 void gf_logMarked(std::string_view text) { writeLine(kMarkPrefix, text); }

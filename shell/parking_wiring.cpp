@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "airports/airport_data.h"
 #include "airports/apf_locate.h"
@@ -93,6 +94,10 @@ void gf_wireParking(clv::RunServices& services) {
     };
     apfReadHooks.readLearned = [](const std::filesystem::path& path, clv::ApfInfo& summary) {
         lf_readLearned(path, summary);
+    };
+    apfReadHooks.loadLearned = [](const std::filesystem::path& path) { return lf_loadLearned(path); };
+    apfReadHooks.mergeLearned = [](clv::LearnedLoad&& load, clv::ApfInfo& summary) {
+        lf_mergeLearned(std::move(load), summary);
     };
 
     clv::AirportServices& a = services.airports;

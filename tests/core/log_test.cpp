@@ -130,3 +130,27 @@ TEST_F(LogTest, EightThreadsWriteWholeLines) {
         EXPECT_EQ(std::stoi(m[2]), next[t]++) << "lines of one thread keep their order";
     }
 }
+
+TEST_F(LogTest, LinesHeldOnAThreadAreWrittenWhereTheyAreLetGo) {
+    gf_openLog(dir.path());
+    std::vector<std::string> held;
+    std::thread worker([&] {
+        const clv::LogHold hold(held);
+        gf_log("worker plain");
+        gf_logMarked("worker {}", "marked");
+        {
+            std::vector<std::string> inner;
+            const clv::LogHold innerHold(inner);
+            gf_logIndented("inner");
+            EXPECT_EQ(inner, std::vector<std::string>{"          inner"});
+        }
+        gf_logIndented("worker indented");
+    });
+    worker.join();
+    gf_log("run thread");  // not held: the hold is the worker's
+    gf_logLines(held);
+    gf_log("after");
+    const std::vector<std::string> want{kHeader, "run thread", "worker plain", "===> worker marked",
+                                        "          worker indented", "after"};
+    EXPECT_EQ(lines(dir.read("Log.txt")), want);
+}
