@@ -17,4 +17,5 @@ void gf_installAirportFileHooks() {
     apfReadHooks.readLearned = lf_readLearned;
     apfReadHooks.loadLearned = lf_loadLearned;
     apfReadHooks.mergeLearned = lf_mergeLearned;
+    apfReadHooks.premergeLearned = lf_premergeLearned;
 }

@@ -216,16 +216,19 @@ void ApfReadJob::start(std::filesystem::path file, std::string name) {
 }
 
 void ApfReadJob::startLearned(ApfLoad load, std::filesystem::path path,
-                              std::function<LearnedLoad(const std::filesystem::path&)> loadLearned) {
+                              std::function<LearnedLoad(const std::filesystem::path&)> loadLearned,
+                              std::function<void(LearnedLoad&, std::vector<Stand>&)> premerge) {
     wait();
     load_ = std::move(load);
     learnedPath_ = std::move(path);
     loadLearned_ = std::move(loadLearned);
+    premerge_ = std::move(premerge);
     learned_ = {};
     learning_ = true;
     done_.store(false, std::memory_order_relaxed);
     worker_ = std::thread([this] {
         learned_ = loadLearned_(learnedPath_);
+        if (premerge_) premerge_(learned_, load_.stands);
         done_.store(true, std::memory_order_release);
     });
 }
@@ -292,6 +295,10 @@ std::string lf_finishRead(const std::string& name, clv::ApfLoad&& load, LearnedS
                           clv::QualityFactors& quality) {
     try {
         handmadeFile = false;
+        // Stands merged on the worker are numbered and arranged already when they
+        // alone make up the stand list.
+        const bool arranged = step.load && step.load->arranged && standList.empty();
+        const clv::QualityFactors arrangedQuality = step.load ? step.load->quality : clv::QualityFactors{};
         std::string failure = gf_applyApfLoad(std::move(load), summary, quality);
         if (!failure.empty()) return failure;
 
@@ -309,7 +316,7 @@ std::string lf_finishRead(const std::string& name, clv::ApfLoad&& load, LearnedS
             } else if (apfReadHooks.readLearned) {
                 apfReadHooks.readLearned(learned, summary);
             }
-            quality = gf_qualityFactor();
+            quality = arranged ? arrangedQuality : gf_qualityFactor();
             if (handmadeFile) gf_log("A handmade airport file overruled the archived file!");
         } else {
             parking_percentage.value = kNoLearnedFilePercentage;
@@ -319,8 +326,10 @@ std::string lf_finishRead(const std::string& name, clv::ApfLoad&& load, LearnedS
         }
 
         const std::size_t n = standList.size();
-        for (std::size_t k = 0; k < n; ++k) standList[k].id = static_cast<std::uint32_t>(k + 1);
-        gf_computeAdjacency(standList);
+        if (!arranged) {
+            for (std::size_t k = 0; k < n; ++k) standList[k].id = static_cast<std::uint32_t>(k + 1);
+            gf_computeAdjacency(standList);
+        }
         gf_standListChanged();
 
         gf_log("Airport file read from \"{}\" for {}", handmadeFile ? learned.string() : name, summary.airport_name);
@@ -372,7 +381,8 @@ std::optional<std::string> gf_continueReadApf(clv::ApfReadJob& job, clv::ApfInfo
             std::filesystem::path learned = apfReadHooks.archivePath(job.name(), load.publisher);
             std::error_code ec;
             if (!learned.empty() && std::filesystem::exists(learned, ec)) {
-                job.startLearned(std::move(load), std::move(learned), apfReadHooks.loadLearned);
+                job.startLearned(std::move(load), std::move(learned), apfReadHooks.loadLearned,
+                                 apfReadHooks.premergeLearned);
                 return std::nullopt;
             }
             if (!ec) step.path = std::move(learned);

@@ -56,6 +56,10 @@ struct ApfReadHooks {
     // the run thread. Without both, readLearned merges it in one go.
     std::function<LearnedLoad(const std::filesystem::path& path)> loadLearned;
     std::function<void(LearnedLoad&& load, ApfInfo& summary)> mergeLearned;
+    // Optional, on the worker after loadLearned: merges the learned file into the
+    // main file's stands while they are still the read's own, so that the run
+    // thread only takes the result over.
+    std::function<void(LearnedLoad& load, std::vector<Stand>& stands)> premergeLearned;
     // The file is read and parking is active: the airport panel, the "Flush static"
     // state of the planner, the feed's reference elevation.
     std::function<void(const ApfReadReport& report)> fileRead;
@@ -95,8 +99,10 @@ public:
     void start(std::filesystem::path file, std::string name);
     // The second stage, after take(): keeps `load` and loads the learned file
     // `path` with `loadLearned` on a worker.
+    // `premerge`, when given, then merges it into the load's stands there.
     void startLearned(ApfLoad load, std::filesystem::path path,
-                      std::function<LearnedLoad(const std::filesystem::path&)> loadLearned);
+                      std::function<LearnedLoad(const std::filesystem::path&)> loadLearned,
+                      std::function<void(LearnedLoad&, std::vector<Stand>&)> premerge = {});
     // In the second stage.
     bool learning() const { return learning_; }
     // Started and neither taken nor dropped.
@@ -119,6 +125,7 @@ private:
     ApfLoad load_;
     std::filesystem::path learnedPath_;
     std::function<LearnedLoad(const std::filesystem::path&)> loadLearned_;
+    std::function<void(LearnedLoad&, std::vector<Stand>&)> premerge_;
     LearnedLoad learned_;
     bool learning_ = false;
     std::atomic<bool> done_{false};

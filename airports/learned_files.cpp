@@ -17,6 +17,7 @@
 #include "airports/apf_reader.h"
 #include "airports/apf_writer.h"
 #include "airports/park_state.h"
+#include "airports/stand_adjacency.h"
 #include "airports/stands/half_hours.h"
 #include "core/clock.h"
 #include "core/folders.h"
@@ -209,14 +210,15 @@ clv::LearnedParkpos lf_readLearnedEntry(const pugi::xml_node& parkpos) {
 // The first stand of each name, kept up as manual stands are added.
 using StandIndex = std::unordered_map<std::string, std::size_t>;
 
-StandIndex lf_standIndex() {
+StandIndex lf_standIndex(const std::vector<clv::Stand>& stands) {
     StandIndex index;
-    index.reserve(standList.size());
-    for (std::size_t k = 0; k < standList.size(); ++k) index.emplace(standList[k].name, k);
+    index.reserve(stands.size());
+    for (std::size_t k = 0; k < stands.size(); ++k) index.emplace(stands[k].name, k);
     return index;
 }
 
-void lf_mergeManualStand(clv::LearnedParkpos&& entry, const fs::path& path, StandIndex& index) {
+void lf_mergeManualStand(clv::LearnedParkpos&& entry, const fs::path& path, StandIndex& index,
+                         std::vector<clv::Stand>& stands) {
     if (index.contains(entry.id)) {
         gf_logMarked("manually created standid {} already exists in {}", entry.id, gf_pathText(path));
         return;
@@ -228,8 +230,8 @@ void lf_mergeManualStand(clv::LearnedParkpos&& entry, const fs::path& path, Stan
     gf_logLines(entry.lines);
     if (!entry.stand) return;
     entry.stand->manual = true;
-    index.emplace(entry.id, standList.size());
-    standList.push_back(std::move(*entry.stand));
+    index.emplace(entry.id, stands.size());
+    stands.push_back(std::move(*entry.stand));
 }
 
 // The options of one stand by a hash of what lf_sameOption compares for
@@ -291,7 +293,55 @@ void lf_mergeLearnedEntry(clv::LearnedParkpos&& entry, clv::Stand& stand, Option
     }
 }
 
+// The learned stands into `stands`, whose first stand of each name takes them.
+void lf_mergeEntries(clv::LearnedLoad& load, std::vector<clv::Stand>& stands) {
+    StandIndex index = lf_standIndex(stands);
+    OptionTable table;
+    for (clv::LearnedParkpos& entry : load.parkpos) {
+        if (entry.manual) {
+            lf_mergeManualStand(std::move(entry), load.path, index, stands);
+            continue;
+        }
+        const auto found = index.find(entry.id);
+        if (found == index.end()) {
+            gf_log("learned stand {} in {} not found?", entry.id, gf_pathText(load.path));
+            continue;
+        }
+        lf_mergeLearnedEntry(std::move(entry), stands[found->second], table);
+    }
+}
+
+// What gf_readMeta accepts, without taking the meta data over.
+bool lf_metaComplete(const pugi::xml_document& document) {
+    for (const std::string* key : {&author.name, &date.name, &version.name}) {
+        if (!document.select_node(gf_metaXPath(*key).c_str()).node()) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+void lf_premergeLearned(clv::LearnedLoad& load, std::vector<clv::Stand>& stands) {
+    if (!load.document || load.handmade || !lf_metaComplete(*load.document)) return;
+    load.premerged = true;
+    try {
+        const clv::LogHold capture(load.mergeLines);
+        lf_mergeEntries(load, stands);
+    } catch (const std::exception&) {
+        // Thrown where lf_mergeLearned would have met it, ahead of a reading error.
+        load.error = std::current_exception();
+    }
+    try {
+        // What is left of the learned stands is freed here rather than on the run thread.
+        std::vector<clv::LearnedParkpos>().swap(load.parkpos);
+        for (std::size_t k = 0; k < stands.size(); ++k) stands[k].id = static_cast<std::uint32_t>(k + 1);
+        gf_computeAdjacency(stands);
+        load.quality = gf_qualityFactor(stands);
+        load.arranged = true;
+    } catch (const std::exception&) {
+        // The run thread numbers and arranges them as usual.
+    }
+}
 
 std::size_t gf_optionKey(const clv::StandOption& option) {
     const std::hash<std::string_view> hash;
@@ -369,19 +419,10 @@ void lf_mergeLearned(clv::LearnedLoad&& load, clv::ApfInfo& summary) {
             return;
         }
         handmadeFile = false;
-        StandIndex index = lf_standIndex();
-        OptionTable table;
-        for (clv::LearnedParkpos& entry : load.parkpos) {
-            if (entry.manual) {
-                lf_mergeManualStand(std::move(entry), path, index);
-                continue;
-            }
-            const auto found = index.find(entry.id);
-            if (found == index.end()) {
-                gf_log("learned stand {} in {} not found?", entry.id, gf_pathText(path));
-                continue;
-            }
-            lf_mergeLearnedEntry(std::move(entry), standList[found->second], table);
+        if (load.premerged) {
+            gf_logLines(load.mergeLines);
+        } else {
+            lf_mergeEntries(load, standList);
         }
         if (load.error) std::rethrow_exception(load.error);
     } catch (const std::exception& e) {

@@ -57,6 +57,13 @@ struct LearnedLoad {
     // Met while reading (also keeping an unloadable file aside): thrown after
     // what was read until then is merged.
     std::exception_ptr error;
+    // Merged already into the main file's own stands (lf_premergeLearned); the
+    // lines the merge logged wait here. Arranged: the stands are numbered too,
+    // with their adjacency and quality.
+    bool premerged = false;
+    std::vector<std::string> mergeLines;
+    bool arranged = false;
+    QualityFactors quality;
 };
 
 }  // namespace clv
@@ -90,9 +97,17 @@ void lf_readLearned(const std::filesystem::path& path, clv::ApfInfo& summary);
 
 // lf_readLearned in two halves: loading and reading the file (any thread; an
 // unloadable file is copied aside here), and merging it (run thread), where the
-// log gets its lines in the order of the read in one go.
+// log gets its lines in the order of the read in one go. A load merged already
+// by lf_premergeLearned only has its settings restored and its lines written.
 clv::LearnedLoad lf_loadLearned(const std::filesystem::path& path);
 void lf_mergeLearned(clv::LearnedLoad&& load, clv::ApfInfo& summary);
+
+// The merge of a loaded learned file into the main file's stands `stands`, read
+// but not yet in the stand list (any thread): numbering, adjacency and quality
+// follow, the log lines are held for lf_mergeLearned. Nothing for a handmade
+// file, one that did not load or one with incomplete meta data. The result is
+// that of lf_mergeLearned only when `stands` alone becomes the stand list.
+void lf_premergeLearned(clv::LearnedLoad& load, std::vector<clv::Stand>& stands);
 
 // A hash of what lf_sameOption compares for equality (all but the half-hours).
 std::size_t gf_optionKey(const clv::StandOption& option);

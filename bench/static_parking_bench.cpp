@@ -134,6 +134,7 @@ void lf_installBenchHooks(bool learned) {
         apfReadHooks.readLearned = lf_readLearned;
         apfReadHooks.loadLearned = lf_loadLearned;
         apfReadHooks.mergeLearned = lf_mergeLearned;
+        apfReadHooks.premergeLearned = lf_premergeLearned;
     }
 }
 

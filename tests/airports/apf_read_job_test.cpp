@@ -304,18 +304,23 @@ TEST_F(LearnedReadTest, TheLargestFileWithALearnedFileReadInStepsGivesWhatTheRea
     EXPECT_EQ(whole.stands.back().name, "M1");
     const int percentage = parking_percentage.value;
 
-    parking_percentage.value = 44;
-    int looks = 0;
-    ReadOutcome stepped;
-    const std::vector<std::string> steppedLog =
-        logged([&] { return readInSteps("airports/LARGE.xml", &looks); }, stepped);
-    EXPECT_GE(looks, 2) << "the learned file loads between two looks";
-    EXPECT_EQ(stepped.result, whole.result);
-    expectSameStands(stepped.stands, whole.stands);
-    EXPECT_EQ(stepped.summary.airport_name, whole.summary.airport_name);
-    EXPECT_EQ(stepped.quality, whole.quality);
-    EXPECT_EQ(parking_percentage.value, percentage) << "the learned file's setting";
-    EXPECT_EQ(steppedLog, wholeLog);
+    // Merged on the run thread, and merged on the worker before the hand-over.
+    for (const bool onWorker : {false, true}) {
+        SCOPED_TRACE(onWorker ? "merged on the worker" : "merged on the run thread");
+        apfReadHooks.premergeLearned = onWorker ? lf_premergeLearned : nullptr;
+        parking_percentage.value = 44;
+        int looks = 0;
+        ReadOutcome stepped;
+        const std::vector<std::string> steppedLog =
+            logged([&] { return readInSteps("airports/LARGE.xml", &looks); }, stepped);
+        EXPECT_GE(looks, 2) << "the learned file loads between two looks";
+        EXPECT_EQ(stepped.result, whole.result);
+        expectSameStands(stepped.stands, whole.stands);
+        EXPECT_EQ(stepped.summary.airport_name, whole.summary.airport_name);
+        EXPECT_EQ(stepped.quality, whole.quality);
+        EXPECT_EQ(parking_percentage.value, percentage) << "the learned file's setting";
+        EXPECT_EQ(steppedLog, wholeLog);
+    }
     EXPECT_NE(std::find(wholeLog.begin(), wholeLog.end(), "learned stand X9 in " + gf_pathText(learnedFile) + " not found?"),
               wholeLog.end());
 }
@@ -365,13 +370,18 @@ TEST_F(LearnedReadTest, ADamagedLearnedFileGivesTheSameLogAndStandsAsTheReadInOn
         ReadOutcome whole;
         const std::vector<std::string> wholeLog = logged([] { return readWhole("airports/LARGE.xml"); }, whole);
         const bool wholeHandmade = handmadeFile.load();
-        dir.write(learnedFile.string(), c.text);
-        ReadOutcome stepped;
-        const std::vector<std::string> steppedLog = logged([] { return readInSteps("airports/LARGE.xml"); }, stepped);
-        EXPECT_EQ(stepped.result, whole.result);
-        expectSameStands(stepped.stands, whole.stands);
-        EXPECT_EQ(handmadeFile.load(), wholeHandmade);
-        EXPECT_EQ(steppedLog, wholeLog);
+        for (const bool onWorker : {false, true}) {
+            SCOPED_TRACE(onWorker ? "merged on the worker" : "merged on the run thread");
+            apfReadHooks.premergeLearned = onWorker ? lf_premergeLearned : nullptr;
+            dir.write(learnedFile.string(), c.text);
+            ReadOutcome stepped;
+            const std::vector<std::string> steppedLog =
+                logged([] { return readInSteps("airports/LARGE.xml"); }, stepped);
+            EXPECT_EQ(stepped.result, whole.result);
+            expectSameStands(stepped.stands, whole.stands);
+            EXPECT_EQ(handmadeFile.load(), wholeHandmade);
+            EXPECT_EQ(steppedLog, wholeLog);
+        }
         EXPECT_TRUE(std::any_of(wholeLog.begin(), wholeLog.end(),
                                 [&](const std::string& line) { return line.find(c.expectedLine) != std::string::npos; }))
             << c.expectedLine;
