@@ -210,6 +210,7 @@ void ApfReadJob::start(std::filesystem::path file, std::string name) {
     learning_ = false;
     done_.store(false, std::memory_order_relaxed);
     worker_ = std::thread([this] {
+        std::vector<Stand>().swap(spent_);
         load_ = gf_loadApf(file_, name_);
         done_.store(true, std::memory_order_release);
     });

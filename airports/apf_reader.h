@@ -118,6 +118,8 @@ public:
     LearnedLoad takeLearned();
     // Forgets the read (waits for the worker, which cannot be cut short).
     void drop();
+    // Stands no longer wanted: the next start() frees them on its worker.
+    void release(std::vector<Stand>&& spent) { spent_ = std::move(spent); }
 
 private:
     std::filesystem::path file_;
@@ -126,6 +128,7 @@ private:
     std::filesystem::path learnedPath_;
     std::function<LearnedLoad(const std::filesystem::path&)> loadLearned_;
     std::function<void(LearnedLoad&, std::vector<Stand>&)> premerge_;
+    std::vector<Stand> spent_;
     LearnedLoad learned_;
     bool learning_ = false;
     std::atomic<bool> done_{false};

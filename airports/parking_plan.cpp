@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "airports/apf_reader.h"
 #include "airports/live_stands.h"
@@ -111,7 +112,8 @@ std::string lf_reportParkedFile(std::string error, bool ended) {
 std::string lf_beginReadParkedFile() {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     g_parkRead.drop();
-    standList.clear();
+    // The previous airport's stands are freed on the read's worker.
+    g_parkRead.release(std::exchange(standList, {}));
     gf_standListChanged();
     const clv::ParkSite park = gf_parkAirport();
     const std::string path = hooks.apfPath(park.code);
