@@ -210,8 +210,15 @@ void lf_matchParkOptions(Slot now, const StaticAc& s) {
     auto onStand = std::find_if(parkPlan.begin(), parkPlan.end(),
                                 [&s](const ParkPlanEntry& e) { return e.standId == s.standId; });
     if (onStand != parkPlan.end()) {
+        // An entry without callsigns gives its aircraft one made of the airline and a
+        // serial, which no later entry can name: such an aircraft is the one an entry
+        // without callsigns of its airline and type asks for, or every renewal would
+        // replace the whole apron of a file whose options name no callsigns.
+        const bool unnamed = onStand->callsign.empty() && onStand->secondCallsign.empty() && s.callsignCopy.empty() &&
+                             s.furtherText.empty();
         const bool same = onStand->airline == s.airline && onStand->type == s.type &&
-                          (s.callsign == onStand->callsign + "*" || s.callsign == onStand->secondCallsign + "*");
+                          (unnamed || s.callsign == onStand->callsign + "*" ||
+                           s.callsign == onStand->secondCallsign + "*");
         if (same) {
             lf_keep(s);
             parkPlan.erase(onStand);

@@ -137,6 +137,20 @@ TEST(ParkingAdjustments, WhatStaysWhatGoesAndWhatIsPlanned) {
          {{"S2", "DLH2", "", 0, true}},
          {"Parking adjustments: 0 to be removed, 1 to be added\n"}},
 
+        {"options without callsigns: the aircraft placed for one, named by airline and serial, stays on its planned "
+         "stand",
+         Slot{3, 20},
+         [](ParkingWorld& w) {
+             fourStands(w, {{dlh(1, 3, {19, 20}, "")}, {dlh(1, 3, {20}, "DLH2")}});
+             StaticAc& s = w.addStatic(1, "DLH7*", "DLH", "A320", Slot{3, 19});
+             s.callsignCopy.clear();
+             s.furtherText.clear();
+         },
+         {},
+         {},
+         {{"S2", "DLH2", "", 0, true}},
+         {"Parking adjustments: 0 to be removed, 1 to be added\n"}},
+
         {"its own option, set aside by the planner because it stands, still keeps it",
          Slot{3, 20},
          [](ParkingWorld& w) {
