@@ -126,8 +126,7 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
                  "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
                                               kUserLat, kUserLon));
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
-                          (folder / "demo_sim" / "Community").string()});
+    startDemoSimStandIn(sim, folder / "scenario.json");
     ASSERT_FALSE(HasFatalFailure());
 
     const FeedPorts ports = freeFeedPorts();
@@ -255,8 +254,7 @@ TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
                  "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
                                               kUserLat, kUserLon));
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
-                          (folder / "demo_sim" / "Community").string()});
+    startDemoSimStandIn(sim, folder / "scenario.json");
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());
@@ -379,8 +377,7 @@ TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
                  "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
                                               kUserLat, kUserLon));
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
-                          (folder / "demo_sim" / "Community").string()});
+    startDemoSimStandIn(sim, folder / "scenario.json");
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());

@@ -115,8 +115,7 @@ TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraf
                  "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
                                               kUserLat, kUserLon));
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string(), "--community",
-                          (folder / "demo_sim" / "Community").string()});
+    startDemoSimStandIn(sim, folder / "scenario.json");
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());

@@ -262,8 +262,7 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
     const LatLon user{scenario["user"]["lat"].get<double>(), scenario["user"]["lon"].get<double>()};
     const Clock::time_point beforeStandIn = Clock::now();
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (gf_demoFolder() / "simstandin_scenario.json").string(), "--community",
-                          (folder / "demo_sim" / "Community").string()});
+    startDemoSimStandIn(sim, gf_demoFolder() / "simstandin_scenario.json");
     ASSERT_FALSE(HasFatalFailure());
 
     const FeedPorts ports = freeFeedPorts();

@@ -306,6 +306,10 @@ void DemoDataRun::writeDemoParameters(std::uint16_t linkPort, const std::map<std
     writeParameters(settings);
 }
 
+void DemoDataRun::startDemoSimStandIn(ChildProcess& sim, const fs::path& scenario) {
+    startSimStandIn(sim, {"--scenario", scenario.string(), "--community", (folder / "demo_sim" / "Community").string()});
+}
+
 void DemoDataRun::SetUp() {
     ProductRun::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;

@@ -129,6 +129,8 @@ protected:
     // link port, liveries scanned and matched, no add-on airport scan, a fixed range
     // of 30 nm and no random draws; `extra` adds settings or overrides these.
     void writeDemoParameters(std::uint16_t linkPort, const std::map<std::string, std::string>& extra = {});
+    // The stand-in simulator with the scenario and the demo liveries in its Community folder.
+    void startDemoSimStandIn(ChildProcess& sim, const std::filesystem::path& scenario);
 };
 
 // The repository's demo folder.
