@@ -21,11 +21,6 @@ namespace {
 
 constexpr double kRadToDeg = 57.29577951308232;
 
-const clv::Stand* lf_standWithId(std::uint32_t id) {
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const clv::Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 std::string lf_sameLiveVersion(const clv::StaticAc& s, const clv::LiveAc& ac) {
     const bool same = s.callsignCopy == ac.callsign || (!ac.registration.empty() && s.registration == ac.registration);
     return same ? " the same live version" : "";
@@ -81,7 +76,7 @@ void gf_makeWayAtStand(clv::TrafficEngine& engine, const clv::LiveAc& ac, const 
     }
     std::erase_if(engine.staticAc, [](const clv::StaticAc& s) { return s.erase; });
     for (std::uint32_t adjacentId : stand.adjacent) {
-        const clv::Stand* other = lf_standWithId(adjacentId);
+        const clv::Stand* other = gf_standWithId(adjacentId);
         for (clv::StaticAc& s : engine.staticAc) {
             if (s.standId != adjacentId || s.simState != AcSimState::Active) continue;
             const double d = other ? gf_distanceNm(clv::LatLon{other->latitude, other->longitude},
@@ -178,7 +173,7 @@ void try2Park(clv::TrafficEngine& engine, clv::LiveAc& ac, bool hold) {
         removeAircraftFromSim(engine, x);
     }
     for (std::uint32_t adjacentId : stand->adjacent) {
-        const clv::Stand* adjacent = lf_standWithId(adjacentId);
+        const clv::Stand* adjacent = gf_standWithId(adjacentId);
         if (adjacent == nullptr) continue;
         const double d = gf_distanceNm(clv::LatLon{adjacent->latitude, adjacent->longitude},
                                        clv::LatLon{stand->latitude, stand->longitude});

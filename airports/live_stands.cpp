@@ -36,11 +36,6 @@ PositionLookup& lf_lookup() {
     return lookup;
 }
 
-Stand* lf_standWithId(std::uint32_t id) {
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 bool lf_fits(const clv::LiveAc& aircraft, const Stand& stand) {
     return aircraft.radius - stand.radius <= clv::kRadiusToleranceNm;
 }
@@ -105,7 +100,7 @@ StandIt gf_findStandByName(const std::string& name) {
 void gf_markStandTaken(Stand& stand) {
     stand.taken = true;
     for (std::uint32_t id : stand.adjacent) {
-        if (Stand* other = lf_standWithId(id)) other->adjacentBlocked = true;
+        if (Stand* other = gf_standWithId(id)) other->adjacentBlocked = true;
     }
 }
 
@@ -173,7 +168,7 @@ StandIt gf_findFreeStand(clv::LatLon position, const clv::LiveAc& aircraft, doub
     }
     const StandIt result = first != standList.end() ? first : second;
     if (result != standList.end() && result == tooSmall) {
-        if (Stand* s = lf_standWithId(result->id)) {
+        if (Stand* s = gf_standWithId(result->id)) {
             s->radius = aircraft.radius - clv::kLearnedRadiusMarginNm;
             s->radiusChanged = true;
             lf_countUpdate();
@@ -186,7 +181,7 @@ bool lf_addRealParkPosOption(std::uint32_t standId, const clv::LiveAc& aircraft,
                              bool leaving) {
     try {
         if (standList.empty() || aircraft.registration.empty() || aircraft.callsign.empty()) return false;
-        Stand* stand = lf_standWithId(standId);
+        Stand* stand = gf_standWithId(standId);
         if (stand == nullptr) return false;
         if (clv::StandOption* option = lf_todaysOption(*stand, aircraft, now, 1)) {
             return lf_widenFound(*stand, *option, stand->realLearning, aircraft, widen, now, leaving, 1);
@@ -206,7 +201,7 @@ bool lf_addRealParkPosOption(std::uint32_t standId, const clv::LiveAc& aircraft,
 bool lf_addSoftParkPosOption(std::uint32_t standId, const clv::LiveAc& aircraft, bool widen, clv::Slot now) {
     try {
         if (standList.empty()) return false;
-        Stand* stand = lf_standWithId(standId);
+        Stand* stand = gf_standWithId(standId);
         if (stand == nullptr) return false;
         if (clv::StandOption* option = lf_todaysOption(*stand, aircraft, now, 0)) {
             return lf_widenFound(*stand, *option, stand->softLearning, aircraft, widen, now, false, 0);

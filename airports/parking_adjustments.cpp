@@ -33,13 +33,6 @@ constexpr std::int32_t kLastHalfHour = static_cast<std::int32_t>(clv::kHalfHours
 // exactly because that aircraft stands, and must still keep it.
 bool lf_usable(const StandOption& o) { return o.id != 0; }
 
-Stand* lf_standById(std::uint32_t id) {
-    // The reader numbers the stands by their place; a list changed since is searched.
-    if (id != 0 && id <= standList.size() && standList[id - 1].id == id) return &standList[id - 1];
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 Slot lf_nextSlot(Slot now) {
     if (now.halfHour < kLastHalfHour) return Slot{now.day, now.halfHour + 1};
     return Slot{now.day >= kDaysInWeek ? 1 : now.day + 1, 0};
@@ -95,7 +88,7 @@ bool lf_ownStandKeeps(Slot now, const StaticAc& s, const Stand& stand) {
 std::size_t lf_conflictingEntry(const StaticAc& s, const Stand& stand) {
     const clv::ParkingHooks& hooks = gf_parkingHooks();
     for (std::uint32_t adjacentId : stand.adjacent) {
-        const Stand* adjacent = lf_standById(adjacentId);
+        const Stand* adjacent = gf_standWithId(adjacentId);
         if (adjacent == nullptr) continue;
         for (std::size_t i = 0; i < parkPlan.size(); ++i) {
             if (parkPlan[i].standId != adjacentId) continue;
@@ -227,7 +220,7 @@ void lf_matchParkOptions(Slot now, const StaticAc& s) {
         }
         return;
     }
-    const Stand* stand = lf_standById(s.standId);
+    const Stand* stand = gf_standWithId(s.standId);
     if (stand == nullptr) {
         lf_remove(s.callsign, s.standId);
         return;
@@ -253,7 +246,7 @@ void lf_matchStaticToPlan(clv::TrafficEngine& engine, Slot now) {
         if (standList.empty()) break;
         if (k.furtherText.empty()) continue;
         if (!k.callsignCopy.empty() && k.callsign.find(k.callsignCopy) == std::string::npos) continue;
-        const Stand* stand = lf_standById(k.standId);
+        const Stand* stand = gf_standWithId(k.standId);
         if (stand == nullptr) continue;
         std::string callsign = k.callsign;
         if (!callsign.empty() && callsign.back() == '*') callsign.pop_back();
@@ -295,7 +288,7 @@ void gf_parkingAdjustments(clv::TrafficEngine& engine) {
         gf_collectParkedLive(engine);
     }
     for (const clv::LiveParkedEntry& l : liveParkedList) {
-        if (Stand* stand = lf_standById(l.standId)) gf_markStandTaken(*stand);
+        if (Stand* stand = gf_standWithId(l.standId)) gf_markStandTaken(*stand);
     }
     const auto already = static_cast<std::int32_t>(liveParkedList.size());
     if (wanted > already) lf_planParking(engine, now, wanted, already);

@@ -36,8 +36,7 @@ std::uint32_t AirportParkingPort::findStandByName(const std::string& name) {
 }
 
 const Stand* AirportParkingPort::findStand(std::uint32_t standId) {
-    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
-    return it == standList.end() ? nullptr : &*it;
+    return gf_standWithId(standId);
 }
 
 void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) {
@@ -45,8 +44,7 @@ void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool
 }
 
 void AirportParkingPort::freeStand(std::uint32_t standId) {
-    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
-    if (it != standList.end()) it->occupied = false;
+    if (Stand* stand = gf_standWithId(standId)) stand->occupied = false;
 }
 
 std::string AirportParkingPort::standName(std::uint32_t standId) { return gf_standName(standId); }
@@ -85,9 +83,9 @@ void AirportParkingPort::resetParking() { gf_resetParkAirportState(); }
 bool AirportParkingPort::parkingActive() { return ::parkingActive.load(); }
 
 std::optional<double> AirportParkingPort::standRadiusNm(std::uint32_t standId) {
-    auto it = std::find_if(standList.begin(), standList.end(), [standId](const Stand& s) { return s.id == standId; });
-    if (it == standList.end()) return std::nullopt;
-    return it->radius;
+    const Stand* stand = gf_standWithId(standId);
+    if (stand == nullptr) return std::nullopt;
+    return stand->radius;
 }
 
 }  // namespace clv

@@ -15,11 +15,6 @@
 
 namespace {
 
-clv::Stand* lf_standWithId(std::uint32_t id) {
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const clv::Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 std::int64_t lf_towedWithin(clv::AcCategory category) {
     switch (category) {
         case clv::AcCategory::Heavy: return clv::kTowedHeavyTicks;
@@ -38,7 +33,7 @@ bool lf_teachesStand(const clv::LiveAc& ac, const clv::Stand& stand) {
 
 void lf_learnCargoStand(clv::LiveAc& ac) {
     if (!ac.cargo || ac.cargoStand) return;
-    clv::Stand* stand = lf_standWithId(ac.standId);
+    clv::Stand* stand = gf_standWithId(ac.standId);
     if (stand == nullptr || stand->cargo) return;
     stand->cargo = true;
     stand->cargoChanged = true;
@@ -49,7 +44,7 @@ void lf_learnCargoStand(clv::LiveAc& ac) {
 }
 
 void lf_arriveAtStand(clv::TrafficEngine& engine, clv::LiveAc& ac) {
-    clv::Stand* stand = lf_standWithId(ac.standId);
+    clv::Stand* stand = gf_standWithId(ac.standId);
     if (stand != nullptr && stand->occupied) {
         // Another aircraft got there first; removing this one must not free its stand.
         ac.extensionCount = 1;
@@ -205,7 +200,7 @@ void lf_leaveParked(clv::LiveAc& ac) {
         ac.extensionCount = 0;
         lf_startPhaseSlack(ac);
     }
-    clv::Stand* stand = lf_standWithId(ac.standId);
+    clv::Stand* stand = gf_standWithId(ac.standId);
     if (stand == nullptr) return;
     const clv::Slot now = gf_parkingHooks().now();
     if (lf_teachesStand(ac, *stand) && lf_addRealParkPosOption(stand->id, ac, true, now, true)) {

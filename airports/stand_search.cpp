@@ -50,13 +50,6 @@ Slot lf_nextSlot(Slot now) {
     return Slot{now.day >= kDaysInWeek ? 1 : now.day + 1, 0};
 }
 
-Stand* lf_standById(std::uint32_t id) {
-    // The reader numbers the stands by their place; a list changed since is searched.
-    if (id != 0 && id <= standList.size() && standList[id - 1].id == id) return &standList[id - 1];
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 // Texts that name an aircraft: two empty texts name nobody.
 bool lf_sameName(const std::string& a, const std::string& b) { return !a.empty() && a == b; }
 
@@ -122,7 +115,7 @@ bool lf_stays(const Stand& stand, const StandOption& o, Slot now) {
 void lf_markTaken(Stand& stand) {
     stand.taken = true;
     for (std::uint32_t id : stand.adjacent) {
-        if (Stand* adjacent = lf_standById(id)) adjacent->adjacentBlocked = true;
+        if (Stand* adjacent = gf_standWithId(id)) adjacent->adjacentBlocked = true;
     }
 }
 

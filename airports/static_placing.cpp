@@ -14,11 +14,6 @@ namespace {
 
 using clv::ParkPlanEntry;
 
-const clv::Stand* lf_findStand(std::uint32_t id) {
-    auto it = std::find_if(standList.begin(), standList.end(), [id](const clv::Stand& s) { return s.id == id; });
-    return it == standList.end() ? nullptr : &*it;
-}
-
 // On the entry's stand or on one adjacent to it.
 bool lf_onOrNextTo(const clv::Stand* stand, std::uint32_t entryStandId, std::uint32_t standId) {
     if (standId == entryStandId) return true;
@@ -28,7 +23,7 @@ bool lf_onOrNextTo(const clv::Stand* stand, std::uint32_t entryStandId, std::uin
 
 // A live parked or parking aircraft, or any static aircraft, on the stand or next to it.
 bool lf_refused(const clv::TrafficEngine& engine, const ParkPlanEntry& entry) {
-    const clv::Stand* stand = lf_findStand(entry.standId);
+    const clv::Stand* stand = gf_standWithId(entry.standId);
     const std::string name = gf_standName(entry.standId);
     for (const clv::LiveAc& ac : engine.liveAc) {
         if (ac.moveState != clv::AcMoveState::Parked && ac.moveState != clv::AcMoveState::Parking) continue;
@@ -79,7 +74,7 @@ void gf_placeNextStaticAc(clv::TrafficEngine& engine) {
     const ParkPlanEntry entry = std::move(parkPlan.back());
     parkPlan.pop_back();
     if (lf_refused(engine, entry)) return;
-    const clv::Stand* stand = lf_findStand(entry.standId);
+    const clv::Stand* stand = gf_standWithId(entry.standId);
     if (stand == nullptr) {
         gf_logMarked("stand with id {} not found", gf_standName(entry.standId));
         return;

@@ -65,14 +65,20 @@ bool lf_tooLateToCreate(const LiveAc& ac) {
 }
 
 // Given up at its creation turn; its next line makes it anew from fresh samples.
-void lf_giveUpLateCreation(TrafficEngine& e, LiveAc& ac) {
-    gf_logIfRunning("{} not created: {:.1f} s past due at its creation turn", ac.logLabel(),
-                    static_cast<double>(gf_tickNow() - static_cast<std::int64_t>(ac.samples.front().dueTick)) / 100.0);
+void lf_giveUpCreation(TrafficEngine& e, LiveAc& ac, const std::string& why) {
+    gf_logIfRunning("{} not created: {}", ac.logLabel(), why);
     if (ac.standId != 0) {
         e.parking().freeStand(ac.standId);
         ac.standId = 0;
     }
     ac.erase = true;
+}
+
+void lf_giveUpLateCreation(TrafficEngine& e, LiveAc& ac) {
+    lf_giveUpCreation(e, ac, fmt::format("{:.1f} s past due at its creation turn",
+                                         static_cast<double>(gf_tickNow() -
+                                                             static_cast<std::int64_t>(ac.samples.front().dueTick)) /
+                                             100.0));
 }
 
 // Late ones are skipped without using up the turn.
@@ -104,18 +110,13 @@ bool lf_outsideRange(const TrafficEngine& e, const AcCreateRequest& request) {
            lateralRangeNm.load();
 }
 
-// Given up at its creation turn like a late one; its next line inside the range
-// makes it anew.
+// Given up like a late one; its next line inside the range makes it anew.
 void lf_giveUpOutsideRange(TrafficEngine& e, LiveAc& ac, const AcCreateRequest& request) {
     const UserAcData& user = e.userAcData;
-    gf_logIfRunning("{} not created: {:.1f} nm away, outside the range of {:.0f} nm", ac.logLabel(),
-                    gf_distanceNm(user.latitude, user.longitude, request.position.latitude, request.position.longitude),
-                    lateralRangeNm.load());
-    if (ac.standId != 0) {
-        e.parking().freeStand(ac.standId);
-        ac.standId = 0;
-    }
-    ac.erase = true;
+    lf_giveUpCreation(e, ac, fmt::format("{:.1f} nm away, outside the range of {:.0f} nm",
+                                         gf_distanceNm(user.latitude, user.longitude, request.position.latitude,
+                                                       request.position.longitude),
+                                         lateralRangeNm.load()));
 }
 
 void lf_handOverCreation(TrafficEngine& e) {

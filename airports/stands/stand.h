@@ -94,3 +94,6 @@ struct Stand {
 // The stands of the park airport in file order. Run thread only: the parking
 // code and the engine walk it there; other threads post a request.
 extern std::vector<clv::Stand> standList;
+
+// The stand of the stand list with this id; nullptr when there is none.
+clv::Stand* gf_standWithId(std::uint32_t id);
