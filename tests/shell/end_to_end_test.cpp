@@ -38,8 +38,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kFeetPerNm = 1852.0 / 0.3048;
-constexpr double kUserLat = 47.4581;
-constexpr double kUserLon = 8.5481;
+constexpr double kUserLat = kZurichUserLat;
+constexpr double kUserLon = kZurichUserLon;
 
 // Each aircraft flies a straight line at constant speed; the feed sends a line
 // for it every kLineEvery seconds, interpolated between the two ends.
@@ -121,12 +121,8 @@ struct Seen {
 class EndToEnd : public DemoDataRun {};
 
 TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFeedStops) {
-    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
-                                              kUserLat, kUserLon));
     ChildProcess sim;
-    startDemoSimStandIn(sim, folder / "scenario.json");
+    startDemoSimStandIn(sim, writeZurichScenario());
     ASSERT_FALSE(HasFatalFailure());
 
     const FeedPorts ports = freeFeedPorts();
@@ -249,12 +245,8 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
 // "objectids" in MSFS 2020 mode has the main loop write the object-id listing
 // every 62nd data step, a minute into the run.
 TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
-    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
-                                              kUserLat, kUserLon));
     ChildProcess sim;
-    startDemoSimStandIn(sim, folder / "scenario.json");
+    startDemoSimStandIn(sim, writeZurichScenario());
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());
@@ -372,12 +364,8 @@ std::optional<int> lf_shownLiveCount(const Image& image, const std::string& qnhD
 }
 
 TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
-    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
-                                              kUserLat, kUserLon));
     ChildProcess sim;
-    startDemoSimStandIn(sim, folder / "scenario.json");
+    startDemoSimStandIn(sim, writeZurichScenario());
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());

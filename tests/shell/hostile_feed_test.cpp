@@ -32,8 +32,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr double kUserLat = 47.4581;
-constexpr double kUserLon = 8.5481;
 constexpr std::size_t kGarbageBytes = 10u * 1024u * 1024u;
 constexpr int kFloodDatagrams = 20000;
 
@@ -110,12 +108,8 @@ void lf_flood(std::uint16_t trafficPort, std::uint16_t qnhPort) {
 class HostileFeed : public DemoDataRun {};
 
 TEST_F(HostileFeed, GarbageOnTheLinkAndAFloodOfBadDatagramsLeaveTheRunTakingTraffic) {
-    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {{"lat": {}, "lon": {}, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
-                                              kUserLat, kUserLon));
     ChildProcess sim;
-    startDemoSimStandIn(sim, folder / "scenario.json");
+    startDemoSimStandIn(sim, writeZurichScenario());
     ASSERT_FALSE(HasFatalFailure());
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());

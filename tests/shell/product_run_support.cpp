@@ -178,6 +178,25 @@ void ProductRun::writeParameters(const std::map<std::string, std::string>& setti
     ASSERT_TRUE(document.save_file((folder / "config" / "Calvorinth" / "parameters.xml").c_str()));
 }
 
+fs::path ProductRun::writeZurichScenario(std::optional<int> groundElevationFt) {
+    nlohmann::json scenario{{"simulator", "KittyHawk"},
+                            {"version", {11, 0, 282174, 999}},
+                            {"user",
+                             {{"lat", kZurichUserLat},
+                              {"lon", kZurichUserLon},
+                              {"agl_ft", 0},
+                              {"on_ground", true},
+                              {"heading_deg", 280},
+                              {"title", "Airbus A320 Asobo"},
+                              {"atc_model", "A320"}}}};
+    if (groundElevationFt) {
+        scenario["ground_elevation_ft"] = *groundElevationFt;
+        scenario["user"]["alt_ft"] = *groundElevationFt;
+    }
+    folder.write("scenario.json", scenario.dump());
+    return folder / "scenario.json";
+}
+
 ProductRun::FeedPorts ProductRun::freeFeedPorts() {
     return FeedPorts{gf_freePort(SOCK_STREAM), gf_freePort(SOCK_DGRAM), gf_freePort(SOCK_DGRAM)};
 }

@@ -24,6 +24,10 @@
 
 namespace clv::test {
 
+// Where the user aircraft of the program runs stands: at Zurich.
+inline constexpr double kZurichUserLat = 47.4581;
+inline constexpr double kZurichUserLon = 8.5481;
+
 // The limits only guard against a hang.
 inline constexpr std::chrono::seconds kStepLimit{120};
 inline constexpr std::chrono::seconds kExitLimit{60};
@@ -104,6 +108,11 @@ protected:
 
     // Log.txt and the output of each named process, for a failure message.
     std::string report(std::initializer_list<std::pair<const char*, const ChildProcess*>> processes) const;
+
+    // The stand-in simulator's scenario "scenario.json" in the test's folder: the user's
+    // A320 parked at Zurich (kZurichUserLat/Lon, heading 280); with an elevation, the
+    // ground and the user stand at that height. Returns its path.
+    std::filesystem::path writeZurichScenario(std::optional<int> groundElevationFt = std::nullopt);
 
     std::string log() const { return gf_readIfThere(work / "Log.txt"); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }

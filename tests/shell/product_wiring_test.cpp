@@ -49,13 +49,10 @@ std::vector<double> lf_numbers(const std::string& fields) {
 
 TEST_F(ProductRun, RunsTheTrafficEngineAgainstTheStandInsAndClosesEverythingOnRequest) {
     // The user aircraft stands at Zurich; its model is a type the reference data knows.
-    constexpr double kUserLat = 47.4581;
-    constexpr double kUserLon = 8.5481;
-    folder.write("scenario.json", R"({"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {"lat": 47.4581, "lon": 8.5481, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}})");
+    constexpr double kUserLat = kZurichUserLat;
+    constexpr double kUserLon = kZurichUserLon;
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string()});
+    startSimStandIn(sim, {"--scenario", writeZurichScenario().string()});
     ASSERT_FALSE(HasFatalFailure());
 
     const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
@@ -184,11 +181,8 @@ TEST_F(LostDisplay, TogetherWithAnInterruptEndsTheProgramLikeAClose) { closesInO
 
 void LostDisplay::closesInOrder(bool interrupted) {
     if (!displayServer || !displayServer->running()) GTEST_SKIP() << "needs a display of the test's own (Xvfb)";
-    folder.write("scenario.json", R"({"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "user": {"lat": 47.4581, "lon": 8.5481, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}})");
     ChildProcess sim;
-    startSimStandIn(sim, {"--scenario", (folder / "scenario.json").string()});
+    startSimStandIn(sim, {"--scenario", writeZurichScenario().string()});
     ASSERT_FALSE(HasFatalFailure());
     const std::uint16_t tcpPort = gf_freePort(SOCK_STREAM);
     const std::uint16_t trafficPort = gf_freePort(SOCK_DGRAM);

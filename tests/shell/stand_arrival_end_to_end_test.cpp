@@ -35,8 +35,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr double kUserLat = 47.4581;
-constexpr double kUserLon = 8.5481;
+constexpr double kUserLat = kZurichUserLat;
+constexpr double kUserLon = kZurichUserLon;
 // Gate E20 of the demo's Zurich file: nose south.
 constexpr double kGateLat = 47.4605;
 constexpr double kGateLon = 8.556259;
@@ -94,13 +94,8 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
     fs::copy_file(demoAirports / "learned" / "stock" / "LSZH.xml",
                   folder / "server" / "MSFS" / "archive" / "stock" / "LSZH.xml");
 
-    folder.write("scenario.json", fmt::format(R"({{"simulator": "KittyHawk", "version": [11, 0, 282174, 999],
-        "ground_elevation_ft": 1416,
-        "user": {{"lat": {}, "lon": {}, "alt_ft": 1416, "agl_ft": 0, "on_ground": true, "heading_deg": 280,
-                 "title": "Airbus A320 Asobo", "atc_model": "A320"}}}})",
-                                              kUserLat, kUserLon));
     ChildProcess sim;
-    startDemoSimStandIn(sim, folder / "scenario.json");
+    startDemoSimStandIn(sim, writeZurichScenario(1416));
     ASSERT_FALSE(HasFatalFailure());
 
     const FeedPorts ports = freeFeedPorts();

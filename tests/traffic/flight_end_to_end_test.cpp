@@ -33,6 +33,7 @@
 #include "movement_support.h"
 #include "platform/simconnect.h"
 #include "end_to_end_support.h"
+#include "engine_end_to_end.h"
 #include "support/eventually.h"
 #include "support/temp_folder.h"
 #include "tools/feedstandin/feed_sender.h"
@@ -81,39 +82,7 @@ const json* lf_trackOf(const json& history, const std::string& atcId) {
     return nullptr;
 }
 
-class FlightEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        gf_resetSimLink();
-        gf_clearStopFlags();
-        gf_setSimLinkHooks({});
-        std::vector<SimEvent> stale;
-        gf_takeSimEvents(stale);
-        gf_resetTrafficFeed();  // a test before this one in the process may have fed the reader
-        gf_openLog(logDir.path());
-    }
-    void TearDown() override {
-        flightRunning = false;
-        gf_stopReaders();
-        if (client.joinable()) {
-            client.request_stop();
-            client.join();
-        }
-        standIn.stop();
-        gf_resetSimLink();
-        gf_clearFeedParkAirport();
-        trafficReceiver.clearRefElevation();
-        gf_closeLog();
-        gf_clearStopFlags();
-        std::vector<SimEvent> stale;
-        gf_takeSimEvents(stale);
-    }
-
-    TempFolder logDir;
-    Clock::time_point beforeStandIn = Clock::now();  // the history's time 0, within microseconds
-    standin::SimStandIn standIn;
-    std::jthread client;
-};
+class FlightEndToEnd : public EngineEndToEnd {};
 
 
 TEST_F(FlightEndToEnd, TheDemosArrivalLandsAndRollsOutAndItsDepartureClimbs) {
@@ -162,26 +131,8 @@ TEST_F(FlightEndToEnd, TheDemosArrivalLandsAndRollsOutAndItsDepartureClimbs) {
     LiveMovement movement;
     LiveFlight flight;
     TrafficEngine engine{EnginePorts{&sim, &data, &parking, &movement, &flight}};
-    trafficTickCount = 0;
-    {
-        std::lock_guard lock(runMutex);
-        trafficUpdateQueue.clear();
-    }
-    gf_startTraffic(engine);
-
-    client = std::jthread(SimClient);
-    ASSERT_TRUE(eventually([] { return simConnected.load() && simRunning.load(); }, std::chrono::seconds(10)))
-        << readFile(logDir.path() / "Log.txt");
-
-    const std::uint16_t trafficPort = gf_freeUdpPort();
-    ASSERT_NE(trafficPort, 0);
-    gf_setReaderPorts(trafficPort, gf_freeUdpPort());
-    trafficReceiver.setRangeCentre(lszh);
-    gf_setFeedParkAirport(lszh);
-    trafficReceiver.setRefElevation(kElevation);
-    flightRunning = true;
-    gf_startTrafficReader();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the reader binds its port
+    startEngineAndReader(engine, lszh, kElevation);
+    ASSERT_FALSE(HasFatalFailure());
 
     const std::vector<TimedLine> lines = gf_linesOfScript(script, 1.7e9);
     std::atomic<bool> stopFeed{false};
