@@ -318,4 +318,6 @@ void gf_scanAddonAirports() {
     gf_log("-------------------------- airports scan ends    ----------------------------\n");
 }
 
+void gf_resetAddonScan() { g_addonAirportFound = false; }
+
 clv::AddonScanProgress gf_addonScanProgress() { return g_progress; }

@@ -30,6 +30,9 @@ inline const std::filesystem::path g_tbloFolder{"TBLO"};
 
 // The run thread's entry: walks, reports, hands over and switches SCAN_AIRPORTS off.
 void gf_scanAddonAirports();
+// Any thread (the simulator switch): what an earlier scan of this process found
+// is forgotten, so the next scan reports only its own airports.
+void gf_resetAddonScan();
 
 // Walks the folders in order; g_addonAirportFound at its end.
 bool lf_scanAirports(const std::vector<std::string>& folders);

@@ -47,9 +47,9 @@ struct WindowHooks {
 const clv::WindowHooks& gf_windowHooks();
 // Not while a run is on (tests install doubles).
 void gf_installWindowHooks(clv::WindowHooks hooks);
-// What this build has: the engine's requests, the livery index's clear request,
-// the simulator link's user aircraft and the window layer. The airports and
-// parking hooks stay empty until that subsystem exists.
+// What this build has: the airport reference list and the park airports, the
+// engine's requests, the livery index's clear request, the add-on airport scan's
+// reset, the simulator link's user aircraft and the window layer.
 clv::WindowHooks gf_productWindowHooks();
 
 // The window group of the run services (the destination applied at a run's

@@ -18,6 +18,7 @@
 
 #include "product_run_support.h"
 #include "shell/product_services.h"
+#include "shell/window_services.h"
 
 namespace clv::test {
 namespace {
@@ -314,6 +315,20 @@ TEST(ProductServices, EveryHookIsWired) {
         {"update.updateSimaddon", bool(update.updateSimaddon)},
     };
     for (const auto& [name, wired] : hooks) EXPECT_TRUE(wired) << name;
+
+    const WindowHooks w = gf_productWindowHooks();
+    const std::vector<std::pair<const char*, bool>> windowHooks{
+        {"findAirport", bool(w.findAirport)},
+        {"setParkAirport", bool(w.setParkAirport)},
+        {"firstParkAirport", bool(w.firstParkAirport)},
+        {"enforceMaxLive", bool(w.enforceMaxLive)},
+        {"parkedNavLights", bool(w.parkedNavLights)},
+        {"clearLiveryIndex", bool(w.clearLiveryIndex)},
+        {"resetAddonScan", bool(w.resetAddonScan)},
+        {"userAircraft", bool(w.userAircraft)},
+        {"setOnTop", bool(w.setOnTop)},
+    };
+    for (const auto& [name, wired] : windowHooks) EXPECT_TRUE(wired) << "window hook " << name;
 }
 
 }  // namespace

@@ -2,13 +2,22 @@
 // handlers leave to the run thread instead of touching its data themselves.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <mutex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "airports/addon_airports.h"
+#include "airports/airport_data.h"
+#include "airports/park_airports.h"
+#include "core/folders.h"
 #include "core/parameters.h"
 #include "liveries/livery_index.h"
 #include "shell/commands.h"
+#include "shell/main_window.h"
 #include "shell/status_lines.h"
 #include "shell/window_services.h"
 #include "traffic/traffic_engine.h"
@@ -110,6 +119,68 @@ TEST_F(RunThreadRequestTest, SimulatorSwitchLeavesTheLiveryIndexToTheRunThread) 
     click(MSFS_2020);
     EXPECT_EQ(liveryIndexBuilt.load(), built) << "not cleared by the UI thread";
     EXPECT_TRUE(gf_clearLiveryIndexIfRequested()) << "the run thread clears it at its next safe point";
+}
+
+std::string lf_firstParkAirportCode() {
+    std::lock_guard lock(parkAirportsMutex);
+    return parkAirports.empty() ? std::string() : parkAirports.front().code;
+}
+
+// The destination typed into the window: looked up in the airport reference list,
+// and made the first park airport by the run thread at its next tick (the refresh
+// sorts that list between its steps). Each new destination moves to the front.
+TEST_F(RunThreadRequestTest, ATypedDestinationBecomesTheFirstParkAirportOnTheRunThread) {
+    g_airports = {Airport{"LSMD", "", 47.3986, 8.6483, 1470.0}, Airport{"LSZH", "ZRH", 47.4647, 8.5492, 1416.0}};
+    {
+        std::lock_guard lock(parkAirportsMutex);
+        parkAirports = {ParkAirport{"LSZH", "E12", 47.4647, 8.5492, 0.0}};
+    }
+    std::filesystem::create_directories(g_airportsFolder);
+    const LatLon lsmd{47.3986, 8.6483};
+
+    type(DESTINATION, "lsmd");
+    EXPECT_EQ(mainWindow.status(), "New destination: LSMD");
+    EXPECT_EQ(DESTINATION.value.get(), "LSMD");
+    EXPECT_EQ(lf_firstParkAirportCode(), "LSZH") << "the UI thread left the list to the run thread";
+    gf_trafficEngine().runPostedRequests();
+    EXPECT_EQ(lf_firstParkAirportCode(), "LSMD");
+    const std::optional<LatLon> first = gf_windowHooks().firstParkAirport();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->lat, lsmd.lat);
+    EXPECT_EQ(first->lon, lsmd.lon);
+    std::ifstream file(g_myParkAirportsFile);
+    std::stringstream lines;
+    lines << file.rdbuf();
+    EXPECT_EQ(lines.str(), "LSMD\n") << "a new park airport is written";
+
+    type(DESTINATION, "LSZH");
+    EXPECT_EQ(mainWindow.status(), "New destination: LSZH");
+    gf_trafficEngine().runPostedRequests();
+    {
+        std::lock_guard lock(parkAirportsMutex);
+        ASSERT_EQ(parkAirports.size(), 2u);
+        EXPECT_EQ(parkAirports[0].code, "LSZH");
+        EXPECT_EQ(parkAirports[0].reservedStand, "E12") << "a listed airport keeps its entry";
+        EXPECT_EQ(parkAirports[1].code, "LSMD");
+    }
+
+    type(DESTINATION, "LSGG");
+    EXPECT_EQ(mainWindow.status(), "destination \"LSGG\" is unknown ...");
+    EXPECT_EQ(DESTINATION.value.get(), "LSZH");
+
+    {
+        std::lock_guard lock(parkAirportsMutex);
+        parkAirports.clear();
+    }
+    EXPECT_FALSE(gf_windowHooks().firstParkAirport().has_value());
+    gf_forgetAirports();
+}
+
+TEST_F(RunThreadRequestTest, SimulatorSwitchForgetsWhatTheAddonAirportScanFound) {
+    g_addonAirportFound = true;
+    click(MSFS_2020);
+    EXPECT_FALSE(g_addonAirportFound.load()) << "the next scan reports only its own airports";
+    gf_clearLiveryIndexIfRequested();
 }
 
 }  // namespace
