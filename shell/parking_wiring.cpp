@@ -11,6 +11,7 @@
 #include "airports/learned_files.h"
 #include "airports/parking_adjustments.h"
 #include "airports/park_airports.h"
+#include "airports/park_state.h"
 #include "airports/parking_port.h"
 #include "airports/static_parking.h"
 #include "core/ui_port.h"
@@ -77,6 +78,8 @@ clv::ParkingHooks lf_programHooks() {
 void gf_wireParking(clv::RunServices& services) {
     gf_setParkingPort(&g_parkingPort);
     gf_setParkingHooks(lf_programHooks());
+    // The Re-read runs on the run thread, which owns the engine's containers.
+    gf_setRemoveAcAtStand([](const std::string& standName) { gf_removeAcAtStand(gf_trafficEngine(), standName); });
     apfReadHooks.parkAirportCode = [] { return gf_parkAirport().code; };
     apfReadHooks.setParkAirportAltitude = [](std::int32_t feet) { trafficReceiver.setRefElevation(feet); };
     apfReadHooks.fileRead = [](const clv::ApfReadReport& report) {

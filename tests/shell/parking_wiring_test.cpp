@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "airports/apf_reader.h"
+#include "airports/park_state.h"
 #include "airports/static_parking.h"
 #include "shell/main_window.h"
 #include "shell/parking_wiring.h"
@@ -19,6 +20,7 @@ protected:
         gf_wireParking(services);
     }
     void TearDown() override {
+        gf_setRemoveAcAtStand({});
         gf_resetParkAirportState();
         gf_setParkingHooks({});
         gf_setParkingPort(nullptr);
@@ -85,6 +87,26 @@ TEST_F(ParkingWiring, ThePanelShowsTheParkAirportsFigures) {
     gf_leaveParkAirport();
     EXPECT_EQ(mainWindow.parkingPanel().airportName, "");
     EXPECT_FALSE(mainWindow.parkingPanel().ready);
+}
+
+// The Re-read takes the aircraft off a newly reserved stand through its hook: in
+// the program that is the engine's removal, the static aircraft first, else the
+// live one parked there.
+TEST_F(ParkingWiring, TheReReadTakesTheAircraftOffTheReservedStand) {
+    standList.emplace_back("E12", std::vector<StandOption>{}, 47.0, 8.0, 0.0, 30.0, StandKinds{});
+    standList.back().id = 1;
+    TrafficEngine& engine = gf_trafficEngine();
+    AcData data;
+    data.callsign = "SWR9*";
+    StaticAc& parked = engine.staticAc.emplace_back(std::move(data), 1, 47.0, 8.0, 0.0, false);
+    parked.simState = AcSimState::Active;
+    parked.objectId = 901;
+
+    gf_removeAcAtStandHook("E12");
+    EXPECT_EQ(engine.staticAc.front().simState, AcSimState::RemovingFromSim);
+    EXPECT_EQ(engine.removalQueue, std::deque<std::uint32_t>{901});
+    engine.staticAc.clear();
+    engine.removalQueue.clear();
 }
 
 }  // namespace
