@@ -13,6 +13,7 @@
 #include "airports/addon_airports.h"
 #include "airports/addon_scan.h"
 #include "airports/live_stands.h"
+#include "airports/park_airports.h"
 #include "core/log.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
@@ -65,17 +66,23 @@ std::uint16_t lf_portFromEnvironment(const char* variable, std::uint16_t fallbac
     return static_cast<std::uint16_t>(value);
 }
 
-// What the simulator link asks of the reference data about the user aircraft's type.
-void lf_installSimLinkHooks() {
+}  // namespace
+
+clv::SimLinkHooks gf_productSimLinkHooks() {
     clv::SimLinkHooks hooks;
+    // Called on the SimConnect thread; the park-airport list and its file are
+    // guarded by parkAirportsMutex.
+    hooks.reserveUserStand = gf_reserveUserStand;
     hooks.halfWingspan = [](const std::string& type) { return gf_wingspan(type); };
     hooks.maxHalfWingspan = [] { return dbase.maxHalfWingspanNm; };
     hooks.type2Category = [](const std::string& type) { return static_cast<std::uint32_t>(gf_type2Category(type)); };
     hooks.standNameAtPosition = [](double latitude, double longitude) {
         return gf_standNameAtPosition(latitude, longitude);
     };
-    gf_setSimLinkHooks(hooks);
+    return hooks;
 }
+
+namespace {
 
 void lf_wireSimLink(clv::SimLinkServices& sim) {
     sim.simClient = SimClient;
@@ -176,7 +183,7 @@ void lf_wireNoParkAirport(clv::AirportServices& airports) {
 }  // namespace
 
 clv::RunServices gf_productRunServices() {
-    lf_installSimLinkHooks();
+    gf_setSimLinkHooks(gf_productSimLinkHooks());
     gf_setReaderPorts(lf_portFromEnvironment(kTrafficPortVariable, clv::kTrafficPort),
                       lf_portFromEnvironment(kQnhPortVariable, clv::kQnhPort));
 

@@ -329,6 +329,17 @@ TEST(ProductServices, EveryHookIsWired) {
         {"setOnTop", bool(w.setOnTop)},
     };
     for (const auto& [name, wired] : windowHooks) EXPECT_TRUE(wired) << "window hook " << name;
+
+    // The simulator link fills an empty hook with a no-op: an unwired hook passes silently.
+    const SimLinkHooks link = gf_productSimLinkHooks();
+    const std::vector<std::pair<const char*, bool>> linkHooks{
+        {"reserveUserStand", bool(link.reserveUserStand)},
+        {"standNameAtPosition", bool(link.standNameAtPosition)},
+        {"halfWingspan", bool(link.halfWingspan)},
+        {"maxHalfWingspan", bool(link.maxHalfWingspan)},
+        {"type2Category", bool(link.type2Category)},
+    };
+    for (const auto& [name, wired] : linkHooks) EXPECT_TRUE(wired) << "simulator link hook " << name;
 }
 
 }  // namespace
