@@ -17,6 +17,7 @@
 #include "airports/apf_reader.h"
 #include "airports/apf_writer.h"
 #include "airports/park_state.h"
+#include "airports/parking_hooks.h"
 #include "airports/stand_adjacency.h"
 #include "airports/stands/half_hours.h"
 #include "core/clock.h"
@@ -85,6 +86,12 @@ fs::path gf_archivePath(const std::string& pathText, const std::string& publishe
 clv::LearnedFileHooks learnedFileHooks;
 std::atomic<bool> apfParamsChanged{false};
 std::atomic<std::int32_t> learningUpdateCount{0};
+
+void gf_countLearnedUpdate() { gf_parkingHooks().showLearnedUpdates(++learningUpdateCount); }
+
+void gf_resetLearnedUpdates() {
+    if (learningUpdateCount.exchange(0) != 0) gf_parkingHooks().showLearnedUpdates(0);
+}
 
 namespace {
 
@@ -475,6 +482,6 @@ void gf_saveApf() {
     } else {
         gf_setStatusLine(fmt::format("{} saving \"{}\" did not succeed", time, gf_pathText(path)), true);
     }
-    learningUpdateCount = 0;
+    gf_resetLearnedUpdates();
     apfParamsChanged = false;
 }

@@ -74,6 +74,10 @@ extern clv::LearnedFileHooks learnedFileHooks;
 extern std::atomic<bool> apfParamsChanged;
 // Changes learning made since the park airport's file was read.
 extern std::atomic<std::int32_t> learningUpdateCount;
+// One more change made by learning; the parking panel shows the new count.
+void gf_countLearnedUpdate();
+// The count back to 0 (the file saved, or the park airport left); shown when it changes.
+void gf_resetLearnedUpdates();
 
 // The learned file of the airport file at `pathText` (a server path or a local
 // path text) whose publisher is given: archive/... below airports/learned (an

@@ -51,7 +51,7 @@ bool lf_namedInOptions(const clv::LiveAc& aircraft, const Stand& stand) {
     });
 }
 
-void lf_countUpdate() { ++learningUpdateCount; }
+void lf_countUpdate() { gf_countLearnedUpdate(); }
 
 std::uint32_t lf_dayAfter(std::uint32_t weekday) { return weekday % kDaysInWeek + 1; }
 

@@ -110,7 +110,7 @@ clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
         return liveCallsigns;
     });
     lf_fill(h.learnedUpdates, [] { return learningUpdateCount.load(); });
-    lf_fill(h.resetLearnedUpdates, [] { learningUpdateCount = 0; });
+    lf_fill(h.resetLearnedUpdates, [] { gf_resetLearnedUpdates(); });
     lf_fill(h.saveLearnedFile, [] { gf_saveApf(); });
     lf_fill(h.unsetReferenceElevation, [] { trafficReceiver.clearRefElevation(); });
     lf_fill(h.userAircraft, [] {
@@ -132,6 +132,7 @@ clv::ParkingHooks lf_withDefaults(clv::ParkingHooks h) {
     lf_fill(h.showLiveAverageFit, [](float) {});
     lf_fill(h.showMinutesToNext, [](std::int32_t) {});
     lf_fill(h.showParkingBusy, [](bool) {});
+    lf_fill(h.showLearnedUpdates, [](std::int32_t) {});
     lf_fill(h.clearStatusLine, [] { gf_uiPort().setStatusLine(std::string(), false); });
     lf_fill(h.clearAdjustmentLists, [] { gf_clearAdjustmentLists(); });
     lf_fill(h.savedMaxLive, [] { return maxLiveInUse.load(); });

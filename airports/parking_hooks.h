@@ -92,6 +92,8 @@ struct ParkingHooks {
     std::function<void(float hours)> showLiveAverageFit;
     std::function<void(std::int32_t minutes)> showMinutesToNext;
     std::function<void(bool busy)> showParkingBusy;
+    // "# updates": the learned file's pending updates, whenever their count changes.
+    std::function<void(std::int32_t updates)> showLearnedUpdates;
     std::function<void()> clearStatusLine;
     // The parking adjustments' lists are emptied (a plan starts afresh).
     std::function<void()> clearAdjustmentLists;

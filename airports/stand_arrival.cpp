@@ -38,7 +38,7 @@ void lf_learnCargoStand(clv::LiveAc& ac) {
     stand->cargo = true;
     stand->cargoChanged = true;
     ac.cargoStand = true;
-    ++learningUpdateCount;
+    gf_countLearnedUpdate();
     gf_logMarked("{} stand: {}, cargo attribute set to true, {} parked here", gf_parkAirport().code, stand->name,
                  ac.logLabel());
 }

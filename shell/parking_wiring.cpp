@@ -28,6 +28,7 @@ clv::AirportParkingPort g_parkingPort;
 std::mutex g_panelMutex;
 clv::ParkingFigures g_figures;
 clv::ApfReadReport g_report;
+std::int32_t g_learnedUpdates = 0;
 
 void lf_showPanel() {
     clv::ParkingPanel panel;
@@ -46,6 +47,7 @@ void lf_showPanel() {
         panel.reservedStandValid = g_figures.reservedStandShown;
         panel.maxPark = g_figures.maxPark;
         panel.maxParkPercentage = g_figures.maxParkPercentage;
+        panel.fileUpdateCount = g_learnedUpdates;
         panel.weekNumber = rtTrafficWeek.load();
     }
     gf_setParkingPanel(panel);
@@ -69,6 +71,13 @@ clv::ParkingHooks lf_programHooks() {
         gf_uiPort().requestRepaint();
     };
     h.showParkingBusy = [](bool busy) { gf_setParkingBusy(busy ? 1 : 0); };
+    h.showLearnedUpdates = [](std::int32_t updates) {
+        {
+            std::lock_guard lock(g_panelMutex);
+            g_learnedUpdates = updates;
+        }
+        lf_showPanel();
+    };
     h.clearStatusLine = [] { gf_clearStatusLine(); };
     return h;
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "airports/apf_reader.h"
+#include "airports/learned_files.h"
+#include "airports/live_stands.h"
 #include "airports/park_state.h"
 #include "airports/static_parking.h"
 #include "shell/main_window.h"
@@ -87,6 +89,34 @@ TEST_F(ParkingWiring, ThePanelShowsTheParkAirportsFigures) {
     gf_leaveParkAirport();
     EXPECT_EQ(mainWindow.parkingPanel().airportName, "");
     EXPECT_FALSE(mainWindow.parkingPanel().ready);
+}
+
+// "# updates" counts what learning changed in the park airport's file since it
+// was read: each learned option at once, and 0 again once the file is saved or
+// the airport left.
+TEST_F(ParkingWiring, ThePanelCountsTheLearnedUpdates) {
+    ParkSite park;
+    park.code = "LSZH";
+    gf_parkingHooks().setCurrentParkAirport(park);
+    standList.emplace_back("E12", std::vector<StandOption>{}, 47.0, 8.0, 0.0, 30.0, StandKinds{});
+    standList.back().id = 1;
+    AcData data;
+    data.callsign = "SWR12";
+    data.registration = "HB-JLT";
+    data.airline = "SWR";
+    data.type = "A320";
+    LiveAc ac(PosSample{}, std::move(data), 0.0);
+    ac.hexid = 0x4B1801;
+    learningUpdateCount = 0;
+
+    ASSERT_TRUE(lf_addRealParkPosOption(1, ac, true, Slot{3, 20}, false));
+    EXPECT_EQ(mainWindow.parkingPanel().fileUpdateCount, 1);
+    ASSERT_TRUE(lf_addRealParkPosOption(1, ac, true, Slot{3, 21}, false));
+    EXPECT_EQ(mainWindow.parkingPanel().fileUpdateCount, 2);
+
+    gf_leaveParkAirport();
+    EXPECT_EQ(learningUpdateCount.load(), 0);
+    EXPECT_EQ(mainWindow.parkingPanel().fileUpdateCount, 0);
 }
 
 // The Re-read takes the aircraft off a newly reserved stand through its hook: in
