@@ -141,6 +141,7 @@ StandPlacement gf_placeAtSpawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     ac.cargoStand = stand->cargo;
     stand->occupied = true;
     ac.timeAtStand = gf_parkingHooks().systemTime100ns();
+    lf_learnCargoStand(ac);
 
     const clv::Slot now = gf_parkingHooks().now();
     if (lf_addRealParkPosOption(stand->id, ac, true, now, false)) {

@@ -125,5 +125,19 @@ TEST_F(LivePlacement, AnOverlappingLiveNeighbourOnAnAdjacentStandRefusesTheNewAi
     EXPECT_EQ(w.rig.live(0x2002)->simState, AcSimState::Active);
 }
 
+// A cargo aircraft put on a stand at spawn teaches the stand its cargo kind, as
+// one that arrives there does.
+TEST_F(LivePlacement, ACargoAircraftPlacedAtSpawnMarksItsStandCargo) {
+    LiveAc& ac = arriving(0x1001, "FDX1");
+    ac.cargo = true;
+    ASSERT_FALSE(s1().cargo);
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, ac), StandPlacement::Placed);
+    EXPECT_TRUE(s1().cargo);
+    EXPECT_TRUE(s1().cargoChanged);
+    EXPECT_TRUE(w.rig.live(0x1001)->cargoStand);
+    EXPECT_TRUE(w.log.contains("===> TEST stand: S1, cargo attribute set to true, " + w.rig.live(0x1001)->logLabel() +
+                               " parked here"));
+}
+
 }  // namespace
 }  // namespace clv::test
