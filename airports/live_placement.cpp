@@ -139,7 +139,7 @@ StandPlacement gf_placeAtSpawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     ac.standHeading = stand->heading;
     ac.standId = stand->id;
     ac.cargoStand = stand->cargo;
-    stand->occupied = true;
+    gf_occupyStand(*stand, ac.hexid);
     ac.timeAtStand = gf_parkingHooks().systemTime100ns();
     lf_learnCargoStand(ac);
 

@@ -43,8 +43,8 @@ void AirportParkingPort::learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool
     lf_learnSoftOption(engine, ac, forced);
 }
 
-void AirportParkingPort::freeStand(std::uint32_t standId) {
-    if (Stand* stand = gf_standWithId(standId)) stand->occupied = false;
+void AirportParkingPort::freeStand(std::uint32_t standId, std::uint32_t hexid) {
+    if (Stand* stand = gf_standWithId(standId)) gf_releaseStand(*stand, hexid);
 }
 
 std::string AirportParkingPort::standName(std::uint32_t standId) { return gf_standName(standId); }

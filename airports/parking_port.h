@@ -14,7 +14,7 @@ public:
     std::uint32_t findStandByName(const std::string& name) override;
     const Stand* findStand(std::uint32_t standId) override;
     void learnSoftOption(TrafficEngine& engine, LiveAc& ac, bool forced) override;
-    void freeStand(std::uint32_t standId) override;
+    void freeStand(std::uint32_t standId, std::uint32_t hexid) override;
     std::string standName(std::uint32_t standId) override;
     void liveParkedOnStand(std::uint32_t standId) override;
     std::optional<double> parkAirportElevation() override;

@@ -46,11 +46,9 @@ void lf_learnCargoStand(clv::LiveAc& ac) {
 void lf_arriveAtStand(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     clv::Stand* stand = gf_standWithId(ac.standId);
     if (stand != nullptr && stand->occupied) {
-        // Another aircraft got there first; removing this one must not free its stand.
+        // Another aircraft got there first and holds it: this one's removal leaves it so.
         ac.extensionCount = 1;
-        const std::uint32_t standId = ac.standId;
         removeAircraftFromSim(engine, ac);
-        if (ac.standId == standId) stand->occupied = true;
         return;
     }
     if (gf_distanceNm(clv::LatLon{ac.samples.empty() ? ac.standLatitude : ac.samples.front().latitude,
@@ -68,7 +66,7 @@ void lf_arriveAtStand(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     ac.lastStandDistance = 0.0;
     ac.movesAwayFromStand = 0;
     // The stand is this aircraft's now: the next arrival is offered another one.
-    if (stand != nullptr) stand->occupied = true;
+    if (stand != nullptr) gf_occupyStand(*stand, ac.hexid);
     lf_learnCargoStand(ac);
     lf_shutDownAtStand(engine, ac);
     if (stand == nullptr) return;
@@ -206,7 +204,7 @@ void lf_leaveParked(clv::LiveAc& ac) {
     if (lf_teachesStand(ac, *stand) && lf_addRealParkPosOption(stand->id, ac, true, now, true)) {
         gf_updateLearnedOption(learnedOptionList, ac.hexid, now, true);
     }
-    stand->occupied = false;
+    gf_releaseStand(*stand, ac.hexid);
 }
 
 void lf_learnSoftOption(const clv::TrafficEngine& engine, const clv::LiveAc& ac, bool forced) {

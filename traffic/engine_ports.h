@@ -120,8 +120,9 @@ public:
     virtual ~ParkingPort() = default;
     // Placement of a live aircraft standing on the ground at spawn.
     virtual StandPlacement placeAtSpawn(TrafficEngine&, LiveAc&) { return StandPlacement::NotPlaced; }
-    // The stand is no longer occupied.
-    virtual void freeStand(std::uint32_t /*standId*/) {}
+    // The aircraft with this hexid no longer stands on the stand: it is free
+    // again unless another aircraft holds it now.
+    virtual void freeStand(std::uint32_t /*standId*/, std::uint32_t /*hexid*/) {}
     virtual std::string standName(std::uint32_t /*standId*/) { return {}; }
     // The id of the park airport's stand of this name; 0 when there is none.
     virtual std::uint32_t findStandByName(const std::string& /*name*/) { return 0; }

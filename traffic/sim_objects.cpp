@@ -112,13 +112,13 @@ void lf_creationFailed(TrafficEngine& e, const SimEvent& ev) {
     if (hexid > kLastStaticHexid) {
         LiveAc* ac = gf_findLiveByHexid(e, hexid);
         if (ac == nullptr) return;
-        if (ac->standId != 0) e.parking().freeStand(ac->standId);
+        if (ac->standId != 0) e.parking().freeStand(ac->standId, ac->hexid);
         refused = *ac;
         gf_eraseByMovingLast(e.liveAc, *ac);
     } else {
         StaticAc* ac = lf_findStaticByHexid(e, hexid);
         if (ac == nullptr) return;
-        if (ac->standId != 0) e.parking().freeStand(ac->standId);
+        if (ac->standId != 0) e.parking().freeStand(ac->standId, ac->hexid);
         refused = *ac;
         gf_eraseByMovingLast(e.staticAc, *ac);
     }
@@ -259,7 +259,7 @@ void lf_removeFromSim(TrafficEngine& e, Ac& ac, std::deque<AcCreateRequest>& own
         }
         return;
     }
-    if (ac.standId != 0) e.parking().freeStand(ac.standId);
+    if (ac.standId != 0) e.parking().freeStand(ac.standId, ac.hexid);
     ac.simState = AcSimState::RemovingFromSim;
     if constexpr (std::is_same_v<Ac, LiveAc>) ac.simStateSince = static_cast<std::uint32_t>(gf_tickNow());
     if (ac.objectId != 0 && ac.objectId == e.selectedObjectId) {
@@ -410,7 +410,7 @@ void lf_objectRemoved(clv::TrafficEngine& engine, std::uint32_t objectId) {
         if (ac->flightPlanGiven) engine.sim().deleteFlightPlan(objectId);
         // An object that vanished without our asking still held its stand.
         if (ac->simState != clv::AcSimState::RemovingFromSim && ac->standId != 0) {
-            engine.parking().freeStand(ac->standId);
+            engine.parking().freeStand(ac->standId, ac->hexid);
         }
         gf_eraseByMovingLast(engine.liveAc, *ac);
         return;

@@ -68,7 +68,7 @@ bool lf_tooLateToCreate(const LiveAc& ac) {
 void lf_giveUpCreation(TrafficEngine& e, LiveAc& ac, const std::string& why) {
     gf_logIfRunning("{} not created: {}", ac.logLabel(), why);
     if (ac.standId != 0) {
-        e.parking().freeStand(ac.standId);
+        e.parking().freeStand(ac.standId, ac.hexid);
         ac.standId = 0;
     }
     ac.erase = true;

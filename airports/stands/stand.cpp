@@ -10,3 +10,15 @@ clv::Stand* gf_standWithId(std::uint32_t id) {
     auto it = std::find_if(standList.begin(), standList.end(), [id](const clv::Stand& s) { return s.id == id; });
     return it == standList.end() ? nullptr : &*it;
 }
+
+void gf_occupyStand(clv::Stand& stand, std::uint32_t hexid) {
+    stand.occupied = true;
+    stand.holder = hexid;
+}
+
+bool gf_releaseStand(clv::Stand& stand, std::uint32_t hexid) {
+    if (!stand.occupied || stand.holder != hexid) return false;
+    stand.occupied = false;
+    stand.holder = 0;
+    return true;
+}

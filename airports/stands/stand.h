@@ -80,6 +80,7 @@ struct Stand {
     bool groupFlag = false;      // the add-on decoding gave the name a suffix letter
     bool taken = false;          // carries a planned static aircraft, or is the user's reserved stand
     bool occupied = false;       // a live or static aircraft stands on it now
+    std::uint32_t holder = 0;    // hexid of the aircraft that occupies it
     bool excluded = false;       // never used for static parking
     bool adjacentBlocked = false;  // an adjacent stand is taken
     bool cargo = false;
@@ -97,3 +98,10 @@ extern std::vector<clv::Stand> standList;
 
 // The stand of the stand list with this id; nullptr when there is none.
 clv::Stand* gf_standWithId(std::uint32_t id);
+
+// The aircraft with this hexid now stands on the stand.
+void gf_occupyStand(clv::Stand& stand, std::uint32_t hexid);
+// The aircraft with this hexid no longer stands on the stand: it is free again
+// when that aircraft holds it. One that left it before, or whose place another
+// aircraft took, leaves the holder's mark alone. True when freed.
+bool gf_releaseStand(clv::Stand& stand, std::uint32_t hexid);

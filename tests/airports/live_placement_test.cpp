@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "airports/live_stands.h"
 #include "airports/stand_holders.h"
 #include "parking_world.h"
 
@@ -123,6 +124,32 @@ TEST_F(LivePlacement, AnOverlappingLiveNeighbourOnAnAdjacentStandRefusesTheNewAi
     w.addLive(0x2002, "EZY2", "A320", AcMoveState::PushingBack, near);
     EXPECT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1002, "SWR2")), StandPlacement::Refused);
     EXPECT_EQ(w.rig.live(0x2002)->simState, AcSimState::Active);
+}
+
+// A static aircraft whose creation had gone to the simulator when a live aircraft
+// took its stand is removed at the end of its warm-up; that removal leaves the
+// stand to the live aircraft, so the next arrival is not offered it.
+TEST_F(LivePlacement, TheRemovalOfAStaticThatMadeWayLeavesTheStandTaken) {
+    StaticAc& sent = w.addStatic(s1().id, "SWR9", "SWR", "A320");
+    sent.hexid = 9;
+    sent.simState = AcSimState::Adding2Sim;
+    sent.objectId = 0;
+    ASSERT_EQ(gf_placeAtSpawn(w.engine, arriving(0x1001, "SWR1")), StandPlacement::Placed);
+    ASSERT_TRUE(w.engine.staticAc.front().removalPending);
+
+    // The simulator binds the static object; its warm-up ends with its removal.
+    SimEvent bound;
+    bound.kind = SimEventKind::StaticObjectBound;
+    bound.objectId = 909;
+    bound.hexidOrFlag = 9;
+    w.rig.sim.post(bound);
+    for (int step = 0; step <= 200 && w.engine.staticAc.front().simState != AcSimState::RemovingFromSim; ++step) {
+        gf_handleSimEvents(w.engine);
+    }
+    ASSERT_EQ(w.engine.staticAc.front().simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(s1().occupied);
+    LiveAc& next = arriving(0x1002, "SWR2");
+    EXPECT_EQ(gf_findFreeStand({s1().latitude, s1().longitude}, next, kStandAtPositionNm, false), standList.end());
 }
 
 // A cargo aircraft put on a stand at spawn teaches the stand its cargo kind, as

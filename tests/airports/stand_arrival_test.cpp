@@ -85,6 +85,30 @@ TEST_F(StandArrival, LeavingFreesTheStand) {
     EXPECT_EQ(offered->name, "S1");
 }
 
+// An aircraft that pulled out keeps naming its stand while it taxies away; the
+// aircraft that parks there after it holds the stand, so the first one's later
+// removal leaves the stand taken and the next arrival is not offered it.
+TEST_F(StandArrival, TheRemovalOfAnAircraftThatLeftItsStandLeavesTheNextOneParked) {
+    lf_arriveAtStand(w.engine, driving(0x1001, "SWR20", 0.5));
+    LiveAc& left = *w.rig.live(0x1001);
+    lf_leaveParked(left);
+    left.moveState = AcMoveState::Taxi;
+    ASSERT_FALSE(standList[0].occupied);
+    ASSERT_EQ(left.standId, standList[0].id);
+
+    lf_arriveAtStand(w.engine, driving(0x1002, "SWR30", 0.5));
+    ASSERT_EQ(w.rig.live(0x1002)->moveState, AcMoveState::Parked);
+    removeAircraftFromSim(w.engine, *w.rig.live(0x1001));
+    EXPECT_TRUE(standList[0].occupied);
+    LiveAc& next = driving(0x1003, "SWR40", 0.5);
+    EXPECT_EQ(gf_findFreeStand({standList[0].latitude, standList[0].longitude}, next, kStandAtPositionNm, false),
+              standList.end());
+
+    // Its holder leaving frees it.
+    lf_leaveParked(*w.rig.live(0x1002));
+    EXPECT_FALSE(standList[0].occupied);
+}
+
 TEST_F(StandArrival, CargoAircraftMarksANonCargoStandOnce) {
     LiveAc& ac = driving(0x1001, "SWR1", 0.5);
     ac.cargo = true;

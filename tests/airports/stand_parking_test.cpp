@@ -291,7 +291,7 @@ TEST_F(StandParking, ParkedAircraftStaysWhileItsFeedWandersAndLeavesWhenItMovesA
         ac.standLatitude = s1.latitude;
         ac.standLongitude = s1.longitude;
         ac.samples.front().holdMark = true;
-        s1.occupied = true;
+        gf_occupyStand(s1, ac.hexid);
         int taken = -1;
         for (std::size_t i = 0; i < c.reports.size() && taken < 0; ++i) {
             PosSample s = groundSample(s1.latitude + northDeg(c.reports[i].north),

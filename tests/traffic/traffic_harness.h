@@ -229,7 +229,7 @@ public:
     std::uint32_t findStandByName(const std::string& name) override;
     const Stand* findStand(std::uint32_t standId) override;
     StandPlacement placeAtSpawn(TrafficEngine&, LiveAc& ac) override;
-    void freeStand(std::uint32_t standId) override { freedStands.push_back(standId); }
+    void freeStand(std::uint32_t standId, std::uint32_t) override { freedStands.push_back(standId); }
     std::string standName(std::uint32_t standId) override;
     void liveParkedOnStand(std::uint32_t standId) override { parkedOnStands.push_back(standId); }
     std::optional<double> parkAirportElevation() override { return elevation; }
