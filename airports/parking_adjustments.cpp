@@ -116,8 +116,9 @@ void lf_cutSurplus(clv::TrafficEngine& engine, std::int32_t wanted) {
     if (INITIAL_LOAD_ONLY.value) return;
     while (surplus > 0 && !liveParkedList.empty()) {
         const std::uint32_t standId = liveParkedList.back().standId;
+        // The one that stands there: one that left the stand may still name it.
         auto ac = std::find_if(engine.liveAc.begin(), engine.liveAc.end(),
-                               [standId](const clv::LiveAc& a) { return a.standId == standId; });
+                               [standId](const clv::LiveAc& a) { return a.standId == standId && lf_isParkedLive(a); });
         if (ac != engine.liveAc.end()) removeAircraftFromSim(engine, *ac);
         liveParkedList.pop_back();
         --surplus;

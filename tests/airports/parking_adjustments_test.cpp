@@ -96,6 +96,19 @@ TEST(ParkingAdjustments, WhatStaysWhatGoesAndWhatIsPlanned) {
          {},
          {"Parking adjustments: 2 to be removed, 0 to be added\n"}},
 
+        {"wanted 0: the live aircraft parked on the stand goes, not one that pulled out of it and still names it",
+         Slot{3, 20},
+         [](ParkingWorld& w) {
+             fourStands(w, {});
+             CUSTOM_MAX_PARK.value = 0;
+             w.addLive(6, "L6", "A320", AcMoveState::Taxi, 3);
+             parkedLive(w, 7, 3, 5);
+         },
+         {},
+         {"L7"},
+         {},
+         {"Parking adjustments: 0 to be removed, 0 to be added\n"}},
+
         {"INITIAL_LOAD_ONLY: the surplus never takes a live parked aircraft",
          Slot{3, 20},
          [](ParkingWorld& w) {
