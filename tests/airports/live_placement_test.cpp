@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "airports/live_stands.h"
 #include "airports/stand_holders.h"
@@ -164,6 +165,57 @@ TEST_F(LivePlacement, ACargoAircraftPlacedAtSpawnMarksItsStandCargo) {
     EXPECT_TRUE(w.rig.live(0x1001)->cargoStand);
     EXPECT_TRUE(w.log.contains("===> TEST stand: S1, cargo attribute set to true, " + w.rig.live(0x1001)->logLabel() +
                                " parked here"));
+}
+
+// The latitude north of `from` farthest from it that `distance` still finds
+// within `nm`: the next representable latitude lies beyond.
+double lf_northEdge(LatLon from, double nm, const std::function<double(LatLon)>& distance) {
+    double lat = from.lat + nm / 60.0;
+    while (distance(LatLon{lat, from.lon}) > nm) lat = std::nextafter(lat, -90.0);
+    while (distance(LatLon{std::nextafter(lat, 90.0), from.lon}) <= nm) lat = std::nextafter(lat, 90.0);
+    return lat;
+}
+
+// Placement at spawn at its limits: the oldest sample at most 5 nm from the park
+// airport, the newest at most 35 m from the oldest; with no stand in reach it
+// waits while the second sample holds, else it is created where it stands.
+TEST_F(LivePlacement, SpawnPlacementAtItsLimits) {
+    const LatLon park{47.40, 8.55};
+    const LatLon atS1{s1().latitude, s1().longitude};
+    const double parkEdge =
+        lf_northEdge(park, 5.0, [&](LatLon p) { return gf_distanceNm(p, park); });
+    const double driftEdge =
+        lf_northEdge(atS1, 35.0 / 1852.0, [&](LatLon p) { return gf_distanceNm(atS1, p); });
+    const double beyondPark = std::nextafter(parkEdge, 90.0);
+    const double beyondDrift = std::nextafter(driftEdge, 90.0);
+    struct Row {
+        const char* what;
+        double oldest;            // latitude of the oldest sample, at 8.55
+        double newest;            // and of the newest
+        bool secondHolds;         // the second sample carries the hold mark
+        bool standAtNewest;       // a free stand of its own where the newest sample lies
+        StandPlacement expected;
+    };
+    const Row rows[] = {
+        {"oldest sample 5.0 nm out", parkEdge, parkEdge, false, true, StandPlacement::Placed},
+        {"oldest sample beyond 5.0 nm", beyondPark, beyondPark, false, true, StandPlacement::NotPlaced},
+        {"drifted 35 m", atS1.lat, driftEdge, false, true, StandPlacement::Placed},
+        {"drifted beyond 35 m", atS1.lat, beyondDrift, false, true, StandPlacement::NotPlaced},
+        {"no stand in reach, the second sample holds", 47.405, 47.405, true, false, StandPlacement::Wait},
+        {"no stand in reach", 47.405, 47.405, false, false, StandPlacement::NotPlaced},
+    };
+    std::uint32_t hexid = 0x1000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (Stand& s : standList) s.occupied = false;
+        if (row.standAtNewest) w.addStand(fmt::format("E{}", hexid), {}, row.newest, 8.55, 30.0);
+        LiveAc& ac = w.rig.addLive(++hexid, "SWR1", "A320",
+                                   {groundSample(row.oldest, 8.55, 0, 0, 0), groundSample(row.newest, 8.55, 0, 0, 10)});
+        ac.registration = "HB-JXA";
+        ac.moveState = AcMoveState::Birth;
+        ac.samples[1].holdMark = row.secondHolds;
+        EXPECT_EQ(gf_placeAtSpawn(w.engine, ac), row.expected);
+    }
 }
 
 }  // namespace

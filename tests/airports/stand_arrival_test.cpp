@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "airports/learned_files.h"
 #include "airports/live_stands.h"
 #include "airports/stand_holders.h"
@@ -133,6 +135,49 @@ TEST_F(StandArrival, NothingSoftIsLearnedWithLearnSoftOff) {
     for (const Stand& s : standList) after += s.options.size();
     EXPECT_EQ(after, options);
     EXPECT_TRUE(learnedOptionList.empty());
+}
+
+// Near a park airport whose file is of low quality, an aircraft without a stand
+// that stops (or, forced, takes off) teaches a soft option on a free stand that
+// fits it; high above the airport it teaches nothing unless forced.
+TEST_F(StandArrival, SoftOptionsAreLearnedWhereAnAircraftCouldHaveStood) {
+    struct Row {
+        const char* what;
+        double aboveAirportFt;  // 0: on the ground
+        bool forced;
+        bool learns;
+    };
+    const Row rows[] = {
+        {"on the ground", 0.0, false, true},
+        {"3000 ft above the airport", 3000.0, false, false},
+        {"3000 ft above the airport, forced", 3000.0, true, true},
+    };
+    LEARN_SOFT.value = true;
+    const double airportFt = gf_parkAirport().alt;
+    std::uint32_t hexid = 0x2000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // Stands without options are in use at no time of the week.
+        for (Stand& s : standList) {
+            s.options.clear();
+            s.softLearning.clear();
+        }
+        lowQualityFile = true;
+        learnedOptionList.clear();
+        LiveAc& ac = driving(++hexid, "EZY1", 0.5);
+        ac.standId = 0;
+        ac.registration = "G-EZAA";
+        ac.samples.front().altitude = row.aboveAirportFt > 0.0 ? airportFt + row.aboveAirportFt : 0.0;
+        lf_learnSoftOption(w.engine, ac, row.forced);
+        std::size_t soft = 0;
+        for (const Stand& s : standList) {
+            soft += static_cast<std::size_t>(std::count_if(s.options.begin(), s.options.end(), [](const StandOption& o) {
+                return o.real == 0 && o.registration == "G-EZAA";
+            }));
+        }
+        EXPECT_EQ(soft, row.learns ? 1u : 0u);
+        EXPECT_EQ(learnedOptionList.size(), row.learns ? 1u : 0u);
+    }
 }
 
 }  // namespace

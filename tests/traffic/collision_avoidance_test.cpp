@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "core/geodesy.h"
 #include "traffic_harness.h"
@@ -98,6 +99,55 @@ TEST(UserCollision, AirborneAircraftWhoseTrackPassesTheUser) {
         const double offLine = std::asin(row.passFt / (3.0 * kFtPerNm)) * kRadToDeg;
         LiveAc& ac = activeLive(rig, 40001, offset(3.0, 0.0), false, 5000.0 + row.aboveFt, 180.0 + offLine);
         EXPECT_EQ(gf_avoidUserCollision(rig.engine, ac), row.removed);
+    }
+}
+
+// The latitude north of the user farthest from it that `distance` still finds
+// within `nm`: the next representable latitude lies beyond.
+double northEdge(double nm, const std::function<double(LatLon)>& distance) {
+    double lat = kUserLat + nm / 60.0;
+    while (distance(LatLon{lat, kUserLon}) > nm) lat = std::nextafter(lat, -90.0);
+    while (distance(LatLon{std::nextafter(lat, 90.0), kUserLon}) <= nm) lat = std::nextafter(lat, 90.0);
+    return lat;
+}
+
+// The edges of the user's way: a taxiing aircraft 0.8 nm ahead is in it up to
+// 50 ft abeam of the line of the user's heading (the edge found by halving the
+// offset down to adjacent doubles); an aircraft in the air heading straight at
+// the user is in it up to 4.0 nm away, and not one representable latitude beyond.
+TEST(UserCollision, TheWayEndsAt50FtAbeamOnTheGroundAnd4NmInTheAir) {
+    EngineRig rig;
+    userAt(rig, 1400.0, 400.0);
+    LiveAc& taxiing = activeLive(rig, 40001, offset(0.8, 0.0), true, 1400.0);
+    const auto inTheWay = [&](double abeamFt) {
+        const LatLon at = offset(0.8, abeamFt);
+        taxiing.simState = AcSimState::Active;
+        taxiing.simPosition.latitude = at.lat;
+        taxiing.simPosition.longitude = at.lon;
+        return gf_avoidUserCollision(rig.engine, taxiing);
+    };
+    double in = 0.0;
+    double out = 100.0;
+    ASSERT_TRUE(inTheWay(in));
+    ASSERT_FALSE(inTheWay(out));
+    for (double mid = in + (out - in) / 2; mid != in && mid != out; mid = in + (out - in) / 2) {
+        (inTheWay(mid) ? in : out) = mid;
+    }
+    EXPECT_NEAR(in, 50.0, 0.5) << "the edge of the line on the ground";
+
+    EngineRig air;
+    userAt(air, 5000.0, 4000.0);
+    const LatLon user{kUserLat, kUserLon};
+    const double edge = northEdge(4.0, [&](LatLon p) { return gf_distanceNm(user, p); });
+    struct Row {
+        double lat;
+        bool removed;
+    };
+    for (const Row& row : {Row{edge, true}, Row{std::nextafter(edge, 90.0), false}}) {
+        SCOPED_TRACE(::testing::Message() << gf_distanceNm(user, LatLon{row.lat, kUserLon}) << " nm");
+        LiveAc& ac = activeLive(air, 40002, LatLon{row.lat, kUserLon}, false, 5000.0, 180.0);
+        EXPECT_EQ(gf_avoidUserCollision(air.engine, ac), row.removed);
+        air.engine.liveAc.clear();
     }
 }
 
@@ -236,6 +286,35 @@ TEST(AdjacentStands, ConflictWhenAnotherLiveAircraftOverlaps) {
 
     const std::vector<std::uint32_t> clear{2, 4};
     EXPECT_EQ(lf_adjacentStandConflict(rig.engine, clear, own, n), clear.end());
+}
+
+// Two aircraft on neighbouring stands overlap up to 1.1 times the sum of their
+// radii: an adjacent stand exactly that far is a conflict, one representable
+// latitude farther is not.
+TEST(AdjacentStands, OverlapReachesOnePointOneTimesTheSumOfTheRadii) {
+    AcIdentity a320;
+    a320.type = "A320";
+    const double radius = FakeAircraftData::standard().acData(a320).radius;
+    const double reach = 1.1 * (radius + radius);
+    const LatLon own{kUserLat, kUserLon};
+    const double edge = northEdge(reach, [&](LatLon p) { return gf_distanceNm(p, own); });
+    struct Row {
+        double lat;
+        bool conflict;
+    };
+    for (const Row& row : {Row{edge, true}, Row{std::nextafter(edge, 90.0), false}}) {
+        SCOPED_TRACE(::testing::Message() << gf_distanceNm(LatLon{row.lat, kUserLon}, own) << " nm, reach " << reach);
+        EngineRig rig;
+        rig.engine.liveAc.reserve(4);
+        const Stand stand = standAt(1, own);
+        rig.parking.stands = {stand, standAt(2, LatLon{row.lat, kUserLon})};
+        const LiveAc& n = activeLive(rig, 40001, own, true, 0.0, 0.0, "NEW1");
+        LiveAc& other = activeLive(rig, 40002, LatLon{row.lat, kUserLon}, true, 0.0, 0.0, "OTH1");
+        other.standId = 2;
+        other.moveState = AcMoveState::Parked;
+        const std::vector<std::uint32_t> ids{2};
+        EXPECT_EQ(lf_adjacentStandConflict(rig.engine, ids, stand, n) != ids.end(), row.conflict);
+    }
 }
 
 TEST(AdjacentStands, AnIdThatNamesNoStandIsAConflictOnceSomeoneStandsOnIt) {
