@@ -227,10 +227,11 @@ TEST_F(SelfUpdateTest, UnzipIsTrueOnlyForAWholeInstaller) {
     EXPECT_FALSE(gf_unzip(zip, entries[1]));
     EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
 
-    // The installer cannot be opened for writing.
-    fs::create_directory(work / "install_new_version.exe.part");
+    // The installer cannot be put in place: a folder that cannot be removed is in its way.
+    fs::create_directories(work / "install_new_version.exe" / "in the way");
     EXPECT_FALSE(gf_unzip(zip, entries[0]));
-    EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
+    EXPECT_FALSE(fs::is_regular_file(work / "install_new_version.exe"));
+    EXPECT_TRUE(clv::test::temporariesBeside(work / "install_new_version.exe").empty());
 }
 
 TEST_F(SelfUpdateTest, MissingVersionFileIsLoggedAndTheRunGoesOn) {
