@@ -282,6 +282,46 @@ TEST(BglWalkTest, RecordsThatDoNotMoveTheWalkEndItWithAReport) {
     EXPECT_TRUE(anyReportContains(past, "sub-record 999 of 4096 bytes at byte 68 reaches past the end of airport EGLL"));
 }
 
+// The walk goes on past the airport subsection into other sections' data, which
+// need not be records: what it finds there is no damage and is not reported; the
+// same bytes inside the subsection are.
+TEST(BglWalkTest, BadRecordsAreReportedOnlyInsideTheAirportSubsection) {
+    struct Case {
+        std::uint16_t id;
+        std::int32_t size;
+        std::size_t bytes;  // how many bytes of the record the file holds
+        std::string report;
+    };
+    const std::vector<Case> cases = {
+        {7, -1434124288, 8, "record of size -1434124288 at "},
+        {7, 0, 8, "record of size 0 at "},
+        {bgl::kRecordIdAirport, 1 << 20, 8, "airport record of 1048576 bytes at "},
+        {bgl::kRecordIdAirport, 24, 24, "airport record of 24 bytes at "},
+    };
+    const std::string healthy =
+        bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {ParkingListDescription{{parking(10, 1)}}})}));
+    const std::size_t subsection = bgl::kHeaderSize + bgl::kSectionHeaderSize;
+    const std::size_t firstRecord = subsection + bgl::kSubsectionHeaderSize;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.report);
+        std::string record(c.bytes, '\0');
+        record[0] = static_cast<char>(c.id & 0xFF);
+        record[1] = static_cast<char>(c.id >> 8);
+        record = put32(record, bgl::kRecordSizeOffset, static_cast<std::uint32_t>(c.size));
+        const std::string outside = healthy + record;
+        const BglDecoded past = decodeBytes(outside);
+        ASSERT_EQ(past.airports.size(), 1u);
+        EXPECT_EQ(standNames(past.airports[0]), std::vector<std::string>{"g1"});
+        EXPECT_TRUE(past.reports.empty()) << past.reports.front();
+
+        const std::string inside = put32(outside, subsection + bgl::kSubsectionSizeOffset,
+                                         static_cast<std::uint32_t>(outside.size() - firstRecord));
+        const BglDecoded within = decodeBytes(inside);
+        ASSERT_EQ(within.airports.size(), 1u);
+        EXPECT_TRUE(anyReportContains(within, c.report));
+    }
+}
+
 TEST(BglWalkTest, TheNewerGenerationsMarkerDependsOnTheSimulator) {
     BglDescription blueprint = airportFile({airportWith("EGLL", {ParkingListDescription{{parking(10, 1)}}})});
     blueprint.sections[0].records.emplace_back(RawRecordDescription{bgl::kRecordIdUndecodableAirport, 16});
