@@ -88,7 +88,7 @@ TEST(HalfHourSetTest, ALongTextWithManyInvalidElementsLogsAFewShortLinesAndKeeps
     std::uint32_t bad = 0;
     for (std::uint32_t h = 0; h < 48; ++h) {
         text += std::to_string(h) + ',';
-        for (int k = 0; k < 12; ++k, ++bad) text += (h == 7 && k == 0 ? std::string(500, 'y') : "bad") + ',';
+        for (int k = 0; k < 12; ++k, ++bad) text += (h == 0 && k == 1 ? std::string(500, 'y') : "bad") + ',';
     }
     text += "47";
     HalfHourSet full;
