@@ -249,7 +249,7 @@ TEST(ParkRefresh, ACloserOrEquallyCloseParkAirportOvertakesTheCurrentOne) {
         w.addAirport("LSGG", 47.0, mirrored ? 8.0 + 0.25 : 8.0 + 0.26, false);
         w.parkList.insert(w.parkList.begin(), w.airports["LSGG"]);
         const LatLon user{47.0, 8.0};
-        const double toCurrent = gf_distanceNm(user, LatLon{w.parkList[0].lat, w.parkList[0].lon});
+        const double toCurrent = gf_distanceNm(user, LatLon{47.0, 7.75});
         const double toOther = gf_distanceNm(user, LatLon{47.0, mirrored ? 8.25 : 8.26});
         ASSERT_EQ(toCurrent == toOther, mirrored);
         lf_announceParkAirport("LSZH");
