@@ -227,10 +227,16 @@ TEST_F(SelfUpdateTest, UnzipIsTrueOnlyForAWholeInstaller) {
     EXPECT_FALSE(gf_unzip(zip, entries[1]));
     EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
 
-    // The installer cannot be put in place: a folder that cannot be removed is in its way.
-    fs::create_directories(work / "install_new_version.exe" / "in the way");
-    EXPECT_FALSE(gf_unzip(zip, entries[0]));
-    EXPECT_FALSE(fs::is_regular_file(work / "install_new_version.exe"));
+    // The installer cannot be written: the current folder is gone.
+    {
+        const fs::path gone = work / "gone";
+        fs::create_directory(gone);
+        CurrentFolder inGone(gone);
+        fs::remove(gone);
+        EXPECT_FALSE(gf_unzip(zip, entries[0]));
+    }
+    EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
+    EXPECT_FALSE(fs::exists(work / "gone"));
     EXPECT_TRUE(clv::test::temporariesBeside(work / "install_new_version.exe").empty());
 }
 
