@@ -284,9 +284,12 @@ void lf_decodeAirportRecord(BglBytes record, std::uint64_t offset, const std::st
 enum class WalkEnd { Done, NotRecognised };
 
 // Walks the records from the first record of an airport section to the end of the
-// file (the records of later subsections follow the first one).
-WalkEnd lf_walkRecords(BglFileWindow& file, std::uint64_t first, std::set<std::uint64_t>& decoded,
-                       const WalkContext& ctx) {
+// file (the records of later subsections follow the first one). Past the end of the
+// airport subsection the walk reads other sections' data, whose bytes need not be
+// records at all: a bad record there ends the walk without a report, since it says
+// nothing about the file's health.
+WalkEnd lf_walkRecords(BglFileWindow& file, std::uint64_t first, std::uint64_t subsectionEnd,
+                       std::set<std::uint64_t>& decoded, const WalkContext& ctx) {
     const std::uint64_t size = file.size();
     if (first >= size) {
         ctx.report(fmt::format("first airport record at {} lies at or past the end of the file ({} bytes), in {}",
@@ -294,16 +297,18 @@ WalkEnd lf_walkRecords(BglFileWindow& file, std::uint64_t first, std::set<std::u
         return WalkEnd::Done;
     }
     for (std::uint64_t at = first; at < size;) {
-        // Past the airport subsection the walk may run into data that are no records;
-        // where it runs out of the file there, it just ends.
+        const bool inSubsection = at < subsectionEnd;
+        // Where the walk runs out of the file, it just ends.
         if (!file.holds(at, kRecordHeaderSize)) break;
         const RecordHeader header = gf_readRecordHeader(file.view(at, kRecordHeaderSize));
         if (header.step() <= 0) {
-            ctx.report(fmt::format("record of size {} at {} ends the walk, in {}", header.size, at, ctx.pathText));
+            if (inSubsection) {
+                ctx.report(fmt::format("record of size {} at {} ends the walk, in {}", header.size, at, ctx.pathText));
+            }
             break;
         }
         if (!file.holds(at, static_cast<std::uint64_t>(header.size))) {
-            if (header.id == kRecordIdAirport) {
+            if (header.id == kRecordIdAirport && inSubsection) {
                 ctx.report(fmt::format("airport record of {} bytes at {} reaches past the end of the file, in {}",
                                        header.size, at, ctx.pathText));
             }
@@ -315,8 +320,10 @@ WalkEnd lf_walkRecords(BglFileWindow& file, std::uint64_t first, std::set<std::u
         }
         if (header.id == kRecordIdAirport && decoded.insert(at).second) {
             if (static_cast<std::size_t>(header.size) < kAirportFirstChildOffset) {
-                ctx.report(fmt::format("airport record of {} bytes at {} too short, in {}", header.size, at,
-                                       ctx.pathText));
+                if (inSubsection) {
+                    ctx.report(fmt::format("airport record of {} bytes at {} too short, in {}", header.size, at,
+                                           ctx.pathText));
+                }
             } else {
                 const BglBytes record = file.view(at, static_cast<std::size_t>(header.size));
                 bool ok = false;
@@ -411,7 +418,9 @@ BglFileKind gf_decodeBglFile(const fs::path& path, const BglDecodeSetup& setup, 
             ctx.report(fmt::format("airport subsection of {} bytes at {} reaches past the end of the file, in {}",
                                    sub.size, sub.firstRecordOffset, ctx.pathText));
         }
-        if (lf_walkRecords(file, lf_wholeWord(sub.firstRecordOffset), decoded, ctx) == WalkEnd::NotRecognised) {
+        const std::uint64_t subsectionEnd = std::uint64_t{sub.firstRecordOffset} + sub.size;
+        if (lf_walkRecords(file, lf_wholeWord(sub.firstRecordOffset), subsectionEnd, decoded, ctx) ==
+            WalkEnd::NotRecognised) {
             return BglFileKind::NotRecognised;
         }
     }

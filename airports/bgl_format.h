@@ -52,8 +52,9 @@ inline constexpr std::uint16_t kRecordIdHelipad = 38;
 inline constexpr std::uint16_t kRecordIdParkingList = 231;
 
 // ---- airport record (id 86) ------------------------------------------------------
-inline constexpr std::size_t kAirportLongitudeOffset = 8;   // u32, the reference point
-inline constexpr std::size_t kAirportLatitudeOffset = 12;   // u32
+inline constexpr std::size_t kAirportCountsOffset = 8;      // 4 x u8, counts of the airport's parts (not read)
+inline constexpr std::size_t kAirportLongitudeOffset = 12;  // u32, the reference point
+inline constexpr std::size_t kAirportLatitudeOffset = 16;   // u32
 inline constexpr std::size_t kAirportAltitudeOffset = 20;   // i32, millimetres
 inline constexpr std::size_t kAirportIdentOffset = 40;      // u32, packed ICAO identifier
 inline constexpr std::size_t kAirportFirstChildOffset = 68; // sub-records up to the record's end

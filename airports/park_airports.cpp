@@ -41,8 +41,7 @@ std::string lf_entryLine(const clv::ParkAirport& entry) {
 
 // The whole file replaced at once, so a failed write never costs the user's list.
 bool lf_replaceLines(const std::vector<std::string>& lines, const fs::path& path) {
-    fs::path temporary = path;
-    temporary += ".tmp";
+    const fs::path temporary = gf_temporaryPath(path, ".tmp");
     bool written = gf_writeLines(lines, temporary);
     if (written) {
         std::error_code ec;

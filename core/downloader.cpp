@@ -84,8 +84,7 @@ bool Downloader::download(const std::string& url, const fs::path& target, bool b
         lastError_ = "no download handle";
         return false;
     }
-    fs::path part = target;
-    part += kPartSuffix;
+    const fs::path part = gf_temporaryPath(target, kPartSuffix);
     try {
         FilePtr file(std::fopen(part.c_str(), binary ? "wb" : "w"));
         if (!file) {

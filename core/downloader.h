@@ -57,10 +57,10 @@ public:
     Downloader(const Downloader&) = delete;
     Downloader& operator=(const Downloader&) = delete;
 
-    // Fetches the URL into `target`: the data goes to "<target>.part", which
-    // replaces the target only when the whole transfer succeeded, so a failed
-    // download leaves an existing target as it was. HTTP answers of 400 and
-    // above fail. A transfer is aborted when a stop is requested.
+    // Fetches the URL into `target`: the data goes to a ".part" temporary of its
+    // own (gf_temporaryPath), which replaces the target only when the whole
+    // transfer succeeded, so a failed download leaves an existing target as it
+    // was. HTTP answers of 400 and above fail. A transfer is aborted when a stop is requested.
     bool download(const std::string& url, const std::filesystem::path& target, bool binary);
 
     // The version file at the URL (through "version.json" in the current

@@ -1,11 +1,14 @@
 #include "core/files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string_view>
 #include <system_error>
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include "core/encoding.h"
@@ -183,9 +186,16 @@ bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path) 
     return static_cast<bool>(out);
 }
 
+fs::path gf_temporaryPath(const fs::path& target, std::string_view suffix) {
+    static const std::uint32_t processToken = std::random_device{}();
+    static std::atomic<std::uint64_t> counter{0};
+    fs::path temporary = target;
+    temporary += fmt::format(".{:08x}-{}{}", processToken, counter.fetch_add(1, std::memory_order_relaxed), suffix);
+    return temporary;
+}
+
 bool gf_replaceXmlFile(const pugi::xml_document& document, const fs::path& path, const char* indent) {
-    fs::path temporary = path;
-    temporary += ".tmp";
+    const fs::path temporary = gf_temporaryPath(path, ".tmp");
     bool written = document.save_file(temporary.c_str(), indent, pugi::format_default, pugi::encoding_utf8);
     if (written) {
         std::error_code ec;

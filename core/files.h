@@ -5,6 +5,7 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pugi {
@@ -56,12 +57,19 @@ void gf_readLines(std::istream& in, std::vector<std::string>& lines);
 bool gf_writeTextFile(const std::string& text, const std::filesystem::path& path, bool asLine);
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
+// A temporary name beside the target for one writer: "<target>.<token>-<n><suffix>",
+// with a token drawn once per process and a number counted per call. Two writers
+// of one file (threads, or another process) never share a temporary, so neither
+// can rename the other's half-written file or find its own gone.
+std::filesystem::path gf_temporaryPath(const std::filesystem::path& target, std::string_view suffix);
+
 // Saves with the XML declaration, through a temporary file and a rename, so a
 // crash never leaves half a file; logs the outcome.
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path);
-// Writes the document to "<path>.tmp" and renames it over the path, so that a
-// failed write never leaves the file cut short; no log line of its own. Only a
-// part-written file of ours is removed on failure.
+// Writes the document to a temporary of its own (gf_temporaryPath, ".tmp") and
+// renames it over the path, so that a failed write never leaves the file cut
+// short; no log line of its own. Only a part-written file of ours is removed on
+// failure.
 bool gf_replaceXmlFile(const pugi::xml_document& document, const std::filesystem::path& path,
                        const char* indent = "  ");
 

@@ -10,6 +10,8 @@
 #include <fmt/format.h>
 #include <zip.h>
 
+#include "core/files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -186,8 +188,7 @@ bool ZipArchive::extractTo(const ZipEntry& entry, const fs::path& target) {
         error_ = "archive not open";
         return false;
     }
-    fs::path part = target;
-    part += kPartSuffix;
+    const fs::path part = gf_temporaryPath(target, kPartSuffix);
     FilePtr file(std::fopen(part.c_str(), "wb"));
     if (!file) {
         error_ = fmt::format("cannot write {}", part.string());

@@ -47,9 +47,9 @@ public:
     std::optional<std::string> read(const std::string& name);
     std::optional<std::string> read(const ZipEntry& entry);
 
-    // Writes the entry's content to `target` through "<target>.part", renamed
-    // only when the entry was read completely; an existing target is otherwise
-    // left as it was. The content is streamed in blocks.
+    // Writes the entry's content to `target` through a ".part" temporary of its
+    // own (gf_temporaryPath), renamed only when the entry was read completely; an
+    // existing target is otherwise left as it was. The content is streamed in blocks.
     bool extractTo(const std::string& name, const std::filesystem::path& target);
     bool extractTo(const ZipEntry& entry, const std::filesystem::path& target);
 

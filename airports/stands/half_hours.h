@@ -56,5 +56,7 @@ std::string gf_bitset2hours(const clv::HalfHourSet& hours);
 // The text form read back. Elements are split at commas; each must begin with a
 // decimal number (an optional '-' and digits, read up to the first other
 // character). A number 0..47 sets its bit; anything else (also an empty element)
-// is logged as "gf_hours2bitset invalid hour ..." and skipped. Never throws.
+// is logged as "gf_hours2bitset invalid hour ..." and skipped. The log gets at
+// most five such lines per text, element and text cut to 40 characters, and then
+// one line with the number of invalid elements. Never throws.
 clv::HalfHourSet gf_hours2bitset(std::string_view text);

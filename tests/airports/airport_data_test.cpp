@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "airports/apf_locate.h"
 #include "airport_world.h"
 #include "core/geodesy.h"
+#include "exact_distance.h"
 #include "core/user_error.h"
 
 using namespace clv::test;
@@ -173,6 +175,19 @@ TEST_F(NearestAirportTest, FiveNauticalMilesCountAndABitMoreDoesNot) {
     EXPECT_FALSE(gf_nearestAirport(user));
     g_airports.clear();
     EXPECT_FALSE(gf_nearestAirport(user));
+
+    // Exactly 5.0 nm counts; the next representable step beyond does not.
+    const std::optional<clv::LatLon> exact = exactlyNmFrom(user, 5.0);
+    ASSERT_TRUE(exact.has_value());
+    ASSERT_EQ(gf_distanceNm(user, *exact), 5.0);
+    clv::LatLon beyond = *exact;
+    while (gf_distanceNm(user, beyond) <= 5.0) beyond.lon = std::nextafter(beyond.lon, 180.0);
+    g_airports = {Airport{"EDGE", "", exact->lat, exact->lon, 0.0}};
+    ASSERT_TRUE(gf_nearestAirport(user).has_value());
+    EXPECT_EQ(gf_nearestAirport(user)->code, "EDGE");
+    g_airports = {Airport{"EDGE", "", beyond.lat, beyond.lon, 0.0}};
+    EXPECT_FALSE(gf_nearestAirport(user));
+    g_airports.clear();
 }
 
 TEST_F(NearestAirportTest, NoNeighbourWhenTheNearestComesFirst) {

@@ -171,6 +171,29 @@ TEST_F(ApfReaderTest, DefaultsOfMissingParametersAndAttributes) {
     EXPECT_TRUE(log.contains("gf_hours2bitset invalid hour \"99\" in 3,99"));
 }
 
+// A stand on the equator or on the prime meridian is a stand; only the position
+// 0,0 (or none at all) marks one without a position.
+TEST_F(ApfReaderTest, AStandIsLeftOutOnlyWhenBothLatitudeAndLongitudeAreZero) {
+    struct Case {
+        const char* attributes;
+        bool kept;
+    };
+    for (const Case& c : {Case{"latitude=\"0\" longitude=\"9.5\"", true},
+                          Case{"latitude=\"51.48\" longitude=\"0\"", true},
+                          Case{"longitude=\"-78.36\"", true},
+                          Case{"latitude=\"-0.13\"", true},
+                          Case{"latitude=\"0\" longitude=\"0\"", false},
+                          Case{"latitude=\"-0.0\" longitude=\"0.000\"", false},
+                          Case{"", false}}) {
+        standList.clear();
+        const std::string stand = std::string("<parkpos id=\"S\" ") + c.attributes + "><opt hh=\"1\" /></parkpos>";
+        read(apfText(kAltitude, kOneStand + stand));
+        ASSERT_GE(standList.size(), 1u) << c.attributes;
+        EXPECT_EQ(standList.size(), c.kept ? 2u : 1u) << c.attributes;
+        EXPECT_EQ(standList.back().name, c.kept ? "S" : "A1") << c.attributes;
+    }
+}
+
 TEST_F(ApfReaderTest, ErrorTexts) {
     EXPECT_EQ(gf_readApf("", summary, quality), "gf_readApf xml is empty...");
     EXPECT_EQ(read("<?xml version=\"1.0\"?>\n<meta>", "airports/BAD.xml"),

@@ -25,6 +25,7 @@ using clv::test::option;
 using clv::test::ParkFileState;
 using clv::test::readFile;
 using clv::test::RegRecords;
+using clv::test::temporariesBeside;
 using clv::test::TempFolder;
 namespace fs = std::filesystem;
 
@@ -199,11 +200,12 @@ TEST_F(ApfWriterTest, MaxLiveIsWrittenFromZeroOn) {
 }
 
 TEST_F(ApfWriterTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
-    const fs::path path = dir.write("LSZH.xml", "the learned file so far");
-    fs::create_directory(dir / "LSZH.xml.tmp");  // the writer's temporary file cannot be made
+    // A name so long (251 of the 255 characters a name may have) that no temporary
+    // beside it can be named: the writer's temporary file cannot be made.
+    const fs::path path = dir.write(std::string(247, 'L') + ".xml", "the learned file so far");
     EXPECT_FALSE(gf_writeApf(airport(), path, kApfLearnedMode));
     EXPECT_EQ(readFile(path), "the learned file so far");
-    EXPECT_TRUE(fs::is_directory(dir / "LSZH.xml.tmp"));
+    EXPECT_TRUE(temporariesBeside(path).empty());
     EXPECT_FALSE(gf_writeApf(airport(), dir / "missing" / "LSZH.xml", kApfLearnedMode));
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -157,6 +158,80 @@ TEST(BglParkingTest, EntriesBecomeStandsWithNamesKindsPositionsAndHeadings) {
     EXPECT_EQ(a.helipadCounter, 2);
 }
 
+// A file laid out byte by byte as the simulator's scenery files are, without the
+// builder (which shares the decoder's offsets): the airport record holds counts of
+// its parts in bytes 8-11, then the reference point, longitude before latitude, and
+// the altitude. The reference point lies some way from the airport's one stand.
+TEST(BglAirportTest, TheReferencePointIsReadWhereRealFilesHoldIt) {
+    constexpr double kRefLat = 47.398602, kRefLon = 8.648230, kStandLat = 47.3965, kStandLon = 8.6410;
+    constexpr std::int32_t kAltitudeMm = 448000;
+    std::string b(92 + 68 + 8 + 56, '\0');
+    const auto u16 = [&b](std::size_t at, std::uint16_t v) {
+        b[at] = static_cast<char>(v & 0xFF);
+        b[at + 1] = static_cast<char>(v >> 8);
+    };
+    const auto u32 = [&b](std::size_t at, std::uint32_t v) { b = put32(b, at, v); };
+    const auto f32 = [&u32](std::size_t at, float v) { u32(at, std::bit_cast<std::uint32_t>(v)); };
+    const auto lonUnits = [](double lon) { return static_cast<std::uint32_t>(std::llround((lon + 180.0) / 360.0 * 805306368.0)); };
+    const auto latUnits = [](double lat) { return static_cast<std::uint32_t>(std::llround((90.0 - lat) / 180.0 * 536870912.0)); };
+    u32(0, 0x19920201);       // magic
+    u32(4, 56);               // header size
+    u32(20, 1);               // one section
+    u32(56, 3);               // section: airports, short subsection headers
+    u32(56 + 8, 1);           // one subsection
+    u32(56 + 12, 76);         // the subsection header
+    u32(56 + 16, static_cast<std::uint32_t>(b.size() - 76));
+    u32(76 + 4, 1);           // subsection: one record
+    u32(76 + 8, 92);          // its first record
+    u32(76 + 12, static_cast<std::uint32_t>(b.size() - 92));
+    const std::size_t airport = 92;
+    u16(airport, 86);
+    u32(airport + 2, static_cast<std::uint32_t>(b.size() - airport));
+    for (std::size_t k = 0; k < 4; ++k) b[airport + 8 + k] = static_cast<char>(k + 2);  // counts of runways, starts, ...
+    u32(airport + 12, lonUnits(kRefLon));
+    u32(airport + 16, latUnits(kRefLat));
+    u32(airport + 20, static_cast<std::uint32_t>(kAltitudeMm));
+    u32(airport + 40, bgltool::gf_encodeIdentifier("LSMD"));
+    const std::size_t list = airport + 68;
+    u16(list, 231);
+    u32(list + 2, 8 + 56);
+    u16(list + 6, 1);
+    const std::size_t entry = list + 8;
+    b[entry] = 12;                                          // name "A"
+    u16(entry + 1, static_cast<std::uint16_t>(9 | (1 << 4)));  // a gate, number 1
+    f32(entry + 4, 24.0f);
+    f32(entry + 8, 200.0f);
+    u32(entry + 28, lonUnits(kStandLon));
+    u32(entry + 32, latUnits(kStandLat));
+
+    const BglDecoded d = decodeBytes(b);
+    EXPECT_TRUE(d.reports.empty()) << d.reports.front();
+    ASSERT_EQ(d.airports.size(), 1u);
+    const BglAirport& a = d.airports[0];
+    EXPECT_EQ(a.code, "LSMD");
+    EXPECT_NEAR(a.lat, kRefLat, kPositionTolerance);
+    EXPECT_NEAR(a.lon, kRefLon, kPositionTolerance);
+    EXPECT_EQ(a.altitudeMm, kAltitudeMm);
+    EXPECT_EQ(a.altitudeFt, 1470);  // 448 m
+    ASSERT_EQ(standNames(a), std::vector<std::string>{"A1"});
+    EXPECT_NEAR(a.stands[0].lat, kStandLat, kPositionTolerance);
+    EXPECT_NEAR(a.stands[0].lon, kStandLon, kPositionTolerance);
+
+    // The builder lays an airport record out the same way.
+    const std::string built = bgltool::gf_buildBgl(airportFile({[&] {
+        AirportDescription described;
+        described.code = "LSMD";
+        described.lat = kRefLat;
+        described.lon = kRefLon;
+        described.altitudeM = kAltitudeMm / 1000.0;
+        return described;
+    }()}));
+    ASSERT_GE(built.size(), airport + 68);
+    EXPECT_EQ(built.substr(airport + 8, 4), std::string(4, '\0'));
+    EXPECT_EQ(built.substr(airport + 12, 12), b.substr(airport + 12, 12));  // longitude, latitude, altitude
+    EXPECT_EQ(built.substr(airport + 40, 4), b.substr(airport + 40, 4));
+}
+
 TEST(BglParkingTest, RadiusBounds) {
     const float radii[] = {1.0f, 1.01f, 199.9f, 200.0f, 0.0f, -5.0f, std::nanf("")};
     std::vector<bgltool::ParkingDescription> entries;
@@ -280,6 +355,46 @@ TEST(BglWalkTest, RecordsThatDoNotMoveTheWalkEndItWithAReport) {
     const BglDecoded past = decodeBytes(put32(bytes, child + bgl::kRecordSizeOffset, 4096));
     ASSERT_EQ(past.airports.size(), 1u);
     EXPECT_TRUE(anyReportContains(past, "sub-record 999 of 4096 bytes at byte 68 reaches past the end of airport EGLL"));
+}
+
+// The walk goes on past the airport subsection into other sections' data, which
+// need not be records: what it finds there is no damage and is not reported; the
+// same bytes inside the subsection are.
+TEST(BglWalkTest, BadRecordsAreReportedOnlyInsideTheAirportSubsection) {
+    struct Case {
+        std::uint16_t id;
+        std::int32_t size;
+        std::size_t bytes;  // how many bytes of the record the file holds
+        std::string report;
+    };
+    const std::vector<Case> cases = {
+        {7, -1434124288, 8, "record of size -1434124288 at "},
+        {7, 0, 8, "record of size 0 at "},
+        {bgl::kRecordIdAirport, 1 << 20, 8, "airport record of 1048576 bytes at "},
+        {bgl::kRecordIdAirport, 24, 24, "airport record of 24 bytes at "},
+    };
+    const std::string healthy =
+        bgltool::gf_buildBgl(airportFile({airportWith("EGLL", {ParkingListDescription{{parking(10, 1)}}})}));
+    const std::size_t subsection = bgl::kHeaderSize + bgl::kSectionHeaderSize;
+    const std::size_t firstRecord = subsection + bgl::kSubsectionHeaderSize;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.report);
+        std::string record(c.bytes, '\0');
+        record[0] = static_cast<char>(c.id & 0xFF);
+        record[1] = static_cast<char>(c.id >> 8);
+        record = put32(record, bgl::kRecordSizeOffset, static_cast<std::uint32_t>(c.size));
+        const std::string outside = healthy + record;
+        const BglDecoded past = decodeBytes(outside);
+        ASSERT_EQ(past.airports.size(), 1u);
+        EXPECT_EQ(standNames(past.airports[0]), std::vector<std::string>{"g1"});
+        EXPECT_TRUE(past.reports.empty()) << past.reports.front();
+
+        const std::string inside = put32(outside, subsection + bgl::kSubsectionSizeOffset,
+                                         static_cast<std::uint32_t>(outside.size() - firstRecord));
+        const BglDecoded within = decodeBytes(inside);
+        ASSERT_EQ(within.airports.size(), 1u);
+        EXPECT_TRUE(anyReportContains(within, c.report));
+    }
 }
 
 TEST(BglWalkTest, TheNewerGenerationsMarkerDependsOnTheSimulator) {

@@ -2,7 +2,11 @@
 // state, and report through the one shared scan report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
+
+#include <pugixml.hpp>
 
 #include "airports/addon_airports.h"
 #include "airports/airport_scan_report.h"
@@ -90,4 +94,61 @@ TEST(BglWorkersTest, WorkersRegisterAndGenerateAtOnce) {
     g_addonReference = {};
     dbase.publisherGroups.clear();
     dbase.thirdparties20.clear();
+}
+
+// An old package beside its update: several add-on files of one airport, decoded at
+// once, each writing the airport's generated file. Each writer has its own temporary,
+// so none reports a failure and the file ends whole, as one of the versions wrote it.
+TEST(BglWorkersTest, AddonFilesOfOneAirportWriteItsFileAtOnceWithoutAFalseFailure) {
+    constexpr int kWorkers = 8;
+    constexpr int kRounds = 10;
+    constexpr std::size_t kFirstCount = 100;
+    TempFolder folder;
+    CurrentFolder current(folder.path());
+    RefTable ref;
+    ref.airports["EGLL"] = {"London Heathrow", 83.0};
+    std::vector<std::filesystem::path> paths;
+    for (int w = 0; w < kWorkers; ++w) {
+        std::vector<bgltool::ParkingDescription> entries;
+        for (std::uint16_t i = 1; i <= kFirstCount + static_cast<std::size_t>(w); ++i) entries.push_back(parking(10, i));
+        paths.push_back(folder.write("Community/egll-v" + std::to_string(w) + "/scenery/EGLL.bgl",
+                                     bgltool::gf_buildBgl(airportFile(
+                                         {airportWith("EGLL", {bgltool::ParkingListDescription{entries}})}))));
+    }
+    g_addonReference = ref.reference();
+    MSFS_2020.value = true;
+    const std::filesystem::path generated = folder / "airports/my_thirdparty/EGLL.xml";
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        gf_clearScanReport();
+        runningTasks = 0;
+        std::atomic<bool> go{false};
+        std::vector<std::thread> workers;
+        for (int w = 0; w < kWorkers; ++w) {
+            ++runningTasks;
+            workers.emplace_back([&, w] {
+                while (!go) std::this_thread::yield();
+                lf_toParkingPositions(paths[w]);
+            });
+        }
+        go = true;
+        for (auto& worker : workers) worker.join();
+        EXPECT_EQ(runningTasks.load(), 0);
+        for (const std::string& line : gf_scanReportLines()) {
+            EXPECT_EQ(line.find("did not succeed"), std::string::npos) << line;
+        }
+        pugi::xml_document document;
+        ASSERT_TRUE(document.load_file(generated.c_str())) << "the file is whole";
+        const std::string bglPath =
+            document.select_node("//parameter[@name='BGLpath']").node().attribute("value").value();
+        // The path as the file records it: from the package folder on.
+        const auto version = std::find_if(paths.begin(), paths.end(), [&bglPath](const std::filesystem::path& p) {
+            return !bglPath.empty() && p.string().ends_with(bglPath);
+        });
+        ASSERT_NE(version, paths.end()) << bglPath;
+        const std::size_t stands = document.select_nodes("//parkpos").size();
+        EXPECT_EQ(stands, kFirstCount + static_cast<std::size_t>(version - paths.begin())) << bglPath;
+        EXPECT_TRUE(temporariesBeside(generated).empty());
+    }
+    g_addonReference = {};
 }

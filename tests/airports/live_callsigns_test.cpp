@@ -35,12 +35,21 @@ TEST_F(LiveCallsignsTest, TakesTheCollectionOverOnceEachAndEndsIt) {
 
 // The reader hears each callsign once while the planner starts and ends
 // collections: every callsign the reader got in lands in exactly one take-over.
+// The reader stops at a few points until the planner has ended and started
+// collections twice more, so take-overs fall amid its insertions however the
+// threads are scheduled.
 TEST_F(LiveCallsignsTest, NothingLostOrDoubledWhileTheReaderInserts) {
     constexpr int kCallsigns = 20000;
+    constexpr int kPauses = 8;
     std::atomic<bool> readerDone{false};
+    std::atomic<int> takeOvers{0};
     std::vector<std::string> accepted;
     std::thread reader([&] {
         for (int i = 0; i < kCallsigns; ++i) {
+            if (i % (kCallsigns / kPauses) == 0) {
+                const int seen = takeOvers.load();
+                while (takeOvers.load() < seen + 2) std::this_thread::yield();
+            }
             const std::string callsign = "CS" + std::to_string(i);
             // As the traffic reader does: the flag first, the insertion after.
             if (receiver.collectCallsigns.load() && receiver.noteCallsign(callsign)) accepted.push_back(callsign);
@@ -48,7 +57,6 @@ TEST_F(LiveCallsignsTest, NothingLostOrDoubledWhileTheReaderInserts) {
         readerDone = true;
     });
     std::multiset<std::string> taken;
-    int takeOvers = 0;
     while (!readerDone.load()) {
         receiver.startCollectingCallsigns();
         std::this_thread::yield();
@@ -60,7 +68,7 @@ TEST_F(LiveCallsignsTest, NothingLostOrDoubledWhileTheReaderInserts) {
     lf_takeLiveCallsigns(receiver);
     taken.insert(liveCallsigns.begin(), liveCallsigns.end());
 
-    EXPECT_GT(takeOvers, 1);
+    EXPECT_GE(takeOvers.load(), 2 * kPauses);
     EXPECT_EQ(taken.size(), accepted.size());
     EXPECT_EQ(taken, std::multiset<std::string>(accepted.begin(), accepted.end()));
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
+#include "exact_distance.h"
 #include "link/traffic_receiver.h"
 #include "parking_world.h"
 
@@ -93,6 +95,34 @@ TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
     ASSERT_EQ(AIRPORT_HEIGHT.value.get(), 18000);
     edge.refresh();
     EXPECT_EQ(gf_parkAirport().code, "LSZH");
+}
+
+// The range edge itself, reached exactly: at 20.0 nm the first park airport is
+// taken and the current one kept; one step further neither.
+TEST(ParkRefresh, TheRangeEdgeItselfIsInSightAndTheNextStepBeyondIsNot) {
+    RefreshWorld base;
+    const LatLon airport{base.parkList[0].lat, base.parkList[0].lon};
+    const std::optional<LatLon> edge = exactlyNmFrom(airport, 20.0);
+    ASSERT_TRUE(edge.has_value());
+    LatLon beyond = *edge;
+    while (gf_distanceNm(beyond, airport) <= 20.0) beyond.lon = std::nextafter(beyond.lon, 180.0);
+    struct Case {
+        const char* what;
+        LatLon position;
+        bool current;  // a park airport is set already
+        bool inSight;
+    };
+    for (const Case& c : {Case{"at the edge, entering", *edge, false, true},
+                          Case{"beyond, entering", beyond, false, false},
+                          Case{"at the edge, staying", *edge, true, true},
+                          Case{"beyond, staying", beyond, true, false}}) {
+        RefreshWorld w;
+        ASSERT_EQ(AIRPORT_RANGE.value.get(), 20);
+        if (c.current) lf_announceParkAirport("LSZH");
+        w.inAir(c.position, 3000);
+        w.refresh();
+        EXPECT_EQ(gf_parkAirport().code == "LSZH", c.inSight) << c.what;
+    }
 }
 
 TEST(ParkRefresh, OnTheGroundTheNearestAirportWithAFileIsTaken) {
@@ -207,6 +237,25 @@ TEST(ParkRefresh, ACloserOrEquallyCloseParkAirportOvertakesTheCurrentOne) {
             w.refresh();
             EXPECT_EQ(gf_parkAirport().code, "LSGG");
         }
+    }
+    // Equal to the last bit: the two airports mirrored west and east of the user
+    // aircraft by a quarter degree, which every step of the arithmetic keeps exact.
+    // The other airport heads the list, and the sort by distance keeps it there.
+    for (const bool mirrored : {true, false}) {
+        RefreshWorld w;
+        w.parkList[0].lat = 47.0;
+        w.parkList[0].lon = 8.0 - 0.25;
+        w.airports["LSZH"] = w.parkList[0];
+        w.addAirport("LSGG", 47.0, mirrored ? 8.0 + 0.25 : 8.0 + 0.26, false);
+        w.parkList.insert(w.parkList.begin(), w.airports["LSGG"]);
+        const LatLon user{47.0, 8.0};
+        const double toCurrent = gf_distanceNm(user, LatLon{47.0, 7.75});
+        const double toOther = gf_distanceNm(user, LatLon{47.0, mirrored ? 8.25 : 8.26});
+        ASSERT_EQ(toCurrent == toOther, mirrored);
+        lf_announceParkAirport("LSZH");
+        w.inAir(user, 3000);
+        w.refresh();
+        EXPECT_EQ(gf_parkAirport().code.empty(), mirrored) << toCurrent << " vs " << toOther;
     }
 }
 

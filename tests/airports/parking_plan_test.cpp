@@ -81,6 +81,39 @@ TEST(ParkingPlan, TheUsersStandBecomesTheReservedStandAndStaysFree) {
     EXPECT_TRUE(standList[2].excluded);
 }
 
+// The stand the user aircraft stands on is left out of the plan, also when the
+// reserved stand is another one.
+TEST(ParkingPlan, TheUsersOwnStandAndTheReservedStandAreLeftOutOfThePlan) {
+    struct Case {
+        std::string reserved;
+        std::string user;
+        std::vector<std::string> left;
+    };
+    const std::vector<Case> cases{
+        {"", "", {}}, {"", "S3", {"S3"}}, {"S1", "S3", {"S1", "S3"}}, {"S1", "S1", {"S1"}}, {"S1", "", {"S1"}},
+    };
+    for (const Case& c : cases) {
+        ParkingWorld w;
+        for (int i = 1; i <= 4; ++i) {
+            w.addStand(fmt::format("S{}", i), {identOption(1, 3, {20}, "SWR", "A320", fmt::format("SWR{}", i))},
+                       47.0 + i * 0.01);
+        }
+        parking_percentage.value = 100;
+        reservedStand = c.reserved;
+        w.userStand = c.user;
+        lf_planStaticParking(w.engine);
+        std::vector<std::string> planned;
+        for (const ParkPlanEntry& e : parkPlan) planned.push_back(gf_standName(e.standId));
+        const std::string what = "reserved \"" + c.reserved + "\", user on \"" + c.user + "\"";
+        EXPECT_EQ(planned.size(), 4 - c.left.size()) << what;
+        for (const std::string& name : c.left) {
+            EXPECT_EQ(std::count(planned.begin(), planned.end(), name), 0) << what << ": " << name;
+            EXPECT_TRUE(standList[static_cast<std::size_t>(name[1] - '1')].excluded) << what << ": " << name;
+        }
+    }
+    reservedStand.clear();
+}
+
 TEST(ParkingPlan, AReservedStandTheFileDoesNotHaveIsDropped) {
     FileWorld w;
     w.parkAt(5, 60);
@@ -109,6 +142,27 @@ TEST(ParkingPlan, ThePlanIsCutBackToWantedAndTheDroppedStandsStayTaken) {
     }));
     EXPECT_EQ(lastRealFit, 0);
     EXPECT_EQ(lastSoftFit, -1);
+}
+
+// A pass that finds more than it still needs cuts the plan back to wanted minus
+// the aircraft already there; the stands of the dropped entries stay taken.
+TEST(ParkingPlan, APassCutsThePlanBackToWhatIsStillWanted) {
+    struct Case {
+        std::int32_t wanted;
+        std::int32_t already;
+        std::size_t planned;
+    };
+    for (const Case& c : {Case{5, 2, 3}, Case{6, 0, 6}, Case{4, 0, 4}, Case{6, 5, 1}, Case{3, 1, 2}}) {
+        ParkingWorld w;
+        for (int i = 1; i <= 6; ++i) {
+            w.addStand(fmt::format("S{}", i), {identOption(1, 3, {20}, "SWR", "A320", fmt::format("SWR{}", i))},
+                       47.0 + i * 0.01);
+        }
+        lf_planPass(w.engine, w.now, c.wanted, c.already, kRealOptions);
+        EXPECT_EQ(parkPlan.size(), c.planned) << "wanted " << c.wanted << ", already " << c.already;
+        EXPECT_EQ(std::count_if(standList.begin(), standList.end(), [](const Stand& s) { return s.taken; }), 6)
+            << "wanted " << c.wanted << ", already " << c.already;
+    }
 }
 
 TEST(ParkingPlan, MaxFitZeroSearchesOnlyTheCurrentHalfHour) {

@@ -82,6 +82,30 @@ TEST(HalfHourSetTest, TextFormReadsValidElementsAndLogsTheOthers) {
     }
 }
 
+TEST(HalfHourSetTest, ALongTextWithManyInvalidElementsLogsAFewShortLinesAndKeepsEveryValidHour) {
+    // Every valid half-hour, each followed by a dozen bad elements; one bad element is itself long.
+    std::string text;
+    std::uint32_t bad = 0;
+    for (std::uint32_t h = 0; h < 48; ++h) {
+        text += std::to_string(h) + ',';
+        for (int k = 0; k < 12; ++k, ++bad) text += (h == 0 && k == 1 ? std::string(500, 'y') : "bad") + ',';
+    }
+    text += "47";
+    HalfHourSet full;
+    for (std::uint32_t h = 0; h < 48; ++h) full.set(h);
+
+    AirportLog log;
+    EXPECT_EQ(gf_hours2bitset(text), full);
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 6u);
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 160u) << line.substr(0, 80);
+    EXPECT_NE(lines.back().find(std::to_string(bad) + " invalid hours"), std::string::npos) << lines.back();
+    EXPECT_NE(lines.front().find("invalid hour \"bad\" in 0,bad,yyy"), std::string::npos) << lines.front();
+    EXPECT_NE(lines[1].find("invalid hour \"" + std::string(40, 'y') + "...\" in 0,bad,yyy"), std::string::npos)
+        << lines[1];
+}
+
 TEST(HalfHourSetTest, TextFormIsAscendingCommaList) {
     EXPECT_EQ(gf_bitset2hours(hoursOf({0})), "0");
     EXPECT_EQ(gf_bitset2hours(hoursOf({})), "");

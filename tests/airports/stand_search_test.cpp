@@ -2,6 +2,8 @@
 // aircraft of the soft parking step, and the coupled callsigns.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "parking_world.h"
 
 namespace clv::test {
@@ -53,6 +55,34 @@ TEST(StandSearch, WeekSettingLetsEveryWeekdayCount) {
     EXPECT_TRUE(search(w, w.now, kRealOptions, 0).empty());
     WEEK.value = true;
     EXPECT_EQ(search(w, w.now, kRealOptions, 0).size(), 1u);
+}
+
+// With WEEK off only options of the window's weekday count, days before and after
+// it alike, also when the window lies on the day before now; with WEEK on every day.
+TEST(StandSearch, WithWeekOffOnlyTheWindowsWeekdayCounts) {
+    struct Case {
+        Slot now;
+        std::uint32_t fit;
+        std::uint32_t weekday;
+        std::uint32_t bit;
+        bool week;
+        bool found;
+    };
+    const std::vector<Case> cases{
+        {{3, 20}, 0, 2, 20, false, false}, {{3, 20}, 0, 3, 20, false, true}, {{3, 20}, 0, 4, 20, false, false},
+        {{3, 20}, 0, 2, 20, true, true},   {{3, 20}, 0, 4, 20, true, true},
+        // The window of fit 3 at Monday 00:30 is Sunday 23:00.
+        {{1, 1}, 3, 7, 46, false, true},   {{1, 1}, 3, 1, 46, false, false}, {{1, 1}, 3, 1, 46, true, true},
+        {{5, 10}, 12, 4, 46, false, true}, {{5, 10}, 12, 5, 46, false, false}, {{5, 10}, 12, 6, 46, false, false},
+    };
+    for (const Case& c : cases) {
+        ParkingWorld w;
+        WEEK.value = c.week;
+        w.addStand("A", {identOption(1, c.weekday, {c.bit}, "SWR", "A320", "SWR1")});
+        EXPECT_EQ(search(w, c.now, kRealOptions, c.fit).size(), c.found ? 1u : 0u)
+            << "now " << c.now.day << "," << c.now.halfHour << " fit " << c.fit << " option day " << c.weekday
+            << (c.week ? " WEEK" : "");
+    }
 }
 
 TEST(StandSearch, AnAlreadyPlannedRegistrationTakesTheOptionOutOfThePlanOnly) {
@@ -303,6 +333,49 @@ TEST(StandSearch, FitPrefersTheSnuggestStandAndOfEqualOnesTheMatching) {
     m.addStand("Known", {identOption(1, 5, {2}, "SWR", "A320")}, 47.01, 8.0, 20.0);
     LiveAc& known = liveOf(m, "A320");
     EXPECT_EQ(fitName(m, known), "Known");
+}
+
+constexpr double kNmPerMetre = 0.0005399568034557236;
+
+// A stand up to 1.8 m smaller than the aircraft still fits; the smallest radius
+// that does is found from the edge in floating point, and the next one below fails.
+// The larger stand listed first wins only when the small one is refused.
+TEST(StandSearch, FitToleratesAStandAtMost1Point8MetresTooSmall) {
+    const double aircraft = 18.0 * kNmPerMetre;
+    const double tolerance = 1.8 * kNmPerMetre;
+    double edge = aircraft - tolerance;
+    while (aircraft > edge + tolerance) edge = std::nextafter(edge, 1.0);
+    while (!(aircraft > std::nextafter(edge, 0.0) + tolerance)) edge = std::nextafter(edge, 0.0);
+    for (const auto& [small, expected] : {std::pair<double, std::string>{edge, "Small"},
+                                          {std::nextafter(edge, 0.0), "Big"}}) {
+        ParkingWorld w;
+        w.addStand("Big", {}, 47.00, 8.0, 48.0);
+        w.addStand("Small", {}, 47.01, 8.0).radius = small;
+        LiveAc& ac = liveOf(w, "A320");
+        ac.radius = aircraft;
+        EXPECT_EQ(fitName(w, ac), expected) << (aircraft - small) / kNmPerMetre << " m smaller";
+    }
+}
+
+// An aircraft above 17.8 m is scored in steps of 21 m, rounded half away from zero:
+// a stand 10.5 m larger than the aircraft scores 1, one a little less scores 0 like
+// a stand of the aircraft's own size, and of equal scores the matching stand wins.
+TEST(StandSearch, FitScoresLargeAircraftInStepsOf21Metres) {
+    const double aircraft = 18.0 * kNmPerMetre;
+    const double step = 21.0 * kNmPerMetre;
+    double edge = aircraft + step / 2;  // the smallest radius that scores 1
+    while (std::lround((edge - aircraft) / step) < 1) edge = std::nextafter(edge, 1.0);
+    while (std::lround((std::nextafter(edge, 0.0) - aircraft) / step) >= 1) edge = std::nextafter(edge, 0.0);
+    ASSERT_NEAR((edge - aircraft) / kNmPerMetre, 10.5, 1e-9);
+    for (const auto& [known, expected] : {std::pair<double, std::string>{std::nextafter(edge, 0.0), "Known"},
+                                          {edge, "Plain"}}) {
+        ParkingWorld w;
+        w.addStand("Plain", {}, 47.00, 8.0).radius = aircraft;
+        w.addStand("Known", {identOption(1, 5, {2}, "SWR", "A320")}, 47.01, 8.0).radius = known;
+        LiveAc& ac = liveOf(w, "A320");
+        ac.radius = aircraft;
+        EXPECT_EQ(fitName(w, ac), expected) << (known - aircraft) / kNmPerMetre << " m larger";
+    }
 }
 
 TEST(StandSearch, FitRetriesTheNextHalfHourOnlyAtSmallAirports) {

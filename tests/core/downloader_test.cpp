@@ -15,6 +15,7 @@ using clv::Version;
 using clv::test::CurrentFolder;
 using clv::test::HttpServer;
 using clv::test::readFile;
+using clv::test::temporariesBeside;
 using clv::test::ScopedEnv;
 using clv::test::TempFolder;
 namespace fs = std::filesystem;
@@ -63,7 +64,7 @@ TEST_F(DownloaderTest, CopiesBytesExactlyOverFileAndHttp) {
             ASSERT_TRUE(downloader.download(url, target, binary)) << downloader.lastError();
             EXPECT_EQ(readFile(target), kPayload);
             EXPECT_TRUE(downloader.lastError().empty());
-            EXPECT_FALSE(fs::exists(out / "target.bin.part"));
+            EXPECT_TRUE(temporariesBeside(out / "target.bin").empty());
         }
     }
     EXPECT_EQ(server.lastUserAgent(), "CLVR");
@@ -93,7 +94,7 @@ TEST_F(DownloaderTest, FailedTransferLeavesExistingTargetUntouched) {
         Downloader downloader;
         EXPECT_FALSE(downloader.download(c.url, target, true));
         EXPECT_EQ(readFile(target), "earlier good content");
-        EXPECT_FALSE(fs::exists(out / "target.bin.part"));
+        EXPECT_TRUE(temporariesBeside(out / "target.bin").empty());
         EXPECT_FALSE(downloader.lastError().empty());
     }
 }
@@ -174,7 +175,7 @@ TEST_F(DownloaderTest, VersionFileIsReadAndRemoved) {
         Downloader downloader;
         EXPECT_EQ(downloader.downloadVersion(server.url(c.path)), c.expected);
         EXPECT_FALSE(fs::exists(out / "version.json"));
-        EXPECT_FALSE(fs::exists(out / "version.json.part"));
+        EXPECT_TRUE(temporariesBeside(out / "version.json").empty());
     }
     const std::string failedLine = "downloading \"" + server.url("missing/version.json") + "\" failed\n";
     EXPECT_NE(log().find(failedLine), std::string::npos);

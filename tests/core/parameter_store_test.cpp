@@ -18,6 +18,7 @@
 #include "support/temp_folder.h"
 
 using clv::test::readFile;
+using clv::test::temporariesBeside;
 using clv::test::TempFolder;
 
 namespace {
@@ -406,7 +407,7 @@ TEST_F(ParameterStoreTest, ConcurrentSavesOfDifferentKeysBothPersist) {
     EXPECT_EQ(entries.size(), 2u);
     EXPECT_EQ(valueIn(entries, "A"), std::to_string(kSaves));
     EXPECT_EQ(valueIn(entries, "B"), std::to_string(kSaves));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.tmp"));
+    EXPECT_TRUE(temporariesBeside(dir_ / "parameters.xml").empty());
 }
 
 TEST_F(ParameterStoreTest, ToggleCheckboxActsOnlyOnItsOwnId) {

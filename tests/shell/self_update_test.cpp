@@ -227,10 +227,17 @@ TEST_F(SelfUpdateTest, UnzipIsTrueOnlyForAWholeInstaller) {
     EXPECT_FALSE(gf_unzip(zip, entries[1]));
     EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
 
-    // The installer cannot be opened for writing.
-    fs::create_directory(work / "install_new_version.exe.part");
-    EXPECT_FALSE(gf_unzip(zip, entries[0]));
+    // The installer cannot be written: the current folder is gone.
+    {
+        const fs::path gone = work / "gone";
+        fs::create_directory(gone);
+        CurrentFolder inGone(gone);
+        fs::remove(gone);
+        EXPECT_FALSE(gf_unzip(zip, entries[0]));
+    }
     EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
+    EXPECT_FALSE(fs::exists(work / "gone"));
+    EXPECT_TRUE(clv::test::temporariesBeside(work / "install_new_version.exe").empty());
 }
 
 TEST_F(SelfUpdateTest, MissingVersionFileIsLoggedAndTheRunGoesOn) {

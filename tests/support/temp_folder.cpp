@@ -28,6 +28,17 @@ std::filesystem::path TempFolder::write(const std::string& relative, const std::
 
 std::string TempFolder::read(const std::string& relative) const { return readFile(path_ / relative); }
 
+std::vector<std::string> temporariesBeside(const std::filesystem::path& target) {
+    const std::string prefix = target.filename().string() + '.';
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(prefix)) names.push_back(name);
+    }
+    return names;
+}
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -3,6 +3,7 @@
 // folder while it lives (the program works relative to its current folder).
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace clv::test {
 
@@ -48,5 +49,9 @@ private:
 
 // Reads a whole file as bytes.
 std::string readFile(const std::filesystem::path& path);
+
+// The names of the entries beside a file whose names begin with its name and a
+// dot: the temporaries a writer of that file would leave behind.
+std::vector<std::string> temporariesBeside(const std::filesystem::path& target);
 
 }  // namespace clv::test

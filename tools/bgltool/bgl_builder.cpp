@@ -104,8 +104,9 @@ void lf_writeName(ByteWriter& out, const NameDescription& name) {
 
 void lf_writeAirport(ByteWriter& out, const AirportDescription& airport) {
     const std::size_t at = out.begin(kRecordIdAirport);
-    out.padTo(at + kAirportLongitudeOffset);
+    out.padTo(at + kAirportLongitudeOffset);  // the counts before it stay 0
     out.u32(gf_bglLongitudeUnits(airport.lon));
+    out.padTo(at + kAirportLatitudeOffset);
     out.u32(gf_bglLatitudeUnits(airport.lat));
     out.padTo(at + kAirportAltitudeOffset);
     out.i32(static_cast<std::int32_t>(std::lround(airport.altitudeM * 1000.0)));
