@@ -22,6 +22,12 @@ constexpr double kJitterDegrees = 0.00015;
 constexpr double kFastTakeOffRunKnots = 30.0;
 constexpr double kJitterTakeOffRunKnots = 50.0;
 constexpr double kStoppedFastKnots = 50.0;
+// A line that repeats the last position while saying the aircraft moves at least
+// this fast is stale (the feed had no new position), not a stop.
+constexpr double kStaleKnots = 3.0;
+// A short move straight along the reported track, with a speed, is a move (a start
+// from a standstill, or a slow taxi with close lines), not jitter.
+constexpr double kAlongTrackDegrees = 10.0;
 // Push back: the aircraft leaves the push-back position for a sample this far away.
 constexpr double kLeaveRadii = 2.75;
 constexpr double kHoldRadii = 6.0;
@@ -36,9 +42,8 @@ constexpr double kBackwardsDegrees = 100.0;
 constexpr double kLandingBackwardsDegrees = 90.0;
 constexpr double kRollOutBackwardsDegrees = 150.0;
 constexpr double kLandingSpeedCapKnots = 40.0;
-// A stop at least this long stays when the aircraft then moves at least this far.
+// A stop at least this long stays.
 constexpr double kLongStopSeconds = 15.0;
-constexpr double kStopMoveNm = 0.011879;  // 22 m
 constexpr std::size_t kStopLookBackFirst = 3;
 constexpr std::size_t kStopLookBackLast = 7;
 
@@ -214,14 +219,20 @@ bool lf_acceptMovingSample(const clv::LiveAc& ac, clv::PosSample& s) {
     if (lf_samePosition(s, last)) {
         if (s.airborne || lf_inTheAir(ac)) return false;
         if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kFastTakeOffRunKnots) return false;
+        if (s.groundSpeed >= kStaleKnots) return false;
         s.groundSpeed = 0.0;
         return true;
     }
-    if (std::fabs(s.latitude - last.latitude) < kJitterDegrees && std::fabs(s.longitude - last.longitude) < kJitterDegrees) {
+    const bool alongTrack = s.groundSpeed > 0.0 && gf_headingDiffDegrees(lf_bearing(last, s), s.track * kDegToRad) <=
+                                                       kAlongTrackDegrees;
+    if (std::fabs(s.latitude - last.latitude) < kJitterDegrees &&
+        std::fabs(s.longitude - last.longitude) < kJitterDegrees && !alongTrack) {
         if (s.airborne || lf_inTheAir(ac)) return false;
         if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kJitterTakeOffRunKnots) return false;
-        // Jitter of a standing aircraft: it stays where it was.
+        // Jitter of a standing aircraft: it stays where it was, for as long as the line says.
+        const std::uint32_t due = s.dueTick;
         s = last;
+        s.dueTick = due;
         s.groundSpeed = 0.0;
         s.holdMark = true;
         return true;
@@ -299,13 +310,15 @@ void removeSmallStop(clv::LiveAc& ac, const clv::PosSample& s) {
     }
 }
 
-void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& s) {
+void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& /*next*/) {
     try {
         const std::size_t size = ac.samples.size();
         const clv::PosSample& p = ac.samples.at(size - n);
         const double seconds =
             (static_cast<double>(ac.samples.back().dueTick) - static_cast<double>(p.dueTick)) / 100.0;
-        if (seconds >= kLongStopSeconds && lf_distanceNm(s, p) > kStopMoveNm) return;
+        // A long stop stays however close to it the aircraft moves on: the first line
+        // after a standstill lies only metres on.
+        if (seconds >= kLongStopSeconds) return;
         for (std::size_t i = 0; i + 1 < n; ++i) ac.samples.pop_back();
     } catch (const std::exception& x) {
         gf_logMarked("{}: num:{} {}", "checkStops", n, x.what());
