@@ -39,6 +39,11 @@ constexpr std::int32_t kTouchAndGoDelay = 5000;
 constexpr std::int32_t kTouchAndGoAdvance = 3000;
 // Samples pointing this far off the heading are behind the aircraft.
 constexpr double kBackwardsDegrees = 100.0;
+// On the ground a line this far off the way the aircraft drives is a spike of the
+// feed (no aircraft reverses between two lines but in a push back); legs shorter
+// than this give no direction.
+constexpr double kGroundBackwardsDegrees = 100.0;
+constexpr double kDirectionMetres = 5.0;
 constexpr double kLandingBackwardsDegrees = 90.0;
 constexpr double kRollOutBackwardsDegrees = 150.0;
 constexpr double kLandingSpeedCapKnots = 40.0;
@@ -60,6 +65,24 @@ double lf_bearing(const PosSample& from, const PosSample& to) {
 }
 
 bool lf_inTheAir(const LiveAc& ac) { return ac.simState == AcSimState::Active && !ac.onGround; }
+
+// A line on the ground that lies behind the way the aircraft drives: the direction
+// of the newest queued leg; with one sample queued, the heading of a taxiing
+// aircraft or the track of one not yet created.
+bool lf_behindOnTheGround(const LiveAc& ac, const PosSample& s) {
+    const bool birth = ac.moveState == AcMoveState::Birth;
+    if (s.airborne || s.holdMark || ac.samples.empty() || (ac.moveState != AcMoveState::Taxi && !birth)) return false;
+    const PosSample& last = ac.samples.back();
+    if (last.airborne || (!birth && !ac.onGround)) return false;
+    if (last.holdMark || lf_distanceNm(last, s) * kMetresPerNm < kDirectionMetres) return false;
+    double way = birth ? last.track * kDegToRad : ac.simPosition.trueHeading;
+    if (ac.samples.size() >= 2) {
+        const PosSample& before = ac.samples[ac.samples.size() - 2];
+        if (before.holdMark || lf_distanceNm(before, last) * kMetresPerNm < kDirectionMetres) return false;
+        way = lf_bearing(before, last);
+    }
+    return gf_headingDiffDegrees(lf_bearing(last, s), way) >= kGroundBackwardsDegrees;
+}
 
 void lf_raiseDue(const LiveAc& ac, PosSample& s) {
     if (!ac.samples.empty()) s.dueTick = std::max(s.dueTick, ac.samples.back().dueTick + 1);
@@ -155,7 +178,7 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
         bool taken = false;
         switch (ac.moveState) {
             case AcMoveState::Birth:
-                if (!ac.samples.empty() && lf_acceptMovingSample(ac, s)) {
+                if (!ac.samples.empty() && lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s)) {
                     lf_raiseDue(ac, s);
                     ac.samples.push_back(s);
                 }
@@ -173,7 +196,8 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
                 if (ac.samples.empty()) {
                     taken = true;  // nothing to compare with (a buffered aircraft that lost its samples)
                 } else if (!ac.landing && !ac.rollingOut) {
-                    taken = lf_acceptMovingSample(ac, s) && (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
+                    taken = lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s) &&
+                            (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
                 } else {
                     taken = checkNewPosDuringLanding(ac, s);
                 }

@@ -271,6 +271,46 @@ TEST(GroundScenario, TheDemosWaitOnATaxiwayIsPlayedAsTheFeedHasIt) {
     EXPECT_LE(worst, oneSecond) << "worst " << worst << " m at tick " << worstTick;
 }
 
+// A noisy ground track as real feeds have it: every 20 s the position stays stale
+// for 10 s (the lines repeat it, speed and all) and then jumps to where the aircraft
+// is; now and then a line lies 60 m behind. The aircraft drives on east without
+// standing, its heading along its way, one object from start to end.
+TEST(GroundScenario, ANoisyTrackWithStalePositionsJumpsAndSpikesIsDrivenSmoothly) {
+    for (const double knots : {15.0, 25.0}) {
+        SCOPED_TRACE(knots);
+        GroundRig g;
+        MAX_HOLDING_MINUTES.value = 1;
+        Driver d{g.rig.feed, 40001, "SWR12"};
+        const double step = knots * kMetresPerNm / 3600.0 * 2.0;  // metres per 2 s line
+        LatLon truth = kHome, reported = kHome;
+        d.report(knots, 90, truth);
+        for (int i = 1; i <= 60; ++i) {
+            d.advance(2.0);
+            truth = offset(truth, 90, step);
+            if (i % 10 < 5) reported = truth;  // stale for 10 s of every 20
+            const bool spike = i % 15 == 7;
+            d.report(knots, 90, spike ? offset(reported, 270, 60) : reported);
+        }
+        ASSERT_TRUE(g.runUntilGone(40001, 40000));
+        g.expectClean();
+
+        EXPECT_EQ(g.rig.sim.creations.size(), 1u);
+        const auto& track = g.track(40001);
+        std::uint32_t still = 0, longestStill = 0;
+        double worstHeading = 0.0;
+        for (std::size_t i = 1; i < track.size(); ++i) {
+            const AiPositionData& b = track[i].second;
+            const AiPositionData& a = track[i - 1].second;
+            if (track[i].first > kSampleDelayTicks + 11000) break;  // the stream's end: it holds
+            still = a.latitude == b.latitude && a.longitude == b.longitude ? still + 1 : 0;
+            longestStill = std::max(longestStill, still);
+            worstHeading = std::max(worstHeading, gf_headingDiffDegrees(b.trueHeading, 90.0 * kDegToRad));
+        }
+        EXPECT_LE(longestStill, 100u) << "stood " << longestStill << " ticks";
+        EXPECT_LE(worstHeading, 10.0);
+    }
+}
+
 // Drives an aircraft 200 m east and lets its stream end there.
 void taxiAndEnd(Driver& d) {
     d.report(12, 90, d.at);
