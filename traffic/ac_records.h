@@ -115,6 +115,9 @@ struct LiveAc : AcData {
     double lastTriedParkLongitude = 0.0;
     std::int32_t maxAdvance = 1000;  // ticks a sample may come earlier than the feed's due tick
     std::int32_t maxDelay = 1000;    // ticks it may come later
+    // The feed's due tick of the first sample (the one last reached), before re-timing:
+    // with the second's it gives the feed's own time for the leg. 0: not known.
+    std::uint32_t firstFeedDue = 0;
 
     AcMoveState moveState = AcMoveState::Birth;
     AcMoveState previousMoveState = AcMoveState::Birth;

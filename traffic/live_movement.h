@@ -56,6 +56,9 @@ void nextPosMain(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void nextPos(clv::TrafficEngine& engine, clv::LiveAc& ac);
 // Knots of the current leg (first to second sample), at least 1 when both report 0.
 double lf_legSpeed(const clv::LiveAc& ac);
+// The speed the feed's own positions and times show for the leg to the second
+// sample (before it is re-timed), bounded for position jumps; 0 when not known.
+double lf_feedLegSpeed(const clv::LiveAc& ac);
 // Sets the second sample's due tick to `ticks` from now, within what the feed allows.
 void lf_retimeNext(clv::LiveAc& ac, std::int64_t ticks);
 // Ticks to cover the current leg at `knots`, at least 25.

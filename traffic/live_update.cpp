@@ -44,6 +44,13 @@ constexpr double kLandingDropFeetPerSecond = 10.005;
 constexpr double kRotationClimbFpm = 1500.0;
 constexpr double kRotationClimbFeetPerSecond = 25.0;
 constexpr double kSecondsPerHour = 3600.0;
+// Re-timing: a late aircraft catches up at most this much faster than its leg speed
+// (so it never drives faster than the speed its samples say by half).
+constexpr double kCatchUpFactor = 1.4;
+// The feed's own speed over a leg counts up to twice the reported speeds, at least
+// up to this; beyond it the positions jumped.
+constexpr double kFeedSpeedBoundKnots = 30.0;
+constexpr double kFeedSpeedBoundFactor = 2.0;
 
 // Air steps of the base flight port.
 constexpr double kAirTurnFactor = 3.0;  // the fastest turn: three angle steps per tick
@@ -214,7 +221,7 @@ void nextPos(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     ac.samples.pop_front();
 }
 
-double lf_legSpeed(const clv::LiveAc& ac) {
+static double lf_reportedLegSpeed(const clv::LiveAc& ac) {
     const clv::PosSample& s0 = ac.samples.at(0);
     const clv::PosSample& s1 = ac.samples.at(1);
     if (s0.groundSpeed != 0.0 || s1.groundSpeed != 0.0) return (s0.groundSpeed + s1.groundSpeed) / 2.0;
@@ -223,6 +230,21 @@ double lf_legSpeed(const clv::LiveAc& ac) {
         std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - std::int64_t{s0.dueTick}));
     return std::max(1.0, d * clv::kTicksPerKnotNm / gap);
 }
+
+double lf_feedLegSpeed(const clv::LiveAc& ac) {
+    const clv::PosSample& s0 = ac.samples.at(0);
+    const clv::PosSample& s1 = ac.samples.at(1);
+    if (ac.firstFeedDue == 0 || ac.extensionCount > 0 || s1.holdMark || s1.dueTick <= ac.firstFeedDue) return 0.0;
+    const double d = gf_distanceNm(s0.latitude, s0.longitude, s1.latitude, s1.longitude);
+    const auto gap =
+        static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - ac.firstFeedDue));
+    const double bound =
+        std::max(kFeedSpeedBoundKnots, kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
+    return std::min(d * clv::kTicksPerKnotNm / gap, bound);
+}
+
+// Never slower than the feed's own positions and times say.
+double lf_legSpeed(const clv::LiveAc& ac) { return std::max(lf_reportedLegSpeed(ac), lf_feedLegSpeed(ac)); }
 
 std::int64_t lf_legTicks(const clv::LiveAc& ac, double knots) {
     const clv::PosSample& s0 = ac.samples.at(0);
@@ -235,18 +257,22 @@ std::int64_t lf_legTicks(const clv::LiveAc& ac, double knots) {
 void lf_retimeNext(clv::LiveAc& ac, std::int64_t ticks) {
     clv::PosSample& s1 = ac.samples.at(1);
     const std::int64_t now = gf_tickNow();
-    const std::int64_t wanted = now + ticks;
     std::int64_t due = 0;
     if (ac.extensionCount > 0) {
-        due = std::max(wanted, now);
+        due = std::max(now + ticks, now);
+        ac.firstFeedDue = 0;
     } else {
+        // The sample comes at the feed's time: never earlier (the playback would run
+        // ahead of the feed), later only as far as the leg cannot be covered by then
+        // even catching up, and never beyond the max delay.
+        const double feedKnots = lf_feedLegSpeed(ac);
+        if (ac.onGround && feedKnots > s1.groundSpeed) s1.groundSpeed = feedKnots;  // what it really drives
         const std::int64_t f = s1.dueTick;
-        if (wanted > f + ac.maxDelay) {
-            due = f + ac.maxDelay;
-        } else {
-            due = std::max(wanted, f - ac.maxAdvance);
-        }
+        const std::int64_t fastest = std::llround(static_cast<double>(std::max<std::int64_t>(ticks, 0)) / kCatchUpFactor);
+        due = std::max(f, now + fastest);
+        if (due > f + ac.maxDelay) due = f + ac.maxDelay;
         due = std::max(due, now);
+        ac.firstFeedDue = static_cast<std::uint32_t>(f);  // the first sample of the next leg
     }
     s1.dueTick = static_cast<std::uint32_t>(due);
 }

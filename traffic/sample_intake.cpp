@@ -22,6 +22,12 @@ constexpr double kJitterDegrees = 0.00015;
 constexpr double kFastTakeOffRunKnots = 30.0;
 constexpr double kJitterTakeOffRunKnots = 50.0;
 constexpr double kStoppedFastKnots = 50.0;
+// A line that repeats the last position while saying the aircraft moves at least
+// this fast is stale (the feed had no new position), not a stop.
+constexpr double kStaleKnots = 3.0;
+// A short move straight along the reported track, with a speed, is a move (a start
+// from a standstill, or a slow taxi with close lines), not jitter.
+constexpr double kAlongTrackDegrees = 10.0;
 // Push back: the aircraft leaves the push-back position for a sample this far away.
 constexpr double kLeaveRadii = 2.75;
 constexpr double kHoldRadii = 6.0;
@@ -33,12 +39,16 @@ constexpr std::int32_t kTouchAndGoDelay = 5000;
 constexpr std::int32_t kTouchAndGoAdvance = 3000;
 // Samples pointing this far off the heading are behind the aircraft.
 constexpr double kBackwardsDegrees = 100.0;
+// On the ground a line this far off the way the aircraft drives is a spike of the
+// feed (no aircraft reverses between two lines but in a push back); legs shorter
+// than this give no direction.
+constexpr double kGroundBackwardsDegrees = 100.0;
+constexpr double kDirectionMetres = 5.0;
 constexpr double kLandingBackwardsDegrees = 90.0;
 constexpr double kRollOutBackwardsDegrees = 150.0;
 constexpr double kLandingSpeedCapKnots = 40.0;
-// A stop at least this long stays when the aircraft then moves at least this far.
+// A stop at least this long stays.
 constexpr double kLongStopSeconds = 15.0;
-constexpr double kStopMoveNm = 0.011879;  // 22 m
 constexpr std::size_t kStopLookBackFirst = 3;
 constexpr std::size_t kStopLookBackLast = 7;
 
@@ -55,6 +65,24 @@ double lf_bearing(const PosSample& from, const PosSample& to) {
 }
 
 bool lf_inTheAir(const LiveAc& ac) { return ac.simState == AcSimState::Active && !ac.onGround; }
+
+// A line on the ground that lies behind the way the aircraft drives: the direction
+// of the newest queued leg; with one sample queued, the heading of a taxiing
+// aircraft or the track of one not yet created.
+bool lf_behindOnTheGround(const LiveAc& ac, const PosSample& s) {
+    const bool birth = ac.moveState == AcMoveState::Birth;
+    if (s.airborne || s.holdMark || ac.samples.empty() || (ac.moveState != AcMoveState::Taxi && !birth)) return false;
+    const PosSample& last = ac.samples.back();
+    if (last.airborne || (!birth && !ac.onGround)) return false;
+    if (last.holdMark || lf_distanceNm(last, s) * kMetresPerNm < kDirectionMetres) return false;
+    double way = birth ? last.track * kDegToRad : ac.simPosition.trueHeading;
+    if (ac.samples.size() >= 2) {
+        const PosSample& before = ac.samples[ac.samples.size() - 2];
+        if (before.holdMark || lf_distanceNm(before, last) * kMetresPerNm < kDirectionMetres) return false;
+        way = lf_bearing(before, last);
+    }
+    return gf_headingDiffDegrees(lf_bearing(last, s), way) >= kGroundBackwardsDegrees;
+}
 
 void lf_raiseDue(const LiveAc& ac, PosSample& s) {
     if (!ac.samples.empty()) s.dueTick = std::max(s.dueTick, ac.samples.back().dueTick + 1);
@@ -150,7 +178,7 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
         bool taken = false;
         switch (ac.moveState) {
             case AcMoveState::Birth:
-                if (!ac.samples.empty() && lf_acceptMovingSample(ac, s)) {
+                if (!ac.samples.empty() && lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s)) {
                     lf_raiseDue(ac, s);
                     ac.samples.push_back(s);
                 }
@@ -168,7 +196,8 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
                 if (ac.samples.empty()) {
                     taken = true;  // nothing to compare with (a buffered aircraft that lost its samples)
                 } else if (!ac.landing && !ac.rollingOut) {
-                    taken = lf_acceptMovingSample(ac, s) && (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
+                    taken = lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s) &&
+                            (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
                 } else {
                     taken = checkNewPosDuringLanding(ac, s);
                 }
@@ -214,14 +243,20 @@ bool lf_acceptMovingSample(const clv::LiveAc& ac, clv::PosSample& s) {
     if (lf_samePosition(s, last)) {
         if (s.airborne || lf_inTheAir(ac)) return false;
         if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kFastTakeOffRunKnots) return false;
+        if (s.groundSpeed >= kStaleKnots) return false;
         s.groundSpeed = 0.0;
         return true;
     }
-    if (std::fabs(s.latitude - last.latitude) < kJitterDegrees && std::fabs(s.longitude - last.longitude) < kJitterDegrees) {
+    const bool alongTrack = s.groundSpeed > 0.0 && gf_headingDiffDegrees(lf_bearing(last, s), s.track * kDegToRad) <=
+                                                       kAlongTrackDegrees;
+    if (std::fabs(s.latitude - last.latitude) < kJitterDegrees &&
+        std::fabs(s.longitude - last.longitude) < kJitterDegrees && !alongTrack) {
         if (s.airborne || lf_inTheAir(ac)) return false;
         if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kJitterTakeOffRunKnots) return false;
-        // Jitter of a standing aircraft: it stays where it was.
+        // Jitter of a standing aircraft: it stays where it was, for as long as the line says.
+        const std::uint32_t due = s.dueTick;
         s = last;
+        s.dueTick = due;
         s.groundSpeed = 0.0;
         s.holdMark = true;
         return true;
@@ -299,13 +334,15 @@ void removeSmallStop(clv::LiveAc& ac, const clv::PosSample& s) {
     }
 }
 
-void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& s) {
+void checkStops(clv::LiveAc& ac, std::size_t n, const clv::PosSample& /*next*/) {
     try {
         const std::size_t size = ac.samples.size();
         const clv::PosSample& p = ac.samples.at(size - n);
         const double seconds =
             (static_cast<double>(ac.samples.back().dueTick) - static_cast<double>(p.dueTick)) / 100.0;
-        if (seconds >= kLongStopSeconds && lf_distanceNm(s, p) > kStopMoveNm) return;
+        // A long stop stays however close to it the aircraft moves on: the first line
+        // after a standstill lies only metres on.
+        if (seconds >= kLongStopSeconds) return;
         for (std::size_t i = 0; i + 1 < n; ++i) ac.samples.pop_back();
     } catch (const std::exception& x) {
         gf_logMarked("{}: num:{} {}", "checkStops", n, x.what());

@@ -25,6 +25,10 @@ constexpr double kSlowGroundKnots = 30.0;
 constexpr double kStraightGroundDegrees = 2.0;
 constexpr double kGroundThinNm = 0.010799136069114472;  // 20 m
 constexpr double kThinCapSeconds = 15.0;
+// Lines of an aircraft standing still are never thinned: the last of them says when
+// the stop ended, and the stop is played as long as the feed's.
+constexpr double kStandstillKnots = 3.0;
+constexpr double kStandstillDegrees = 0.00015;
 constexpr double kSecondsPerHour = 3600.0;
 // The low-altitude rule: an aircraft this close above the park airport's
 // elevation, below 10000 ft, is taken for one standing on the ground there.
@@ -70,7 +74,10 @@ bool lf_staleOrImplausible(const LiveAc& ac, const TrafficUpdate& u) {
         if (u.sample.airborne && gs > kFastAirborneKnots && turn <= kStraightAirborneDegrees &&
             dt <= lf_secondsToCover(kAirborneThinNm, gs, kThinCapSeconds))
             return true;
-        if (!u.sample.airborne && gs <= kSlowGroundKnots && turn <= kStraightGroundDegrees &&
+        const bool standstill = gs < kStandstillKnots &&
+                                std::fabs(u.sample.latitude - last.latitude) < kStandstillDegrees &&
+                                std::fabs(u.sample.longitude - last.longitude) < kStandstillDegrees;
+        if (!u.sample.airborne && gs <= kSlowGroundKnots && turn <= kStraightGroundDegrees && !standstill &&
             dt <= std::min(kThinCapSeconds, lf_secondsToCover(kGroundThinNm, gs, kThinCapSeconds)))
             return true;
     }

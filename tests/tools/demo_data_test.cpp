@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -181,6 +182,43 @@ TEST(DemoData, TrafficPassesTheLineChecks) {
     }
 }
 
+// A user parked at Zurich sees a whole departure: an aircraft of the traffic starts
+// standing on a stand of the demo's Zurich file, moves off it on the ground and
+// ends in the air.
+TEST(DemoData, ADepartureStartsAtAStandOfTheZurichFile) {
+    pugi::xml_document zurich;
+    ASSERT_TRUE(zurich.load_file((demoFolder() / "airports" / "learned" / "stock" / "LSZH.xml").c_str()));
+    struct Stand {
+        std::string id;
+        double latitude, longitude, radiusMetres;
+    };
+    std::vector<Stand> stands;
+    for (const pugi::xml_node pos : zurich.child("parkpositions").children("parkpos"))
+        stands.push_back({pos.attribute("id").as_string(), pos.attribute("latitude").as_double(),
+                          pos.attribute("longitude").as_double(), pos.attribute("radius").as_double()});
+    ASSERT_FALSE(stands.empty());
+    const auto metres = [](double lat1, double lon1, double lat2, double lon2) {
+        const double north = (lat2 - lat1) * 111132.95;
+        const double east = (lon2 - lon1) * 111132.95 * std::cos(lat1 * 3.14159265358979 / 180.0);
+        return std::hypot(north, east);
+    };
+    std::vector<std::string> fromStands;
+    for (const auto& track : demoScript().tracks) {
+        const clv::FeedPoint& first = track.points.front();
+        const bool flies = std::any_of(track.points.begin(), track.points.end(), [](const auto& p) { return !p.onGround; });
+        if (!first.onGround || !flies || first.groundSpeed != 0.0) continue;
+        for (const Stand& stand : stands) {
+            // On the stand's point (the file's and the script's rounding), then away from it.
+            if (metres(first.latitude, first.longitude, stand.latitude, stand.longitude) > 1.0) continue;
+            const bool leaves = std::any_of(track.points.begin(), track.points.end(), [&](const auto& p) {
+                return p.onGround && metres(p.latitude, p.longitude, stand.latitude, stand.longitude) > stand.radiusMetres;
+            });
+            if (leaves) fromStands.push_back(track.identity.callsign + " at " + stand.id);
+        }
+    }
+    EXPECT_EQ(fromStands, std::vector<std::string>{"DLH1191 at E28"});
+}
+
 namespace {
 
 // The settings, flags and lists a scan and a match touch, restored afterwards.
@@ -308,6 +346,7 @@ TEST(DemoData, LiveriesScanAndMatchEveryAircraft) {
         {"SWR14", {"Demo 777-300ER Swiss HB-JNB", clv::LivMatchStep::AirlineType}},
         {"SWR282", {"Demo A321 Swiss", clv::LivMatchStep::AirlineType}},
         {"EZY39QF", {"Demo A320 easyJet", clv::LivMatchStep::AirlineType}},
+        {"DLH1191", {"Demo A320 Lufthansa", clv::LivMatchStep::AirlineType}},
     };
     const clv::FeedScript script = demoScript();
     ASSERT_EQ(script.tracks.size(), expected.size());

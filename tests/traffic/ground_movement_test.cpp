@@ -259,5 +259,40 @@ TEST(RollOut, EndsWhenTheAircraftTurnedOffItsRunway) {
     }
 }
 
+
+// The throttle on a take-off run follows the speeds of the leg: full power from
+// 25 kt at the first sample or 30 kt at the second, stage 2 from 20 or 25 kt,
+// stage 1 from 15 or 20 kt, idle below; a rotorcraft always full. Each rung is
+// probed at its edge and just below it.
+TEST(TakeOffRun, TheThrottleLadderFollowsTheLegsSpeeds) {
+    const auto below = [](double v) { return std::nextafter(v, 0.0); };
+    struct Case {
+        double g1, g2;
+        std::uint32_t value;  // THROTTLE_SET data
+        const char* type = "A320";
+    };
+    const Case cases[] = {
+        {25.0, 0.0, 16383},   {below(25.0), 0.0, 8191}, {0.0, 30.0, 16383},   {0.0, below(30.0), 8191},
+        {20.0, 0.0, 8191},    {below(20.0), 0.0, 4914}, {0.0, 25.0, 8191},    {0.0, below(25.0), 4914},
+        {15.0, 0.0, 4914},    {below(15.0), 0.0, 0},    {0.0, 20.0, 4914},    {0.0, below(20.0), 0},
+        {0.0, 0.0, 16383, "EC35"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.type << " " << c.g1 << " kt, " << c.g2 << " kt");
+        EngineRig rig;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeOnGround(
+            rig, {sampleAt(kHome, c.g1, kNow), sampleAt(offset(kHome, 90, 100), c.g2, kNow + 1000)}, 90,
+            AcMoveState::Taxi, 40001, c.type);
+        ac.takeOffRun = true;
+        ac.throttleStage = 3;  // a stage the ladder never gives: every rung sends its event
+        lf_groundStep(rig.engine, ac);
+        std::vector<std::uint32_t> throttle;
+        for (const TickedEvent& e : rig.sim.clientEvents)
+            if (e.command.eventId == THROTTLE_SET) throttle.push_back(e.command.data);
+        EXPECT_EQ(throttle, std::vector<std::uint32_t>{c.value});
+    }
+}
+
 }  // namespace
 }  // namespace clv::test

@@ -17,11 +17,14 @@ TEST(RetimeNext, KeepsTheSecondSampleWithinWhatTheFeedAllows) {
         std::int64_t ticks;
         std::int64_t expectedFromNow;
     };
-    // Max advance and max delay are both 1000 ticks (a new aircraft).
+    // Max advance and max delay are both 1000 ticks (a new aircraft). The sample
+    // comes at the feed's time unless the leg cannot be covered by then at 1.4
+    // times its speed (`ticks` at its speed, so ticks / 1.4 at the fastest).
     const Case cases[] = {
-        {"wanted within the window", 0, 2000, 1500, 1500},
+        {"a leg quicker than the feed: at the feed's time, not earlier", 0, 2000, 200, 2000},
+        {"as quick as the feed allows: at the feed's time", 0, 2000, 2800, 2000},
+        {"too slow for the feed's time: catching up at 1.4 times", 0, 2000, 3500, 2500},
         {"later than due + max delay: cut back", 0, 2000, 6000, 3000},
-        {"earlier than due - max advance: raised", 0, 2000, 200, 1000},
         {"the feed's due long past: never before now", 0, -2500, 100, 0},
         {"extending: taken as wanted", 2, 2000, 6000, 6000},
     };
