@@ -150,6 +150,28 @@ TEST_F(RunScript, RefusesABusyPortAndNamesItsVariable) {
     }
 }
 
+TEST_F(RunScript, RefusesTwoPortVariablesWithOneValueAndNamesBoth) {
+    // Free ports, so that only the doubling can refuse the start; a tcp and a udp
+    // port of one number are refused as well, as is a number written with a zero before it.
+    const int port = lf_freePort(SOCK_STREAM);
+    struct Case {
+        const char* first;
+        const char* second;
+        std::string secondValue;
+    };
+    for (const Case& c : {Case{"CLV_SIMCONNECT_PORT", "CLV_SIMSTANDIN_CONTROL_PORT", std::to_string(port)},
+                          Case{"CLV_TRAFFIC_PORT", "CLV_QNH_PORT", std::to_string(port)},
+                          Case{"CLV_SIMSTANDIN_CONTROL_PORT", "CLV_RT_LINK_PORT", "0" + std::to_string(port)},
+                          Case{"CLV_SIMCONNECT_PORT", "CLV_QNH_PORT", std::to_string(port)}}) {
+        SCOPED_TRACE(fmt::format("{} {}", c.first, c.second));
+        const auto before = environment;
+        environment[c.first] = std::to_string(port);
+        environment[c.second] = c.secondValue;
+        expectRefusedWith(fmt::format("{} and {} both name port {}", c.first, c.second, port));
+        environment = before;
+    }
+}
+
 TEST_F(RunScript, RefusesAPortVariableThatIsNoPort) {
     environment["CLV_QNH_PORT"] = "49x04";
     expectRefusedWith("CLV_QNH_PORT=49x04 is no port number");
