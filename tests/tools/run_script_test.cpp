@@ -25,7 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path lf_sourceRoot() { return fs::absolute(fs::path(__FILE__).parent_path().parent_path().parent_path()); }
+// From the tests' folder the build names: a compiler cache may hand the compiler a
+// relative source path, which would make __FILE__ depend on the working folder.
+fs::path lf_sourceRoot() { return fs::path(CLV_TESTS_SOURCE_DIR).parent_path(); }
 
 // A socket bound to a port of the system's choosing, held while it lives.
 class HeldPort {
