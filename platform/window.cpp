@@ -229,18 +229,20 @@ void lf_handleDisplayLoss() {
 bool displayLost() { return g_displayLost.load(); }
 
 bool openDisplay(std::string& reason) {
-    // The toolkit ends the process when it cannot open the display; ask first.
-    Display* probe = XOpenDisplay(nullptr);
-    if (probe == nullptr) {
+    // The toolkit ends the process when it cannot open the display, so the
+    // connection is opened here and handed to it: a display that goes away
+    // between a probe and the toolkit's own open would end the program without
+    // its closing. Once open, a loss is the lost display the UI loop closes on.
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
         const char* name = XDisplayName(nullptr);
         reason = std::string("cannot open display \"") + (name != nullptr ? name : "") + "\"";
         return false;
     }
-    XCloseDisplay(probe);
-    Fl::lock();  // enables the wake-up of the loop from other threads
-    fl_open_display();
     XSetIOErrorHandler(lf_onDisplayLost);
-    XSetIOErrorExitHandler(fl_display, lf_stayAfterDisplayLost, nullptr);
+    XSetIOErrorExitHandler(display, lf_stayAfterDisplayLost, nullptr);
+    Fl::lock();  // enables the wake-up of the loop from other threads
+    fl_open_display(display);
     return true;
 }
 
@@ -251,7 +253,9 @@ bool openMainWindow(const WindowGeometry& geometry, WindowHandlers handlers) {
     window->end();
     window->color(FL_BLACK);
     window->show();
-    if (!window->shown()) return false;
+    // A display lost while the window opened is no failed start: the UI loop
+    // closes the program in order, as for any lost display.
+    if (!window->shown() && !g_displayLost.load()) return false;
     g_window = window.release();
     Fl::flush();
     return true;

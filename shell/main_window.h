@@ -7,6 +7,7 @@
 // those subsystems keep them (the simulator link, the RealTraffic state, the
 // livery index); the ones below are set through the setters at the end.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,6 +27,14 @@ inline constexpr int kStatusStripTop = 448;
 inline constexpr int kStatusStripBottom = 476;
 inline constexpr int kStatusTextX = 3;
 inline constexpr int kStatusTextY = 455;
+// A text too long for one line of the strip is wrapped: its last line starts at
+// kStatusLastLineY, each line before it one step higher, so that two lines fill
+// the strip and more reach up into the parking panel. A line holds at most
+// kStatusLineChars characters: the strip's width over the widest mean glyph
+// width of the 12-pixel font (about 7 pixels in text with many capitals).
+inline constexpr int kStatusLastLineY = 462;
+inline constexpr int kStatusLineStep = 13;
+inline constexpr std::size_t kStatusLineChars = 125;
 
 // A status message is cleared once this many data steps have passed.
 inline constexpr std::int32_t kStatusSteps = 25;

@@ -1,5 +1,6 @@
 #include "shell/panels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -251,9 +252,20 @@ void lf_paintParkingStats(DrawList& list, const PanelSnapshot& s) {
 
 void lf_paintStatusStrip(DrawList& list, const PanelSnapshot& s) {
     const bool error = !s.errorText.empty();
-    list.fill(0, kStatusStripTop, kWidth, kStatusStripBottom, error ? kRed : kGreen);
     const std::string& text = error ? s.errorText : s.statusText;
-    if (!text.empty()) lf_textOut(list, kStatusTextX, kStatusTextY, text, kYellow);
+    const std::vector<std::string> lines = gf_statusStripLines(text);
+    if (lines.size() <= 1) {
+        list.fill(0, kStatusStripTop, kWidth, kStatusStripBottom, error ? kRed : kGreen);
+        if (!text.empty()) lf_textOut(list, kStatusTextX, kStatusTextY, text, kYellow);
+        return;
+    }
+    // The whole message stays readable: the lines end at the strip's foot.
+    const int count = static_cast<int>(lines.size());
+    const int firstY = kStatusLastLineY - (count - 1) * kStatusLineStep;
+    list.fill(0, std::min(kStatusStripTop, firstY - 1), kWidth, kStatusStripBottom, error ? kRed : kGreen);
+    for (int i = 0; i < count; ++i) {
+        lf_textOut(list, kStatusTextX, firstY + i * kStatusLineStep, lines[static_cast<std::size_t>(i)], kYellow);
+    }
 }
 
 bool lf_enabled(const ParameterControl& control) {
@@ -263,6 +275,39 @@ bool lf_enabled(const ParameterControl& control) {
 }
 
 }  // namespace
+
+std::vector<std::string> gf_statusStripLines(const std::string& text, std::size_t maxChars) {
+    std::vector<std::string> lines;
+    if (text.empty()) return lines;
+    maxChars = std::max<std::size_t>(maxChars, 1);
+    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    std::size_t start = 0;
+    while (start < text.size()) {
+        // The byte after the line's last whole character, and the last blank in it.
+        std::size_t end = start;
+        std::size_t chars = 0;
+        std::size_t blank = std::string::npos;
+        while (end < text.size() && chars < maxChars) {
+            if (text[end] == ' ') blank = end;
+            ++end;
+            while (end < text.size() && continuation(static_cast<unsigned char>(text[end]))) ++end;
+            ++chars;
+        }
+        if (end >= text.size()) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        if (text[end] == ' ') blank = end;  // the line ends just before a blank
+        if (blank != std::string::npos && blank > start) {
+            lines.push_back(text.substr(start, blank - start));
+            start = blank + 1;
+        } else {
+            lines.push_back(text.substr(start, end - start));
+            start = end;
+        }
+    }
+    return lines;
+}
 
 PanelSnapshot gf_panelSnapshot() {
     PanelSnapshot s;

@@ -6,6 +6,7 @@
 // it into a draw list and reads nothing else.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shell/draw_list.h"
 #include "shell/main_window.h"
@@ -71,6 +72,11 @@ struct PanelSnapshot {
     std::string statusText;
     std::string errorText;
 };
+
+// The status strip's text as the lines it is drawn in: broken at blanks (the
+// blank dropped) so that no line holds more than `maxChars` characters; a word
+// longer than a line is broken inside, never inside a character.
+std::vector<std::string> gf_statusStripLines(const std::string& text, std::size_t maxChars = kStatusLineChars);
 
 // Everything the panels show, now. UI thread (it asks the controls' states).
 PanelSnapshot gf_panelSnapshot();

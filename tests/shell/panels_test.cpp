@@ -339,6 +339,75 @@ TEST(Panels, StatusStripShowsTheErrorOverTheStatus) {
     EXPECT_TRUE(lf_textIs(list, 3, 455, "1001: RT error", kYellow));
 }
 
+// The texts drawn in the strip and below the parking panel's top, top to bottom.
+std::vector<const DrawOp*> lf_stripTexts(const DrawList& list) {
+    std::vector<const DrawOp*> out;
+    for (const DrawOp& op : list.ops())
+        if (op.kind == DrawOp::Kind::Text && op.x1 == 3 && op.y1 > 399) out.push_back(&op);
+    return out;
+}
+
+TEST(Panels, AnErrorTooLongForOneLineIsWrappedAndStaysWholeInTheWindow) {
+    // A message of the size the program gives when it has no download server.
+    const std::string noServer =
+        "1016: data base could not be read from on-line? No download server is configured: set "
+        "CALVORINTH_SERVER_URL to the address (or file:// folder) that offers dbase.zip, then start Calvorinth again.";
+    PanelSnapshot s;
+    s.errorText = noServer;
+    DrawList list = gf_buildDrawList(s);
+    std::vector<const DrawOp*> lines = lf_stripTexts(list);
+    ASSERT_EQ(lines.size(), 2u);
+    // Both lines inside the strip (448 to 476, 12-pixel text), on red.
+    EXPECT_EQ(lines[0]->y1, 449);
+    EXPECT_EQ(lines[1]->y1, 462);
+    EXPECT_LE(lines[1]->y1 + 14, 476);
+    EXPECT_EQ(lines[0]->text + " " + lines[1]->text, noServer);
+    for (const DrawOp* l : lines) EXPECT_LE(l->text.size(), kStatusLineChars);
+    EXPECT_EQ(lf_fill(list, 870, 450), kRed);
+    EXPECT_EQ(lf_fill(list, 870, 475), kRed);
+    EXPECT_EQ(lf_fill(list, 870, 440), kBlack);  // the parking panel stays
+
+    // Longer still: the red reaches up into the parking panel, line by line.
+    s.errorText = noServer + " " + noServer.substr(0, 100);
+    list = gf_buildDrawList(s);
+    lines = lf_stripTexts(list);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]->y1, 436);
+    EXPECT_EQ(lines[0]->text + " " + lines[1]->text + " " + lines[2]->text, s.errorText);
+    EXPECT_EQ(lf_fill(list, 870, 436), kRed);
+    EXPECT_EQ(lf_fill(list, 870, 430), kBlack);
+
+    // A status text that fits stays one line at its place.
+    s.errorText.clear();
+    s.statusText = std::string(kStatusLineChars, 'x');
+    list = gf_buildDrawList(s);
+    EXPECT_TRUE(lf_textIs(list, 3, 455, s.statusText, kYellow));
+    EXPECT_EQ(lf_fill(list, 870, 449), kGreen);
+}
+
+TEST(Panels, StatusStripLinesBreakAtBlanksAndNeverInsideACharacter) {
+    struct Case {
+        std::string text;
+        std::size_t maxChars;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases{
+        {"", 10, {}},
+        {"abc def", 7, {"abc def"}},
+        {"abc defg", 7, {"abc", "defg"}},
+        {"abcdefg hij", 7, {"abcdefg", "hij"}},  // the line ends just before a blank
+        {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
+        {"/a/very/long/path/without/blanks x", 10, {"/a/very/lo", "ng/path/wi", "thout/blan", "ks x"}},
+        // Characters, not bytes: "ü" is two bytes, "€" three.
+        {"Zürich Zürich", 6, {"Zürich", "Zürich"}},
+        {"€€€€€", 2, {"€€", "€€", "€"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(gf_statusStripLines(c.text, c.maxChars), c.lines);
+    }
+}
+
 TEST_F(ShellTest, TextThatIsNoUtf8IsLoggedAndNotDrawn) {
     PanelSnapshot s;
     s.statusText = "bad \xff byte";

@@ -25,7 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path lf_sourceRoot() { return fs::absolute(fs::path(__FILE__).parent_path().parent_path().parent_path()); }
+// From the tests' folder the build names: a compiler cache may hand the compiler a
+// relative source path, which would make __FILE__ depend on the working folder.
+fs::path lf_sourceRoot() { return fs::path(CLV_TESTS_SOURCE_DIR).parent_path(); }
 
 // A socket bound to a port of the system's choosing, held while it lives.
 class HeldPort {
@@ -147,6 +149,28 @@ TEST_F(RunScript, RefusesABusyPortAndNamesItsVariable) {
         expectRefusedWith(fmt::format("Port {} ({}) is in use; set {}", busy.port(), type == SOCK_STREAM ? "tcp" : "udp",
                                       variable));
         environment[variable] = before;
+    }
+}
+
+TEST_F(RunScript, RefusesTwoPortVariablesWithOneValueAndNamesBoth) {
+    // Free ports, so that only the doubling can refuse the start; a tcp and a udp
+    // port of one number are refused as well, as is a number written with a zero before it.
+    const int port = lf_freePort(SOCK_STREAM);
+    struct Case {
+        const char* first;
+        const char* second;
+        std::string secondValue;
+    };
+    for (const Case& c : {Case{"CLV_SIMCONNECT_PORT", "CLV_SIMSTANDIN_CONTROL_PORT", std::to_string(port)},
+                          Case{"CLV_TRAFFIC_PORT", "CLV_QNH_PORT", std::to_string(port)},
+                          Case{"CLV_SIMSTANDIN_CONTROL_PORT", "CLV_RT_LINK_PORT", "0" + std::to_string(port)},
+                          Case{"CLV_SIMCONNECT_PORT", "CLV_QNH_PORT", std::to_string(port)}}) {
+        SCOPED_TRACE(fmt::format("{} {}", c.first, c.second));
+        const auto before = environment;
+        environment[c.first] = std::to_string(port);
+        environment[c.second] = c.secondValue;
+        expectRefusedWith(fmt::format("{} and {} both name port {}", c.first, c.second, port));
+        environment = before;
     }
 }
 

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "link/sim_ids.h"
 #include "platform/simconnect.h"
@@ -587,6 +590,30 @@ TEST_F(StandIn, KeepsTheTrackOfEachAiAircraftOnASlopingGroundAndDrawsTheMap) {
     // A given centre and radius: 500 m around the aircraft, a 200 m bar.
     const std::string near = standin::gf_trackMapSvg(history, standin::MapView{50.0, 8.5, 500.0 / 1852.0});
     EXPECT_NE(near.find(">200 m</text>"), std::string::npos) << near;
+    SimConnect_Close(h);
+}
+
+// The map command draws the aircraft the program created and never moved (the
+// static parked ones) as well as those it moved.
+TEST_F(StandIn, TheMapCommandDrawsAircraftThatNeverMoved) {
+    start(baseScenario());
+    SimConnectHandle h = connect();
+    registerProgram(h);
+    const std::uint32_t parked = createAi(h, "Boeing 737-800 Ryanair", "EI-DCL*", onGroundAt(50.034, 8.571));
+    const std::uint32_t moved = createAi(h, "Airbus A320 Neo Lufthansa", "DLH4AB", onGroundAt(50.03, 8.56));
+    ASSERT_NE(parked, 0u);
+    const double block[8] = {50.031, 8.56, 0, 0, 0.0, 400.0, 0, 10};
+    SimConnect_SetDataOnSimObject(h, 402, moved, 0, 0, sizeof block, block);
+    ASSERT_TRUE(pumpUntil(h, [&] { return object(moved)["position_updates"] == 1; }));
+
+    TempFolder folder;
+    const std::string line = fmt::format("'{}' map --out '{}' --control-port {} >'{}' 2>&1", CLV_SIMSTANDIN_PATH,
+                                         (folder / "map.svg").string(), sim.controlPort(), (folder / "out.txt").string());
+    ASSERT_EQ(std::system(line.c_str()), 0) << folder.read("out.txt");
+    EXPECT_NE(folder.read("out.txt").find("map of 2 aircraft"), std::string::npos) << folder.read("out.txt");
+    const std::string svg = folder.read("map.svg");
+    EXPECT_NE(svg.find(">EI-DCL*</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find(">DLH4AB</text>"), std::string::npos) << svg;
     SimConnect_Close(h);
 }
 

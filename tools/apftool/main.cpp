@@ -32,6 +32,10 @@ std::string lf_readFile(const std::filesystem::path& path) {
 
 int main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
+    if ((command == "--help" || command == "-h") && argc == 2) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (!((command == "write" && argc == 4) || (command == "print" && argc == 3))) {
         std::fputs(kUsage, stderr);
         return 2;

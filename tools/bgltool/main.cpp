@@ -1,6 +1,8 @@
 // bgltool: writes airport BGL files from a plain description and shows what the
 // program's decoder reads from any BGL file.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -25,11 +27,21 @@ std::string lf_readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A file the dump cannot open is an error of its own, not a file of another kind.
+void lf_requireReadable(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(fmt::format("cannot read {}: {}", path, std::strerror(errno)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
         const std::string_view command = argc > 1 ? argv[1] : "";
+        if ((command == "--help" || command == "-h") && argc == 2) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (command == "build" && argc == 4) {
             const std::string bytes = clv::bgltool::gf_buildBgl(clv::bgltool::gf_parseBglDescription(lf_readFile(argv[2])));
             std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
@@ -39,6 +51,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "dump" && (argc == 3 || (argc == 4 && std::string_view(argv[2]) == "--2024"))) {
+            lf_requireReadable(argv[argc - 1]);
             std::fputs(gf_bglDumpText(argv[argc - 1], argc == 3).c_str(), stdout);
             return 0;
         }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "core/files.h"
 #include "tools/feedstandin/feed_sender.h"
@@ -152,6 +153,10 @@ Options lf_parse(int argc, char** argv) {
     if (o.load && o.load->aircraft < 1) throw std::runtime_error("--load needs at least 1 aircraft");
     if (o.speed <= 0) throw std::runtime_error("--speed must be above 0");
     if (o.qnhEvery <= 0) throw std::runtime_error("--qnh-every must be above 0");
+    // The datagram carries the value as it is given: text that is no JSON would
+    // make a datagram RealTraffic never sends.
+    if (o.qnh && !nlohmann::json::accept(*o.qnh))
+        throw std::runtime_error(fmt::format("--qnh takes a JSON value (1013, 1013.6, \"1005\"), not {}", *o.qnh));
     if (!o.script && !o.replay && !o.load && !o.qnh && !o.tcpPort) throw std::runtime_error("nothing to do");
     return o;
 }

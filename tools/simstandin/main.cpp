@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,12 @@ namespace {
 using clv::standin::SimStandIn;
 using nlohmann::json;
 
+// A command line the tool cannot take: the error and the usage. Any other failure
+// (no stand-in on the port, a file not written) is told alone.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 const char* kUsage =
     "usage: simstandin [--scenario FILE] [--port N] [--control-port N] [--community DIR] [--title TITLE]...\n"
     "       simstandin dump [--control-port N]\n"
@@ -40,7 +47,7 @@ std::uint16_t lf_port(std::string_view text) {
     unsigned value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{} || end != text.data() + text.size() || value > 65535) {
-        throw std::runtime_error(fmt::format("not a port number: {}", text));
+        throw UsageError(fmt::format("not a port number: {}", text));
     }
     return static_cast<std::uint16_t>(value);
 }
@@ -60,7 +67,7 @@ int lf_serve(const std::vector<std::string>& args) {
     std::vector<std::string> titles;
     for (std::size_t i = 0; i < args.size(); ++i) {
         auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw std::runtime_error(fmt::format("{} needs a value", args[i]));
+            if (i + 1 >= args.size()) throw UsageError(fmt::format("{} needs a value", args[i]));
             return args[++i];
         };
         if (args[i] == "--scenario") scenarioFile = value();
@@ -68,7 +75,7 @@ int lf_serve(const std::vector<std::string>& args) {
         else if (args[i] == "--control-port") options.controlPort = lf_port(value());
         else if (args[i] == "--community") community = value();
         else if (args[i] == "--title") titles.push_back(value());
-        else throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+        else throw UsageError(fmt::format("unknown argument {}", args[i]));
     }
     if (!scenarioFile.empty()) options.scenario = clv::standin::gf_readScenarioFile(scenarioFile);
     if (!community.empty()) options.scenario.communityFolder = community;
@@ -100,7 +107,7 @@ std::uint16_t lf_controlPortArgument(const std::vector<std::string>& args, std::
         if (args[i] == "--control-port" && i + 1 < args.size()) {
             port = lf_port(args[++i]);
         } else {
-            throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+            throw UsageError(fmt::format("unknown argument {}", args[i]));
         }
     }
     return port;
@@ -116,7 +123,7 @@ double lf_number(const std::string& text) {
     } catch (const std::exception&) {
         used = 0;
     }
-    if (used != text.size() || text.empty()) throw std::runtime_error(fmt::format("not a number: {}", text));
+    if (used != text.size() || text.empty()) throw UsageError(fmt::format("not a number: {}", text));
     return value;
 }
 
@@ -127,7 +134,7 @@ int lf_map(const std::vector<std::string>& args) {
     clv::standin::MapView view;
     for (std::size_t i = 1; i < args.size(); ++i) {
         auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw std::runtime_error(fmt::format("{} needs a value", args[i]));
+            if (i + 1 >= args.size()) throw UsageError(fmt::format("{} needs a value", args[i]));
             return args[++i];
         };
         if (args[i] == "--out") out = value();
@@ -135,19 +142,23 @@ int lf_map(const std::vector<std::string>& args) {
         else if (args[i] == "--lat") view.latitude = lf_number(value());
         else if (args[i] == "--lon") view.longitude = lf_number(value());
         else if (args[i] == "--radius-nm") view.radiusNm = lf_number(value());
-        else throw std::runtime_error(fmt::format("unknown argument {}", args[i]));
+        else throw UsageError(fmt::format("unknown argument {}", args[i]));
     }
-    if (out.empty()) throw std::runtime_error("map needs --out FILE.svg");
-    if (view.latitude.has_value() != view.longitude.has_value()) throw std::runtime_error("--lat and --lon go together");
-    if (view.radiusNm && !(*view.radiusNm > 0.0)) throw std::runtime_error("--radius-nm is above 0");
+    if (out.empty()) throw UsageError("map needs --out FILE.svg");
+    if (view.latitude.has_value() != view.longitude.has_value()) throw UsageError("--lat and --lon go together");
+    if (view.radiusNm && !(*view.radiusNm > 0.0)) throw UsageError("--radius-nm is above 0");
     json reply = clv::standin::gf_standInCommand(port, json{{"cmd", "history"}});
     if (lf_reply(reply) != 0) return 1;
+    // The tracks hold only aircraft that moved; static parked ones come from the objects.
+    json objects = clv::standin::gf_standInCommand(port, json{{"cmd", "objects"}, {"ai_only", true}});
+    if (lf_reply(objects) != 0) return 1;
+    reply["objects"] = std::move(objects["objects"]);
     const std::string svg = clv::standin::gf_trackMapSvg(reply, view);
     std::FILE* file = std::fopen(out.c_str(), "wb");
     if (file == nullptr) throw std::runtime_error(fmt::format("cannot write {}: {}", out, std::strerror(errno)));
     const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
     if (std::fclose(file) != 0 || !written) throw std::runtime_error(fmt::format("cannot write {}", out));
-    std::printf("simstandin: map of %zu aircraft written to %s\n", reply["tracks"].size(), out.c_str());
+    std::printf("simstandin: map of %zu aircraft written to %s\n", clv::standin::gf_mapAircraftCount(reply), out.c_str());
     return 0;
 }
 
@@ -176,14 +187,17 @@ int main(int argc, char** argv) {
         }
         if (!args.empty() && args[0] == "map") return lf_map(args);
         if (!args.empty() && args[0] == "cmd") {
-            if (args.size() < 2) throw std::runtime_error("cmd needs a JSON command");
+            if (args.size() < 2) throw UsageError("cmd needs a JSON command");
             json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), json::parse(args[1]));
             std::printf("%s\n", reply.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             return lf_reply(reply);
         }
         return lf_serve(args);
-    } catch (const std::exception& e) {
+    } catch (const UsageError& e) {
         std::fprintf(stderr, "simstandin: %s\n%s", e.what(), kUsage);
         return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "simstandin: %s\n", e.what());
+        return 1;
     }
 }
