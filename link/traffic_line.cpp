@@ -164,6 +164,7 @@ void lf_processLine(TrafficReceiver& receiver) {
     receiver.dataTimestamp = timestamp;
     trafficDataTimestamp = timestamp;
     update.timestamp = timestamp;
+    s.feedTime = timestamp;
     if (receiver.fields.size() < kMinFieldCount) return;
     lf_checkTextFields(receiver);
 
