@@ -28,6 +28,11 @@ double lf_bucketTop(std::size_t i, double maxUs) {
 }  // namespace
 
 FrameLockMeter g_frameLockMeter;
+PlaybackLagMeter g_playbackLagMeter;
+
+namespace {
+std::atomic<LagClockFn> g_lagClock{nullptr};
+}  // namespace
 
 bool gf_measuring() {
     static const bool on = [] {
@@ -63,30 +68,8 @@ void gf_noteTickEnd(TickMeter& m, MeterClock::time_point start, MeterClock::time
     if (end > start) m.busy += end - start;
 }
 
-void gf_noteEngineTick(TickMeter& m, std::uint32_t tickCount, MeterClock::time_point start, std::uint32_t delayTicks) {
-    const std::size_t slot = tickCount % TickMeter::kRing;
-    if (m.slotUsed[slot] && m.tickOfSlot[slot] == tickCount) return;  // the engine did not tick since
-    m.tickStart[slot] = start;
-    m.tickOfSlot[slot] = tickCount;
-    m.slotUsed[slot] = true;
-    if (delayTicks >= TickMeter::kRing || tickCount < delayTicks) return;
-    const std::uint32_t arrival = tickCount - delayTicks;
-    const std::size_t from = arrival % TickMeter::kRing;
-    if (!m.slotUsed[from] || m.tickOfSlot[from] != arrival) return;
-    const MeterClock::duration lag = start - m.tickStart[from];
-    m.lagMin = std::min(m.lagMin, lag);
-    m.lagMax = std::max(m.lagMax, lag);
-}
-
 TickFigures gf_takeTickFigures(TickMeter& m, MeterClock::time_point now) {
     TickFigures f;
-    f.hasLag = m.lagMin <= m.lagMax;
-    if (f.hasLag) {
-        f.lagMin = lf_seconds(m.lagMin);
-        f.lagMax = lf_seconds(m.lagMax);
-    }
-    m.lagMin = MeterClock::duration::max();
-    m.lagMax = MeterClock::duration::min();
     if (!m.started) return f;
     const MeterClock::duration window = now - m.windowStart;
     f.seconds = lf_seconds(window);
@@ -109,6 +92,26 @@ TickFigures gf_takeTickFigures(TickMeter& m, MeterClock::time_point now) {
     m.slips = 0;
     m.busy = {};
     return f;
+}
+
+void gf_notePlaybackLag(PlaybackLagMeter& m, double feedTime, double now) {
+    const double lag = now - feedTime;
+    if (m.positions == 0 || lag < m.minSeconds) m.minSeconds = lag;
+    if (m.positions == 0 || lag > m.maxSeconds) m.maxSeconds = lag;
+    ++m.positions;
+}
+
+PlaybackLagMeter gf_takePlaybackLag(PlaybackLagMeter& m) {
+    const PlaybackLagMeter taken = m;
+    m = PlaybackLagMeter{};
+    return taken;
+}
+
+void gf_setLagClock(LagClockFn clock) { g_lagClock.store(clock); }
+
+double gf_lagClockNow() {
+    if (LagClockFn clock = g_lagClock.load()) return clock();
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 void gf_noteFrameLock(FrameLockMeter& m, std::chrono::nanoseconds held, std::size_t blocks) {

@@ -1,9 +1,10 @@
 #pragma once
-// Figures of a run under load, counted only when the environment variable
-// CLV_MEASURE is set to 1: the run loop's tick rate, its late ticks, its busy
-// share and the playback lag, and the time the SimConnect frame handler holds
-// the queue lock. The main loop writes them to Log.txt once a minute as a
-// "measure:" line. Counting takes no lock and allocates nothing.
+// Figures of a run under load, written by the main loop to Log.txt once a minute
+// as a "measure:" line when the environment variable CLV_MEASURE is set to 1: the
+// run loop's tick rate, its late ticks, its busy share, the playback lag, and the
+// time the SimConnect frame handler holds the queue lock. The loop and the frame
+// handler count only then; the playback lag, one comparison per position the
+// engine plays, is noted always. Counting takes no lock and allocates nothing.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -20,8 +21,6 @@ bool gf_measuring();
 // The run loop's figures. Touched by the run thread only.
 struct TickMeter {
     static constexpr MeterClock::duration kPeriod = std::chrono::milliseconds(10);
-    // Start times of the last ticks, by tick count, for the playback lag.
-    static constexpr std::size_t kRing = 4096;
 
     MeterClock::time_point windowStart{};
     MeterClock::time_point secondStart{};
@@ -31,11 +30,6 @@ struct TickMeter {
     std::uint64_t ticks = 0;
     std::uint64_t slips = 0;
     MeterClock::duration busy{};
-    MeterClock::duration lagMin = MeterClock::duration::max();
-    MeterClock::duration lagMax = MeterClock::duration::min();
-    std::array<MeterClock::time_point, kRing> tickStart{};
-    std::array<std::uint32_t, kRing> tickOfSlot{};
-    std::array<bool, kRing> slotUsed{};
 };
 
 // One tick that was meant to start at `scheduled` started at `start`: it slipped
@@ -44,9 +38,6 @@ struct TickMeter {
 void gf_noteTickStart(TickMeter& m, MeterClock::time_point scheduled, MeterClock::time_point start);
 // The tick's work ended at `end`.
 void gf_noteTickEnd(TickMeter& m, MeterClock::time_point start, MeterClock::time_point end);
-// The engine's tick count at a tick's start. A sample that came during tick n is
-// played in tick n + delayTicks: the lag is the time between the two starts.
-void gf_noteEngineTick(TickMeter& m, std::uint32_t tickCount, MeterClock::time_point start, std::uint32_t delayTicks);
 
 struct TickFigures {
     double seconds = 0.0;           // length of the window
@@ -54,13 +45,32 @@ struct TickFigures {
     std::uint32_t minTicksPerSecond = 0;  // of its whole seconds (the mean when it had none)
     std::uint64_t slips = 0;
     double busyShare = 0.0;  // time in tick work / wall time
-    bool hasLag = false;
-    double lagMin = 0.0;  // seconds
-    double lagMax = 0.0;
 };
 
 // The window's figures, and a new window from `now`.
 TickFigures gf_takeTickFigures(TickMeter& m, MeterClock::time_point now);
+
+// The playback lag: how far behind the feed the simulator's aircraft move. When an
+// aircraft reaches a position of the feed, that position's time stamp is set
+// against the wall clock. Written and read by the run thread.
+struct PlaybackLagMeter {
+    std::uint64_t positions = 0;
+    double minSeconds = 0.0;
+    double maxSeconds = 0.0;
+};
+
+extern PlaybackLagMeter g_playbackLagMeter;
+
+// A feed position (time stamp in seconds since 1970) reached at `now` (the same scale).
+void gf_notePlaybackLag(PlaybackLagMeter& m, double feedTime, double now);
+// The figures since the last call (positions 0: none), and the meter emptied.
+PlaybackLagMeter gf_takePlaybackLag(PlaybackLagMeter& m);
+
+// The wall clock the lag is measured with: seconds since 1970 with their
+// fractions. Tests set a clock of their own; nullptr is the system clock.
+using LagClockFn = double (*)();
+void gf_setLagClock(LagClockFn clock);
+double gf_lagClockNow();
 
 // The frame handler's time inside the queue lock, for frames that sent position
 // blocks. Written by the SimConnect thread, read by the run thread.

@@ -20,6 +20,9 @@ struct PosSample {
     bool airborne = false;       // altitude above 0
     bool holdMark = false;       // the aircraft stands still at this sample; never set by the feed
     bool headingFromAdsb = false;  // the true heading came from an "adsb_icao" line
+    // The feed line's time stamp, seconds since 1970 (UTC), for the playback lag;
+    // 0 for a sample the engine made, and once the aircraft has reached it.
+    double feedTime = 0.0;
 };
 
 // Samples are played back 30 seconds (of 10 ms ticks) behind their arrival.

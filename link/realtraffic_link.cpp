@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <memory>
+#include <vector>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -81,40 +83,149 @@ void lf_readRtVersion(const std::string& reply) {
     gf_uiPort().requestRepaint();
 }
 
-// The client is not RealTraffic, or not in a state to serve: its connection is
-// closed and the link waits for the next one.
-void lf_refuseClient(const std::string& reason) {
-    clientConnected = false;
-    g_clientSocket.close();
+using ReplyClock = std::chrono::steady_clock;
+
+std::string lf_noReplyText() { return fmt::format("no version reply within {} s", g_replyTimeoutMs.load() / 1000.0); }
+
+// A connection that is not RealTraffic, or not in a state to serve, is closed and
+// the link waits for the next one.
+void lf_showRefused(const std::string& reason) {
     gf_setStatusLine(fmt::format("{} RealTraffic connection closed: {}; waiting for RealTraffic to connect ...",
                                  gf_timeOfDay(), reason),
                      true);
 }
 
-// Asks a new client for its version. A client that does not answer in time, or
-// answers with something that is not JSON, is refused: anything that connects
-// first must not take the link, nor end the run.
-bool lf_versionExchange() {
-    if (!sendDataPacket(kVersionRequest)) return false;
-    const std::string reply = receive();
-    if (reply.empty()) {
-        lf_refuseClient(fmt::format("no version reply within {} s", g_replyTimeoutMs.load() / 1000.0));
-        return false;
+// The reply of one connection as its bytes come in.
+enum class ReplyStep { Waiting, Answered, Refused };
+
+struct ReplyReader {
+    std::string reply;    // after a refusal: only a reply that is not JSON
+    std::string refusal;  // why the connection is refused
+
+    // Reads what is waiting on the socket (one receive).
+    ReplyStep read(platform::SocketHandle socket) {
+        std::array<char, kReplyBufferSize> buffer;
+        const long n = platform::receiveSome(socket, buffer.data(), buffer.size());
+        if (n < 0) {
+            gf_logIfRunning("receive: {}", gf_wsaErrorText(platform::lastSocketError()));
+            return refuse(lf_noReplyText());
+        }
+        if (n == 0) return end();
+        reply.append(buffer.data(), static_cast<std::size_t>(n));
+        if (reply.size() >= kReplyBufferSize) {
+            gf_logIfRunning("receive: buffer overrun: {}", reply.size());
+            return refuse(lf_noReplyText());
+        }
+        switch (lf_replyState(reply)) {
+            case ReplyState::Complete: return ReplyStep::Answered;
+            case ReplyState::Incomplete: return ReplyStep::Waiting;
+            case ReplyState::Invalid: break;
+        }
+        refusal = fmt::format("not a version reply: {}", gf_escapedExcerpt(reply));
+        return ReplyStep::Refused;
     }
-    if (!gf_readVersionReply(reply)) {
-        lf_refuseClient(fmt::format("not a version reply: {}", gf_escapedExcerpt(reply)));
-        return false;
+
+    // The peer closed, or its time is up: no reply, rather than a broken one.
+    ReplyStep end() {
+        if (!reply.empty()) gf_logIfRunning("receive: incomplete reply: {}", gf_escapedExcerpt(reply));
+        return refuse(lf_noReplyText());
     }
-    return true;
+
+private:
+    ReplyStep refuse(std::string reason) {
+        reply.clear();
+        refusal = std::move(reason);
+        return ReplyStep::Refused;
+    }
+};
+
+// A connection that was asked for its version and has not answered yet.
+struct Candidate {
+    explicit Candidate(platform::SocketHandle fd) : socket(fd) {}
+    platform::Socket socket;
+    ReplyClock::time_point deadline;
+    ReplyReader reader;
+};
+using Candidates = std::vector<std::unique_ptr<Candidate>>;
+
+// Asks a new connection for its version; a connection that cannot be asked is
+// closed at once.
+void lf_askVersion(Candidates& candidates, platform::SocketHandle fd) {
+    auto candidate = std::make_unique<Candidate>(fd);
+    if (!platform::sendAll(fd, kVersionRequest)) {
+        gf_logIfRunning("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(platform::lastSocketError()));
+        gf_logIfRunning("RealTraffic client socket closed");
+        return;
+    }
+    candidate->deadline = ReplyClock::now() + std::chrono::milliseconds(g_replyTimeoutMs.load());
+    candidates.push_back(std::move(candidate));
 }
 
-// Waits for a client that answers the version question; false when the wait
-// ended without one (a stop, a closed listen socket).
-bool lf_acceptRealTraffic() {
-    while (waitForClient()) {
-        if (lf_versionExchange()) return true;
+// A connection that came while others wait for their reply, taken as waitForClient takes one.
+void lf_acceptAnother(Candidates& candidates) {
+    const platform::SocketHandle fd = platform::acceptClient(g_listenSocket.handle());
+    if (fd == platform::kInvalidSocket) return;
+    if (!platform::setNoDelay(fd)) {
+        const int error = platform::lastSocketError();
+        platform::Socket closing(fd);
+        gf_logIfRunning("waitForClient interrupted: {}",
+                        fmt::format("{} setsockopt failed with error {}", gf_timeOfDay(), gf_wsaErrorText(error)));
+        return;
     }
-    return false;
+    lf_askVersion(candidates, fd);
+}
+
+// Waits for a client that answers the version question, and serves it; false
+// when the wait ended without one (a stop, a closed listen socket). Every
+// connection is asked as soon as it is accepted and the first proper answer is
+// served: a connection that never speaks does not keep RealTraffic waiting
+// behind it. A connection that answers with something that is not JSON, or not
+// within the reply time, is closed.
+bool lf_acceptRealTraffic() {
+    Candidates candidates;
+    std::vector<platform::SocketHandle> sockets;
+    std::vector<bool> ready;
+    for (;;) {
+        if (candidates.empty()) {
+            // Nobody to wait for but the next connection.
+            if (!waitForClient()) return false;
+            clientConnected = false;  // not served before it answers
+            lf_askVersion(candidates, g_clientSocket.release());
+            continue;
+        }
+        auto earliest = candidates.front()->deadline;
+        for (const auto& c : candidates) earliest = std::min(earliest, c->deadline);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(earliest - ReplyClock::now()).count();
+        sockets.clear();
+        for (const auto& c : candidates) sockets.push_back(c->socket.handle());
+        sockets.push_back(g_listenSocket.handle());
+        const platform::WaitResult wait =
+            platform::waitAnyReadable(sockets, ready, lf_stopTest, static_cast<int>(std::max<std::int64_t>(0, left)));
+        if (wait == platform::WaitResult::Stopped || wait == platform::WaitResult::Failed) return false;
+        const auto now = ReplyClock::now();
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            Candidate& c = *candidates[i];
+            ReplyStep step = ReplyStep::Waiting;
+            if (ready[i]) step = c.reader.read(c.socket.handle());
+            if (step == ReplyStep::Waiting && now >= c.deadline) step = c.reader.end();
+            if (step == ReplyStep::Refused) {
+                c.socket.close();
+                lf_showRefused(c.reader.refusal);
+                continue;
+            }
+            if (step != ReplyStep::Answered) continue;
+            // The reply is complete JSON: this connection is RealTraffic.
+            lf_readRtVersion(c.reader.reply);
+            g_clientSocket.adopt(c.socket.release());
+            clientConnected = true;
+            for (const auto& other : candidates)
+                if (other->socket.isOpen())
+                    gf_log("RealTraffic connection closed: another connection answered the version question first");
+            return true;
+        }
+        std::erase_if(candidates, [](const auto& c) { return !c->socket.isOpen(); });
+        if (ready.back()) lf_acceptAnother(candidates);
+    }
 }
 
 }  // namespace
@@ -179,37 +290,22 @@ bool sendDataPacket(std::string_view text) {
 }
 
 std::string receive() {
-    std::string reply;
-    if (!g_clientSocket.isOpen()) return reply;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(g_replyTimeoutMs.load());
-    std::array<char, kReplyBufferSize> buffer;
+    if (!g_clientSocket.isOpen()) return {};
+    const auto deadline = ReplyClock::now() + std::chrono::milliseconds(g_replyTimeoutMs.load());
     const platform::StopTest stop = [] { return stopRequested.load() || userClosedWindow.load(); };
+    ReplyReader reader;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        if (platform::waitReadable(g_clientSocket.handle(), stop, static_cast<int>(left)) !=
-            platform::WaitResult::Ready)
-            break;
-        const long n = platform::receiveSome(g_clientSocket.handle(), buffer.data(), buffer.size());
-        if (n < 0) {
-            gf_logIfRunning("receive: {}", gf_wsaErrorText(platform::lastSocketError()));
-            return {};
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - ReplyClock::now()).count();
+        ReplyStep step = ReplyStep::Waiting;
+        if (left <= 0 || platform::waitReadable(g_clientSocket.handle(), stop, static_cast<int>(left)) !=
+                             platform::WaitResult::Ready) {
+            step = reader.end();
+        } else {
+            step = reader.read(g_clientSocket.handle());
         }
-        if (n == 0) break;
-        reply.append(buffer.data(), static_cast<std::size_t>(n));
-        if (reply.size() >= kReplyBufferSize) {
-            gf_logIfRunning("receive: buffer overrun: {}", reply.size());
-            return {};
-        }
-        if (lf_replyState(reply) != ReplyState::Incomplete) return reply;
+        // A reply that is not JSON is handed on as it came: the caller decides.
+        if (step != ReplyStep::Waiting) return reader.reply;
     }
-    // Cut off by the time limit or the peer: no reply, rather than a broken one.
-    if (!reply.empty() && lf_replyState(reply) == ReplyState::Incomplete) {
-        gf_logIfRunning("receive: incomplete reply: {}", gf_escapedExcerpt(reply));
-        return {};
-    }
-    return reply;
 }
 
 void gf_connectRealTraffic() {

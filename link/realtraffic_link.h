@@ -21,10 +21,12 @@ std::uint16_t gf_tcpServerPort();
 // The address it listens on: only this PC's loopback, since RealTraffic runs here.
 std::string gf_tcpServerAddress();
 
-// Waits for RealTraffic to connect and asks for its version and level. A client
-// that does not answer within the reply time, or answers with something that is
-// not JSON, is closed with a status line and the wait goes on. Returns when
-// RealTraffic connected, or when the run is stopped or the window closed.
+// Waits for RealTraffic to connect and asks for its version and level. Every
+// connection is asked as soon as it comes, and the first that answers is served,
+// so a connection that never speaks does not hold up RealTraffic behind it. A
+// client that does not answer within the reply time, or answers with something
+// that is not JSON, is closed with a status line and the wait goes on. Returns
+// when RealTraffic connected, or when the run is stopped or the window closed.
 void gf_connectRealTraffic();
 
 // Accepts a client when none is connected; true when one was accepted now. The
@@ -39,7 +41,7 @@ std::string receive();
 // The user aircraft's position and attitude; sent only while RealTraffic is on
 // this PC and the position is known. A failed send drops the link, takes the live
 // aircraft out (see gf_setRealTrafficGoneHandler) and waits for a re-connection;
-// a re-connecting client is asked for its version like the first one, and one
+// re-connecting clients are asked for their version like the first one, and one
 // that does not answer is closed and not counted.
 void gf_sendQs121(const clv::UserAcData& user);
 // The simulator's UTC time in seconds since 1970; sent when the client is

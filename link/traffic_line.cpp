@@ -63,7 +63,8 @@ public:
 // log, the window or the simulator: dropped with a log line.
 class LineRefused : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    LineRefused(clv::Refusal kind, const std::string& reason) : std::runtime_error(reason), kind(kind) {}
+    clv::Refusal kind;
 };
 
 // What an aircraft can report; a value beyond is a broken or hostile line.
@@ -81,7 +82,8 @@ constexpr std::size_t kTextFields[] = {kCallsignField,    kTypeField,   kRegistr
                                        kDestinationField, kSourceField, kCategoryField};
 
 void lf_checkRange(std::string_view name, double value, double low, double high) {
-    if (value < low || value > high) throw LineRefused(fmt::format("{} {:g} out of range", name, value));
+    if (value < low || value > high)
+        throw LineRefused(clv::Refusal::ImpossibleValue, fmt::format("{} {:g} out of range", name, value));
 }
 
 std::string_view lf_field(const TrafficReceiver& receiver, std::size_t index) {
@@ -94,7 +96,8 @@ void lf_checkTextFields(const TrafficReceiver& receiver) {
     for (std::size_t index : kTextFields) {
         if (index >= receiver.fields.size()) continue;
         if (!gf_isCleanText(receiver.fields[index]))
-            throw LineRefused(fmt::format("field {} holds control bytes or invalid UTF-8", index));
+            throw LineRefused(clv::Refusal::TextBytes,
+                              fmt::format("field {} holds control bytes or invalid UTF-8", index));
     }
 }
 
@@ -154,12 +157,14 @@ void lf_processLine(TrafficReceiver& receiver) {
     double timestamp = 0;
     if (!lf_readNumber(field, timestamp)) throw LineFailure(fmt::format("timestamp:{}", field));
     // Checked before the traffic clock takes it: one bad stamp would move the clock.
-    if (timestamp <= 0) throw LineRefused(fmt::format("time stamp {:g} not after 1970", timestamp));
+    if (timestamp <= 0)
+        throw LineRefused(clv::Refusal::Stamp, fmt::format("time stamp {:g} not after 1970", timestamp));
     if (timestamp > static_cast<double>(gf_now()) + kMaxAheadSeconds)
-        throw LineRefused(fmt::format("time stamp {:.0f} ahead of the clock", timestamp));
+        throw LineRefused(clv::Refusal::Stamp, fmt::format("time stamp {:.0f} ahead of the clock", timestamp));
     receiver.dataTimestamp = timestamp;
     trafficDataTimestamp = timestamp;
     update.timestamp = timestamp;
+    s.feedTime = timestamp;
     if (receiver.fields.size() < kMinFieldCount) return;
     lf_checkTextFields(receiver);
 
@@ -169,7 +174,7 @@ void lf_processLine(TrafficReceiver& receiver) {
     if (!lf_readNumber(field, s.longitude)) throw LineFailure(fmt::format("lon:{}", field));
     if (s.latitude < -90 || s.latitude > 90 || s.longitude < -180 || s.longitude > 180 ||
         gf_isNullPosition(s.latitude, s.longitude))
-        throw LineRefused("lalo:" + lf_laloText(s.latitude, s.longitude));
+        throw LineRefused(clv::Refusal::ImpossibleValue, "lalo:" + lf_laloText(s.latitude, s.longitude));
 
     if (gf_distanceNm(receiver.rangeCentre(), clv::LatLon{s.latitude, s.longitude}) > lateralRangeNm.load()) return;
 
@@ -188,7 +193,8 @@ void lf_processLine(TrafficReceiver& receiver) {
         field = lf_field(receiver, kTrueHeadingField);
         double heading = 0;
         if (!lf_readNumber(field, heading)) throw LineFailure(fmt::format("true heading:{}", field));
-        if (heading > 360) throw LineRefused(fmt::format("true heading:{:.2F}", heading));
+        if (heading > 360)
+            throw LineRefused(clv::Refusal::ImpossibleValue, fmt::format("true heading:{:.2F}", heading));
         if (heading >= 0) {
             // North is 2 pi, so that a heading is never mistaken for "none".
             s.heading = heading == 0 ? clv::kTwoPi : heading * clv::kDegToRad;
@@ -286,11 +292,7 @@ void processLine(TrafficReceiver& receiver) {
     try {
         lf_processLine(receiver);
     } catch (const LineRefused& e) {
-        if (auto count = receiver.refusedLines.note(clv::LogThrottle::Clock::now())) {
-            gf_log("traffic line refused ({}{}): {}", e.what(),
-                   *count > 1 ? fmt::format(", {} refused since the last report", *count) : std::string(),
-                   gf_escapedExcerpt(receiver.lastDatagram));
-        }
+        receiver.refusedLines.note(e.kind, e.what(), receiver.lastDatagram);
     } catch (const std::runtime_error&) {
         // A bad line is expected now and then; it is dropped silently.
     } catch (const std::exception& e) {

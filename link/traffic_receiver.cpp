@@ -17,6 +17,7 @@ constexpr std::string_view kVehicleMark = " VEH";
 namespace clv {
 
 void TrafficReceiver::processDatagram() {
+    refusedLines.flush();
     if (lastDatagram.find(kVehicleMark) != std::string_view::npos) return;
     std::string_view text = lastDatagram;
     // A line end after the last field is not part of it.
@@ -41,6 +42,8 @@ void TrafficReceiver::stopped() {
     gf_uiPort().requestRepaint();
     gf_log("Traffic Reader has stopped");
 }
+
+void TrafficReceiver::idle() { refusedLines.flush(); }
 
 void TrafficReceiver::setRangeCentre(LatLon centre) {
     std::lock_guard lock(geoMutex_);

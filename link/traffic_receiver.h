@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/geodesy.h"
-#include "core/log_throttle.h"
 #include "link/ac_identity.h"
+#include "link/refused_lines.h"
 #include "link/udp_receiver.h"
 
 namespace clv {
@@ -25,6 +25,7 @@ public:
 
     void processDatagram() override;
     void stopped() override;
+    void idle() override;
 
     // The centre of the lateral range (written by the run thread).
     void setRangeCentre(LatLon centre);
@@ -50,8 +51,8 @@ public:
     // Time stamp of the latest traffic line, seconds since 1970 (UTC).
     std::atomic<double> dataTimestamp{0.0};
 
-    // Refused lines are logged at once, then at most once a minute (reader thread only).
-    LogThrottle refusedLines;
+    // Refused lines: the first at once, then counts by kind once a minute (reader thread only).
+    RefusedLines refusedLines;
 
     std::set<std::string> seenCallsigns;  // guarded by seenCallsignsMutex
     std::mutex seenCallsignsMutex;

@@ -32,8 +32,12 @@ void UdpReceiver::requestStop() {
 void UdpReceiver::receiveLoop() {
     const platform::StopTest stopTest = [this] { return stop.load(); };
     while (!stop.load()) {
-        platform::WaitResult wait = platform::waitReadable(socket.handle(), stopTest);
+        platform::WaitResult wait = platform::waitReadable(socket.handle(), stopTest, kIdleMs);
         if (wait == platform::WaitResult::Stopped) break;
+        if (wait == platform::WaitResult::TimedOut) {
+            idle();
+            continue;
+        }
         long count = wait == platform::WaitResult::Failed
                          ? -1
                          : platform::receiveDatagram(socket.handle(), buffer.data(), buffer.size());

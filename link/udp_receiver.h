@@ -18,6 +18,9 @@ inline constexpr std::uint16_t kQnhPort = 49004;
 // One datagram fits with a terminating zero byte; a full buffer is an overrun.
 inline constexpr std::size_t kReceiveBufferSize = 16384;
 
+// How long the receive loop waits for a datagram before it calls idle().
+inline constexpr int kIdleMs = 1000;
+
 class UdpReceiver {
 public:
     UdpReceiver() = default;
@@ -29,6 +32,8 @@ public:
     virtual void processDatagram() = 0;
     // The receive loop has ended.
     virtual void stopped() = 0;
+    // No datagram came for kIdleMs; the reader thread's chance for work that is due.
+    virtual void idle() {}
 
     // Creates the socket; throws std::runtime_error.
     void open();

@@ -47,7 +47,20 @@ std::string lf_keyValueBetweenQuotes(std::string_view line, std::string_view key
 
 }  // namespace
 
-clv::WorkerSlotRelease::~WorkerSlotRelease() { gf_workerThreadDone(); }
+namespace {
+thread_local bool t_inBatch = false;
+}  // namespace
+
+clv::WorkerSlotRelease::~WorkerSlotRelease() {
+    if (!t_inBatch) gf_workerThreadDone();
+}
+
+clv::BatchSlot::BatchSlot() { t_inBatch = true; }
+
+clv::BatchSlot::~BatchSlot() {
+    t_inBatch = false;
+    gf_workerThreadDone();
+}
 
 bool gf_cfgContainsNoCase(std::string_view text, std::string_view part) {
     if (part.empty()) return true;

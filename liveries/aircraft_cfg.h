@@ -14,12 +14,23 @@ namespace clv {
 
 using CfgLines = std::vector<std::string>;
 
-// Gives back the worker slot when a parser task ends, however it ends.
+// Gives back the worker slot when a parser task ends, however it ends; inside a
+// batch task (below) the batch gives it back instead.
 struct WorkerSlotRelease {
     WorkerSlotRelease() = default;
     WorkerSlotRelease(const WorkerSlotRelease&) = delete;
     WorkerSlotRelease& operator=(const WorkerSlotRelease&) = delete;
     ~WorkerSlotRelease();
+};
+
+// A task that parses a batch of files on this thread holds one worker slot for
+// all of them: the parsers it calls give none back, and the batch gives its slot
+// back when it ends, however it ends.
+struct BatchSlot {
+    BatchSlot();
+    BatchSlot(const BatchSlot&) = delete;
+    BatchSlot& operator=(const BatchSlot&) = delete;
+    ~BatchSlot();
 };
 
 // The cutting of a file into sections, one line at a time.

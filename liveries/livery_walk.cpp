@@ -26,16 +26,23 @@ using clv::LiveryData;
 
 namespace {
 
-// What a parser task gives back: its file's liveries, or the text of the error
-// that ended it. The walk logs the text when it takes the result; the error
-// itself stays on the parser's thread, which frees it.
+// What the parser gives back for one file: its liveries, or the text of the
+// error that ended it. The walk logs the text when it takes the result; the
+// error itself stays on the parser's thread, which frees it.
 struct ParserResult {
     std::vector<LiveryData> liveries;
     std::optional<std::string> failure;
 };
+// A parser task reads a batch of files, one after the other, and gives back one
+// result per file in the same order. Handing files over one at a time cost the
+// walk and the threads more in waits and wake-ups than the parsing itself.
+using BatchResult = std::vector<ParserResult>;
 using ParserFunction = std::vector<LiveryData> (*)(std::int32_t, fs::path);
-using ParserTask = std::packaged_task<ParserResult(std::int32_t, fs::path)>;
-using PendingResults = std::deque<std::future<ParserResult>>;
+using ParserTask = std::packaged_task<BatchResult(std::int32_t, std::vector<fs::path>)>;
+using PendingResults = std::deque<std::future<BatchResult>>;
+
+// The most files of one task; the last files of a walk are spread over the threads.
+constexpr std::size_t kBatchFiles = 16;
 
 constexpr std::size_t kMaxPathLength = 249;
 constexpr std::array<std::string_view, 9> kSkippedWords{"airport",  "lvfr",      "mkstudios", "simwings", "fsdreamteam",
@@ -64,12 +71,13 @@ void lf_logTaskFailure(bool duringWalk, const char* what) {
         gf_logMarked("liveries search aborted, futs outer, {}", what);
 }
 
-bool lf_isReady(const std::future<ParserResult>& future) {
+bool lf_isReady(const std::future<BatchResult>& future) {
     return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-// Moves the oldest pending result's liveries to the end of liveryList. A task
-// that failed loses its own file's liveries only.
+// Moves the liveries of the oldest pending task's files to the end of liveryList,
+// in the order of its files. A file whose parser failed loses its own liveries
+// only; a task that could not run loses its files.
 void lf_takeOldest(PendingResults& pending, bool duringWalk) {
     auto future = std::move(pending.front());
     pending.pop_front();
@@ -81,12 +89,14 @@ void lf_takeOldest(PendingResults& pending, bool duringWalk) {
         return;
     }
     try {
-        ParserResult result = future.get();
-        if (result.failure) {
-            lf_logTaskFailure(duringWalk, result.failure->c_str());
-            return;
+        BatchResult results = future.get();
+        for (ParserResult& result : results) {
+            if (result.failure) {
+                lf_logTaskFailure(duringWalk, result.failure->c_str());
+                continue;
+            }
+            for (auto& livery : result.liveries) liveryList.push_back(std::move(livery));
         }
-        for (auto& livery : result.liveries) liveryList.push_back(std::move(livery));
     } catch (const std::exception& e) {
         lf_logTaskFailure(duringWalk, e.what());
     } catch (...) {
@@ -118,10 +128,11 @@ public:
         for (auto& thread : threads_) thread.join();
     }
 
-    // Queues the task. When no thread is there to run it and none can be started,
-    // the task is destroyed (its result then fails with a broken promise) and the
-    // error of the start is thrown.
-    void run(ParserTask task, std::int32_t priority, fs::path path) {
+    // Queues the task with its files (taken over). When no thread is there to run
+    // it and none can be started, the task is destroyed (its result then fails
+    // with a broken promise), the files are left to the caller and the error of
+    // the start is thrown.
+    void run(ParserTask task, std::int32_t priority, std::vector<fs::path>& paths) {
         if (threads_.size() < jobs_.size()) {
             try {
                 threads_.emplace_back(&ParserPool::work, this);
@@ -130,7 +141,7 @@ public:
             }
         }
         const std::uint64_t index = queued_.load(std::memory_order_relaxed);
-        jobs_[index % jobs_.size()] = Job{std::move(task), priority, std::move(path)};
+        jobs_[index % jobs_.size()] = Job{std::move(task), priority, std::move(paths)};
         queued_.store(index + 1);
         wake_.fetch_add(1);
         // A thread about to sleep sees the changed count and does not; only one
@@ -142,7 +153,7 @@ private:
     struct Job {
         ParserTask task;
         std::int32_t priority = 0;
-        fs::path path;
+        std::vector<fs::path> paths;
     };
 
     void work() {
@@ -154,7 +165,7 @@ private:
                 Job job = std::move(jobs_[next % jobs_.size()]);
                 // The task keeps its own failure in its result and gives back its
                 // worker slot itself.
-                job.task(job.priority, std::move(job.path));
+                job.task(job.priority, std::move(job.paths));
                 continue;
             }
             if (closing_.load()) return;
@@ -173,38 +184,48 @@ private:
     std::atomic<bool> closing_{false};
 };
 
-// Starts the parser task of one aircraft.cfg on a thread of the pool.
-void lf_startParser(ParserPool& pool, std::int32_t priority, fs::path cfgPath, PendingResults& pending) {
+// One file of a task: the parser for its kind of aircraft.cfg.
+ParserResult lf_parseOne(std::int32_t priority, fs::path path) {
+    const ParserFunction parse = gf_isIvaoCfgPath(path.native()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile;
+    ParserResult result;
+    try {
+        result.liveries = parse(priority, std::move(path));
+    } catch (const std::exception& e) {
+        result.failure = e.what();
+    } catch (...) {
+        result.failure = "unknown exception";
+    }
+    return result;
+}
+
+// Starts the parser task of a batch of aircraft.cfg files on a thread of the pool.
+void lf_startParser(ParserPool& pool, std::int32_t priority, std::vector<fs::path>& batch, PendingResults& pending) {
     gf_waitForWorkerSlot();
-    const ParserFunction parse =
-        gf_isIvaoCfgPath(cfgPath.native()) ? &lf_parseIvaoAircraftCfg : &lf_searchLiveriesinFile;
-    ParserTask task([parse](std::int32_t taskPriority, fs::path path) {
-        ParserResult result;
-        try {
-            result.liveries = parse(taskPriority, std::move(path));
-        } catch (const std::exception& e) {
-            result.failure = e.what();
-        } catch (...) {
-            result.failure = "unknown exception";
-        }
-        return result;
+    ParserTask task([](std::int32_t taskPriority, std::vector<fs::path> paths) {
+        // One worker slot for the whole batch, given back as its last act.
+        clv::BatchSlot slot;
+        BatchResult results;
+        results.reserve(paths.size());
+        for (fs::path& path : paths) results.push_back(lf_parseOne(taskPriority, std::move(path)));
+        return results;
     });
     pending.push_back(task.get_future());
     // Counted before it is queued, so the count never runs behind a task that
     // already ended.
     runningTasks.fetch_add(1);
     try {
-        pool.run(std::move(task), priority, std::move(cfgPath));
+        pool.run(std::move(task), priority, batch);
     } catch (...) {
         gf_workerThreadDone();
         throw;
     }
 }
 
-// aircraft.cfg files found by the walk go to the parser threads in the order they
-// were found. The walk lists ahead while the threads parse, and waits for the
-// oldest result only when this many files per task wait for their start.
-constexpr std::size_t kLookaheadPerTask = 4;
+// aircraft.cfg files found by the walk go to the parser threads in batches, in
+// the order they were found. The walk lists ahead while the threads parse, and
+// waits for the oldest result only when this many files per task wait for their
+// start.
+constexpr std::size_t kLookaheadPerTask = 2 * kBatchFiles;
 
 class WalkDispatch {
 public:
@@ -213,13 +234,13 @@ public:
 
     void found(fs::path cfgPath) { found_.push_back(std::move(cfgPath)); }
 
-    // Takes the results already delivered, starts what the limit allows, and
-    // waits for the oldest result while too many found files wait.
+    // Takes the results already delivered, starts the full batches the limit
+    // allows, and waits for the oldest result while too many found files wait.
     void keepUp() {
-        startWhatFits();
+        startWhatFits(false);
         while (found_.size() > lookahead_) {
             lf_takeOldest(pending_, true);
-            startWhatFits();
+            startWhatFits(false);
         }
     }
 
@@ -227,24 +248,38 @@ public:
     // stop was requested, then every result is taken.
     void finish(bool stopped) {
         if (stopped) found_.clear();
-        while (!found_.empty()) {
+        for (;;) {
+            startWhatFits(true);
+            if (found_.empty()) break;
             lf_takeOldest(pending_, true);
-            startWhatFits();
         }
         while (!pending_.empty()) lf_takeOldest(pending_, false);
     }
 
 private:
-    void startWhatFits() {
+    // While the walk lists, only full batches start; at its end the files left
+    // are shared out over the free tasks.
+    void startWhatFits(bool ending) {
         while (!pending_.empty() && lf_isReady(pending_.front())) lf_takeOldest(pending_, true);
         while (!found_.empty() && pending_.size() < limit_) {
-            fs::path cfgPath = std::move(found_.front());
-            found_.pop_front();
-            const std::string shown = cfgPath.native();
+            std::size_t files = kBatchFiles;
+            if (ending) {
+                const std::size_t free = limit_ - pending_.size();
+                files = std::min(kBatchFiles, (found_.size() + free - 1) / free);
+            } else if (found_.size() < kBatchFiles) {
+                break;
+            }
+            std::vector<fs::path> batch;
+            batch.reserve(files);
+            for (; files > 0 && !found_.empty(); --files) {
+                batch.push_back(std::move(found_.front()));
+                found_.pop_front();
+            }
             try {
-                lf_startParser(pool_, priority_, std::move(cfgPath), pending_);
+                lf_startParser(pool_, priority_, batch, pending_);
             } catch (const std::exception& e) {
-                gf_logMarked("liveries search in {} aborted, cause: {}", shown, e.what());
+                for (const fs::path& path : batch)
+                    gf_logMarked("liveries search in {} aborted, cause: {}", path.native(), e.what());
             }
         }
     }
@@ -252,7 +287,7 @@ private:
     const std::int32_t priority_;
     const std::size_t limit_;
     const std::size_t lookahead_;
-    PendingResults pending_;  // at most limit_
+    PendingResults pending_;  // at most limit_ tasks
     std::deque<fs::path> found_;
     // Last: its threads are joined first, before the results they fill go.
     ParserPool pool_;

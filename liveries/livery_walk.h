@@ -1,8 +1,9 @@
 #pragma once
-// The walk of one livery folder: every aircraft.cfg below it is parsed by a task
-// on a pool of as many worker threads as `taskLimit`, fed in the order the files
-// were found, with at most `taskLimit` results pending; the liveries the tasks
-// return are appended to liveryList in that order.
+// The walk of one livery folder: the aircraft.cfg files below it are parsed by
+// tasks on a pool of as many worker threads as `taskLimit`, each task a batch of
+// files in the order they were found, with at most `taskLimit` tasks running and
+// their results pending; the liveries are appended to liveryList in the order of
+// the files.
 #include <cstdint>
 #include <filesystem>
 #include <string_view>

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace clv::platform {
 
@@ -105,7 +106,10 @@ void Socket::close() {
     ::close(fd);
 }
 
-WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs) {
+namespace {
+
+// Polls the sockets in slices, asking the stop test between them.
+WaitResult lf_pollSliced(pollfd* polled, std::size_t count, const StopTest& stop, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     for (;;) {
@@ -116,10 +120,8 @@ WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs
             if (spent >= timeoutMs) return WaitResult::TimedOut;
             if (timeoutMs - spent < slice) slice = static_cast<int>(timeoutMs - spent);
         }
-        pollfd p{};
-        p.fd = socket;
-        p.events = POLLIN;
-        int n = ::poll(&p, 1, slice);
+        for (std::size_t i = 0; i < count; ++i) polled[i].revents = 0;
+        int n = ::poll(polled, count, slice);
         if (n < 0) {
             if (errno == EINTR) continue;
             return WaitResult::Failed;
@@ -130,6 +132,29 @@ WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs
             return WaitResult::Ready;
         }
     }
+}
+
+}  // namespace
+
+WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs) {
+    pollfd p{};
+    p.fd = socket;
+    p.events = POLLIN;
+    return lf_pollSliced(&p, 1, stop, timeoutMs);
+}
+
+WaitResult waitAnyReadable(const std::vector<SocketHandle>& sockets, std::vector<bool>& ready, const StopTest& stop,
+                           int timeoutMs) {
+    std::vector<pollfd> polled(sockets.size());
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+        polled[i].fd = sockets[i];
+        polled[i].events = POLLIN;
+    }
+    const WaitResult result = lf_pollSliced(polled.data(), polled.size(), stop, timeoutMs);
+    ready.assign(sockets.size(), false);
+    if (result == WaitResult::Ready)
+        for (std::size_t i = 0; i < polled.size(); ++i) ready[i] = polled[i].revents != 0;
+    return result;
 }
 
 SocketHandle openUdpSocket() { return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP); }

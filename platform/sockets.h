@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct addrinfo;
 
@@ -72,6 +73,10 @@ enum class WaitResult {
 // Waits until the socket is readable. timeoutMs < 0 waits until the stop test
 // ends the wait; the stop test may be empty.
 WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs = -1);
+// The same wait over several sockets at once: Ready when at least one of them is
+// readable; `ready` then marks which (one flag per socket, in their order).
+WaitResult waitAnyReadable(const std::vector<SocketHandle>& sockets, std::vector<bool>& ready, const StopTest& stop,
+                           int timeoutMs = -1);
 
 // UDP ------------------------------------------------------------------------
 

@@ -213,7 +213,9 @@ constexpr auto kMeasureEvery = 60s;
 void lf_logMeasures(clv::MeterClock::time_point now) {
     const clv::TickFigures t = clv::gf_takeTickFigures(g_tickMeter, now);
     const clv::FrameLockFigures f = clv::gf_takeFrameLockFigures(clv::g_frameLockMeter);
-    const std::string lag = t.hasLag ? fmt::format("{:.2f} to {:.2f} s", t.lagMin, t.lagMax) : std::string("none");
+    const clv::PlaybackLagMeter l = clv::gf_takePlaybackLag(clv::g_playbackLagMeter);
+    const std::string lag =
+        l.positions > 0 ? fmt::format("{:.2f} to {:.2f} s", l.minSeconds, l.maxSeconds) : std::string("none");
     gf_log("{} measure: {:.0f} s, ticks/s {:.1f} (min {}), slips {}, busy {:.2f} %, lag {}, "
            "frame lock p50 {:.0f} us p99 {:.0f} us max {:.0f} us, frames {}, blocks {:.0f}",
            gf_timeOfDay(), t.seconds, t.ticksPerSecond, t.minTicksPerSecond, t.slips, t.busyShare * 100.0, lag,
@@ -231,20 +233,18 @@ void lf_mainLoop() {
     const auto& dataStepPending = gf_need(S.sim.newDataStepPending, kSimLinkMissing);
     clv::platform::TimerResolution resolution(1);
     const bool measure = clv::gf_measuring();
-    if (measure) g_tickMeter = clv::TickMeter{};
+    if (measure) {
+        g_tickMeter = clv::TickMeter{};
+        clv::gf_takePlaybackLag(clv::g_playbackLagMeter);
+    }
     auto scheduled = std::chrono::steady_clock::now();
     for (;;) {
         const auto start = std::chrono::steady_clock::now();
-        const std::uint32_t engineTick = trafficTickCount.load();
         if (measure) clv::gf_noteTickStart(g_tickMeter, scheduled, start);
         const bool going = lf_cycle();
         if (measure) {
             const auto end = std::chrono::steady_clock::now();
             clv::gf_noteTickEnd(g_tickMeter, start, end);
-            // Only a cycle that ran the engine's tick: a sample is played by tick count.
-            if (trafficTickCount.load() != engineTick) {
-                clv::gf_noteEngineTick(g_tickMeter, engineTick, start, clv::kSampleDelayTicks);
-            }
             if (!going || end - g_tickMeter.windowStart >= kMeasureEvery) lf_logMeasures(end);
         }
         if (!going) break;

@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/run_meter.h"
 #include "link/realtraffic_state.h"
 #include "link/user_aircraft.h"
 #include "traffic/live_movement.h"
@@ -172,6 +173,15 @@ void lf_reserve(V& v, std::size_t n) {
     if (v.capacity() < n) v.reserve(n);
 }
 
+// The playback lag: the aircraft reaches a position of the feed now. Each feed
+// position counts once, so the holds and extensions made later from this
+// sample, which are no feed positions, carry no feed time.
+void lf_notePlayed(PosSample& s) {
+    if (s.feedTime <= 0.0) return;
+    gf_notePlaybackLag(g_playbackLagMeter, s.feedTime, gf_lagClockNow());
+    s.feedTime = 0.0;
+}
+
 void lf_removeCallsignFile() {
     std::filesystem::remove(g_callsign2ObjectIdFile);  // throws its standard error on a failure
 }
@@ -295,6 +305,7 @@ bool updateLiveAc(clv::TrafficEngine& engine, clv::LiveAc& ac) {
 
         if (!ac.samples.empty()) {
             if (gf_tickNow() >= static_cast<std::int64_t>(ac.samples.front().dueTick)) {
+                lf_notePlayed(ac.samples.front());
                 engine.movement().nextPosMain(engine, ac);
             }
             ac.simPosition.verticalSpeed = ac.verticalSpeed / 60.0;

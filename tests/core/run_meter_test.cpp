@@ -82,28 +82,26 @@ TEST(TickMeter, CountsTicksSlipsAndBusyShare) {
     }
 }
 
-TEST(TickMeter, LagIsTheTimeFromASamplesTickToItsPlayingTick) {
-    constexpr std::uint32_t kDelay = 300;
-    auto m = std::make_unique<TickMeter>();
-    MeterClock::time_point now = t0;
-    std::uint32_t count = 0;
-    // 10 ms ticks; ticks 400 to 449 take 30 ms each. A tick noted twice keeps
-    // its first time.
-    for (; count < 1000; ++count) {
-        gf_noteEngineTick(*m, count, now, kDelay);
-        gf_noteEngineTick(*m, count, now + 5ms, kDelay);
-        now += (count >= 400 && count < 450) ? 30ms : 10ms;
-    }
-    const TickFigures f = gf_takeTickFigures(*m, now);
-    ASSERT_TRUE(f.hasLag);
-    // The shortest lag: 300 ticks of 10 ms; the longest covers all 50 slow ticks.
-    EXPECT_NEAR(f.lagMin, 3.0, 1e-9);
-    EXPECT_NEAR(f.lagMax, 3.0 + 50 * 0.020, 1e-9);
+// The lag of a feed position: the wall clock when the aircraft reached it against
+// the position's time stamp; a window without positions has none.
+TEST(PlaybackLagMeter, LowestAndHighestLagOfTheWindow) {
+    PlaybackLagMeter m;
+    const double feed = 1760000000.25;
+    gf_notePlaybackLag(m, feed, feed + 30.5);
+    gf_notePlaybackLag(m, feed + 1.0, feed + 37.0);  // played behind under a backlog
+    gf_notePlaybackLag(m, feed + 2.0, feed + 31.75);
+    const PlaybackLagMeter f = gf_takePlaybackLag(m);
+    EXPECT_EQ(f.positions, 3u);
+    EXPECT_DOUBLE_EQ(f.minSeconds, 29.75);
+    EXPECT_DOUBLE_EQ(f.maxSeconds, 36.0);
+    EXPECT_EQ(gf_takePlaybackLag(m).positions, 0u);
 
-    // Fewer ticks than the delay: no lag yet.
-    auto young = std::make_unique<TickMeter>();
-    for (std::uint32_t n = 0; n < kDelay; ++n) gf_noteEngineTick(*young, n, t0 + n * Ns(10ms), kDelay);
-    EXPECT_FALSE(gf_takeTickFigures(*young, t0 + 10s).hasLag);
+    // One position alone is both ends of the next window.
+    gf_notePlaybackLag(m, feed, feed + 45.0);
+    const PlaybackLagMeter one = gf_takePlaybackLag(m);
+    EXPECT_EQ(one.positions, 1u);
+    EXPECT_DOUBLE_EQ(one.minSeconds, 45.0);
+    EXPECT_DOUBLE_EQ(one.maxSeconds, 45.0);
 }
 
 TEST(FrameLockMeter, PercentilesMaximumAndMeanBlocks) {

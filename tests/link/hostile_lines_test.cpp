@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,79 @@ TEST_F(HostileLines, AFloodOfRefusedLinesIsCountedNotLoggedLineByLine) {
     for (int i = 0; i < 1000; ++i) receiver.acceptDatagram(joinFields(fields));
     EXPECT_EQ(lf_lines(dir.read("Log.txt")).size(), before + 1);
     EXPECT_EQ(queued(), 0u);
+}
+
+// The refusals' own clock, moved by the test.
+clv::RefusedLines::Clock::time_point g_refusalNow{};
+clv::RefusedLines::Clock::time_point lf_refusalNow() { return g_refusalNow; }
+
+std::string lf_lineWith(int field, const std::string& value) {
+    std::vector<std::string> fields = baseTrafficFields();
+    fields[field] = value;
+    return joinFields(fields);
+}
+
+// After the first refusal the minute's refusals are counted by kind; the counts
+// are written when the minute ends, by a good line or by the quiet feed's idle
+// call, and a quiet minute lets the next refusal be written at once.
+TEST_F(HostileLines, RefusalsOfAMinuteAreCountedByKindAndWrittenWhenItEnds) {
+    using namespace std::chrono_literals;
+    clv::TrafficReceiver receiver;
+    receiver.setRangeCentre({47.45, 8.56});
+    receiver.refusedLines.setClock(lf_refusalNow);
+    const auto t0 = clv::RefusedLines::Clock::time_point{} + 1000s;
+    auto at = [&](std::chrono::seconds s) { g_refusalNow = t0 + s; };
+    auto logLines = [&] { return lf_lines(dir.read("Log.txt")); };
+    const std::size_t before = logLines().size();
+    const std::string badText = lf_lineWith(kCallsign, "BAD\x1B");
+    const std::string badAltitude = lf_lineWith(kAlt, "1e308");
+    const std::string badStamp = lf_lineWith(kTime, "0");
+
+    at(0s);
+    receiver.acceptDatagram(badText);  // written at once, with the line
+    ASSERT_EQ(logLines().size(), before + 1);
+    EXPECT_NE(logLines().back().find("traffic line refused (field 9 holds control bytes"), std::string::npos);
+
+    at(10s);
+    receiver.acceptDatagram(badAltitude);
+    receiver.acceptDatagram(badText);
+    receiver.acceptDatagram(lf_lineWith(kVs, "1e308"));
+    receiver.acceptDatagram(badAltitude);
+    receiver.acceptDatagram(badStamp);
+    at(59s);
+    receiver.idle();
+    receiver.acceptDatagram(joinFields(baseTrafficFields()));
+    EXPECT_EQ(logLines().size(), before + 1);  // the minute has not ended
+
+    at(60s);
+    receiver.idle();  // no line comes: the minute's end alone writes the counts
+    ASSERT_EQ(logLines().size(), before + 2);
+    EXPECT_NE(logLines().back().find("traffic lines refused in the last minute: "
+                                     "text bytes 1 (first: field 9 holds control bytes or invalid UTF-8), "
+                                     "impossible value 3 (first: altitude 1e+308 out of range), "
+                                     "stamp 1 (first: time stamp 0 not after 1970)"),
+              std::string::npos)
+        << logLines().back();
+
+    // The next minute counts from the report; a good line at its end writes it.
+    at(119s);
+    receiver.acceptDatagram(badStamp);
+    EXPECT_EQ(logLines().size(), before + 2);
+    at(120s);
+    receiver.acceptDatagram(joinFields(baseTrafficFields()));
+    ASSERT_EQ(logLines().size(), before + 3);
+    EXPECT_NE(logLines().back().find("refused in the last minute: stamp 1 (first: time stamp 0"), std::string::npos)
+        << logLines().back();
+
+    // A minute without refusals writes nothing; the refusal after it is written at once.
+    at(180s);
+    receiver.idle();
+    EXPECT_EQ(logLines().size(), before + 3);
+    at(200s);
+    receiver.acceptDatagram(badAltitude);
+    ASSERT_EQ(logLines().size(), before + 4);
+    EXPECT_NE(logLines().back().find("traffic line refused (altitude 1e+308 out of range): "), std::string::npos)
+        << logLines().back();
 }
 
 TEST_F(HostileLines, ALineStampedUpToAMinuteAheadIsTaken) {

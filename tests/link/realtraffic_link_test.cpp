@@ -47,6 +47,8 @@ public:
         std::lock_guard lock(mutex_);
         return received_;
     }
+    // The connection is made (it waits in the listen queue until accepted).
+    bool connected() const { return connected_.load(); }
 
 private:
     void run() {
@@ -54,6 +56,7 @@ private:
         if (platform::resolveTcp("127.0.0.1", std::to_string(port_), address) != 0) return;
         platform::Socket socket(platform::connectTo(address));
         if (!socket.isOpen()) return;
+        connected_ = true;
         const platform::StopTest stop = [this] { return stop_.load(); };
         char buffer[4096];
         bool answered = false;
@@ -80,6 +83,7 @@ private:
     std::vector<std::string> pieces_;
     bool closeInstead_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> connected_{false};
     mutable std::mutex mutex_;
     std::string received_;
     std::thread thread_;
@@ -268,6 +272,61 @@ TEST_F(RealTrafficLinkTest, SilentConnectionsAreNotCountedAsAReconnection) {
         if (line.find("RealTraffic re-connected") != std::string::npos) ++reconnections;
     EXPECT_EQ(reconnections, 1);
     EXPECT_EQ(good.received().substr(0, 15), "Qs999=version\r\n");
+}
+
+// Connections that never speak do not hold RealTraffic up: every connection is
+// asked at once and the first answer is served while the silent ones are still
+// open and within their reply time.
+TEST_F(RealTrafficLinkTest, RealTrafficIsServedWhileSilentConnectionsWait) {
+    // Far beyond the test's own limit: no silent connection is refused for its
+    // silence here, so a link that served them one after the other never reaches
+    // RealTraffic.
+    gf_setVersionReplyTimeout(std::chrono::minutes(10));
+    struct Case {
+        const char* name;
+        bool silentBeforeTheWait;  // else they come while the link waits
+    };
+    for (const Case& c : {Case{"queued before the wait", true}, Case{"arriving while the link waits", false}}) {
+        SCOPED_TRACE(c.name);
+        gf_nullUiPort().clear();
+        realTrafficConnected = false;
+        rtProfessional = false;
+        std::vector<std::unique_ptr<FakeRealTraffic>> silent;
+        auto connectSilent = [&] {
+            for (int i = 0; i < 3; ++i) {
+                silent.push_back(std::make_unique<FakeRealTraffic>(port, std::vector<std::string>{}));
+                EXPECT_TRUE(eventually([&] { return silent.back()->connected(); }));
+            }
+        };
+        if (c.silentBeforeTheWait) connectSilent();
+        std::thread run([] { gf_connectRealTraffic(); });
+        if (!c.silentBeforeTheWait) {
+            connectSilent();
+            for (const auto& peer : silent)
+                EXPECT_TRUE(eventually([&] { return peer->received() == "Qs999=version\r\n"; }));
+        }
+        FakeRealTraffic good(port, {R"({"version":"9.0.1","level":2})"});
+        const bool served = eventually([] { return realTrafficConnected.load(); });
+        if (!served) stopRequested = true;  // ends the wait
+        run.join();
+        stopRequested = false;
+        ASSERT_TRUE(served);
+        EXPECT_TRUE(clientConnected.load());
+        EXPECT_TRUE(rtProfessional.load());
+        EXPECT_EQ(good.received(), "Qs999=version\r\n");
+        // Each silent connection was asked, and none was refused before RealTraffic came.
+        for (const auto& peer : silent)
+            EXPECT_TRUE(eventually([&] { return peer->received() == "Qs999=version\r\n"; })) << peer->received();
+        for (const std::string& line : gf_nullUiPort().statusLines())
+            EXPECT_EQ(line.find("RealTraffic connection closed"), std::string::npos) << line;
+        // Reports go to RealTraffic, not to a silent connection.
+        gf_sendQs123(12);
+        EXPECT_TRUE(eventually([&] { return good.received() == "Qs999=version\r\nQs123=12000\r\n"; }))
+            << good.received();
+        gf_closeRealTrafficLink();
+        gf_setupTcpServer("0");
+        port = gf_tcpServerPort();
+    }
 }
 
 TEST_F(RealTrafficLinkTest, WaitingForRealTrafficEndsWhenTheProgramCloses) {

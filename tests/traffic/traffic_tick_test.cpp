@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/geodesy.h"
+#include "core/run_meter.h"
 #include "traffic_harness.h"
 
 namespace clv::test {
@@ -174,6 +175,45 @@ TEST(TrafficTick, CompactionKeepsTheOrderOfTheOthers) {
     ASSERT_EQ(rig.engine.liveAc.size(), 2u);
     EXPECT_EQ(rig.engine.liveAc[0].hexid, 30001u);
     EXPECT_EQ(rig.engine.liveAc[1].hexid, 30004u);
+}
+
+// The wall clock of the playback lag: 1029 s plus the tick in hundredths.
+double lf_lagClock() { return 1029.0 + static_cast<double>(currentTick()) / 100.0; }
+
+PosSample lf_fed(PosSample s, double feedTime) {
+    s.feedTime = feedTime;
+    return s;
+}
+
+// The playback lag is taken from what the aircraft play: each position of the
+// feed when the aircraft reaches it, against the position's feed time, so a
+// position played late shows its lateness. Positions the engine makes (the
+// extensions of a stream that ran dry) are no feed positions and do not count.
+TEST(TrafficTick, PlaybackLagIsEachFeedPositionsTimeAgainstTheClockWhenReached) {
+    gf_setLagClock(lf_lagClock);
+    gf_takePlaybackLag(g_playbackLagMeter);
+    for (const bool liveMovement : {false, true}) {
+        SCOPED_TRACE(liveMovement ? "the program's movement, the stream extended" : "samples played at their ticks");
+        EngineRig rig;
+        if (liveMovement) rig.useLiveMovement();
+        LiveAc& ac = rig.addLive(30001, "DLH1", "A320",
+                                 {lf_fed(airSample(50, 8, 20000, 300, 90, 100), 1000.0),
+                                  lf_fed(airSample(50, 8.01, 20000, 300, 90, 400), 1003.0),
+                                  // Due 6 s after its feed time plus the 30 s delay, as under a backlog.
+                                  lf_fed(airSample(50, 8.02, 20000, 300, 90, 1000), 1004.0),
+                                  airSample(50, 8.03, 20000, 300, 90, 1100)},
+                                 AcSimState::Active);
+        ac.objectId = 7;
+        rig.run(liveMovement ? 3000 : 1200);
+        const PlaybackLagMeter f = gf_takePlaybackLag(g_playbackLagMeter);
+        EXPECT_EQ(f.positions, 3u);
+        if (!liveMovement) {
+            // Reached at ticks 100, 400 and 1000: 1030 - 1000, 1033 - 1003, 1039 - 1004.
+            EXPECT_NEAR(f.minSeconds, 30.0, 1e-9);
+            EXPECT_NEAR(f.maxSeconds, 35.0, 1e-9);
+        }
+    }
+    gf_setLagClock(nullptr);
 }
 
 }  // namespace
