@@ -32,8 +32,12 @@ endfunction()
 # THREADED names the folder's test files whose tests run threads of the program
 # (or the program itself): the ThreadSanitizer build compiles only those, with
 # the folder's support files (every .cpp not ending in _test.cpp).
+# WAITING is a test filter (GoogleTest's) of the folder's tests that spend their
+# minutes waiting on a program run that plays in real time: they start first, and
+# take none of the processor slots that scripts/test hands the other tests, which
+# each take one (the "cpus" resource; ctest ignores it without --resource-spec-file).
 function(clv_folder_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS;THREADED" ${ARGN})
+  cmake_parse_arguments(ARG "" "WAITING" "DEPS;THREADED" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
   if(CLV_TSAN)
     set(_kept "")
@@ -56,7 +60,16 @@ function(clv_folder_tests name)
   add_executable(test_${name} ${_sources})
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} clv_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
   clv_precompile(test_${name} <gtest/gtest.h> <gmock/gmock.h>)
-  gtest_discover_tests(test_${name}
-    PROPERTIES LABELS ${name}
-    DISCOVERY_TIMEOUT 60)
+  if(ARG_WAITING)
+    gtest_discover_tests(test_${name} TEST_FILTER "-${ARG_WAITING}"
+      PROPERTIES LABELS ${name} RESOURCE_GROUPS cpus:1
+      DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(test_${name} TEST_FILTER "${ARG_WAITING}"
+      PROPERTIES LABELS ${name} COST 100000
+      DISCOVERY_TIMEOUT 60)
+  else()
+    gtest_discover_tests(test_${name}
+      PROPERTIES LABELS ${name} RESOURCE_GROUPS cpus:1
+      DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

@@ -1,6 +1,7 @@
 // The main road of a run, end to end: live traffic from the stand-in RealTraffic
 // becomes AI aircraft in the stand-in simulator, one after the other, each where
-// the feed had it half a minute earlier, and leaves it when the feed falls silent.
+// the feed had it half a minute earlier, counted on the status panel, and leaves
+// it when the feed falls silent.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -118,9 +119,59 @@ struct Seen {
     nlohmann::json object;
 };
 
+// ---- the status panel's live count, read off the screen ------------------------------
+
+// One glyph of a text line: its columns of ink (the green level of each pixel).
+using Glyph = std::vector<std::vector<int>>;
+
+// The glyphs of the band (x0..x1, y0..y1) of green text on black, left to right,
+// split at the columns without ink.
+std::vector<Glyph> lf_glyphs(const Image& image, int x0, int x1, int y0, int y1) {
+    std::vector<Glyph> glyphs;
+    Glyph current;
+    for (int x = x0; x < x1 && x < image.width; ++x) {
+        std::vector<int> column;
+        bool ink = false;
+        for (int y = y0; y < y1; ++y) {
+            const platform::Rgb c = image.at(x, y);
+            const int level = c.r < 100 && c.b < 100 ? c.g : 0;
+            column.push_back(level);
+            ink = ink || level > 30;
+        }
+        if (ink) {
+            current.push_back(column);
+        } else if (!current.empty()) {
+            glyphs.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty()) glyphs.push_back(current);
+    return glyphs;
+}
+
+// The status panel shows "qnh: {:4}" (row 63) and "live: {:3}" (row 91), both at
+// x 642 in the same font: the live count's last digit is read by comparing it with
+// the digits of the known QNH. Nothing while the live text is not shown or its
+// digit is none of the QNH's.
+std::optional<int> lf_shownLiveCount(const Image& image, const std::string& qnhDigits) {
+    if (image.width < 880 || image.height < 112) return std::nullopt;
+    const std::vector<Glyph> qnh = lf_glyphs(image, 640, 879, 63, 84);
+    const std::vector<Glyph> live = lf_glyphs(image, 640, 879, 91, 112);
+    // The labels come first ("qnh:" and "live:", whose letters may touch).
+    if (qnh.size() < qnhDigits.size() + 1 || live.size() < 2) return std::nullopt;
+    const std::size_t first = qnh.size() - qnhDigits.size();
+    for (std::size_t i = 0; i < qnhDigits.size(); ++i) {
+        if (qnh[first + i] == live.back()) return qnhDigits[i] - '0';
+    }
+    return std::nullopt;
+}
+
 class EndToEnd : public DemoDataRun {};
 
-TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFeedStops) {
+// One run shows the main road and the status panel's count of it: the panel reads
+// 0 before any traffic, the number of aircraft in the simulator once they are
+// created, and 0 again when they have left.
+TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherShownOnThePanelAndLeavesWhenTheFeedStops) {
     ChildProcess sim;
     startDemoSimStandIn(sim, writeZurichScenario());
     ASSERT_FALSE(HasFatalFailure());
@@ -128,23 +179,15 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());
     // RealTraffic's link and weather in one stand-in, its traffic in another that can be stopped alone.
+    // A QNH whose digits are every count the panel shows here: 0 and the five aircraft.
+    const std::string qnhDigits = "1025";
     ChildProcess link;
-    startFeedLink(link, ports, true);
+    startFeedLink(link, ports, true, qnhDigits);
 
     writeDemoParameters(ports.tcp);
     ChildProcess program;
     startProgram(program, ports.traffic, ports.qnh);
-
-    const std::vector<Aircraft> aircraft = lf_aircraft();
-    folder.write("traffic.trk", lf_trackScript(aircraft));
-    // The feed stamps its lines from its start; the lines it sends before the
-    // program listens, or before the program knows where the user is, are lost.
-    const Clock::time_point feedStart = Clock::now();
     ChildProcess traffic;
-    traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
-                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
-
     const auto everything = [&] {
         return report({{"program", &program}, {"simstandin", &sim},
                        {"feedstandin link", &link}, {"feedstandin traffic", &traffic}});
@@ -153,6 +196,42 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
     ControlLink control(simControlPort);
     ASSERT_TRUE(control.connected());
     const auto aiObjects = [&] { return control.command({{"cmd", "objects"}, {"ai_only", true}}); };
+    const auto inSimulator = [&]() -> std::optional<int> {
+        const nlohmann::json answer = aiObjects();
+        if (!answer.is_object() || !answer.value("ok", false)) return std::nullopt;
+        return static_cast<int>(answer["objects"].size());
+    };
+    gf_ignoreXErrors();
+    Display* screen = XOpenDisplay(display.c_str());
+    ASSERT_NE(screen, nullptr) << display;
+    const auto shown = [&]() -> std::optional<int> {
+        const auto window = gf_findWindowNamed(screen, "Calvorinth", program.pid());
+        if (!window) return std::nullopt;
+        return lf_shownLiveCount(gf_captureWindow(screen, *window), qnhDigits);
+    };
+    // The panel and the simulator agree on `n` (the simulator's count read before and after the screen).
+    const auto agreeOn = [&](int n) {
+        return gf_waitUntil(
+            [&] {
+                if (!program.running()) return true;
+                const auto before = inSimulator();
+                const auto onScreen = shown();
+                return before == n && onScreen == n && inSimulator() == n;
+            },
+            kStepLimit);
+    };
+
+    // Connected and receiving, before any traffic: 0.
+    ASSERT_TRUE(agreeOn(0)) << "shown: " << shown().value_or(-1) << everything();
+    ASSERT_TRUE(program.running()) << everything();
+
+    const std::vector<Aircraft> aircraft = lf_aircraft();
+    folder.write("traffic.trk", lf_trackScript(aircraft));
+    // The feed stamps its lines from its start.
+    const Clock::time_point feedStart = Clock::now();
+    traffic.start(gf_toolPath("feedstandin"),
+                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
+                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
 
     // Each object as the stand-in first shows it; polled often, so that the time
     // of first sight is the time of creation within a few milliseconds.
@@ -218,7 +297,12 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
         EXPECT_FALSE(s.object.value("on_ground", true));
     }
 
-    // The feed falls silent: once the last lines are played, the aircraft leave.
+    // The panel counts them as the simulator has them.
+    EXPECT_TRUE(agreeOn(static_cast<int>(aircraft.size())))
+        << "in the simulator: " << inSimulator().value_or(-1) << ", shown: " << shown().value_or(-1) << everything();
+
+    // The feed falls silent: once the last lines are played, the aircraft leave,
+    // and the panel's count goes back to 0 with them.
     traffic.signal(SIGTERM);
     EXPECT_TRUE(traffic.waitForExit(kExitLimit).has_value());
     const bool allRemoved = gf_waitUntil(
@@ -228,7 +312,10 @@ TEST_F(EndToEnd, LiveTrafficBecomesAiAircraftOneAfterTheOtherAndLeavesWhenTheFee
         },
         kStepLimit);
     EXPECT_TRUE(allRemoved) << aiObjects().dump() << everything();
+    EXPECT_TRUE(agreeOn(0)) << "in the simulator: " << inSimulator().value_or(-1)
+                            << ", shown: " << shown().value_or(-1) << everything();
     EXPECT_TRUE(program.running()) << everything();
+    XCloseDisplay(screen);
     const nlohmann::json removals = control.command({{"cmd", "log"}, {"call", "SimConnect_AIRemoveObject"}});
     EXPECT_NE(removals.dump().find("SimConnect_AIRemoveObject"), std::string::npos) << removals;
 
@@ -311,126 +398,6 @@ TEST_F(EndToEnd, EveryBoxOfTheOptionsPanelTickedKeepsTheRunGoing) {
     EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
     EXPECT_TRUE(logHas("Exiting: NOT YET SET")) << everything();
     for (ChildProcess* standIn : {&traffic, &sim}) {
-        standIn->signal(SIGTERM);
-        EXPECT_TRUE(standIn->waitForExit(kExitLimit).has_value());
-    }
-}
-
-// ---- the status panel's live count, read off the screen ------------------------------
-
-// One glyph of a text line: its columns of ink (the green level of each pixel).
-using Glyph = std::vector<std::vector<int>>;
-
-// The glyphs of the band (x0..x1, y0..y1) of green text on black, left to right,
-// split at the columns without ink.
-std::vector<Glyph> lf_glyphs(const Image& image, int x0, int x1, int y0, int y1) {
-    std::vector<Glyph> glyphs;
-    Glyph current;
-    for (int x = x0; x < x1 && x < image.width; ++x) {
-        std::vector<int> column;
-        bool ink = false;
-        for (int y = y0; y < y1; ++y) {
-            const platform::Rgb c = image.at(x, y);
-            const int level = c.r < 100 && c.b < 100 ? c.g : 0;
-            column.push_back(level);
-            ink = ink || level > 30;
-        }
-        if (ink) {
-            current.push_back(column);
-        } else if (!current.empty()) {
-            glyphs.push_back(current);
-            current.clear();
-        }
-    }
-    if (!current.empty()) glyphs.push_back(current);
-    return glyphs;
-}
-
-// The status panel shows "qnh: {:4}" (row 63) and "live: {:3}" (row 91), both at
-// x 642 in the same font: the live count's last digit is read by comparing it with
-// the digits of the known QNH. Nothing while the live text is not shown or its
-// digit is none of the QNH's.
-std::optional<int> lf_shownLiveCount(const Image& image, const std::string& qnhDigits) {
-    if (image.width < 880 || image.height < 112) return std::nullopt;
-    const std::vector<Glyph> qnh = lf_glyphs(image, 640, 879, 63, 84);
-    const std::vector<Glyph> live = lf_glyphs(image, 640, 879, 91, 112);
-    // The labels come first ("qnh:" and "live:", whose letters may touch).
-    if (qnh.size() < qnhDigits.size() + 1 || live.size() < 2) return std::nullopt;
-    const std::size_t first = qnh.size() - qnhDigits.size();
-    for (std::size_t i = 0; i < qnhDigits.size(); ++i) {
-        if (qnh[first + i] == live.back()) return qnhDigits[i] - '0';
-    }
-    return std::nullopt;
-}
-
-TEST_F(EndToEnd, StatusPanelLiveCountFollowsTheAircraftInTheSimulator) {
-    ChildProcess sim;
-    startDemoSimStandIn(sim, writeZurichScenario());
-    ASSERT_FALSE(HasFatalFailure());
-    const FeedPorts ports = freeFeedPorts();
-    ASSERT_TRUE(ports.complete());
-    // A QNH whose digits are every count this test sees: 0 to 3.
-    const std::string qnhDigits = "1023";
-    ChildProcess link;
-    startFeedLink(link, ports, true, qnhDigits);
-    writeDemoParameters(ports.tcp);
-    ChildProcess program;
-    startProgram(program, ports.traffic, ports.qnh);
-
-    gf_ignoreXErrors();
-    Display* screen = XOpenDisplay(display.c_str());
-    ASSERT_NE(screen, nullptr) << display;
-    ControlLink control(simControlPort);
-    ASSERT_TRUE(control.connected());
-    const auto inSimulator = [&]() -> std::optional<int> {
-        const nlohmann::json answer = control.command({{"cmd", "objects"}, {"ai_only", true}});
-        if (!answer.is_object() || !answer.value("ok", false)) return std::nullopt;
-        return static_cast<int>(answer["objects"].size());
-    };
-    const auto shown = [&]() -> std::optional<int> {
-        const auto window = gf_findWindowNamed(screen, "Calvorinth", program.pid());
-        if (!window) return std::nullopt;
-        return lf_shownLiveCount(gf_captureWindow(screen, *window), qnhDigits);
-    };
-    const auto everything = [&] {
-        return report({{"program", &program}, {"simstandin", &sim}, {"feedstandin link", &link}});
-    };
-    // Both counts agree on `n` (the simulator's count read before and after the screen).
-    const auto agreeOn = [&](int n) {
-        return gf_waitUntil(
-            [&] {
-                if (!program.running()) return true;
-                const auto before = inSimulator();
-                const auto onScreen = shown();
-                return before == n && onScreen == n && inSimulator() == n;
-            },
-            kStepLimit);
-    };
-
-    // Connected and receiving, before any traffic: 0.
-    ASSERT_TRUE(agreeOn(0)) << "shown: " << shown().value_or(-1) << everything();
-    ASSERT_TRUE(program.running()) << everything();
-
-    std::vector<Aircraft> aircraft = lf_aircraft();
-    aircraft.resize(3);
-    folder.write("traffic.trk", lf_trackScript(aircraft));
-    ChildProcess traffic;
-    traffic.start(gf_toolPath("feedstandin"),
-                  {"--script", (folder / "traffic.trk").string(), "--traffic-port", std::to_string(ports.traffic)},
-                  folder.path(), {}, folder / "logs" / "feedstandin_traffic.txt");
-    // Up with the aircraft the simulator gets, and down again when the feed falls silent.
-    EXPECT_TRUE(agreeOn(3)) << "in the simulator: " << inSimulator().value_or(-1)
-                            << ", shown: " << shown().value_or(-1) << everything();
-    traffic.signal(SIGTERM);
-    EXPECT_TRUE(traffic.waitForExit(kExitLimit).has_value());
-    EXPECT_TRUE(agreeOn(0)) << "in the simulator: " << inSimulator().value_or(-1)
-                            << ", shown: " << shown().value_or(-1) << everything();
-    EXPECT_TRUE(program.running()) << everything();
-    XCloseDisplay(screen);
-
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << everything();
-    for (ChildProcess* standIn : {&link, &sim}) {
         standIn->signal(SIGTERM);
         EXPECT_TRUE(standIn->waitForExit(kExitLimit).has_value());
     }
