@@ -109,9 +109,9 @@ bool lf_versionExchange() {
 }
 
 // Waits for a client that answers the version question; false when the wait
-// ended without one (a stop, a closed listen socket).
-bool lf_acceptRealTraffic() {
-    while (waitForClient()) {
+// ended without one (a stop, a closed listen socket, or `timeoutMs` passed).
+bool lf_acceptRealTraffic(int timeoutMs = -1) {
+    while (waitForClient(timeoutMs)) {
         if (lf_versionExchange()) return true;
     }
     return false;
@@ -149,11 +149,12 @@ std::uint16_t gf_tcpServerPort() { return platform::localPort(g_listenSocket.han
 
 std::string gf_tcpServerAddress() { return platform::localAddress(g_listenSocket.handle()); }
 
-bool waitForClient() {
+bool waitForClient(int timeoutMs) {
     if (clientConnected.load()) return false;
     if (!g_listenSocket.isOpen()) return false;
     // Polled, so that closing the program is never stuck behind a RealTraffic that does not come.
-    if (platform::waitReadable(g_listenSocket.handle(), lf_stopTest) != platform::WaitResult::Ready) return false;
+    if (platform::waitReadable(g_listenSocket.handle(), lf_stopTest, timeoutMs) != platform::WaitResult::Ready)
+        return false;
     const platform::SocketHandle fd = platform::acceptClient(g_listenSocket.handle());
     if (fd == platform::kInvalidSocket) return false;
     g_clientSocket.adopt(fd);
@@ -245,8 +246,11 @@ void gf_sendQs121(const clv::UserAcData& user) {
                              true);
         }
     }
+    // Only a look for a client that is already waiting: the run thread's ticks go
+    // on while RealTraffic is away, so the aircraft taken out really leave the
+    // simulator and the feed's lines keep their time.
     if (!clientConnected.load() && exitReason.load() == clv::ExitReason::NotYetSet) {
-        if (lf_acceptRealTraffic()) {
+        if (lf_acceptRealTraffic(0)) {
             realTrafficConnected = true;
             gf_uiPort().requestRepaint();
             gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_timeOfDay()), true);

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -108,14 +109,16 @@ void Socket::close() {
 WaitResult waitReadable(SocketHandle socket, const StopTest& stop, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
+    bool polled = false;  // a limit of 0 still looks once
     for (;;) {
         if (stop && stop()) return WaitResult::Stopped;
         int slice = kWaitSliceMs;
         if (timeoutMs >= 0) {
             auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-            if (spent >= timeoutMs) return WaitResult::TimedOut;
-            if (timeoutMs - spent < slice) slice = static_cast<int>(timeoutMs - spent);
+            if (polled && spent >= timeoutMs) return WaitResult::TimedOut;
+            if (timeoutMs - spent < slice) slice = static_cast<int>(std::max<long long>(0, timeoutMs - spent));
         }
+        polled = true;
         pollfd p{};
         p.fd = socket;
         p.events = POLLIN;
