@@ -180,15 +180,16 @@ void lf_acceptAnother(Candidates& candidates) {
 // connection is asked as soon as it is accepted and the first proper answer is
 // served: a connection that never speaks does not keep RealTraffic waiting
 // behind it. A connection that answers with something that is not JSON, or not
-// within the reply time, is closed.
-bool lf_acceptRealTraffic() {
+// within the reply time, is closed. `timeoutMs` limits the wait for a first
+// connection (-1: no limit; 0: only one that is already waiting).
+bool lf_acceptRealTraffic(int timeoutMs = -1) {
     Candidates candidates;
     std::vector<platform::SocketHandle> sockets;
     std::vector<bool> ready;
     for (;;) {
         if (candidates.empty()) {
             // Nobody to wait for but the next connection.
-            if (!waitForClient()) return false;
+            if (!waitForClient(timeoutMs)) return false;
             clientConnected = false;  // not served before it answers
             lf_askVersion(candidates, g_clientSocket.release());
             continue;
@@ -260,11 +261,12 @@ std::uint16_t gf_tcpServerPort() { return platform::localPort(g_listenSocket.han
 
 std::string gf_tcpServerAddress() { return platform::localAddress(g_listenSocket.handle()); }
 
-bool waitForClient() {
+bool waitForClient(int timeoutMs) {
     if (clientConnected.load()) return false;
     if (!g_listenSocket.isOpen()) return false;
     // Polled, so that closing the program is never stuck behind a RealTraffic that does not come.
-    if (platform::waitReadable(g_listenSocket.handle(), lf_stopTest) != platform::WaitResult::Ready) return false;
+    if (platform::waitReadable(g_listenSocket.handle(), lf_stopTest, timeoutMs) != platform::WaitResult::Ready)
+        return false;
     const platform::SocketHandle fd = platform::acceptClient(g_listenSocket.handle());
     if (fd == platform::kInvalidSocket) return false;
     g_clientSocket.adopt(fd);
@@ -341,8 +343,11 @@ void gf_sendQs121(const clv::UserAcData& user) {
                              true);
         }
     }
+    // Only a look for a client that is already waiting: the run thread's ticks go
+    // on while RealTraffic is away, so the aircraft taken out really leave the
+    // simulator and the feed's lines keep their time.
     if (!clientConnected.load() && exitReason.load() == clv::ExitReason::NotYetSet) {
-        if (lf_acceptRealTraffic()) {
+        if (lf_acceptRealTraffic(0)) {
             realTrafficConnected = true;
             gf_uiPort().requestRepaint();
             gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_timeOfDay()), true);

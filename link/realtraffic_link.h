@@ -30,8 +30,9 @@ std::string gf_tcpServerAddress();
 void gf_connectRealTraffic();
 
 // Accepts a client when none is connected; true when one was accepted now. The
-// wait ends early on a stop or a closed listen socket.
-bool waitForClient();
+// wait ends early on a stop or a closed listen socket, or after `timeoutMs`
+// (-1: no limit; 0: only a client that is already waiting).
+bool waitForClient(int timeoutMs = -1);
 // Sends the text to the client; false when that failed (the client is dropped).
 bool sendDataPacket(std::string_view text);
 // The client's reply: the bytes received until they form one complete JSON value,
@@ -39,9 +40,10 @@ bool sendDataPacket(std::string_view text);
 std::string receive();
 
 // The user aircraft's position and attitude; sent only while RealTraffic is on
-// this PC and the position is known. A failed send drops the link, takes the live
-// aircraft out (see gf_setRealTrafficGoneHandler) and waits for a re-connection;
-// re-connecting clients are asked for their version like the first one, and one
+// this PC and the position is known. A failed send drops the link and takes the
+// live aircraft out (see gf_setRealTrafficGoneHandler). While no client is
+// connected each call accepts one that is waiting, without waiting for one; a
+// re-connecting client is asked for its version like the first one, and one
 // that does not answer is closed and not counted.
 void gf_sendQs121(const clv::UserAcData& user);
 // The simulator's UTC time in seconds since 1970; sent when the client is

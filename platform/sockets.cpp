@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -112,14 +113,16 @@ namespace {
 WaitResult lf_pollSliced(pollfd* polled, std::size_t count, const StopTest& stop, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
+    bool looked = false;  // a limit of 0 still looks once
     for (;;) {
         if (stop && stop()) return WaitResult::Stopped;
         int slice = kWaitSliceMs;
         if (timeoutMs >= 0) {
             auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-            if (spent >= timeoutMs) return WaitResult::TimedOut;
-            if (timeoutMs - spent < slice) slice = static_cast<int>(timeoutMs - spent);
+            if (looked && spent >= timeoutMs) return WaitResult::TimedOut;
+            if (timeoutMs - spent < slice) slice = static_cast<int>(std::max<long long>(0, timeoutMs - spent));
         }
+        looked = true;
         for (std::size_t i = 0; i < count; ++i) polled[i].revents = 0;
         int n = ::poll(polled, count, slice);
         if (n < 0) {

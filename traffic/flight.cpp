@@ -138,6 +138,54 @@ bool lf_withinLandingRange(TrafficEngine& e, const LiveAc& ac) {
 
 void lf_shrinkSlack(LiveAc& ac) { lf_shrinkPhaseSlack(ac); }
 
+// The elevation of the ground under the aircraft, from the simulator's last ground
+// report: the aircraft lands where it is, which need not be the park airport. Before
+// any report (height 0 in the air) the park airport's elevation is the best guess.
+double lf_groundElevation(const LiveAc& ac, double parkElevation) {
+    if (ac.heightAboveGround <= 0.0) return parkElevation;
+    return ac.simPosition.altitude - ac.heightAboveGround;
+}
+
+// Feet per minute a category can descend in the air.
+const CategoryTable<double>& lf_maxDescent() {
+    static const CategoryTable<double> table{{0, 2000.0}, {1, 6000.0}, {2, 6000.0},
+                                             {3, 6000.0}, {4, 10000.0}, {5, 3000.0}};
+    return table;
+}
+
+// Feed altitudes are noisy (single spikes of a thousand feet and more, 25 ft steps
+// that read as 750 ft/min over a 2 s leg); the feed's own vertical rate is not. A
+// step in the air keeps within the vertical rates of the leg's two samples,
+// widened by this much and always allowing level flight, and within what the
+// category can climb (its largest altitude step) and descend. What a leg does not
+// fly the next one catches up.
+constexpr double kFeedRateMarginFpm = 500.0;
+
+double lf_plausibleStep(const LiveAc& ac, double step) {
+    const double v0 = ac.samples.at(0).verticalSpeed;
+    const double v1 = ac.samples.at(1).verticalSpeed;
+    const double lowest =
+        std::max(std::min(std::min(v0, v1) - kFeedRateMarginFpm, 0.0), -lf_lookup(lf_maxDescent(), ac.category));
+    const double highest =
+        std::min(std::max(std::max(v0, v1) + kFeedRateMarginFpm, 0.0), ac.groundValueA * kFtPerMinPerTick);
+    return std::clamp(step, lowest / kFtPerMinPerTick, std::max(lowest, highest) / kFtPerMinPerTick);
+}
+
+// An aircraft behind the feed's time (it appears only after its warm-up, or after a
+// slow leg) flies a leg in as little as 85 % of its time at the leg's speed until it
+// plays the feed 30 s late again, and one ahead of it (a line that came early) takes
+// up to 1 / 0.85 of that time; at the leg's own speed it would stay off the feed's
+// time for good.
+constexpr double kCatchUpShare = 0.85;
+
+std::int64_t lf_catchUpTicks(const LiveAc& ac, std::int64_t ticks) {
+    if (ac.extensionCount > 0) return ticks;  // its own samples: no feed time to keep
+    const std::int64_t toFeedDue = std::int64_t{ac.samples.at(1).dueTick} - gf_tickNow();
+    const auto fastest = std::llround(static_cast<double>(ticks) * kCatchUpShare);
+    const auto slowest = std::llround(static_cast<double>(ticks) / kCatchUpShare);
+    return std::clamp<std::int64_t>(toFeedDue, fastest, slowest);
+}
+
 // The lat/lon steps towards the second sample over the ticks left of the leg.
 void lf_stepsToSecond(LiveAc& ac) {
     const PosSample& s1 = ac.samples.at(1);
@@ -176,7 +224,7 @@ void nextPosAir(clv::TrafficEngine&, clv::LiveAc& ac) {
                 const double knots = s0.groundSpeed > 0.0 ? s0.groundSpeed : kSameSpeedLandingKnots;
                 lf_retimeNext(ac, lf_legTicks(ac, knots));
             } else {
-                lf_retimeNext(ac, lf_legTicks(ac, lf_legSpeed(ac)));
+                lf_retimeNext(ac, lf_catchUpTicks(ac, lf_legTicks(ac, lf_legSpeed(ac))));
             }
         } else if (lf_isRotorcraft(ac)) {
             lf_turnAndRetime(ac);
@@ -217,14 +265,17 @@ void lf_airStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                 ac.verticalSpeed = vs;
                 ac.altitudeStep = vs / kFtPerMinPerTick;
             } else {
-                ac.altitudeStep = (*elevation - ac.simPosition.altitude) / n;
+                ac.altitudeStep = (lf_groundElevation(ac, *elevation) - ac.simPosition.altitude) / n;
             }
             lf_gear(engine, ac, 1);
         } else {
             lf_airAltitudeStep(ac, n);
         }
+        // What the aircraft flies is what it reports, and what its nose shows: an
+        // extension after a climb flies level, and so does its pitch.
+        ac.verticalSpeed = ac.altitudeStep * kFtPerMinPerTick;
         if (ac.moveState != AcMoveState::TakeOff) {
-            double v = ac.samples.at(1).verticalSpeed;
+            double v = ac.verticalSpeed;
             v = v > 0.0 ? std::min(v, kPitchClimbCapFpm) : std::max(v, kPitchDescentCapFpm) / 2.0;
             const double target = (kBasePitchDegrees - v / 600.0 * kPitchDegreesPer600Fpm) * kDegToRad;
             const double limit = gf_categoryMaxPitchChangeDegrees(ac.category) * kDegToRad;
@@ -442,9 +493,9 @@ void lf_flareStep(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         case 0: {
             double height = agl;
             if (const auto elevation = engine.parking().parkAirportElevation()) {
-                ac.landingElevation = *elevation;
+                ac.landingElevation = lf_groundElevation(ac, *elevation);
                 ac.hasLandingElevation = true;
-                height = ac.simPosition.altitude - *elevation;
+                height = ac.simPosition.altitude - ac.landingElevation;
             }
             ac.heightOverLandingElevation = height;
             if (cg + kFlare[0].cgPlusFeet >= std::min(agl, height)) {
@@ -491,7 +542,7 @@ void lf_climbToNext(clv::LiveAc& ac, double ticks) {
 void lf_airAltitudeStep(clv::LiveAc& ac, double ticks) {
     const clv::PosSample& s0 = ac.samples.at(0);
     clv::PosSample& s1 = ac.samples.at(1);
-    const double step = (s1.altitude - ac.simPosition.altitude) / ticks;
+    const double step = lf_plausibleStep(ac, (s1.altitude - ac.simPosition.altitude) / ticks);
     if (!ac.landing) {
         if (ac.heightAboveGround > kLowAltitudeAglFeet) {
             ac.altitudeStep = std::min(step, ac.groundValueA);

@@ -246,9 +246,10 @@ TEST_F(RealTrafficLinkTest, SilentConnectionsAreNotCountedAsAReconnection) {
     rt.reset();
     std::atomic<bool> reconnected{false};
     std::thread run([&] {
-        // The run thread's reports: the first failed send drops the link and waits.
-        for (int i = 0; i < 500 && !reconnected.load(); ++i) {
-            gf_sendQs121(cruising());  // after the drop it returns once a client is taken
+        // The run thread's reports: the first failed send drops the link, later ones
+        // take a client that is waiting.
+        for (int i = 0; i < 20000 && !reconnected.load(); ++i) {
+            gf_sendQs121(cruising());
             if (g_goneCalls > 0 && realTrafficConnected.load()) reconnected = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -327,6 +328,50 @@ TEST_F(RealTrafficLinkTest, RealTrafficIsServedWhileSilentConnectionsWait) {
         gf_setupTcpServer("0");
         port = gf_tcpServerPort();
     }
+}
+
+// The reports are sent by the run thread's ticks, which also take the live
+// aircraft out of the simulator: while RealTraffic is away they must go on.
+TEST_F(RealTrafficLinkTest, WhileRealTrafficIsAwayTheReportsDoNotWaitForIt) {
+    auto rt = std::make_unique<FakeRealTraffic>(port, std::vector<std::string>{R"({"version":"9","level":2})"});
+    gf_connectRealTraffic();
+    ASSERT_TRUE(realTrafficConnected.load());
+    rt->close();
+    rt.reset();
+    // A call that waited for RealTraffic would hold the test until this guard
+    // ends the wait with a stop.
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread guard([&] {
+        for (int i = 0; i < 2000 && !done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!done.load()) {
+            rescued = true;
+            stopRequested = true;
+        }
+    });
+    for (int i = 0; i < 200 && g_goneCalls == 0; ++i) {
+        gf_sendQs121(cruising());
+        if (g_goneCalls == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(g_goneCalls, 1);
+    for (int i = 0; i < 5; ++i) gf_sendQs121(cruising());  // nobody there: each returns at once
+    done = true;
+    guard.join();
+    EXPECT_FALSE(rescued.load()) << "a report waited for RealTraffic";
+    stopRequested = false;
+    EXPECT_FALSE(realTrafficConnected.load());
+
+    // RealTraffic comes back: a later report takes it, asks its version and sends on.
+    FakeRealTraffic back(port, {R"({"version":"9","level":2})"});
+    for (int i = 0; i < 2000 && !realTrafficConnected.load(); ++i) {
+        gf_sendQs121(cruising());
+        if (!realTrafficConnected.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(realTrafficConnected.load());
+    gf_sendQs121(cruising());
+    EXPECT_TRUE(eventually([&] {
+        return back.received().starts_with("Qs999=version\r\nQs121=");
+    })) << back.received();
+    EXPECT_EQ(g_goneCalls, 1);
 }
 
 TEST_F(RealTrafficLinkTest, WaitingForRealTrafficEndsWhenTheProgramCloses) {

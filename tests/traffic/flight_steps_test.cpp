@@ -104,11 +104,13 @@ TEST(AltitudeSteps, AClimbNeverExceedsTheCategorysStepAndLowFlightFollowsTheFeed
         SCOPED_TRACE(c.name);
         EngineRig rig;
         trafficTickCount = kNow;
-        PosSample s0 = lf_air(kHome, c.altitude, 0, kNow);
+        // The feed's vertical rate is the one its altitudes show.
+        const double vs = (c.next - c.altitude) / 500.0 * 6000.0;
+        PosSample s0 = lf_air(kHome, c.altitude, vs, kNow);
         if (c.firstOnGround) {
             s0.airborne = false;
         }
-        LiveAc& ac = activeInAir(rig, {s0, lf_air(offset(kHome, 90, 2000), c.next, 1500, kNow + 500)}, 90, c.type);
+        LiveAc& ac = activeInAir(rig, {s0, lf_air(offset(kHome, 90, 2000), c.next, vs, kNow + 500)}, 90, c.type);
         ac.heightAboveGround = c.agl;
         if (c.firstOnGround) {
             lf_climbToNext(ac, 500);
@@ -116,6 +118,100 @@ TEST(AltitudeSteps, AClimbNeverExceedsTheCategorysStepAndLowFlightFollowsTheFeed
             lf_airAltitudeStep(ac, 500);
         }
         EXPECT_NEAR(ac.altitudeStep, c.expected, 1e-12);
+    }
+}
+
+// Feed altitudes jump; the feed's vertical rate does not. A leg in the air keeps
+// within the leg's vertical rates widened by 500 ft/min (always allowing level
+// flight) and within the category's climb and descent.
+TEST(AltitudeSteps, NoisyAltitudesAreFlownWithinTheFeedsVerticalRate) {
+    struct Case {
+        const char* name;
+        const char* type;
+        bool landing;
+        double vs;     // both samples, ft/min
+        double jump;   // feet over the 200-tick leg
+        double expectedFpm;
+    };
+    const Case cases[] = {
+        {"a spike 1500 ft up, the feed at -770: level", "A320", false, -770, 1500, 0},
+        {"a drop of 1500 ft, the feed at -770: -1270", "A320", false, -770, -1500, -1270},
+        {"landing, 250 ft low (-7500 ft/min), the feed at -770: -1270", "A320", true, -770, -250, -1270},
+        {"a climb of 3000 ft/min the feed reports: as flown", "A320", false, 3000, 100, 3000},
+        {"a light aircraft diving 6000 ft/min: its 2000", "C172", false, -6000, -200, -2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeInAir(rig, {lf_air(kHome, 4000, c.vs, kNow), lf_air(offset(kHome, 90, 1500), 4000 + c.jump, c.vs, kNow + 200)},
+                                 90, c.type);
+        ac.heightAboveGround = 2600;
+        ac.landing = c.landing;
+        lf_airAltitudeStep(ac, 200);
+        EXPECT_NEAR(ac.altitudeStep * 6000.0, c.expectedFpm, 1e-9);
+    }
+}
+
+// Pitch (negative nose up) goes towards 3 degrees nose up in level flight, 2.2
+// degrees more for every 600 ft/min of climb (up to 2400), 1.1 less for every 600
+// ft/min of descent (down to 3000): for the vertical speed the aircraft flies,
+// which after a climb ends in an extension is level whatever the sample says.
+TEST(PitchTarget, FollowsTheVerticalSpeedFlown) {
+    struct Case {
+        const char* name;
+        double startNoseUp;  // degrees
+        double climb;        // feet over the 1000-tick leg
+        double sampleVs;     // what the second sample says
+        double targetNoseUp;
+    };
+    const Case cases[] = {
+        {"level", 0, 0, 0, 3.0},
+        {"climbing 1200 ft/min", 0, 200, 1200, 7.4},
+        {"climbing 3000 ft/min counts as 2400", 5, 500, 3000, 11.8},
+        {"descending 1200 ft/min", 0, -200, -1200, 0.8},
+        {"descending 6000 ft/min counts as 3000", 0, -1000, -6000, -2.5},
+        {"an extension after a climb flies level", 8, 0, 2000, 3.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        trafficTickCount = kNow;
+        LiveAc& ac = activeInAir(rig, {lf_air(kHome, 5000, c.sampleVs, kNow),
+                                       lf_air(offset(kHome, 90, 7000), 5000 + c.climb, c.sampleVs, kNow + 1000)},
+                                 90);
+        ac.heightAboveGround = 5000;
+        ac.simPosition.pitch = -c.startNoseUp * kDegToRad;
+        lf_airStep(rig.engine, ac);
+        // 1000 ticks to the target; none of these needs more than the 0.0075 degrees a tick of a Large.
+        EXPECT_NEAR(ac.pitchStep, (c.startNoseUp - c.targetNoseUp) * kDegToRad / 1000.0, 1e-12);
+        EXPECT_NEAR(ac.verticalSpeed, c.climb * 6.0, 1e-9);
+    }
+}
+
+// A right turn banks the aircraft right (negative bank) whether the bank comes from
+// the feed's roll (20 degrees right wing down) or from the turn of the next leg.
+TEST(BankStep, ARightTurnBanksRightWithAndWithoutTheFeedsRoll) {
+    for (const bool feedRoll : {true, false}) {
+        SCOPED_TRACE(feedRoll);
+        EngineRig rig;
+        trafficTickCount = kNow;
+        PosSample s1 = lf_air(offset(kHome, 90, 2000), 5000, 0, kNow + 500);
+        if (feedRoll) {
+            s1.roll = -20.0 * kDegToRad;  // as the feed's line is read: its sign turned
+            s1.hasRoll = true;
+            s1.heading = 120.0 * kDegToRad;
+            s1.hasHeading = true;
+            s1.headingFromAdsb = true;
+        }
+        LiveAc& ac = activeInAir(rig, {lf_air(kHome, 5000, 0, kNow), s1, lf_air(offset(offset(kHome, 90, 2000), 150, 2000), 5000, 0, kNow + 1000)}, 90);
+        ac.heightAboveGround = 5000;
+        lf_airStep(rig.engine, ac);
+        EXPECT_LT(ac.bankStep, 0.0);
+        EXPECT_GT(ac.headingStep, 0.0);
+        if (feedRoll) {
+            EXPECT_NEAR(ac.bankStep, -20.0 * kDegToRad / 500.0, 1e-12);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // the queue is cleaned of jitter and short stops.
 #include <gtest/gtest.h>
 
+#include "link/sim_ids.h"
 #include "movement_support.h"
 
 namespace clv::test {
@@ -113,6 +114,122 @@ TEST(SampleIntake, PushBackNeverQueuesItsFirstSampleChoosesTheSide) {
         decodeExisting(rig.engine, ac, s);
         EXPECT_EQ(ac.samples.size(), 2u);
         EXPECT_EQ(ac.tailToTheLeft, c.tailLeft);
+    }
+}
+
+// Landing east (heading 90) and rolling out: samples behind the aircraft are
+// dropped, a roll-out sample far behind restarts the queue where the aircraft is,
+// and a sample faster than the last above 40 kt takes the last one's speed.
+TEST(SampleIntake, WhileLandingAndRollingOutSamplesBehindAreDropped) {
+    enum class Phase { Landing, RollingOut };
+    struct Case {
+        const char* name;
+        Phase phase;
+        std::vector<double> queuedMetres;  // east of home
+        double queuedSpeed;
+        std::int32_t extension;
+        double bearing, metres;  // the new sample from the last queued one
+        double speed;
+        std::vector<double> expectedMetres;  // east of home, the queue after; -1: the aircraft's own position, -2: the new sample's
+        double expectedSpeed;                // of the last sample after
+    };
+    const Case cases[] = {
+        {"landing: ahead is taken", Phase::Landing, {0}, 120, 0, 90, 200, 120, {0, 200}, 120},
+        {"landing: 100 degrees off is dropped", Phase::Landing, {0}, 120, 0, 190, 200, 120, {0}, 120},
+        {"two queued: the last behind the new one goes", Phase::Landing, {0, 400}, 120, 0, 260, 200, 120, {0, -2}, 120},
+        {"rolling out: 120 degrees off is taken", Phase::RollingOut, {0}, 120, 0, 210, 100, 30, {0, -2}, 30},
+        {"rolling out: 160 degrees off restarts the queue", Phase::RollingOut, {0}, 120, 0, 250, 100, 30, {-1, -2}, 30},
+        {"rolling out and extended: 160 degrees off is dropped", Phase::RollingOut, {0}, 120, 3, 250, 100, 30, {0}, 120},
+        {"faster than the last above 40 kt: the last's speed", Phase::RollingOut, {0}, 60, 0, 90, 100, 70, {0, 100}, 60},
+        {"faster than the last but 40 kt or less: its own", Phase::RollingOut, {0}, 20, 0, 90, 100, 40, {0, 100}, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        trafficTickCount = kNow;
+        std::vector<PosSample> queued;
+        for (std::size_t i = 0; i < c.queuedMetres.size(); ++i) {
+            PosSample q =
+                sampleAt(offset(kHome, 90, c.queuedMetres[i]), c.queuedSpeed, kNow + 500 * static_cast<std::uint32_t>(i));
+            if (c.phase == Phase::Landing) {
+                q.altitude = 1600.0 - 50.0 * static_cast<double>(i);
+                q.airborne = true;
+            }
+            queued.push_back(q);
+        }
+        LiveAc& ac = c.phase == Phase::Landing ? activeInAir(rig, queued, 90) : activeOnGround(rig, queued, 90);
+        ac.landing = c.phase == Phase::Landing;
+        ac.rollingOut = c.phase == Phase::RollingOut;
+        ac.extensionCount = c.extension;
+        // The aircraft itself is 50 m short of its first sample.
+        ac.simPosition.latitude = offset(kHome, 270, 50).lat;
+        ac.simPosition.longitude = offset(kHome, 270, 50).lon;
+        const LatLon from = positionOf(queued.back());
+        PosSample s = sampleAt(offset(from, c.bearing, c.metres), c.speed, kNow + 3000);
+        if (c.phase == Phase::Landing) {
+            s.altitude = 1500.0;
+            s.airborne = true;
+        }
+        decodeExisting(rig.engine, ac, s);
+        ASSERT_EQ(ac.samples.size(), c.expectedMetres.size());
+        for (std::size_t i = 0; i < c.expectedMetres.size(); ++i) {
+            SCOPED_TRACE(i);
+            const double m = c.expectedMetres[i];
+            const LatLon expected = m == -2.0 ? positionOf(s) : m == -1.0 ? positionOf(ac) : offset(kHome, 90, m);
+            EXPECT_LT(metresBetween(positionOf(ac.samples[i]), expected), 0.01);
+        }
+        EXPECT_EQ(ac.samples.back().groundSpeed, c.expectedSpeed);
+        if (c.expectedMetres.front() == -1.0) {
+            EXPECT_EQ(ac.samples.front().dueTick, kNow + 1);
+        }
+        if (c.extension > 0 && ac.samples.size() == c.queuedMetres.size()) {
+            EXPECT_EQ(ac.extensionCount, c.extension);
+        }
+    }
+}
+
+// Rolling out, the feed lifts off again: a touch-and-go becomes a take-off run.
+TEST(SampleIntake, ATouchAndGoTurnsTheRollOutIntoATakeOffRun) {
+    for (const bool lastAirborne : {true, false}) {
+        SCOPED_TRACE(lastAirborne);
+        EngineRig rig;
+        trafficTickCount = kNow;
+        PosSample last = sampleAt(kHome, 120, kNow);
+        if (lastAirborne) {
+            last.altitude = 1420.0;
+            last.airborne = true;
+        }
+        LiveAc& ac = activeOnGround(rig, {last}, 90);
+        ac.rollingOut = true;
+        ac.landing = false;
+        ac.landed = true;
+        ac.throttleStage = 0;
+        ac.flapsStage = 3;
+        ac.maxAdvance = 1000;
+        ac.maxDelay = 1000;
+        PosSample up = sampleAt(offset(kHome, 90, 300), 130, kNow + 3000);
+        up.altitude = 1450.0;
+        up.airborne = true;
+        decodeExisting(rig.engine, ac, up);
+        ASSERT_EQ(ac.samples.size(), 2u);
+        if (!lastAirborne) {
+            // One airborne sample is not yet a take-off.
+            EXPECT_FALSE(ac.takeOffRun);
+            EXPECT_TRUE(rig.sim.clientEvents.empty());
+            continue;
+        }
+        EXPECT_TRUE(ac.takeOffRun);
+        EXPECT_EQ(ac.moveState, AcMoveState::Taxi);
+        EXPECT_FALSE(ac.landed);
+        EXPECT_EQ(ac.maxDelay, 5000);
+        EXPECT_EQ(ac.maxAdvance, 3000);
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+        for (const TickedEvent& e : rig.sim.clientEvents) events.emplace_back(e.command.eventId, e.command.data);
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
+            {THROTTLE_SET, 11468}, {SPOILERS_SET, 16383},  {FLAPS_SET, 3072},        {NAV_LIGHTS_SET, 1},
+            {BEACON_LIGHTS_SET, 1}, {LANDING_LIGHTS_SET, 1}, {TAXI_LIGHTS_SET, 1},    {STROBES_SET, 1},
+            {LOGO_LIGHTS_SET, 1},   {CABIN_LIGHTS_SET, 0}};
+        EXPECT_EQ(events, expected);
     }
 }
 

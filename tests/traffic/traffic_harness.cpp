@@ -221,7 +221,10 @@ UserAcData FakeSimLink::requestUserAcData() {
     return user;
 }
 
-void FakeSimLink::sendQs121(const UserAcData&) { qs121Ticks.push_back(currentTick()); }
+void FakeSimLink::sendQs121(const UserAcData& user) {
+    qs121Ticks.push_back(currentTick());
+    if (onQs121) onQs121(user);
+}
 
 // ---- FakeAircraftData ----------------------------------------------------------------------
 

@@ -56,6 +56,8 @@ public:
     bool planWritable = true;
     bool planAccepted = true;
     std::set<std::string> refusedTitles;  // creations of these titles fail
+    // Called with every user aircraft report (the program's link to RealTraffic).
+    std::function<void(const UserAcData&)> onQs121;
 
     // The auto-responder plays the simulator: a creation handed over makes its
     // object at once, names it (ObjectAssigned) on the next tick, and is bound by the

@@ -100,6 +100,12 @@ void TrajectoryChecker::afterTick() {
         if (s.hasFront) s.front = ac.samples.front();
     }
 
+    // A record that is gone takes what was seen of it along: the feed may bring the
+    // same aircraft back as a new record.
+    std::erase_if(seen_, [&](const auto& entry) {
+        return std::none_of(e.liveAc.begin(), e.liveAc.end(), [&](const LiveAc& ac) { return ac.hexid == entry.first; });
+    });
+
     const auto& sent = rig_.sim.sentPositions;
     for (; positionsSeen_ < sent.size(); ++positionsSeen_) {
         const TickedPositions& p = sent[positionsSeen_];
@@ -149,6 +155,7 @@ void TrajectoryChecker::checkBlock(const LiveAc& ac, Seen& seen, const AiPositio
                 fault(ac.hexid, "turns the long way round");
         }
     }
+    checkVertical(ac, seen, b, tick);
     if (ac.onGround && rig_.sim.responder.terrain) {
         const double ground = rig_.sim.responder.terrain(b.latitude, b.longitude);
         if (b.altitude < ground - kAltitudeTolerance)
@@ -167,6 +174,55 @@ void TrajectoryChecker::checkBlock(const LiveAc& ac, Seen& seen, const AiPositio
     seen.lastTick = tick;
     seen.block = b;
     tracks_[ac.objectId].emplace_back(tick, b);
+}
+
+void TrajectoryChecker::checkVertical(const LiveAc& ac, Seen& seen, const AiPositionData& b, std::uint32_t tick) {
+    const bool inAir = !ac.onGround && seen.hasBlock && tick > seen.lastTick;
+    const bool takeOff = ac.moveState == AcMoveState::TakeOff;
+    const bool landing = ac.landing || ac.flarePhase != 0;
+    if (!inAir || ac.deRotating) {
+        seen.levelSince = seen.climbSince = seen.descentSince = 0;
+        return;
+    }
+    const double fpm = (b.altitude - seen.block.altitude) / static_cast<double>(tick - seen.lastTick) * 6000.0;
+    double lowest = -kFlightFpm, highest = kFlightFpm;
+    if (ac.category == AcCategory::HighPerf) {
+        lowest *= 2.0;
+        highest *= 2.0;
+    }
+    if (takeOff) {
+        lowest = kTakeOffLowestFpm;
+        highest = kTakeOffHighestFpm;
+    } else if (landing) {
+        lowest = kLandingLowestFpm;
+        highest = kLandingHighestFpm;
+    }
+    if (fpm < lowest - kAltitudeTolerance || fpm > highest + kAltitudeTolerance)
+        fault(ac.hexid, fmt::format("vertical speed {:.0f} ft/min outside {:.0f} to {:.0f} ({})", fpm, lowest, highest,
+                                    takeOff ? "take-off" : landing ? "landing" : "flight"));
+
+    if (takeOff || ac.flarePhase != 0) {
+        seen.levelSince = seen.climbSince = seen.descentSince = 0;
+        return;
+    }
+    const double noseUp = -b.pitch * kRadToDeg;
+    if (noseUp < kLowestNoseUp || noseUp > kHighestNoseUp)
+        fault(ac.hexid, fmt::format("pitch {:.1f} degrees nose up in flight", noseUp));
+    auto streak = [tick](std::uint32_t& since, bool holds) {
+        if (!holds) {
+            since = 0;
+            return false;
+        }
+        if (since == 0) since = tick;
+        return tick - since >= kSustainedTicks;
+    };
+    if (streak(seen.levelSince, std::fabs(fpm) <= kLevelFpm) &&
+        (noseUp < kLevelLowestNoseUp || noseUp > kLevelHighestNoseUp))
+        fault(ac.hexid, fmt::format("pitch {:.1f} degrees nose up after 30 s of level flight", noseUp));
+    if (streak(seen.climbSince, fpm >= kClimbFpm) && noseUp < kClimbLowestNoseUp)
+        fault(ac.hexid, fmt::format("pitch {:.1f} degrees nose up after a climb of 30 s", noseUp));
+    if (streak(seen.descentSince, fpm <= kDescentFpm) && noseUp > kDescentHighestNoseUp)
+        fault(ac.hexid, fmt::format("pitch {:.1f} degrees nose up after a descent of 30 s", noseUp));
 }
 
 void TrajectoryChecker::checkReached(const LiveAc& ac, Seen& seen, const PosSample& reached, std::uint32_t tick) {

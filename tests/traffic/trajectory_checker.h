@@ -3,7 +3,9 @@
 // values that are not numbers or out of range, jumps, heading flips or turns the
 // long way round, altitudes that leave the terrain on the ground, position blocks
 // of objects not ready for them, feed samples played far from their time, engine
-// and flaps events that repeat a stage, and records stuck waiting for the simulator.
+// and flaps events that repeat a stage, records stuck waiting for the simulator,
+// and in the air vertical speeds beyond what the phase allows and a pitch that
+// does not match a sustained level flight, climb or descent.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,6 +33,27 @@ public:
     static constexpr double kMaxHeadingStepDegrees = 2.0;
     // Slack on the window of a feed sample, ticks.
     static constexpr std::int64_t kReachSlack = 25;
+    // Vertical speeds in the air, feet per minute: climbing out, on a landing, and
+    // any other flight (twice that for a high-performance aircraft).
+    static constexpr double kTakeOffLowestFpm = -500.0;
+    static constexpr double kTakeOffHighestFpm = 6000.0;
+    static constexpr double kLandingLowestFpm = -2500.0;
+    static constexpr double kLandingHighestFpm = 1000.0;
+    static constexpr double kFlightFpm = 6000.0;
+    // Pitch (degrees nose up) in the air outside take-off, flare and de-rotation:
+    // always within these; after a level flight (within 300 ft/min), a climb (1000
+    // ft/min or more) or a descent (500 ft/min or more) held for 30 s, within the
+    // band of that flight (the slowest pitch change needs about 20 s to get there).
+    static constexpr double kLowestNoseUp = -5.0;
+    static constexpr double kHighestNoseUp = 30.0;
+    static constexpr std::uint32_t kSustainedTicks = 3000;
+    static constexpr double kLevelFpm = 300.0;
+    static constexpr double kLevelLowestNoseUp = 0.0;
+    static constexpr double kLevelHighestNoseUp = 6.0;
+    static constexpr double kClimbFpm = 1000.0;
+    static constexpr double kClimbLowestNoseUp = 3.5;
+    static constexpr double kDescentFpm = -500.0;
+    static constexpr double kDescentHighestNoseUp = 2.5;
 
 private:
     struct Seen {
@@ -49,11 +72,16 @@ private:
         std::uint32_t creationTick = 0;
         bool creationSeen = false;
         std::uint32_t objectId = 0;
+        // Ticks since which the aircraft has flown level, climbed or descended (0: not).
+        std::uint32_t levelSince = 0;
+        std::uint32_t climbSince = 0;
+        std::uint32_t descentSince = 0;
     };
 
     void afterTick();
     void fault(std::uint32_t hexid, const std::string& what);
     void checkBlock(const LiveAc& ac, Seen& seen, const AiPositionData& b, std::uint32_t tick);
+    void checkVertical(const LiveAc& ac, Seen& seen, const AiPositionData& b, std::uint32_t tick);
     void checkReached(const LiveAc& ac, Seen& seen, const PosSample& reached, std::uint32_t tick);
     void checkEvents();
 
