@@ -57,7 +57,6 @@ struct Client {
     std::uint32_t number = 0;
     std::uint16_t peerPort = 0;     // the client's local port: finds it for an armed failure
     std::uint32_t protocol = 0;     // set by Open; every later call carries the same
-    std::uint32_t lastSendId = 0;   // send ids count up on a connection
     std::string in;
     std::string out;
     bool opened = false;
