@@ -11,7 +11,7 @@ const path = require('node:path');
 const { execFile } = require('node:child_process');
 const sc = require('node-simconnect');
 
-const ourClient = process.argv[2];
+const ourClient = process.argv[2] && path.resolve(process.argv[2]);
 if (!ourClient) throw new Error('usage: node compare_bytes.js PATH/TO/clv_simconnect_calls');
 
 const position = { latitude: 50.0379, longitude: 8.5622, altitude: 364.5, pitch: -0.5, bank: 1.25, heading: 251.5,
@@ -71,11 +71,12 @@ function recordingServer() {
     const bytes = new Promise(r => { done = r; });
     const server = net.createServer(socket => {
       const chunks = [];
-      socket.on('data', c => chunks.push(c));
+      socket.on('data', c => { chunks.push(c); server.received += c.length; });
       socket.on('close', () => { server.close(); done(Buffer.concat(chunks)); });
       socket.on('error', () => {});
       server.socket = socket;
     });
+    server.received = 0;
     server.listen(0, '127.0.0.1', () => resolve({ port: server.address().port, bytes, server }));
   });
 }
@@ -111,7 +112,7 @@ async function ours(protocol, folder) {
   return packets(await recorder.bytes);
 }
 
-async function theirs(protocol) {
+async function theirs(protocol, expectedBytes) {
   const recorder = await recordingServer();
   const connection = new sc.SimConnectConnection('Calvorinth', protocol);
   connection.on('error', () => {});
@@ -121,7 +122,9 @@ async function theirs(protocol) {
     connection.connect({ host: '127.0.0.1', port: recorder.port });
   });
   for (const call of calls) nodeCall(connection, call);
-  await new Promise(r => setTimeout(r, 100));
+  // Its writes pass a stream first: close once as many bytes as ours have come (or
+  // after a while, and the comparison shows what is missing).
+  for (let i = 0; i < 1000 && recorder.server.received < expectedBytes; ++i) await new Promise(r => setTimeout(r, 10));
   connection.close();
   return packets(await recorder.bytes);
 }
@@ -131,7 +134,7 @@ async function main() {
   try {
     for (const protocol of [sc.Protocol.KittyHawk, sc.Protocol.SunRise]) {
       const a = await ours(protocol, folder);
-      const b = await theirs(protocol);
+      const b = await theirs(protocol, a.reduce((sum, p) => sum + p.length, 0));
       const names = ['Open', ...calls.map(c => c.fn)];
       assert.equal(a.length, names.length, `protocol ${protocol}: our packets`);
       assert.equal(b.length, names.length, `protocol ${protocol}: node-simconnect's packets`);

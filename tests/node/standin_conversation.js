@@ -164,7 +164,10 @@ async function conversation(protocol, sim, via) {
   assert.equal((await removed).data, id);
   assert.deepEqual(exceptions, []);
 
-  const log = (await control(sim.controlPort, { cmd: 'log', since: before })).entries;
+  // Only this connection's calls: the previous one may still be hanging up.
+  const since = (await control(sim.controlPort, { cmd: 'log', since: before })).entries;
+  const client = since.find(e => e.call === 'SimConnect_Open' && e.name === 'NodeCheck').client;
+  const log = since.filter(e => e.client === client);
   const calls = log.map(e => e.call);
   assert.deepEqual(calls, ['SimConnect_Open', 'SimConnect_SubscribeToSystemEvent', 'SimConnect_SubscribeToSystemEvent',
                            ...Array(4).fill('SimConnect_AddToDataDefinition'), 'SimConnect_AICreateNonATCAircraft',
@@ -181,6 +184,13 @@ async function conversation(protocol, sim, via) {
   assert.deepEqual([remove.object_id, remove.request_id], [id, 99]);
   log.forEach((e, i) => assert.equal(e.packet, i, `node-simconnect's send ids count from 0 (${e.call})`));
   handle.close();
+  // Closing the socket is the protocol's Close: the stand-in logs it.
+  for (let i = 0; ; ++i) {
+    const closes = (await control(sim.controlPort, { cmd: 'log', call: 'SimConnect_Close', since: before })).entries;
+    if (closes.some(e => e.client === client)) break;
+    assert.ok(i < 500, 'the stand-in saw the connection end');
+    await new Promise(r => setTimeout(r, 10));
+  }
   return outOf;
 }
 
