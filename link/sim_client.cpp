@@ -103,6 +103,18 @@ void lf_endSimClient(bool failed) {
     }
 }
 
+// A SimConnect.cfg that cannot be used keeps the link from connecting: said once
+// per problem in the log and the status line, so the user can mend the file.
+void lf_reportSimConnectCfg(std::string& reported) {
+    const clv::ScEndpointResult where = gf_simConnectEndpoint();
+    if (where.error == reported) return;
+    reported = where.error;
+    if (where.error.empty()) return;
+    gf_logMarked("{}", where.error);
+    gf_setStatusLine(where.error, true);
+    gf_uiPort().requestRepaint();
+}
+
 void lf_simLost() {
     simRunning = false;
     gf_simNoLongerConnected();
@@ -131,6 +143,7 @@ void SimClient(std::stop_token stop) {
     bool failed = false;
     try {
         bool first = true;
+        std::string cfgProblem;
         while (!stopRequested && !userClosedWindow && !stopping()) {
             if (first) {
                 first = false;
@@ -138,7 +151,9 @@ void SimClient(std::stop_token stop) {
                 gf_uiPort().requestRepaint();
             }
             clv::SimConnectHandle handle{};
+            gf_setSimConnectProtocol(MSFS_2020.value ? clv::kScProtocol2020 : clv::kScProtocol2024);
             if (SimConnect_Open(&handle, clv::kProductName, nullptr, 0, nullptr, 0) != clv::kScOk) {
+                lf_reportSimConnectCfg(cfgProblem);
                 lf_sleepUnlessStopped(stopping, 1000ms);
                 continue;
             }

@@ -109,6 +109,20 @@ void gf_clearPositionBuffers() {
 
 void gf_createAiAc(const clv::AcCreateRequest& request) {
     const clv::SimConnectHandle handle = simConnectHandle;
+    // Titles and tail numbers go out as the UTF-8 bytes of the aircraft.cfg they came
+    // from, which is how the simulator reads its titles. A text that does not fit
+    // the simulator's array would be cut into another title (or a wrong tail
+    // number): such an aircraft is not created at all.
+    const auto fits = [](const std::string& text, std::size_t max) {
+        return text.size() <= max && text.find('\0') == std::string::npos;
+    };
+    if (!fits(request.title, clv::kScTitleMax) || !fits(request.callsign, clv::kScTailNumberMax)) {
+        gf_logMarked("! Not created: the simulator takes titles of at most {} bytes and tail numbers of at most {}, "
+                     "hexid:{}, liv: \"{}\" ({} bytes), callsign: {} ({} bytes)",
+                     clv::kScTitleMax, clv::kScTailNumberMax, request.hexid, request.title, request.title.size(),
+                     request.callsign, request.callsign.size());
+        return;
+    }
     const std::uint32_t requestId = lf_takeCreationRequestId();
     if (SimConnect_AICreateNonATCAircraft(handle, request.title.c_str(), request.callsign.c_str(), request.position,
                                           requestId) != clv::kScOk) {

@@ -10,11 +10,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -27,6 +30,7 @@ namespace {
 using namespace clv;
 
 constexpr int kConnectWaitMs = 200;
+constexpr int kRemoteConnectWaitMs = 1000;
 // Calls collect in the send buffer and go out together once this much is waiting,
 // or at the next CallDispatch: a frame of 300 position blocks costs a few writes.
 constexpr std::size_t kFlushThreshold = 16 * 1024;
@@ -35,12 +39,14 @@ constexpr std::size_t kMaxUnsent = 8u << 20;
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 struct Connection {
-    explicit Connection(int socket) : fd(socket) {}
+    Connection(int socket, std::uint32_t version) : fd(socket), protocol(version) {}
     ~Connection() { ::close(fd); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     const int fd;
+    const std::uint32_t protocol;
+    std::uint16_t localPort = 0;  // finds the connection for an armed failure
     // Set when the peer is gone, the stream is corrupt or the handle was closed.
     std::atomic<bool> broken{false};
 
@@ -58,6 +64,8 @@ struct Connection {
     std::vector<std::string> failNext;
     std::atomic<int> armed{0};
 };
+
+std::atomic<std::uint32_t> g_protocol{kScProtocol2020};
 
 std::mutex g_registryMutex;
 std::unordered_map<std::uint64_t, std::shared_ptr<Connection>> g_connections;
@@ -112,73 +120,27 @@ ScResult lf_call(SimConnectHandle handle, const char* function, ScCallKind kind,
     if (lf_takeArmedFailure(*c, function)) return kScFail;
     std::lock_guard lock(c->sendMutex);
     if (c->broken || c->out.size() > kMaxUnsent) return kScFail;
-    ScWriter(c->out).frame(static_cast<std::uint32_t>(kind), lf_nextPacketId(*c), record);
+    // A text too long for its array is refused here, before anything is sent.
+    if (!ScWriter(c->out).call(c->protocol, kind, c->lastPacketId + 1, record)) return kScFail;
+    lf_nextPacketId(*c);
     if (c->out.size() >= kFlushThreshold && !lf_flushLocked(*c)) return kScFail;
     return kScOk;
 }
 
-template <class M>
-bool lf_deliverAs(const ScFrame& frame, ScRecvId id, ScDispatchProc proc, void* context) {
-    M message;
-    if (!ScReader(frame.payload).read(message)) return false;
-    message.size = frame.size;
-    message.version = kScProtocolVersion;
-    message.id = id;
-    proc(&message, frame.size, context);
-    return true;
-}
-
-// Hands one frame to the procedure; false when its payload does not fit its kind.
-bool lf_deliver(Connection& c, const ScFrame& frame, ScDispatchProc proc, void* context) {
-    if (frame.kind == kScFailNextKind) {
-        ScFailNext failNext;
-        if (!ScReader(frame.payload).read(failNext)) return false;
-        {
-            std::lock_guard lock(c.failMutex);
-            c.failNext.emplace_back(failNext.function);
-            ++c.armed;
-        }
-        // The acknowledgement is protocol, not a call: it takes no packet id.
-        std::lock_guard lock(c.sendMutex);
-        if (!c.broken) ScWriter(c.out).frame(static_cast<std::uint32_t>(ScCallKind::FailNextAck), 0, failNext);
-        return true;
-    }
-    const auto id = static_cast<ScRecvId>(frame.kind);
-    switch (id) {
-        case ScRecvId::Exception: return lf_deliverAs<ScRecvException>(frame, id, proc, context);
-        case ScRecvId::Open: return lf_deliverAs<ScRecvOpen>(frame, id, proc, context);
-        case ScRecvId::Quit: return lf_deliverAs<ScRecvQuit>(frame, id, proc, context);
-        case ScRecvId::Event: return lf_deliverAs<ScRecvEvent>(frame, id, proc, context);
-        case ScRecvId::EventObjectAddRemove: return lf_deliverAs<ScRecvEventObjectAddRemove>(frame, id, proc, context);
-        case ScRecvId::EventFilename: return lf_deliverAs<ScRecvEventFilename>(frame, id, proc, context);
-        case ScRecvId::EventFrame: return lf_deliverAs<ScRecvEventFrame>(frame, id, proc, context);
-        case ScRecvId::SimObjectData: return lf_deliverAs<ScRecvSimObjectData>(frame, id, proc, context);
-        case ScRecvId::SimObjectDataByType: return lf_deliverAs<ScRecvSimObjectDataByType>(frame, id, proc, context);
-        case ScRecvId::AssignedObjectId: return lf_deliverAs<ScRecvAssignedObjectId>(frame, id, proc, context);
-        default: {
-            // A kind this layer has no record for is handed over bare.
-            ScRecv message;
-            message.size = frame.size;
-            message.version = kScProtocolVersion;
-            message.id = id;
-            proc(&message, frame.size, context);
-            return true;
-        }
-    }
-}
-
-// Connects to the loopback port without waiting longer than kConnectWaitMs.
-int lf_connect(std::uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
+// Connects without waiting longer than kConnectWaitMs (a simulator on another PC
+// gets kRemoteConnectWaitMs); -1 when nothing answers.
+int lf_connect(const ScEndpoint& endpoint) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(endpoint.port);
+    if (::inet_pton(AF_INET, endpoint.address.c_str(), &address.sin_addr) != 1) return -1;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
     int r = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     if (r != 0 && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
-        r = ::poll(&p, 1, kConnectWaitMs) == 1 ? 0 : -1;
+        r = ::poll(&p, 1, loopback ? kConnectWaitMs : kRemoteConnectWaitMs) == 1 ? 0 : -1;
         int error = 0;
         socklen_t length = sizeof error;
         if (r == 0 && (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) r = -1;
@@ -192,32 +154,129 @@ int lf_connect(std::uint16_t port) {
     return fd;
 }
 
+std::optional<std::uint16_t> lf_portNumber(std::string_view s) {
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (error != std::errc{} || end != s.data() + s.size() || value == 0 || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string_view lf_trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+bool lf_equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
 }  // namespace
 
 std::uint16_t gf_simConnectPort() {
     const char* text = std::getenv(kSimConnectPortVariable);
     if (text == nullptr) return kDefaultSimConnectPort;
-    std::string_view s(text);
-    unsigned value = 0;
-    auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (error != std::errc{} || end != s.data() + s.size() || value == 0 || value > 65535) {
-        return kDefaultSimConnectPort;
+    return lf_portNumber(text).value_or(kDefaultSimConnectPort);
+}
+
+ScEndpointResult gf_simConnectEndpoint(const std::filesystem::path& cfgFile) {
+    ScEndpointResult result;
+    const std::string name = cfgFile.filename().string();
+    auto fail = [&](std::string why) {
+        result.endpoint = ScEndpoint{};
+        result.error = name + ": " + std::move(why);
+        return result;
+    };
+    std::error_code ec;
+    if (std::filesystem::exists(cfgFile, ec)) {
+        std::ifstream in(cfgFile, std::ios::binary);
+        if (!in) return fail("cannot be read");
+        std::string line;
+        std::string section;
+        bool seen = false;
+        std::optional<std::string> address;
+        std::optional<std::uint16_t> port;
+        // The size of a text file that someone wrote by hand; anything longer is not one.
+        constexpr std::size_t kMaxLines = 10000;
+        for (std::size_t n = 0; n < kMaxLines && std::getline(in, line); ++n) {
+            std::string_view l = lf_trim(line);
+            if (l.empty() || l.front() == ';' || l.front() == '#') continue;
+            if (l.front() == '[') {
+                section = std::string(lf_trim(l.substr(1, l.find(']') == std::string_view::npos ? l.size() - 1
+                                                                                                 : l.find(']') - 1)));
+                seen = seen || lf_equalsNoCase(section, "SimConnect");
+                continue;
+            }
+            if (!lf_equalsNoCase(section, "SimConnect")) continue;
+            const auto equals = l.find('=');
+            if (equals == std::string_view::npos) continue;
+            const std::string_view key = lf_trim(l.substr(0, equals));
+            const std::string_view value = lf_trim(l.substr(equals + 1));
+            if (lf_equalsNoCase(key, "Protocol")) {
+                if (!lf_equalsNoCase(value, "IPv4")) {
+                    return fail("Protocol=" + std::string(value) + " is not supported here; use Protocol=IPv4");
+                }
+            } else if (lf_equalsNoCase(key, "Address")) {
+                in_addr parsed{};
+                if (::inet_pton(AF_INET, std::string(value).c_str(), &parsed) != 1) {
+                    return fail("Address=" + std::string(value) + " is not an IPv4 address like 192.168.1.20");
+                }
+                address = std::string(value);
+            } else if (lf_equalsNoCase(key, "Port")) {
+                port = lf_portNumber(value);
+                if (!port) return fail("Port=" + std::string(value) + " is not a port number from 1 to 65535");
+            }
+        }
+        if (!seen) return fail("has no [SimConnect] section");
+        if (!address) return fail("[SimConnect] has no Address=");
+        if (!port) return fail("[SimConnect] has no Port=");
+        result.endpoint = ScEndpoint{*address, *port};
     }
-    return static_cast<std::uint16_t>(value);
+    if (std::getenv(kSimConnectPortVariable) != nullptr) {
+        if (auto p = lf_portNumber(std::getenv(kSimConnectPortVariable))) result.endpoint.port = *p;
+    }
+    return result;
+}
+
+void gf_setSimConnectProtocol(std::uint32_t protocol) {
+    if (protocol == kScProtocol2020 || protocol == kScProtocol2024) g_protocol = protocol;
+}
+
+std::uint32_t gf_simConnectProtocol() { return g_protocol; }
+
+bool gf_simConnectFailNext(std::uint16_t localPort, const std::string& function) {
+    std::lock_guard registry(g_registryMutex);
+    for (auto& [id, c] : g_connections) {
+        if (c->localPort != localPort || c->broken) continue;
+        std::lock_guard lock(c->failMutex);
+        c->failNext.push_back(function);
+        ++c->armed;
+        return true;
+    }
+    return false;
 }
 
 ScResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* /*window*/,
-                         std::uint32_t /*userEventWin32*/, void* /*eventHandle*/, std::uint32_t configIndex) {
+                         std::uint32_t /*userEventWin32*/, void* /*eventHandle*/, std::uint32_t /*configIndex*/) {
     if (handle == nullptr) return kScFail;
     *handle = SimConnectHandle{};
     if (name == nullptr) return kScFail;
-    int fd = lf_connect(gf_simConnectPort());
+    const ScEndpointResult where = gf_simConnectEndpoint();
+    if (!where.error.empty()) return kScFail;
+    const std::uint32_t protocol = g_protocol;
+    ScOpenCall open;
+    if (!gf_scOpenCallFor(protocol, name, open)) return kScFail;
+    int fd = lf_connect(where.endpoint);
     if (fd < 0) return kScFail;
-    auto c = std::make_shared<Connection>(fd);
+    auto c = std::make_shared<Connection>(fd, protocol);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) c->localPort = ntohs(local.sin_port);
     {
         std::lock_guard lock(c->sendMutex);
-        ScOpenCall open{kScProtocolVersion, name, configIndex};
-        ScWriter(c->out).frame(static_cast<std::uint32_t>(ScCallKind::Open), lf_nextPacketId(*c), open);
+        if (!ScWriter(c->out).call(protocol, ScCallKind::Open, lf_nextPacketId(*c), open)) return kScFail;
         if (!lf_flushLocked(*c)) return kScFail;
     }
     std::lock_guard lock(g_registryMutex);
@@ -237,11 +296,10 @@ ScResult SimConnect_Close(SimConnectHandle handle) {
         g_connections.erase(found);
     }
     {
+        // What the caller sent before closing still goes out; the end of the
+        // connection is what tells the simulator the client is gone.
         std::lock_guard lock(c->sendMutex);
-        if (!c->broken) {
-            ScWriter(c->out).frame(static_cast<std::uint32_t>(ScCallKind::Close), lf_nextPacketId(*c), ScCloseCall{});
-            lf_flushLocked(*c);
-        }
+        if (!c->broken) lf_flushLocked(*c);
         c->broken = true;
     }
     // Threads still inside a call hold the connection; the socket is closed with
@@ -277,23 +335,14 @@ ScResult SimConnect_CallDispatch(SimConnectHandle handle, ScDispatchProc proc, v
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         ended = true;  // orderly shutdown by the simulator, or a reset
     }
-    std::size_t pos = 0;
-    ScFrame frame;
-    for (;;) {
-        ScFrameStatus status = gf_scNextFrame(std::string_view(c->in).substr(pos), frame);
-        if (status == ScFrameStatus::Incomplete) break;
-        if (status == ScFrameStatus::Invalid || !lf_deliver(*c, frame, proc, context)) {
-            // A stream that breaks its framing cannot be trusted any further.
-            ended = true;
-            pos = c->in.size();
-            break;
-        }
-        pos += frame.size;
-    }
-    c->in.erase(0, pos);
+    bool broken = false;
+    const std::size_t used = gf_scDispatchReplies(c->in, proc, context, broken);
+    // A stream that breaks its framing cannot be trusted any further.
+    if (broken) ended = true;
+    c->in.erase(0, broken ? c->in.size() : used);
     {
         std::lock_guard lock(c->sendMutex);
-        if (!c->broken) lf_flushLocked(*c);  // acknowledgements and calls made by the procedure
+        if (!c->broken) lf_flushLocked(*c);  // calls made by the procedure
     }
     if (ended || c->broken) {
         c->broken = true;
@@ -354,8 +403,8 @@ ScResult SimConnect_SetDataOnSimObject(SimConnectHandle handle, std::uint32_t de
                                        std::uint32_t flags, std::uint32_t arrayCount, std::uint32_t unitSize,
                                        const void* data) {
     const std::uint64_t size = std::uint64_t{arrayCount == 0 ? 1u : arrayCount} * unitSize;
-    if (size > kScMaxFrameSize / 2 || (size != 0 && data == nullptr)) return kScFail;
-    ScSetDataCall call{defineId, objectId, flags, arrayCount, unitSize,
+    if (size > kScMaxPacketSize / 2 || (size != 0 && data == nullptr)) return kScFail;
+    ScSetDataCall call{defineId, objectId, flags, arrayCount == 0 ? 1u : arrayCount, unitSize,
                        std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size))};
     return lf_call(handle, "SimConnect_SetDataOnSimObject", ScCallKind::SetDataOnSimObject, call);
 }

@@ -3,6 +3,9 @@
 // numbers the program uses. It speaks to the simulator (or to tools/simstandin)
 // over loopback TCP; platform/simconnect_protocol.md describes the wire format.
 //
+// Where to connect: SimConnect.cfg in the program's folder, as the simulator's own
+// clients read it; the protocol version: the simulator generation of the settings.
+//
 // Every call returns at once: a request goes into the connection's send buffer,
 // which is written without blocking (at the latest by the next CallDispatch);
 // CallDispatch hands over whatever has arrived. Calls may come from two threads
@@ -10,6 +13,7 @@
 // nothing else.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace clv {
@@ -30,10 +34,33 @@ inline constexpr ScResult kScBusy = -3;
 // within a process, so a closed one stays invalid.
 enum class SimConnectHandle : std::uint64_t {};
 
-// The loopback port of the simulator: $CLV_SIMCONNECT_PORT when it holds a port
-// number, else kDefaultSimConnectPort.
+// Protocol versions: the 2020 simulator speaks 5, the 2024 one 6.
+inline constexpr std::uint32_t kScProtocol2020 = 5;
+inline constexpr std::uint32_t kScProtocol2024 = 6;
+
+// Where the simulator listens when SimConnect.cfg does not say otherwise. The
+// port can be replaced by $CLV_SIMCONNECT_PORT (tests run their own stand-in).
+inline constexpr const char* kDefaultSimConnectAddress = "127.0.0.1";
 inline constexpr std::uint16_t kDefaultSimConnectPort = 50500;
 inline constexpr const char* kSimConnectPortVariable = "CLV_SIMCONNECT_PORT";
+inline constexpr const char* kSimConnectCfgFile = "SimConnect.cfg";
+
+struct ScEndpoint {
+    std::string address = kDefaultSimConnectAddress;  // an IPv4 address
+    std::uint16_t port = kDefaultSimConnectPort;
+};
+
+// The endpoint, or what is wrong with the file: `error` then names the file and
+// the key ("SimConnect.cfg: Port=abc is not a port number from 1 to 65535").
+struct ScEndpointResult {
+    ScEndpoint endpoint;
+    std::string error;
+};
+
+// The longest texts the simulator takes, in bytes (UTF-8, no NUL inside).
+inline constexpr std::size_t kScTitleMax = 255;
+inline constexpr std::size_t kScTailNumberMax = 11;
+inline constexpr std::size_t kScPathMax = 259;
 
 // Object id that names the user aircraft in requests.
 inline constexpr std::uint32_t kScObjectIdUser = 0;
@@ -187,15 +214,32 @@ using ScDispatchProc = void (*)(const ScRecv* message, std::uint32_t size, void*
 
 }  // namespace clv
 
-// The port SimConnect_Open connects to (see kDefaultSimConnectPort).
+// $CLV_SIMCONNECT_PORT when it holds a port number, else kDefaultSimConnectPort.
 std::uint16_t gf_simConnectPort();
 
-// Connects to the simulator on the loopback port (waiting at most 200 ms) and
-// introduces the client by name. The window, user event and event handle are not
-// used on this platform. On failure *handle becomes null.
+// Reads the [SimConnect] section of a SimConnect.cfg (Protocol=IPv4, Address=,
+// Port=). A missing file means the default endpoint; $CLV_SIMCONNECT_PORT, when
+// set, replaces the port.
+clv::ScEndpointResult gf_simConnectEndpoint(const std::filesystem::path& cfgFile = clv::kSimConnectCfgFile);
+
+// The protocol version SimConnect_Open speaks from now on (kScProtocol2020 or
+// kScProtocol2024; other values are ignored).
+void gf_setSimConnectProtocol(std::uint32_t protocol);
+std::uint32_t gf_simConnectProtocol();
+
+// Test hook: the next call of `function` ("SimConnect_AIRemoveObject", ...) on the
+// connection of this process whose local port is `localPort` fails without
+// sending. False when no such connection is open.
+bool gf_simConnectFailNext(std::uint16_t localPort, const std::string& function);
+
+// Connects to the simulator at gf_simConnectEndpoint() and introduces the client
+// by name in the protocol of gf_simConnectProtocol(). The window, user event,
+// event handle and configuration index are not used on this platform. On failure
+// (nothing listens, a bad SimConnect.cfg) *handle becomes null.
 clv::ScResult SimConnect_Open(clv::SimConnectHandle* handle, const char* name, void* window,
                               std::uint32_t userEventWin32, void* eventHandle, std::uint32_t configIndex);
-// Closes the connection; the handle is invalid afterwards (also for other threads).
+// Closes the connection (the protocol has no packet for it); the handle is
+// invalid afterwards (also for other threads).
 clv::ScResult SimConnect_Close(clv::SimConnectHandle handle);
 // Sends what is waiting and calls `proc` once for every complete message received
 // so far. The procedure may make further calls on the handle.
@@ -220,13 +264,15 @@ clv::ScResult SimConnect_RequestDataOnSimObject(clv::SimConnectHandle handle, st
 clv::ScResult SimConnect_RequestDataOnSimObjectType(clv::SimConnectHandle handle, std::uint32_t requestId,
                                                     std::uint32_t defineId, std::uint32_t radiusMeters,
                                                     clv::ScObjectType objectType);
-// `arrayCount` 0 means one block of `unitSize` bytes.
+// `arrayCount` 0 means one block of `unitSize` bytes (sent as a count of 1).
 clv::ScResult SimConnect_SetDataOnSimObject(clv::SimConnectHandle handle, std::uint32_t defineId,
                                             std::uint32_t objectId, std::uint32_t flags, std::uint32_t arrayCount,
                                             std::uint32_t unitSize, const void* data);
 clv::ScResult SimConnect_TransmitClientEvent(clv::SimConnectHandle handle, std::uint32_t objectId,
                                              std::uint32_t eventId, std::uint32_t data, std::uint32_t groupId,
                                              std::uint32_t flags);
+// Refused (kScFail, nothing sent) when the title does not fit kScTitleMax
+// bytes or the tail number kScTailNumberMax bytes.
 clv::ScResult SimConnect_AICreateNonATCAircraft(clv::SimConnectHandle handle, const char* containerTitle,
                                                 const char* tailNumber, const clv::ScInitPosition& initPosition,
                                                 std::uint32_t requestId);

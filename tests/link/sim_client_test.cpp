@@ -195,6 +195,7 @@ TEST_F(SimClientThread, WaitsForTheSimulatorThenRegistersAsTheSimulatorExpects) 
     const json log = standIn->log();
     EXPECT_EQ(log[0]["call"], "SimConnect_Open");
     EXPECT_EQ(log[0]["name"], "Calvorinth");
+    EXPECT_EQ(log[0]["protocol"], kScProtocol2024);
     EXPECT_EQ(registration(log), expectedRegistration());
     for (const auto& e : log) EXPECT_FALSE(e.contains("exception")) << e.dump();
     EXPECT_EQ(gf_simDisplayTexts().simulator, "MSFS 2024");
@@ -217,6 +218,49 @@ TEST_F(SimClientThread, AStopWhileWaitingEndsTheThreadWithoutAConnection) {
     client.join();  // ends on the run's stop without a stop request of its own
     EXPECT_EQ(reservedStands, 1);
     EXPECT_FALSE(logged("SimConnect closed ok"));
+}
+
+TEST_F(SimClientThread, TheSimulatorOfTheSettingsChoosesTheProtocol) {
+    struct Case {
+        bool msfs2020;
+        const char* simulator;
+        std::uint32_t protocol;
+        std::uint32_t clientMajor;
+    };
+    for (const Case& c : {Case{true, "KittyHawk", 5, 11}, Case{false, "SunRise", 6, 12}}) {
+        SCOPED_TRACE(c.simulator);
+        gf_resetSimLink();
+        MSFS_2020.value = c.msfs2020;
+        startStandIn(scenario(c.simulator));
+        startClient();
+        waitUntilRunning();
+        const json open = standIn->log("SimConnect_Open");
+        ASSERT_EQ(open.size(), 1u);
+        EXPECT_EQ(open[0]["protocol"], c.protocol);
+        EXPECT_EQ(open[0]["version"][0], c.clientMajor);
+        EXPECT_FALSE(simConnectFailed);
+        stopClient();
+        standIn.reset();
+    }
+}
+
+TEST_F(SimClientThread, ABadSimConnectCfgIsNamedOnTheStatusLineAndNothingConnects) {
+    TempFolder here;
+    clv::test::CurrentFolder current(here.path());
+    here.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=192.168.1.20\nPort=fifty\n");
+    startStandIn(scenario());
+    startClient();
+    const std::string problem = "SimConnect.cfg: Port=fifty is not a port number from 1 to 65535";
+    ASSERT_TRUE(waitFor([&] { return statusLines().size() >= 2; })) << logText();
+    EXPECT_EQ(statusLines(), (std::vector<std::string>{"Waiting for MSFS 2024 ...", problem}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // more attempts: said once
+    EXPECT_EQ(statusLines().size(), 2u);
+    EXPECT_TRUE(logged("===> " + problem)) << logText();
+    EXPECT_FALSE(simConnected);
+    EXPECT_TRUE(standIn->log("SimConnect_Open").empty());
+    // Mended, the next attempt connects.
+    here.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=500\n");
+    waitUntilRunning();
 }
 
 TEST_F(SimClientThread, SimOnGroundRepliesDriveTheDataSteps) {

@@ -2,6 +2,8 @@
 // plays the SimConnect thread and calls gf_onFrame itself.
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <map>
 #include <thread>
 
@@ -53,13 +55,9 @@ protected:
             return calls(call).size() >= n;
         })) << call;
     }
-    // Arms a failure of the next call of the function and waits until it is armed.
+    // Arms a failure of the next call of the function (armed once the command returns).
     void failNext(const std::string& function) {
         ASSERT_EQ(sim.command({{"cmd", "fail"}, {"function", function}})["armed_clients"], 1);
-        ASSERT_TRUE(clv::test::waitFor([&] {
-            SimConnect_CallDispatch(simConnectHandle, ignore, nullptr);
-            return sim.command({{"cmd", "status"}})["pending_fail_acks"] == 0;
-        }));
     }
     json calls(const std::string& call = {}) {
         json request{{"cmd", "log"}, {"since", mark}};
@@ -251,6 +249,42 @@ TEST_F(SimFrame, AQueuedCreationKeepsItsTitleWhenTheProducersTextIsGone) {
     json created = calls("SimConnect_AICreateNonATCAircraft")[0];
     EXPECT_EQ(created["title"], kInstalled);
     EXPECT_FALSE(created.contains("exception"));
+}
+
+TEST_F(SimFrame, ATitleOrTailNumberTooLongForTheSimulatorIsNotCreatedAndSaysSo) {
+    struct Case {
+        std::string title;
+        std::string callsign;
+        bool sent;
+    };
+    const Case cases[] = {
+        {std::string(kScTitleMax + 1, 'T'), "DLH1", false},
+        {kInstalled, std::string(kScTailNumberMax + 1, 'C'), false},
+        {std::string("Airbus\0A320", 11), "DLH1", false},
+        {std::string(kScTitleMax, 'T'), std::string(kScTailNumberMax, 'C'), true},
+    };
+    std::uint32_t hexid = 30001;
+    std::size_t sent = 0;
+    for (const Case& c : cases) {
+        gf_queueCreateAc(creation(c.title, c.callsign, hexid));
+        gf_onFrame();
+        const std::string refusal = fmt::format("! Not created: the simulator takes titles of at most 255 bytes and "
+                                                "tail numbers of at most 11, hexid:{}",
+                                                hexid);
+        bool refused = false;
+        for (const auto& line : clv::test::lines(logText())) refused = refused || line.find(refusal) != std::string::npos;
+        EXPECT_EQ(refused, !c.sent) << c.title.size() << " " << c.callsign.size();
+        if (c.sent) pumpUntilLogged("SimConnect_AICreateNonATCAircraft", ++sent);
+        ++hexid;
+    }
+    // The one that fitted went out whole; the refused ones cost the link nothing.
+    const json created = calls("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(created[0]["title"], std::string(kScTitleMax, 'T'));
+    EXPECT_EQ(created[0]["tail_number"], std::string(kScTailNumberMax, 'C'));
+    EXPECT_EQ(pendingCreations.size(), 1u);
+    EXPECT_FALSE(simConnectFailed);
+    EXPECT_TRUE(statusLines().empty());
 }
 
 // Each creation goes out under a request id of its own, so the simulator's answer

@@ -37,6 +37,7 @@ std::uint16_t freePort() {
 }
 
 struct Received {
+    std::uint32_t protocol = 0;
     std::uint32_t kind = 0;
     std::uint32_t packetId = 0;
     std::string payload;
@@ -67,7 +68,10 @@ public:
     int accept() {
         pollfd p{listen_, POLLIN, 0};
         if (::poll(&p, 1, 2000) != 1) return -1;
-        peers_.push_back(::accept(listen_, nullptr, nullptr));
+        sockaddr_in a{};
+        socklen_t n = sizeof a;
+        peers_.push_back(::accept(listen_, reinterpret_cast<sockaddr*>(&a), &n));
+        peerPorts_.push_back(ntohs(a.sin_port));
         buffers_.emplace_back();
         return static_cast<int>(peers_.size()) - 1;
     }
@@ -78,9 +82,9 @@ public:
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         std::string& in = buffers_[peer];
         while (out.size() < count && std::chrono::steady_clock::now() < until) {
-            ScFrame f;
-            while (out.size() < count && gf_scNextFrame(in, f) == ScFrameStatus::Complete) {
-                out.push_back(Received{f.kind, f.packetId, std::string(f.payload)});
+            ScPacket f;
+            while (out.size() < count && gf_scNextCall(in, f) == ScPacketStatus::Complete) {
+                out.push_back(Received{f.protocol, f.kind, f.sendId, std::string(f.payload)});
                 in.erase(0, f.size);
             }
             if (out.size() >= count) break;
@@ -105,9 +109,11 @@ public:
     template <class R>
     void send(int peer, std::uint32_t kind, const R& record) {
         std::string out;
-        ScWriter(out).frame(kind, 0, record);
+        ASSERT_TRUE(ScWriter(out).reply(kScProtocol2020, static_cast<ScRecvId>(kind), record));
         sendRaw(peer, out);
     }
+    // The client's local port of the connection (what the stand-in finds it by).
+    std::uint16_t peerPort(int peer) const { return peerPorts_[peer]; }
     void sendRaw(int peer, const std::string& bytes) {
         ASSERT_EQ(::send(peers_[peer], bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
@@ -117,6 +123,7 @@ private:
     int listen_ = -1;
     std::uint16_t port_ = 0;
     std::vector<int> peers_;
+    std::vector<std::uint16_t> peerPorts_;
     std::vector<std::string> buffers_;
 };
 
@@ -203,6 +210,109 @@ TEST(SimConnectHandles, PortComesFromTheEnvironmentWhenItIsAPortNumber) {
     }
 }
 
+TEST(SimConnectHandles, SimConnectCfgNamesTheSimulatorOrSaysWhichKeyIsWrong) {
+    clv::test::TempFolder folder;
+    ScopedEnv port(kSimConnectPortVariable, nullptr);
+    struct Case {
+        const char* text;  // nullptr: no file
+        const char* address;
+        std::uint16_t port;
+        const char* error;  // empty: fine
+    };
+    const Case cases[] = {
+        {nullptr, "127.0.0.1", 50500, ""},
+        {"[SimConnect]\r\nProtocol=IPv4\r\nAddress=192.168.1.20\r\nPort=500\r\n", "192.168.1.20", 500, ""},
+        {"; the simulator PC\n[simconnect]\n  address = 10.0.0.7 \nport=4711\nMaxReceiveSize=8192\n", "10.0.0.7", 4711,
+         ""},
+        {"[Other]\nAddress=10.0.0.7\nPort=1\n[SimConnect]\nAddress=10.0.0.8\nPort=2\n", "10.0.0.8", 2, ""},
+        {"[SimConnect]\nProtocol=Pipe\nAddress=10.0.0.7\nPort=500\n", "127.0.0.1", 50500,
+         "SimConnect.cfg: Protocol=Pipe is not supported here; use Protocol=IPv4"},
+        {"[SimConnect]\nAddress=simpc\nPort=500\n", "127.0.0.1", 50500,
+         "SimConnect.cfg: Address=simpc is not an IPv4 address like 192.168.1.20"},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=70000\n", "127.0.0.1", 50500,
+         "SimConnect.cfg: Port=70000 is not a port number from 1 to 65535"},
+        {"[SimConnect]\nAddress=10.0.0.7\n", "127.0.0.1", 50500, "SimConnect.cfg: [SimConnect] has no Port="},
+        {"[SimConnect]\nPort=500\n", "127.0.0.1", 50500, "SimConnect.cfg: [SimConnect] has no Address="},
+        {"Address=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, "SimConnect.cfg: has no [SimConnect] section"},
+    };
+    for (const Case& c : cases) {
+        const auto file = folder / "SimConnect.cfg";
+        std::filesystem::remove(file);
+        if (c.text != nullptr) folder.write("SimConnect.cfg", c.text);
+        const ScEndpointResult r = gf_simConnectEndpoint(file);
+        EXPECT_EQ(r.error, c.error) << (c.text ? c.text : "(none)");
+        EXPECT_EQ(r.endpoint.address, c.address) << (c.text ? c.text : "(none)");
+        EXPECT_EQ(r.endpoint.port, c.port) << (c.text ? c.text : "(none)");
+    }
+    // The tests' port variable replaces the file's port, never its address.
+    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=10.0.0.7\nPort=500\n");
+    ScopedEnv testPort(kSimConnectPortVariable, "4712");
+    EXPECT_EQ(gf_simConnectEndpoint(folder / "SimConnect.cfg").endpoint.port, 4712);
+    EXPECT_EQ(gf_simConnectEndpoint(folder / "SimConnect.cfg").endpoint.address, "10.0.0.7");
+}
+
+TEST(SimConnectHandles, OpenRefusesABadSimConnectCfgInTheProgramsFolder) {
+    FakeSim sim;
+    ScopedEnv port(kSimConnectPortVariable, sim.portText().c_str());
+    clv::test::TempFolder folder;
+    clv::test::CurrentFolder here(folder.path());
+    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=127.0.0.1\nPort=none\n");
+    SimConnectHandle h{};
+    EXPECT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScFail);
+    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=127.0.0.1\nPort=1\n");
+    ASSERT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScOk);  // the port from the variable
+    EXPECT_GE(sim.accept(), 0);
+    SimConnect_Close(h);
+}
+
+TEST_F(SimConnectClient, TheProtocolOfTheSettingsGoesIntoEveryPacket) {
+    struct Restore {
+        ~Restore() { gf_setSimConnectProtocol(kScProtocol2020); }
+    } restore;
+    for (std::uint32_t protocol : {kScProtocol2024, kScProtocol2020}) {
+        gf_setSimConnectProtocol(protocol);
+        gf_setSimConnectProtocol(7);  // not one we speak: ignored
+        EXPECT_EQ(gf_simConnectProtocol(), protocol);
+        int peer = -1;
+        SimConnectHandle h = open(peer);
+        ASSERT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScOk);
+        SimConnect_CallDispatch(h, ignore, nullptr);
+        auto frames = sim.frames(peer, 2);
+        ASSERT_EQ(frames.size(), 2u);
+        ScOpenCall expected;
+        ASSERT_TRUE(gf_scOpenCallFor(protocol, "Calvorinth", expected));
+        const auto sent = decode<ScOpenCall>(frames[0]);
+        EXPECT_EQ(sent.tag, expected.tag);
+        EXPECT_EQ(sent.versionMajor, expected.versionMajor);
+        for (const auto& f : frames) EXPECT_EQ(f.protocol, protocol);
+        SimConnect_Close(h);
+    }
+}
+
+TEST_F(SimConnectClient, OverlongTextsAreRefusedBeforeAnythingIsSent) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    const ScInitPosition position{};
+    const std::string longest(kScTitleMax, 'T');
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(h, (longest + "x").c_str(), "DLH1", position, 104), kScFail);
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(h, "A320", std::string(kScTailNumberMax + 1, 'N').c_str(), position, 104),
+              kScFail);
+    EXPECT_EQ(SimConnect_AddToDataDefinition(h, 401, std::string(kScTitleMax + 1, 'D').c_str(), "degrees"), kScFail);
+    EXPECT_EQ(SimConnect_AISetAircraftFlightPlan(h, 1001, std::string(kScPathMax + 1, 'p').c_str(), 110), kScFail);
+    std::uint32_t packet = 0;
+    SimConnect_GetLastSentPacketID(h, &packet);
+    EXPECT_EQ(packet, 1u);  // only Open went out
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, longest.c_str(), std::string(kScTailNumberMax, 'N').c_str(),
+                                                position, 104),
+              kScOk);
+    SimConnect_CallDispatch(h, ignore, nullptr);
+    auto frames = sim.frames(peer, 2);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].packetId, 2u);
+    EXPECT_EQ(decode<ScCreateAircraftCall>(frames[1]).title, longest);
+    SimConnect_Close(h);
+}
+
 TEST_F(SimConnectClient, CallsArriveAsFramesWithPacketIdsCountedPerConnection) {
     int first = -1;
     int second = -1;
@@ -227,6 +337,7 @@ TEST_F(SimConnectClient, CallsArriveAsFramesWithPacketIdsCountedPerConnection) {
     auto fa = sim.frames(first, 3);
     ASSERT_EQ(fa.size(), 3u);
     EXPECT_EQ(fa[0].kind, static_cast<std::uint32_t>(ScCallKind::Open));
+    EXPECT_EQ(fa[0].protocol, kScProtocol2020);
     EXPECT_EQ(decode<ScOpenCall>(fa[0]).name, "Calvorinth");
     EXPECT_EQ(fa[1].kind, static_cast<std::uint32_t>(ScCallKind::AICreateNonATCAircraft));
     EXPECT_EQ(fa[1].packetId, 2u);
@@ -413,7 +524,7 @@ TEST_F(SimConnectClient, AFrameThatBreaksItsFieldsDropsTheConnection) {
     int peer = -1;
     SimConnectHandle h = open(peer);
     std::string bad;
-    ScWriter(bad).frame(1, 0, ScRecvQuit{});  // an exception without its three numbers
+    ScWriter(bad).reply(kScProtocol2020, ScRecvId::Exception, ScRecvQuit{});  // an exception without its numbers
     sim.sendRaw(peer, bad);
     Seen seen;
     EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScConnectionLost);
@@ -421,32 +532,26 @@ TEST_F(SimConnectClient, AFrameThatBreaksItsFieldsDropsTheConnection) {
     SimConnect_Close(h);
 }
 
-TEST_F(SimConnectClient, ClosedHandleFailsForEveryThreadAndTheSimulatorSeesClose) {
+TEST_F(SimConnectClient, ClosedHandleFailsForEveryThreadAndTheSimulatorSeesTheEnd) {
     int peer = -1;
     SimConnectHandle h = open(peer);
+    ASSERT_EQ(SimConnect_AIReleaseControl(h, 1001, 103), kScOk);
     ASSERT_EQ(SimConnect_Close(h), kScOk);
     EXPECT_EQ(SimConnect_TransmitClientEvent(h, 5, 206, 1, 301, 0), kScFail);
     EXPECT_EQ(SimConnect_CallDispatch(h, ignore, nullptr), kScFail);
-    auto frames = sim.frames(peer, 2);
+    // What was sent before closing arrives; closing itself sends nothing.
+    auto frames = sim.frames(peer, 3, 300);
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[1].kind, static_cast<std::uint32_t>(ScCallKind::Close));
+    EXPECT_EQ(frames[1].kind, static_cast<std::uint32_t>(ScCallKind::AIReleaseControl));
     EXPECT_TRUE(sim.peerClosed(peer));
 }
 
 TEST_F(SimConnectClient, ArmedFailureTakesExactlyTheNextCallOfThatFunction) {
     int peer = -1;
     SimConnectHandle h = open(peer);
-    sim.send(peer, kScFailNextKind, ScFailNext{"SimConnect_AIRemoveObject"});
     sim.frames(peer, 1);  // Open
-    std::vector<Received> ack;
-    for (int i = 0; i < 200 && ack.empty(); ++i) {
-        SimConnect_CallDispatch(h, ignore, nullptr);
-        ack = sim.frames(peer, 1, 10);
-    }
-    ASSERT_EQ(ack.size(), 1u);
-    EXPECT_EQ(ack[0].kind, static_cast<std::uint32_t>(ScCallKind::FailNextAck));
-    EXPECT_EQ(ack[0].packetId, 0u);
-    EXPECT_EQ(decode<ScFailNext>(ack[0]).function, "SimConnect_AIRemoveObject");
+    EXPECT_FALSE(gf_simConnectFailNext(sim.peerPort(peer) + 1, "SimConnect_AIRemoveObject"));
+    ASSERT_TRUE(gf_simConnectFailNext(sim.peerPort(peer), "SimConnect_AIRemoveObject"));
 
     EXPECT_EQ(SimConnect_AIReleaseControl(h, 1001, 103), kScOk);  // another function is not hit
     EXPECT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScFail);
@@ -490,5 +595,79 @@ TEST_F(SimConnectClient, DispatchProcedureThatDispatchesAgainIsToldBusy) {
     auto frames = sim.frames(peer, 2);
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[1].kind, static_cast<std::uint32_t>(ScCallKind::AIReleaseControl));
+    SimConnect_Close(h);
+}
+
+namespace {
+
+std::string replyBytes(ScRecvId id, auto record) {
+    std::string out;
+    EXPECT_TRUE(ScWriter(out).reply(kScProtocol2020, id, record));
+    return out;
+}
+
+std::string withSize(std::string packet, std::uint32_t size) {
+    std::memcpy(packet.data(), &size, sizeof size);
+    return packet;
+}
+
+}  // namespace
+
+TEST_F(SimConnectClient, HostileRepliesEndTheConnectionCleanlyWithoutDispatchingThem) {
+    ScRecvException exception;
+    exception.exception = 22;
+    const std::string good = replyBytes(ScRecvId::Exception, exception);
+    std::string hugeHeader = withSize(good, 16u << 20);
+    hugeHeader += std::string(64 * 1024, '\0');  // the start of a 16 MB packet
+    std::string unterminated = replyBytes(ScRecvId::EventFilename, ScRecvEventFilename{});
+    std::fill(unterminated.begin() + 24, unterminated.begin() + 24 + 260, 'F');
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"size below the header", withSize(good, 8)},
+        {"short payload for its kind", withSize(good.substr(0, 20), 20)},
+        {"over-long payload for its kind", withSize(good + "abcd", 28)},
+        {"size field larger than the largest packet", hugeHeader},
+        {"text array without its NUL", unterminated},
+        {"open reply cut short", withSize(replyBytes(ScRecvId::Open, ScRecvOpen{}).substr(0, 12 + 256), 12 + 256)},
+        {"data reply shorter than its numbers", withSize(good, 24).replace(8, 4, std::string("\x08\0\0\0", 4))},
+    };
+    for (const Case& c : cases) {
+        int peer = -1;
+        SimConnectHandle h = open(peer);
+        sim.sendRaw(peer, c.bytes);
+        Seen seen;
+        EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScConnectionLost) << c.name;
+        EXPECT_TRUE(seen.ids.empty()) << c.name;
+        EXPECT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScFail) << c.name;
+        SimConnect_Close(h);
+    }
+}
+
+TEST_F(SimConnectClient, UnknownKindsAreHandedOverBareAndASlowSenderIsWaitedFor) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    std::string unknown = replyBytes(ScRecvId::Event, ScRecvEvent{});
+    const std::uint32_t kind = 4711;
+    std::memcpy(unknown.data() + 8, &kind, sizeof kind);
+    sim.sendRaw(peer, unknown);
+    ScRecvException exception;
+    exception.exception = 7;
+    exception.sendId = 12;
+    const std::string slow = replyBytes(ScRecvId::Exception, exception);
+    Seen seen;
+    dispatchUntil(h, record, &seen, [&] { return seen.ids.size() == 1; });
+    ASSERT_EQ(seen.ids.size(), 1u);
+    EXPECT_EQ(static_cast<std::uint32_t>(seen.ids[0]), kind);
+    for (char byte : slow) {
+        sim.sendRaw(peer, std::string(1, byte));
+        EXPECT_EQ(SimConnect_CallDispatch(h, record, &seen), kScOk);
+    }
+    dispatchUntil(h, record, &seen, [&] { return seen.ids.size() == 2; });
+    ASSERT_EQ(seen.ids.size(), 2u);
+    EXPECT_EQ(seen.exception.exception, 7u);
+    EXPECT_EQ(seen.exception.sendId, 12u);
     SimConnect_Close(h);
 }

@@ -55,6 +55,8 @@ struct Periodic {
 struct Client {
     int fd = -1;
     std::uint32_t number = 0;
+    std::uint16_t peerPort = 0;     // the client's local port: finds it for an armed failure
+    std::uint32_t protocol = 0;     // set by Open; every later call carries the same
     std::string in;
     std::string out;
     bool opened = false;
@@ -121,6 +123,14 @@ double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
     const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
                      std::cos(lat1 * d2r) * std::cos(lat2 * d2r) * std::sin(dLon / 2) * std::sin(dLon / 2);
     return 2.0 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(a)));
+}
+
+// A text that goes into a fixed array of a reply; refused here when it cannot.
+std::string lf_fitting(std::string text, std::size_t size, std::string_view key) {
+    if (!gf_scTextFits(text, size)) {
+        throw std::runtime_error(fmt::format("\"{}\" takes at most {} bytes without NUL", key, size - 1));
+    }
+    return text;
 }
 
 int lf_listen(std::uint16_t port, std::uint16_t& bound) {
@@ -192,7 +202,6 @@ struct SimStandIn::Impl {
     std::deque<json> log;
     std::uint64_t nextSeq = 1;
     std::uint32_t nextClientNumber = 1;
-    int pendingFailAcks = 0;
     std::uint64_t framesSent = 0;
     Clock::time_point nextFrame;
     // Every position block applied to an AI aircraft, kept after its removal.
@@ -313,10 +322,12 @@ struct SimStandIn::Impl {
 
     // ----- sending -----
 
+    // Texts that reach replies (the simulator's name, a flight file) are checked
+    // where the control channel takes them, so every reply fits its arrays.
     template <class R>
     void send(Client& c, ScRecvId id, const R& record) {
         if (c.dead) return;
-        ScWriter(c.out).frame(static_cast<std::uint32_t>(id), 0, record);
+        ScWriter(c.out).reply(c.protocol, id, record);
     }
 
     void sendException(Client& c, std::uint32_t code, std::uint32_t sendId, std::uint32_t index, json* entry) {
@@ -414,19 +425,39 @@ struct SimStandIn::Impl {
 
     // ----- calls of a client -----
 
-    void handleFrame(Client& c, const ScFrame& f) {
+    void handleFrame(Client& c, const ScPacket& f) {
         const auto kind = static_cast<ScCallKind>(f.kind);
-        const std::uint32_t packet = f.packetId;
+        const std::uint32_t packet = f.sendId;
         ScReader reader(f.payload);
-        auto malformed = [&] { throw std::runtime_error(fmt::format("malformed frame of kind {}", f.kind)); };
+        auto malformed = [&] {
+            throw std::runtime_error(fmt::format("malformed packet of function 0x{:X} ({} bytes)", f.kind, f.size));
+        };
+        if (!c.opened && kind != ScCallKind::Open) {
+            throw std::runtime_error(fmt::format("function 0x{:X} before Open", f.kind));
+        }
+        if (c.opened && f.protocol != c.protocol) {
+            throw std::runtime_error(fmt::format("protocol {} after Open with {}", f.protocol, c.protocol));
+        }
         switch (kind) {
             case ScCallKind::Open: {
+                if (c.opened) throw std::runtime_error("a second Open");
                 ScOpenCall r;
                 if (!reader.read(r)) malformed();
                 json& e = logCall(c, packet, "SimConnect_Open");
                 e["name"] = std::string(r.name);
-                e["config_index"] = r.configIndex;
+                e["protocol"] = f.protocol;
+                e["version"] = {r.versionMajor, r.versionMinor, r.buildMajor, r.buildMinor};
+                ScOpenCall expected;
+                if (!gf_scOpenCallFor(f.protocol, r.name, expected) || r.tag != expected.tag ||
+                    r.versionMajor != expected.versionMajor || r.buildMajor != expected.buildMajor) {
+                    // A protocol we do not serve: say so in that protocol, then hang up.
+                    c.protocol = f.protocol;
+                    sendException(c, kScExceptionVersionMismatch, packet, 0, &e);
+                    c.closeWhenFlushed = true;
+                    break;
+                }
                 c.opened = true;
+                c.protocol = f.protocol;
                 c.name = std::string(r.name);
                 ScRecvOpen open;
                 open.applicationName = scenario.simulator;
@@ -434,13 +465,11 @@ struct SimStandIn::Impl {
                 open.applicationVersionMinor = scenario.version[1];
                 open.applicationBuildMajor = scenario.version[2];
                 open.applicationBuildMinor = scenario.version[3];
-                open.simConnectVersionMajor = kScProtocolVersion;
+                open.simConnectVersionMajor = expected.versionMajor;
+                open.simConnectVersionMinor = expected.versionMinor;
+                open.simConnectBuildMajor = expected.buildMajor;
+                open.simConnectBuildMinor = expected.buildMinor;
                 send(c, ScRecvId::Open, open);
-                break;
-            }
-            case ScCallKind::Close: {
-                logCall(c, packet, "SimConnect_Close");
-                c.closeWhenFlushed = true;
                 break;
             }
             case ScCallKind::SubscribeToSystemEvent: {
@@ -618,13 +647,14 @@ struct SimStandIn::Impl {
                 if (o != nullptr) loadFlightPlan(c, *o, std::string(r.path), packet, e);
                 break;
             }
-            case ScCallKind::FailNextAck: {
-                ScFailNext r;
-                if (!reader.read(r)) malformed();
-                if (pendingFailAcks > 0) --pendingFailAcks;
+            default: {
+                // A function this simulator does not offer: the real one answers with an
+                // exception naming the packet, and the connection goes on.
+                json& e = logCall(c, packet, "unknown function");
+                e["function"] = f.kind;
+                sendException(c, kScExceptionUnrecognizedId, packet, 0, &e);
                 break;
             }
-            default: throw std::runtime_error(fmt::format("unknown frame kind {}", f.kind));
         }
     }
 
@@ -980,7 +1010,6 @@ struct SimStandIn::Impl {
             reply["frames"] = framesSent;
             reply["objects"] = objects.size();
             reply["ai_objects"] = aiCount();
-            reply["pending_fail_acks"] = pendingFailAcks;
         } else if (cmd == "set_user" || cmd == "teleport") {
             if (request.contains("ground_elevation_ft")) {
                 scenario.groundElevationFt = request["ground_elevation_ft"].get<double>();
@@ -1001,17 +1030,19 @@ struct SimStandIn::Impl {
                         scenario.simRunning = running;
                         sendSimState();
                     }
-                } else if (key == "simulator") scenario.simulator = value.get<std::string>();
+                } else if (key == "simulator") scenario.simulator = lf_fitting(value.get<std::string>(), kScNameSize, key);
                 else if (key == "frame_rate") {
                     scenario.frameRate = std::clamp(value.get<double>(), 0.0, 1000.0);
                     nextFrame = Clock::now();
                 } else if (key == "data_period_ms") scenario.dataPeriodMs = std::max(1, value.get<int>());
                 else if (key == "flight_loaded_as") scenario.flightLoadedAsFilename = value.get<std::string>() != "event";
-                else if (key == "flight_file") scenario.flightFile = value.get<std::string>();
+                else if (key == "flight_file") scenario.flightFile = lf_fitting(value.get<std::string>(), kScPathSize, key);
                 else throw std::runtime_error(fmt::format("unknown key \"{}\" for set_sim", key));
             }
         } else if (cmd == "flight_loaded") {
-            const std::string file = request.contains("file") ? request["file"].get<std::string>() : scenario.flightFile;
+            const std::string file = request.contains("file")
+                                         ? lf_fitting(request["file"].get<std::string>(), kScPathSize, "file")
+                                         : scenario.flightFile;
             bool asFilename = scenario.flightLoadedAsFilename;
             if (request.contains("as")) asFilename = request["as"].get<std::string>() != "event";
             sendFlightLoaded(file, asFilename);
@@ -1055,13 +1086,13 @@ struct SimStandIn::Impl {
             if (function == "SimConnect_Open" || function == "SimConnect_Close" || function == "SimConnect_CallDispatch") {
                 throw std::runtime_error(function + " cannot be made to fail from here");
             }
+            // The protocol has no way to make a client's call fail, so this reaches only
+            // clients in this process (tests that run the stand-in in-process).
             int armed = 0;
             for (auto& c : clients) {
                 if (!c->opened || c->dead) continue;
-                send(*c, static_cast<ScRecvId>(kScFailNextKind), ScFailNext{function});
-                ++armed;
+                if (gf_simConnectFailNext(c->peerPort, function)) ++armed;
             }
-            pendingFailAcks += armed;
             reply["armed_clients"] = armed;
         } else if (cmd == "log") {
             const std::string call = number("call", std::string());
@@ -1133,6 +1164,9 @@ struct SimStandIn::Impl {
             auto c = std::make_unique<Client>();
             c->fd = fd;
             c->number = nextClientNumber++;
+            sockaddr_in peer{};
+            socklen_t length = sizeof peer;
+            if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0) c->peerPort = ntohs(peer.sin_port);
             clients.push_back(std::move(c));
         }
         for (;;) {
@@ -1144,28 +1178,37 @@ struct SimStandIn::Impl {
         }
     }
 
+    // Handles every whole packet the client sent; one that breaks the protocol
+    // drops the client, and the log tells why.
+    void consume(Client& c) {
+        std::size_t pos = 0;
+        ScPacket packet;
+        try {
+            for (;;) {
+                auto status = gf_scNextCall(std::string_view(c.in).substr(pos), packet);
+                if (status == ScPacketStatus::Incomplete) break;
+                if (status == ScPacketStatus::Invalid) throw std::runtime_error("a packet header no call can have");
+                pos += packet.size;
+                if (c.closeWhenFlushed) continue;  // refused at Open: the rest is not read
+                handleFrame(c, packet);
+            }
+        } catch (const std::exception& e) {
+            json& entry = logCall(c, packet.sendId, "protocol error");
+            entry["error"] = e.what();
+            c.dead = true;
+            pos = c.in.size();
+        }
+        c.in.erase(0, std::min(pos, c.in.size()));
+    }
+
     void serveClients() {
         for (std::size_t i = 0; i < clients.size(); ++i) {
             Client& c = *clients[i];
             if (c.dead) continue;
             const bool alive = lf_receive(c.fd, c.in);
-            std::size_t pos = 0;
-            ScFrame frame;
-            try {
-                for (;;) {
-                    auto status = gf_scNextFrame(std::string_view(c.in).substr(pos), frame);
-                    if (status == ScFrameStatus::Incomplete) break;
-                    if (status == ScFrameStatus::Invalid) throw std::runtime_error("a frame of impossible size");
-                    pos += frame.size;
-                    handleFrame(c, frame);
-                }
-            } catch (const std::exception& e) {
-                // A client that breaks the protocol is dropped; the log tells why.
-                json& entry = logCall(c, frame.packetId, "protocol error");
-                entry["error"] = e.what();
-                c.dead = true;
-            }
-            c.in.erase(0, std::min(pos, c.in.size()));
+            consume(c);
+            // The protocol closes a connection by ending it.
+            if (!alive && !c.dead && c.opened) logCall(c, 0, "SimConnect_Close");
             if (!alive) c.dead = true;
         }
     }
@@ -1279,6 +1322,8 @@ void SimStandIn::start(const StandInOptions& options) {
     if (impl_->thread.joinable()) throw std::runtime_error("the stand-in runs already");
     Impl& s = *impl_;
     s.scenario = options.scenario;
+    lf_fitting(s.scenario.simulator, kScNameSize, "simulator");
+    lf_fitting(s.scenario.flightFile, kScPathSize, "flight_file");
     s.installed = s.scenario.installed;
     if (!s.scenario.communityFolder.empty()) {
         for (auto& title : gf_scanCommunityTitles(s.scenario.communityFolder)) {
@@ -1317,6 +1362,17 @@ bool SimStandIn::running() const { return impl_->isRunning; }
 bool SimStandIn::shutdownRequested() const { return impl_->shutdownAsked; }
 std::uint16_t SimStandIn::simPort() const { return impl_->simPort; }
 std::uint16_t SimStandIn::controlPort() const { return impl_->controlPort; }
+
+std::string SimStandIn::consumeAsClient(std::string_view bytes) {
+    Impl& s = *impl_;
+    std::lock_guard lock(s.mutex);
+    if (s.objects.empty()) s.placeUser(s.scenario.user);
+    Client c;
+    c.number = s.nextClientNumber++;
+    c.in.assign(bytes);
+    s.consume(c);
+    return c.out;
+}
 
 nlohmann::json SimStandIn::command(const nlohmann::json& request) {
     json reply;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -46,6 +47,10 @@ public:
 
     // Runs one control command, as the control channel does.
     nlohmann::json command(const nlohmann::json& request);
+
+    // Handles bytes as if a new SimConnect client had sent them and hung up: the
+    // replies it would have got (hostile-input tests and fuzzing; no port needed).
+    std::string consumeAsClient(std::string_view bytes);
 
 private:
     struct Impl;
