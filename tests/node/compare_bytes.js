@@ -103,10 +103,10 @@ function withoutSendId(packet) {
 
 async function ours(protocol, folder) {
   const recorder = await recordingServer();
-  const spec = path.join(folder, `calls${protocol}.json`);
-  fs.writeFileSync(spec, JSON.stringify({ protocol, name: 'Calvorinth', calls }));
+  const callsFile = path.join(folder, `calls${protocol}.json`);
+  fs.writeFileSync(callsFile, JSON.stringify({ protocol, name: 'Calvorinth', calls }));
   await new Promise((resolve, reject) => {
-    execFile(ourClient, [spec], { env: { ...process.env, CLV_SIMCONNECT_PORT: String(recorder.port) }, cwd: folder },
+    execFile(ourClient, [callsFile], { env: { ...process.env, CLV_SIMCONNECT_PORT: String(recorder.port) }, cwd: folder },
              (error, stdout, stderr) => (error ? reject(new Error(`${error.message}\n${stderr}`)) : resolve()));
   });
   return packets(await recorder.bytes);

@@ -68,13 +68,13 @@ int main(int argc, char** argv) {
     try {
         if (argc != 2) throw std::runtime_error("usage: clv_simconnect_calls CALLS.json");
         std::ifstream in(argv[1]);
-        const json spec = json::parse(in);
-        gf_setSimConnectProtocol(spec.at("protocol").get<std::uint32_t>());
+        const json script = json::parse(in);
+        gf_setSimConnectProtocol(script.at("protocol").get<std::uint32_t>());
         SimConnectHandle h{};
-        if (SimConnect_Open(&h, spec.at("name").get<std::string>().c_str(), nullptr, 0, nullptr, 0) != kScOk) {
+        if (SimConnect_Open(&h, script.at("name").get<std::string>().c_str(), nullptr, 0, nullptr, 0) != kScOk) {
             throw std::runtime_error("SimConnect_Open failed");
         }
-        for (const json& call : spec.at("calls")) {
+        for (const json& call : script.at("calls")) {
             if (lf_call(h, call) != kScOk) throw std::runtime_error("call failed: " + call.dump());
         }
         SimConnect_CallDispatch(h, ignore, nullptr);  // writes what waits
