@@ -171,21 +171,6 @@ double lf_plausibleStep(const LiveAc& ac, double step) {
     return std::clamp(step, lowest / kFtPerMinPerTick, std::max(lowest, highest) / kFtPerMinPerTick);
 }
 
-// An aircraft behind the feed's time (it appears only after its warm-up, or after a
-// slow leg) flies a leg in as little as 85 % of its time at the leg's speed until it
-// plays the feed 30 s late again, and one ahead of it (a line that came early) takes
-// up to 1 / 0.85 of that time; at the leg's own speed it would stay off the feed's
-// time for good.
-constexpr double kCatchUpShare = 0.85;
-
-std::int64_t lf_catchUpTicks(const LiveAc& ac, std::int64_t ticks) {
-    if (ac.extensionCount > 0) return ticks;  // its own samples: no feed time to keep
-    const std::int64_t toFeedDue = std::int64_t{ac.samples.at(1).dueTick} - gf_tickNow();
-    const auto fastest = std::llround(static_cast<double>(ticks) * kCatchUpShare);
-    const auto slowest = std::llround(static_cast<double>(ticks) / kCatchUpShare);
-    return std::clamp<std::int64_t>(toFeedDue, fastest, slowest);
-}
-
 // The lat/lon steps towards the second sample over the ticks left of the leg.
 void lf_stepsToSecond(LiveAc& ac) {
     const PosSample& s1 = ac.samples.at(1);
@@ -224,7 +209,7 @@ void nextPosAir(clv::TrafficEngine&, clv::LiveAc& ac) {
                 const double knots = s0.groundSpeed > 0.0 ? s0.groundSpeed : kSameSpeedLandingKnots;
                 lf_retimeNext(ac, lf_legTicks(ac, knots));
             } else {
-                lf_retimeNext(ac, lf_catchUpTicks(ac, lf_legTicks(ac, lf_legSpeed(ac))));
+                lf_retimeNext(ac, lf_legTicks(ac, lf_legSpeed(ac)));
             }
         } else if (lf_isRotorcraft(ac)) {
             lf_turnAndRetime(ac);
