@@ -1239,7 +1239,14 @@ struct SimStandIn::Impl {
     void flushAll() {
         for (auto& c : clients) {
             if (c->dead) continue;
-            if (!lf_flush(c->fd, c->out) || c->out.size() > kMaxClientBacklog) c->dead = true;
+            if (!lf_flush(c->fd, c->out)) {
+                // It hung up while replies were on their way: the same end as one
+                // the next read would have seen.
+                if (c->opened) logCall(*c, 0, "SimConnect_Close");
+                c->dead = true;
+            } else if (c->out.size() > kMaxClientBacklog) {
+                c->dead = true;
+            }
             if (c->closeWhenFlushed && c->out.empty()) c->dead = true;
         }
         for (auto& c : controls) {
