@@ -35,7 +35,7 @@ endfunction()
 # WAITING is a test filter (GoogleTest's) of the folder's tests that spend their
 # minutes waiting on a program run that plays in real time: they start first, and
 # take none of the processor slots that scripts/test hands the other tests, which
-# each take one (the "cpus" resource; ctest ignores it without --resource-spec-file).
+# each take one (the "cpus" resource; ctest ignores it unless it is given the file of slots that scripts/test writes).
 function(clv_folder_tests name)
   cmake_parse_arguments(ARG "" "WAITING" "DEPS;THREADED" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
