@@ -19,9 +19,9 @@
 
 #include <unistd.h>
 
-#include "airports/addon_airports.h"
-#include "airports/addon_scan.h"
-#include "airports/airport_scan_report.h"
+#include "airports/addons/addon_airports.h"
+#include "airports/addons/addon_scan.h"
+#include "airports/addons/airport_scan_report.h"
 #include "core/files.h"
 #include "core/folders.h"
 #include "core/parameters.h"

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "airports/airport_data.h"
+#include "airports/parking/airport_data.h"
 
 // The refresh asks for the nearest airport on every data step the user aircraft
 // stands on the ground: a walk over the whole reference list.

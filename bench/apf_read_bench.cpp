@@ -13,9 +13,9 @@
 
 #include <fmt/format.h>
 
-#include "airports/apf_reader.h"
-#include "airports/apf_writer.h"
-#include "airports/stand_adjacency.h"
+#include "airports/files/apf_writer.h"
+#include "airports/files/stand_adjacency.h"
+#include "airports/parking/apf_reader.h"
 #include "core/geodesy.h"
 
 namespace {

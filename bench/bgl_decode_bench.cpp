@@ -19,8 +19,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "airports/bgl_decode.h"
-#include "airports/bgl_format.h"
+#include "airports/addons/bgl_decode.h"
+#include "airports/addons/bgl_format.h"
 #include "tools/bgltool/bgl_builder.h"
 
 namespace fs = std::filesystem;

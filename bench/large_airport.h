@@ -7,7 +7,7 @@
 
 #include <fmt/format.h>
 
-#include "airports/stands/stand.h"
+#include "stands/stand.h"
 
 namespace clv::bench {
 

@@ -11,10 +11,10 @@
 
 #include <fmt/format.h>
 
-#include "airports/parking_adjustments.h"
-#include "airports/parking_hooks.h"
-#include "airports/stand_adjacency.h"
-#include "airports/static_parking.h"
+#include "airports/files/stand_adjacency.h"
+#include "airports/parking/parking_adjustments.h"
+#include "airports/parking/parking_hooks.h"
+#include "airports/parking/static_parking.h"
 #include "core/parameters.h"
 #include "large_airport.h"
 #include "null_ports.h"

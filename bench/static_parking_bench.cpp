@@ -17,11 +17,11 @@
 
 #include <fmt/format.h>
 
-#include "airports/apf_reader.h"
-#include "airports/apf_writer.h"
-#include "airports/learned_files.h"
-#include "airports/parking_hooks.h"
-#include "airports/static_parking.h"
+#include "airports/files/apf_writer.h"
+#include "airports/parking/apf_reader.h"
+#include "airports/parking/learned_files.h"
+#include "airports/parking/parking_hooks.h"
+#include "airports/parking/static_parking.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "large_airport.h"

@@ -28,21 +28,24 @@ function(clv_folder_library name)
   endif()
 endfunction()
 
-# One test program per folder of tests/, labelled with the folder's name.
+# One test program per folder of tests/, labelled with the folder's name; its
+# sources are every .cpp in the folder and in its subfolders (the rooms of the
+# code it tests).
 # THREADED names the folder's test files whose tests run threads of the program
-# (or the program itself): the ThreadSanitizer build compiles only those, with
-# the folder's support files (every .cpp not ending in _test.cpp).
+# (or the program itself), by their path within the folder: the ThreadSanitizer
+# build compiles only those, with the folder's support files (every .cpp not
+# ending in _test.cpp).
 # WAITING is a test filter (GoogleTest's) of the folder's tests that spend their
 # minutes waiting on a program run that plays in real time: they start first, and
 # take none of the processor slots that scripts/test hands the other tests, which
 # each take one (the "cpus" resource; ctest ignores it unless it is given the file of slots that scripts/test writes).
 function(clv_folder_tests name)
   cmake_parse_arguments(ARG "" "WAITING" "DEPS;THREADED" ${ARGN})
-  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+  file(GLOB_RECURSE _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
   if(CLV_TSAN)
     set(_kept "")
     foreach(_source ${_sources})
-      get_filename_component(_file ${_source} NAME)
+      file(RELATIVE_PATH _file ${CMAKE_CURRENT_SOURCE_DIR}/${name} ${_source})
       if(NOT _file MATCHES "_test[.]cpp$" OR _file IN_LIST ARG_THREADED)
         list(APPEND _kept ${_source})
       endif()

@@ -10,18 +10,18 @@
 #include <string>
 #include <string_view>
 
-#include "airports/addon_airports.h"
-#include "airports/addon_scan.h"
-#include "airports/live_stands.h"
-#include "airports/park_airports.h"
+#include "airports/addons/addon_airports.h"
+#include "airports/addons/addon_scan.h"
+#include "airports/parking/live_stands.h"
+#include "airports/parking/park_airports.h"
 #include "core/log.h"
 #include "core/ui_port.h"
 #include "link/realtraffic_link.h"
 #include "link/realtraffic_state.h"
+#include "link/sim_client.h"
 #include "link/sim_flight_plan.h"
 #include "link/sim_hooks.h"
 #include "link/sim_queues.h"
-#include "link/sim_client.h"
 #include "link/traffic_receiver.h"
 #include "link/udp_readers.h"
 #include "link/udp_receiver.h"

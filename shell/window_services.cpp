@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "airports/addon_scan.h"
-#include "airports/airport_data.h"
-#include "airports/park_airports.h"
-#include "airports/static_parking.h"
+#include "airports/addons/addon_scan.h"
+#include "airports/parking/airport_data.h"
+#include "airports/parking/park_airports.h"
+#include "airports/parking/static_parking.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "link/sim_client.h"

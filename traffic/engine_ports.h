@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "core/geodesy.h"
-#include "airports/stands/stand.h"
 #include "link/pos_sample.h"
 #include "link/sim_events.h"
 #include "link/sim_records.h"
 #include "link/user_aircraft.h"
 #include "liveries/ac_data.h"
 #include "liveries/dbase.h"
+#include "stands/stand.h"
 
 namespace clv {
 

@@ -8,15 +8,15 @@
 #include <set>
 #include <string>
 
-#include "airports/addon_publisher.h"
-#include "airports/airport_data.h"
-#include "airports/apf_reader.h"
-#include "airports/bgl_decode.h"
-#include "airports/park_airports.h"
-#include "airports/stands/stand.h"
+#include "airports/addons/addon_publisher.h"
+#include "airports/addons/bgl_decode.h"
+#include "airports/parking/airport_data.h"
+#include "airports/parking/apf_reader.h"
+#include "airports/parking/park_airports.h"
 #include "core/folders.h"
 #include "core/parameter_store.h"
 #include "fuzz/fuzz_target.h"
+#include "stands/stand.h"
 
 CLV_FUZZ_TARGET(parameters_xml) {
     g_parametersXmlPath = clv::fuzz::writeInput(input, "parameters.xml").string();

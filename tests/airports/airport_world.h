@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "airports/airport_data.h"
+#include "airports/parking/airport_data.h"
 #include "core/downloader.h"
 #include "core/folders.h"
 #include "core/log.h"

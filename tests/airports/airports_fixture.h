@@ -1,17 +1,17 @@
 #pragma once
-// Shared pieces of the airport tests: the log's lines, registration records in
-// the reference data, and a stand list emptied around each test.
+// Shared pieces of the airport tests: those of the stand model's tests (the log's
+// lines, registration records, a stand option), the test data's folder, and the
+// park airport's state emptied around each test.
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "airports/apf_file.h"
-#include "airports/apf_reader.h"
-#include "airports/stands/stand.h"
+#include "airports/files/apf_file.h"
+#include "airports/parking/apf_reader.h"
 #include "core/log.h"
-#include "liveries/dbase.h"
-#include "support/log_capture.h"
+#include "stands/stand.h"
+#include "stands/stands_fixture.h"
 #include "support/temp_folder.h"
 
 namespace clv::test {
@@ -20,20 +20,6 @@ namespace clv::test {
 inline std::filesystem::path airportsDataFolder() {
     return std::filesystem::path(CLV_TESTS_SOURCE_DIR) / "data" / "airports";
 }
-
-using AirportLog = LogCapture;
-
-// Registration records in the process-wide reference data for the lifetime.
-class RegRecords {
-public:
-    RegRecords() = default;
-    ~RegRecords() { dbase.registrations.clear(); }
-    RegRecords(const RegRecords&) = delete;
-    RegRecords& operator=(const RegRecords&) = delete;
-    void add(const std::string& registration, RegRecord record) {
-        dbase.registrations[registration] = std::move(record);
-    }
-};
 
 // The park airport's state back to the start around a test.
 class ParkFileState {
@@ -53,15 +39,5 @@ private:
         apfReadHooks = {};
     }
 };
-
-inline StandOption option(std::uint32_t id, std::uint32_t weekday, std::vector<std::uint32_t> hours,
-                          std::uint32_t real = 1) {
-    StandOption o;
-    o.id = id;
-    o.weekday = weekday;
-    o.real = real;
-    for (std::uint32_t h : hours) o.hours.set(h);
-    return o;
-}
 
 }  // namespace clv::test

@@ -2,11 +2,11 @@
 // window's parking panel and busy mark, and the run's airport services.
 #include <gtest/gtest.h>
 
-#include "airports/apf_reader.h"
-#include "airports/learned_files.h"
-#include "airports/live_stands.h"
-#include "airports/park_state.h"
-#include "airports/static_parking.h"
+#include "airports/parking/apf_reader.h"
+#include "airports/parking/learned_files.h"
+#include "airports/parking/live_stands.h"
+#include "airports/parking/park_state.h"
+#include "airports/parking/static_parking.h"
 #include "shell/main_window.h"
 #include "shell/parking_wiring.h"
 #include "traffic/traffic_service.h"

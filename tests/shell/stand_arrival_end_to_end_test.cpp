@@ -23,11 +23,11 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "airports/apf_file.h"
-#include "airports/learned_files.h"
-#include "airports/stands/stand.h"
+#include "airports/files/apf_file.h"
+#include "airports/parking/learned_files.h"
 #include "core/geodesy.h"
 #include "product_run_support.h"
+#include "stands/stand.h"
 
 namespace clv::test {
 namespace {

@@ -10,11 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "airports/addon_airports.h"
-#include "airports/airport_data.h"
-#include "airports/park_airports.h"
+#include "airports/addons/addon_airports.h"
+#include "airports/parking/airport_data.h"
+#include "airports/parking/park_airports.h"
 #include "core/folders.h"
 #include "core/parameters.h"
+#include "handler_support.h"
 #include "liveries/livery_index.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
@@ -22,7 +23,6 @@
 #include "shell/window_services.h"
 #include "traffic/traffic_engine.h"
 #include "traffic/traffic_service.h"
-#include "handler_support.h"
 
 namespace clv::test {
 namespace {

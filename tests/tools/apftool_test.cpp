@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "airports/apf_reader.h"
-#include "airports/stands/stand.h"
+#include "airports/parking/apf_reader.h"
 #include "core/parameters.h"
+#include "stands/stand.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;

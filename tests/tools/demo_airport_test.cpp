@@ -8,9 +8,9 @@
 
 #include <pugixml.hpp>
 
-#include "airports/addon_airports.h"
-#include "airports/addon_scan.h"
-#include "airports/airport_scan_report.h"
+#include "airports/addons/addon_airports.h"
+#include "airports/addons/addon_scan.h"
+#include "airports/addons/airport_scan_report.h"
 #include "core/folders.h"
 #include "core/log.h"
 #include "core/parameters.h"

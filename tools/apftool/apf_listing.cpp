@@ -11,12 +11,12 @@
 
 #include <fmt/format.h>
 
-#include "airports/apf_quality.h"
-#include "airports/apf_reader.h"
-#include "airports/apf_writer.h"
-#include "airports/stand_adjacency.h"
-#include "airports/stands/half_hours.h"
+#include "airports/files/apf_quality.h"
+#include "airports/files/apf_writer.h"
+#include "airports/files/stand_adjacency.h"
+#include "airports/parking/apf_reader.h"
 #include "core/text.h"
+#include "stands/half_hours.h"
 
 namespace {
 

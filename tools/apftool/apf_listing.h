@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "airports/apf_file.h"
+#include "airports/files/apf_file.h"
 
 // The listing as airport data; stands carry their options with ids 1, 2, ...
 clv::ApfData gf_readApfListing(std::string_view listing);

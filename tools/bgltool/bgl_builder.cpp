@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-#include "airports/bgl_format.h"
+#include "airports/addons/bgl_format.h"
 
 namespace clv::bgltool {
 

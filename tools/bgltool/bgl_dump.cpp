@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "airports/bgl_decode.h"
+#include "airports/addons/bgl_decode.h"
 #include "tools/bgltool/bgl_builder.h"
 
 namespace {
