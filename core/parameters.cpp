@@ -76,6 +76,7 @@ ControlParameter<bool> STRAIGHT_PBS_ONLY("STRAIGHT_PBS_ONLY", false, 32856, 315)
 ParameterButton REREAD_BUTTON("Re-read", 32838, 341);
 Parameter<int> MAIN_WINDOW_X("MAIN_WINDOW_X", 400, -30000, 30000);
 Parameter<int> MAIN_WINDOW_Y("MAIN_WINDOW_Y", 20, -30000, 30000);
+Parameter<std::string> SIM_PC_FLIGHT_PLAN_FOLDER("SIM_PC_FLIGHT_PLAN_FOLDER", "");
 
 const std::string g_lateralRangeKey = LATERAL_RANGE.name;
 const std::string g_autoRangeKey = AUTO_RANGE.name;
@@ -115,7 +116,7 @@ const clv::ParameterLoadLists& gf_parameterLoadLists() {
          &AIRPORT_HEIGHT, &CUSTOM_MAX_PARK, &AI_PACKAGE_ORDER},
         {&PROGRAM_VERSION, &MSFS_INSTALL_PATH, &PORT_NUMBER, &lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4,
          &lfolder5, &lfolder6, &lfolder7, &lfolder8, &lfolder9, &PROGRAM_INSTALL_PATH, &RAVUDOVODO24_VERSION,
-         &MSFS_2024_INSTALL_PATH, &DESTINATION},
+         &MSFS_2024_INSTALL_PATH, &DESTINATION, &SIM_PC_FLIGHT_PLAN_FOLDER},
         {&BLOCK_CALLSIGN},
     };
     return lists;

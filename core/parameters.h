@@ -79,6 +79,9 @@ extern ControlParameter<bool> STRAIGHT_PBS_ONLY;
 extern ParameterButton REREAD_BUTTON;                   // "Re-read"
 extern Parameter<int> MAIN_WINDOW_X;                    // the main window's position
 extern Parameter<int> MAIN_WINDOW_Y;
+// The flight plan folder as a simulator on another PC opens it (a share of
+// flightPlanFolder, like \\MYPC\calvorinth\orig_dest); empty: not shared.
+extern Parameter<std::string> SIM_PC_FLIGHT_PLAN_FOLDER;
 
 // ---- derived values ----------------------------------------------------------
 // The current lateral range, in nautical miles and in metres (x 1852); made from

@@ -14,6 +14,7 @@
 #include "core/stop_flags.h"
 #include "core/ui_port.h"
 #include "core/user_error.h"
+#include "link/sim_flight_plan.h"
 #include "link/sim_hooks.h"
 #include "link/sim_ids.h"
 #include "link/sim_queues.h"
@@ -157,6 +158,8 @@ void SimClient(std::stop_token stop) {
                 lf_sleepUnlessStopped(stopping, 1000ms);
                 continue;
             }
+            // Where it listens tells whether it can open our flight plan files.
+            gf_setSimAddress(gf_simConnectEndpoint().endpoint.address);
             simConnectHandle = handle;
             gf_registerSimConnect(handle);
             // (No system timer resolution to raise: sleeps here are fine-grained already.)
@@ -254,6 +257,7 @@ void gf_resetSimLink() {
     simRunning = false;
     simConnectHandle = clv::SimConnectHandle{};
     simConnectFailed = false;
+    gf_setSimAddress(clv::kDefaultSimConnectAddress);
     {
         std::lock_guard lock(simQueueMutex);
         positionBufferA.clear();

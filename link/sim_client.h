@@ -85,7 +85,8 @@ bool gf_requestSimOnGround();
 // The reset before a restart: waits for the SimConnect thread to have ended, then
 // empties the pending creations and new objects, the queues and both position
 // buffers (fill = A, send = B), clears simRunning, the handle, simConnectFailed,
-// newDataStep, the user aircraft's data, stand text and type.
+// newDataStep, the user aircraft's data, stand text and type; the simulator
+// counts as one on this PC again.
 void gf_resetSimLink();
 
 // Seconds since 1970 of a UTC date given as year and day of year (1 = 1 January).

@@ -1,5 +1,6 @@
 #include "link/sim_flight_plan.h"
 
+#include <atomic>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -7,6 +8,12 @@
 
 #include "core/folders.h"
 #include "core/log.h"
+#include "core/parameters.h"
+#include "core/text.h"
+#include "core/ui_port.h"
+#include "link/sim_client.h"
+#include "link/sim_ids.h"
+#include "platform/simconnect.h"
 
 std::filesystem::path flightPlanFolder;
 
@@ -17,6 +24,23 @@ namespace fs = std::filesystem;
 constexpr const char* kFlightPlanFolderName = "orig_dest";
 constexpr std::uint32_t kBuzjets = 1;
 constexpr std::uint32_t kHeavy = 3;
+
+// The simulator of this run runs on another PC; false (this PC) until a connection says otherwise.
+std::atomic<bool> g_simOnOtherPc{false};
+// This run has said that flight plans need SIM_PC_FLIGHT_PLAN_FOLDER.
+std::atomic<bool> g_noFolderSaid{false};
+
+// Said once per run: the simulator cannot open our files and no share is named.
+void lf_sayFolderMissing() {
+    if (g_noFolderSaid.exchange(true)) return;
+    gf_logMarked(
+        "AI flight plans need {} in {}: the simulator runs on another PC and cannot open {}. Share that folder "
+        "and set the key to the folder as the simulator PC sees it (like \\\\MYPC\\calvorinth\\orig_dest); "
+        "until then AI aircraft fly without flight plans",
+        SIM_PC_FLIGHT_PLAN_FOLDER.name, g_parametersXmlPath, flightPlanFolder.string());
+    gf_setStatusLine(fmt::format("AI flight plans need {} in parameters.xml (the simulator runs on another PC)",
+                                 SIM_PC_FLIGHT_PLAN_FOLDER.name));
+}
 
 // Creates one folder when it is missing; "not found" while looking counts as missing.
 void lf_ensureFolder(const fs::path& folder) {
@@ -70,4 +94,48 @@ bool gf_removeFlightPlanFolder() {
         gf_log("gf_removeFlightPlanFolder: {}", e.what());
     }
     return !fs::exists(flightPlanFolder, ec);
+}
+
+bool gf_isLocalSimAddress(std::string_view address) {
+    // SimConnect.cfg gives dotted IPv4 only; the default address is loopback too.
+    return address.empty() || address.starts_with("127.") || address == "::1" || gf_equalsUpper("LOCALHOST", address);
+}
+
+void gf_setSimAddress(std::string_view address) {
+    g_simOnOtherPc = !gf_isLocalSimAddress(address);
+    g_noFolderSaid = false;
+}
+
+bool gf_simOnOtherPc() { return g_simOnOtherPc.load(); }
+
+clv::SimPlanPath gf_simPlanPath(std::uint32_t objectId, const std::string& localPath, bool simOnOtherPc,
+                                std::string_view simFolder) {
+    using clv::SimPlanPath;
+    if (!simOnOtherPc) return SimPlanPath{SimPlanPath::Outcome::Send, localPath};
+    std::string path = gf_trim(simFolder);
+    if (path.empty()) return SimPlanPath{SimPlanPath::Outcome::NoFolder, {}};
+    // A Windows path takes backslashes; a folder written with forward slashes only keeps to them.
+    const bool forward = path.find('\\') == std::string::npos && path.find('/') != std::string::npos;
+    if (path.back() != '\\' && path.back() != '/') path += forward ? '/' : '\\';
+    path += gf_plnPath(objectId);
+    const auto outcome = path.size() > clv::kScPathMax ? SimPlanPath::Outcome::TooLong : SimPlanPath::Outcome::Send;
+    return SimPlanPath{outcome, std::move(path)};
+}
+
+bool gf_setFlightPlanLocked(std::uint32_t objectId, const std::string& localPath) {
+    using clv::SimPlanPath;
+    const SimPlanPath plan =
+        gf_simPlanPath(objectId, localPath, g_simOnOtherPc.load(), SIM_PC_FLIGHT_PLAN_FOLDER.value.get());
+    switch (plan.outcome) {
+        case SimPlanPath::Outcome::NoFolder:
+            lf_sayFolderMissing();
+            return true;
+        case SimPlanPath::Outcome::TooLong:
+            gf_logMarked("Flight plan path {} is {} bytes long, the simulator takes at most {}: not handed over",
+                         plan.path, plan.path.size(), clv::kScPathMax);
+            return false;
+        case SimPlanPath::Outcome::Send: break;
+    }
+    return SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), objectId, plan.path.c_str(),
+                                              clv::REQUEST_FLIGHT_PLAN) == clv::kScOk;
 }

@@ -48,6 +48,9 @@ public:
     virtual bool requestAcInRangeLocked(std::uint32_t radiusMeters) = 0;
     virtual bool requestStaticCgLocked(std::uint32_t objectId) = 0;
     virtual bool allLightsToggleLocked(std::uint32_t objectId) = 0;
+    // The file at `path` as the simulator's flight plan; also false when the path
+    // cannot be put into the simulator's terms, true when the simulator cannot read
+    // our files at all (the link says so once; the aircraft flies on without a plan).
     virtual bool setFlightPlanLocked(std::uint32_t objectId, const std::string& path) = 0;
     virtual bool setAiControlsLocked(std::uint32_t objectId, const AiControlsData& controls) = 0;
 

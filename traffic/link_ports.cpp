@@ -53,7 +53,7 @@ bool LinkSimPort::allLightsToggleLocked(std::uint32_t objectId) {
 }
 
 bool LinkSimPort::setFlightPlanLocked(std::uint32_t objectId, const std::string& path) {
-    return SimConnect_AISetAircraftFlightPlan(lf_handle(), objectId, path.c_str(), REQUEST_FLIGHT_PLAN) == kScOk;
+    return gf_setFlightPlanLocked(objectId, path);
 }
 
 bool LinkSimPort::setAiControlsLocked(std::uint32_t objectId, const AiControlsData& controls) {

@@ -159,7 +159,7 @@ TEST_F(ParameterStoreTest, FirstStartWritesEveryDefaultAndShowsIt) {
     std::vector<std::string> names;
     for (const auto& entry : entries) names.push_back(entry.first);
     EXPECT_EQ(names, stored);
-    EXPECT_EQ(stored.size(), 1u + 25 + 6 + 9 + 7 + 1);
+    EXPECT_EQ(stored.size(), 1u + 25 + 6 + 9 + 8 + 1);
     for (const auto& key : stored) {
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(key + "=", 0) == 0; }), 1)
             << key;
@@ -276,6 +276,30 @@ TEST_F(ParameterStoreTest, LoadClampsDefaultsAndCompletesTheFile) {
     gf_openLog(logDir_.path());
     gf_readParametersXml();
     for (const auto& line : logLines()) EXPECT_EQ(line.find("lfolder3"), std::string::npos) << line;
+}
+
+TEST_F(ParameterStoreTest, SimPcFlightPlanFolderComesBackAsWrittenAndAnOlderFileLoadsWithout) {
+    // A file of an earlier version, without the key: it loads as before, and the
+    // key is added empty.
+    writeFile(fileWith({R"(<parameter name="LATERAL_RANGE" value="60"/>)",
+                        R"(<parameter name="DESTINATION" value="EDDF"/>)"}));
+    gf_readParametersXml();
+    EXPECT_EQ(LATERAL_RANGE.value.get(), 60);
+    EXPECT_EQ(DESTINATION.value.get(), "EDDF");
+    EXPECT_EQ(SIM_PC_FLIGHT_PLAN_FOLDER.value.get(), "");
+    EXPECT_EQ(valueIn(entriesOf(file()), "SIM_PC_FLIGHT_PLAN_FOLDER"), "");
+
+    // Saved, then read back by the next start exactly as it was written.
+    for (const std::string folder : {R"(\\MYPC\calvorinth\orig_dest)", R"(D:\shared folder\orig_dest\)",
+                                     "//mypc/calvorinth/orig_dest", "\\\\PC\\Fl\xC3\xBCge & <Pl\xC3\xA4ne>"}) {
+        SCOPED_TRACE(folder);
+        SIM_PC_FLIGHT_PLAN_FOLDER.set(folder);
+        SIM_PC_FLIGHT_PLAN_FOLDER.value = "";
+        gf_readParametersXml();
+        EXPECT_EQ(SIM_PC_FLIGHT_PLAN_FOLDER.value.get(), folder);
+        EXPECT_EQ(valueIn(entriesOf(file()), "SIM_PC_FLIGHT_PLAN_FOLDER"), folder);
+        EXPECT_EQ(LATERAL_RANGE.value.get(), 60);
+    }
 }
 
 TEST_F(ParameterStoreTest, UnreadableFileIsKeptAndReplacedByDefaults) {

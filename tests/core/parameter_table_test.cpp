@@ -109,6 +109,7 @@ const std::vector<Row> kTable{
     {"STRAIGHT_PBS_ONLY", B, "false", N, N, true},
     {"MAIN_WINDOW_X", I, "400", -30000, 30000, true},
     {"MAIN_WINDOW_Y", I, "20", -30000, 30000, true},
+    {"SIM_PC_FLIGHT_PLAN_FOLDER", S, "", N, N, true},
 };
 
 fs::path lf_golden() { return fs::path(__FILE__).parent_path().parent_path() / "data" / "parameters" / "first_start.xml"; }

@@ -98,7 +98,7 @@ TEST(ParameterObjects, LoadListsHoldEveryStoredSettingOnce) {
     EXPECT_EQ(count, keys.size());
     EXPECT_EQ(lists.checkboxes.size(), 25u);
     EXPECT_EQ(lists.intEdits.size(), 9u);
-    EXPECT_EQ(lists.strings.size(), 17u);
+    EXPECT_EQ(lists.strings.size(), 18u);
     for (const char* memoryOnly : {"parking_percentage", "MAX_FIT_FL", "ALL_INSTALL_PATH", "CALLSIGN_2_OBJECTID"}) {
         EXPECT_EQ(keys.count(memoryOnly), 0u) << memoryOnly;
     }

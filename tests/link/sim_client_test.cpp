@@ -426,9 +426,15 @@ TEST_F(SimClientThread, CreatesBindsAndRemovesAiAircraftThroughTheQueues) {
 }
 
 TEST_F(SimClientThread, AHandedOverFlightPlanIsReadByTheSimulator) {
+    // The simulator of SimConnect.cfg's default address runs on this PC, whatever
+    // was thought before the connection: it gets the file's own path, not the share.
+    gf_setSimAddress("192.168.1.20");
+    const std::string previousShare = SIM_PC_FLIGHT_PLAN_FOLDER.value.get();
+    SIM_PC_FLIGHT_PLAN_FOLDER.value = "\\\\MYPC\\calvorinth\\orig_dest";
     startStandIn(scenario());
     startClient();
     waitUntilRunning();
+    EXPECT_FALSE(gf_simOnOtherPc());
     const json added = standIn->command({{"cmd", "add_object"}, {"title", kInstalled}, {"atc_id", "DLH9"}});
     const auto id = added["id"].get<std::uint32_t>();
     TempFolder data;
@@ -439,7 +445,7 @@ TEST_F(SimClientThread, AHandedOverFlightPlanIsReadByTheSimulator) {
     ASSERT_TRUE(gf_writePln(path, 3, "EG<LL", "K&JFK"));
     {
         std::lock_guard lock(simQueueMutex);
-        ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(simConnectHandle, id, path.c_str(), REQUEST_FLIGHT_PLAN), kScOk);
+        ASSERT_TRUE(gf_setFlightPlanLocked(id, path.string()));
         ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(simConnectHandle, id, (flightPlanFolder / "1.pln").c_str(),
                                                      REQUEST_FLIGHT_PLAN),
                   kScOk);
@@ -449,6 +455,8 @@ TEST_F(SimClientThread, AHandedOverFlightPlanIsReadByTheSimulator) {
     EXPECT_EQ(plan["type"], "IFR");
     EXPECT_EQ(plan["departure"], "EG<LL");
     EXPECT_EQ(plan["destination"], "K&JFK");
+    EXPECT_EQ(standIn->log("SimConnect_AISetAircraftFlightPlan")[0]["path"], path.string());
     EXPECT_TRUE(gf_removeFlightPlanFolder());
     g_programDataFolder = previousDataFolder;
+    SIM_PC_FLIGHT_PLAN_FOLDER.value = previousShare;
 }
