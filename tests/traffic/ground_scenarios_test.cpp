@@ -324,13 +324,16 @@ TEST(GroundScenario, AJumpBeyondReachIsTakenOnceAndASpikeIsDropped) {
         double metres;          // of the jump
         int spikeLines;         // 0: the feed goes on from there; else it comes back after this many lines
         std::size_t objects;    // objects made in all
+        bool wildFirst = false; // the first line after the jump lies as far the other way
     };
     const JumpCase cases[] = {
         {"3 km north, the feed goes on from there", 0.0, 3000.0, 0, 2},
+        {"a line 3 km south, then the feed goes on 3 km north", 0.0, 3000.0, 0, 2, true},
         {"3 km back west, the feed goes on east from there", 270.0, 3000.0, 0, 2},
         {"2 km ahead", 90.0, 2000.0, 0, 2},
         {"one line 3 km north, then back", 0.0, 3000.0, 1, 1},
-        {"two lines 3 km north, then back", 0.0, 3000.0, 2, 1},
+        // (the second line of three comes too soon after the first and is thinned out)
+        {"three lines 3 km north, then back", 0.0, 3000.0, 3, 1},
         {"100 m ahead, the feed goes on from there: driven", 90.0, 100.0, 0, 1},
     };
     for (const JumpCase& c : cases) {
@@ -355,8 +358,11 @@ TEST(GroundScenario, AJumpBeyondReachIsTakenOnceAndASpikeIsDropped) {
             const LatLon on{truth.lat + shift.lat, truth.lon + shift.lon};
             if (i % 8 < 5 || i == 40) reported = on;  // stale for 6 s of every 16
             const bool spike = c.spikeLines > 0 && i >= 40 && i < 40 + c.spikeLines;
+            const bool wild = c.wildFirst && i == 40;
             // The speed says 18 kt while the positions show 15.
-            d.report(18.0, 90, spike ? offset(reported, c.bearing, c.metres) : reported);
+            d.report(18.0, 90, spike ? offset(reported, c.bearing, c.metres)
+                               : wild ? offset(truth, c.bearing + 180.0, c.metres)
+                                      : reported);
         }
         const LatLon lastReported = reported;
         g.rig.run(d.tick + kSampleDelayTicks + 2000);  // before the end of its hold
@@ -379,14 +385,14 @@ TEST(GroundScenario, AJumpBeyondReachIsTakenOnceAndASpikeIsDropped) {
         }
         // Every object drives along its line (never towards a spike) and the last one
         // ends where the feed ended.
-        const double north = c.spikeLines == 0 ? metresBetween(kHome, LatLon{kHome.lat + shift.lat, kHome.lon}) : 0.0;
+        const double north = shift.lat * kCurveMetresPerDegree;
         const auto& last = g.track(40001);
         ASSERT_FALSE(last.empty());
         double worstAside = 0.0;
         for (const TickedPositions& p : g.rig.sim.sentPositions) {
             for (const AiPositionUpdate& b : p.blocks) {
-                const double aside = std::fabs(b.block.latitude - kHome.lat) * kCurveMetresPerDegree;
-                worstAside = std::max(worstAside, std::min(aside, std::fabs(aside - north)));
+                const double aside = (b.block.latitude - kHome.lat) * kCurveMetresPerDegree;
+                worstAside = std::max(worstAside, std::min(std::fabs(aside), std::fabs(aside - north)));
             }
         }
         if (c.objects == 2 || c.spikeLines > 0) {
