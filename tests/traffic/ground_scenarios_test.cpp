@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <set>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
 #include "movement_support.h"
+#include "support/temp_folder.h"
+#include "tools/feedstandin/track_script.h"
 #include "trajectory_checker.h"
 
 namespace clv::test {
@@ -269,6 +272,70 @@ TEST(GroundScenario, TheDemosWaitOnATaxiwayIsPlayedAsTheFeedHasIt) {
         }
     }
     EXPECT_LE(worst, oneSecond) << "worst " << worst << " m at tick " << worstTick;
+}
+
+// The demo's aircraft that stay on the ground, as the feed tool sends them from the
+// demo's script: a line every 2 s, position, speed and track interpolated, so
+// speeds ramp through 0 at every stop while the position already moves. Standing,
+// pushing back, stopping and taxiing on is the feed's own movement: one object
+// from start to end, ending where the feed ended. A push back sized by the stand
+// can end 50 m from where the feed's ended; the taxi that starts from there (its
+// reported speed still near 0) is driven, not taken for a jump.
+TEST(GroundScenario, TheDemosGroundTracksAreDrivenAsOneObject) {
+    struct DemoCase {
+        const char* callsign;
+        double pushBackMetres;  // the engine pushes back 2.5 stand radii
+        bool clean;             // the trajectory checker finds nothing
+    };
+    const DemoCase cases[] = {
+        {"SWR282", 45.0, true},  // the feed's own push back
+        {"SWR282", 93.0, false}, // a larger stand's: not yet clean, its first taxi leg is played late
+        {"EZY39QF", 45.0, true},
+    };
+    const FeedScript demo =
+        gf_readTrackScript(readFile(std::filesystem::path(CLV_TESTS_SOURCE_DIR).parent_path() / "demo" / "traffic.trk"));
+    for (const DemoCase& c : cases) {
+        const std::string callsign = c.callsign;
+        SCOPED_TRACE(fmt::format("{}, push back {} m", callsign, c.pushBackMetres));
+        const auto found = std::find_if(demo.tracks.begin(), demo.tracks.end(),
+                                        [&](const FeedTrack& t) { return t.identity.callsign == callsign; });
+        ASSERT_NE(found, demo.tracks.end());
+        const std::vector<FeedPoint>& points = found->points;
+        const auto angle = [](double a, double b, double u) {
+            const double d = std::remainder(b - a, 360.0);
+            return std::fmod(a + u * d + 360.0, 360.0);
+        };
+        GroundRig g;
+        MAX_HOLDING_MINUTES.value = 1;
+        // One standing at its gate is placed there, as the airport's stands would.
+        g.rig.parking.placement = StandPlacement::Placed;
+        g.rig.parking.placementStand = 21;
+        g.rig.parking.placementHeading = points.front().track.value_or(0.0);
+        g.rig.parking.standRadius = c.pushBackMetres / 2.5 / kMetresPerNm;
+        const std::uint32_t hexid = found->identity.hexid;
+        const double start = points.front().time;
+        for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+            const FeedPoint& a = points[i];
+            const FeedPoint& b = points[i + 1];
+            const bool last = i + 2 == points.size();
+            for (double t = a.time; last ? t <= b.time + 1e-9 : t < b.time - 1e-9; t += 2.0) {
+                const double u = (t - a.time) / (b.time - a.time);
+                g.rig.feed.at(static_cast<std::uint32_t>(std::lround((t - start) * 100.0)),
+                              makeUpdate(hexid, callsign, "A320",  // a type the rig's data knows
+                                         a.latitude + u * (b.latitude - a.latitude),
+                                         a.longitude + u * (b.longitude - a.longitude), 0.0,
+                                         a.groundSpeed + u * (b.groundSpeed - a.groundSpeed),
+                                         angle(a.track.value_or(0.0), b.track.value_or(0.0), u), 1000.0 + t));
+            }
+        }
+        ASSERT_TRUE(g.runUntilGone(hexid, 60000));
+        if (c.clean) g.expectClean();
+        EXPECT_EQ(g.rig.sim.creations.size(), 1u) << "one object from start to end";
+        const LatLon end{points.back().latitude, points.back().longitude};
+        double closest = 1e9;
+        for (const auto& [tick, b] : g.track(hexid)) closest = std::min(closest, metresBetween(end, LatLon{b.latitude, b.longitude}));
+        EXPECT_LT(closest, 1.0) << "never where the feed ended";
+    }
 }
 
 // A noisy ground track as real feeds have it: every 20 s the position stays stale
