@@ -53,13 +53,13 @@ constexpr double kGroundStaticCg = 6.0;
 
 // The scripted path: at the stand, a straight push back of 2.5 stand radii, then
 // a taxi east with a 30 degree and a 90 degree corner.
-struct Path {
+struct GroundPath {
     std::vector<LatLon> corners;
     FeedScript script;
 };
 
-Path lf_path() {
-    Path p;
+GroundPath lf_path() {
+    GroundPath p;
     FeedTrack t;
     t.identity.hexid = 0x3C4AB1;
     t.identity.callsign = "DLH4AB";
@@ -139,7 +139,7 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     startEngineAndReader(engine, kHome, kGroundElevation);
     ASSERT_FALSE(HasFatalFailure());
 
-    const Path path = lf_path();
+    const GroundPath path = lf_path();
     const std::vector<TimedLine> lines = gf_linesOfScript(path.script, 1.7e9);
     std::atomic<bool> stopFeed{false};
     const Clock::time_point feedStart = Clock::now();
