@@ -20,7 +20,7 @@ enum class AcSimState : std::uint32_t {
     Buffer = 0,           // not in the simulator
     Adding2Sim = 1,       // creation requested
     Active = 2,           // in the simulator, moving or parked
-    LiveryRespawn = 3,    // being removed, to come back with another livery
+    LiveryRespawn = 3,    // being removed, to come back (another livery, or where its feed jumped)
     RemovingFromSim = 4,  // removal requested
 };
 

@@ -112,6 +112,23 @@ void lf_turnTowards(LiveAc& ac, double target, double step) {
 
 bool lf_inFlare(const LiveAc& ac) { return ac.flarePhase != 0; }
 
+// Whether the aircraft can drive from sample `from` to sample `to` in time; from
+// the first sample means from where it is now.
+bool lf_drivesTo(const LiveAc& ac, std::size_t from, std::size_t to) {
+    const PosSample& target = ac.samples[to];
+    const PosSample& f = ac.samples[from];
+    if (from == 0) {
+        const double knots = to == 1 ? lf_legSpeed(ac) : lf_samplesLegSpeed(f, target);
+        return lf_groundReachable(ac, lf_position(ac), gf_tickNow(), knots, target);
+    }
+    return lf_groundReachable(ac, lf_position(f), f.dueTick, lf_samplesLegSpeed(f, target), target);
+}
+
+void lf_dropSamples(LiveAc& ac, std::size_t first, std::size_t end) {
+    ac.samples.erase(ac.samples.begin() + static_cast<std::ptrdiff_t>(first),
+                     ac.samples.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
 }  // namespace
 
 void gf_queueAcEvent(TrafficEngine& e, const LiveAc& ac, std::uint32_t eventId, std::uint32_t data) {
@@ -204,7 +221,11 @@ void nextPosGround(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                 break;
             default: {
                 if (ac.samples.size() >= 2 && !ac.samples[1].holdMark) {
-                    if (ac.samples.size() >= 3 && !ac.samples[2].holdMark) {
+                    // No curve towards a position the feed jumped to: the aircraft comes
+                    // back there once it reaches the corner.
+                    if (ac.samples.size() >= 3 && !ac.samples[2].holdMark &&
+                        (ac.moveState != AcMoveState::Taxi || ac.takeOffRun || ac.rollingOut ||
+                         lf_drivesTo(ac, 1, 2))) {
                         const double t = std::fabs(lf_nextLegTurn(ac) * kRadToDeg);
                         if (t > kStraightDegrees) {
                             const PosSample& s0 = ac.samples[0];
@@ -253,6 +274,49 @@ void nextPosGround(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         gf_logMarked("{}: {}, {}, sz:{}", "nextPosGround", x.what(), ac.logLabel(), ac.samples.size());
         throw;
     }
+}
+
+bool lf_groundJump(clv::TrafficEngine& engine, clv::LiveAc& ac) {
+    using namespace clv;
+    if (ac.moveState != AcMoveState::Taxi || ac.takeOffRun || ac.rollingOut || ac.landing || ac.extensionCount > 0)
+        return false;
+    for (std::size_t k = 1; k < ac.samples.size();) {
+        if (lf_drivesTo(ac, k - 1, k)) {
+            ++k;
+            continue;
+        }
+        // Sample k lies beyond reach. Back on the old track later: a spike of the feed.
+        std::size_t back = k + 1;
+        while (back < ac.samples.size() && !(lf_drivesTo(ac, k - 1, back) && !lf_drivesTo(ac, k, back))) ++back;
+        if (back < ac.samples.size()) {
+            lf_dropSamples(ac, k, back);
+            continue;
+        }
+        // No later line takes it back. One that cannot be driven to from it either
+        // is noise; as the newest line it stands (a line back would be queued, and
+        // the lines come 30 s ahead): the feed stays there or ended there.
+        if (k + 1 < ac.samples.size() && !lf_drivesTo(ac, k, k + 1)) {
+            lf_dropSamples(ac, k, k + 1);
+            continue;
+        }
+        if (k > 1) return false;  // judged when the aircraft gets there
+        PosSample& jump = ac.samples[1];
+        if (gf_tickNow() + kMinLegTicks < std::int64_t{jump.dueTick}) {
+            // The feed's lines before the jump were stale: it stands where it is
+            // until the jump is played.
+            PosSample wait = ac.samples[0];
+            wait.holdMark = true;
+            wait.groundSpeed = 0.0;
+            wait.dueTick = jump.dueTick;
+            ac.samples.insert(ac.samples.begin() + 1, wait);
+            return false;
+        }
+        // The feed keeps the new position: driving there would race across the
+        // airport, so the aircraft leaves the simulator once and comes back there.
+        gf_respawnAtJump(engine, ac);
+        return true;
+    }
+    return false;
 }
 
 void lf_startPushback(clv::TrafficEngine& engine, clv::LiveAc& ac) {

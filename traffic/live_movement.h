@@ -59,6 +59,14 @@ double lf_legSpeed(const clv::LiveAc& ac);
 // The speed the feed's own positions and times show for the leg to the second
 // sample (before it is re-timed), bounded for position jumps; 0 when not known.
 double lf_feedLegSpeed(const clv::LiveAc& ac);
+// The speed of a leg between two queued samples (before re-timing) as the
+// re-timing takes it: the reported speeds, or the feed's own when faster, bounded.
+double lf_samplesLegSpeed(const clv::PosSample& a, const clv::PosSample& b);
+// Whether the aircraft can drive on the ground from `from` (at tick `fromTick`) to
+// `to` by its due tick plus the max delay, catching up as fast as the re-timing
+// ever drives a leg at `legKnots`; beyond that the feed's position jumped.
+bool lf_groundReachable(const clv::LiveAc& ac, clv::LatLon from, std::int64_t fromTick, double legKnots,
+                        const clv::PosSample& to);
 // Sets the second sample's due tick to `ticks` from now, within what the feed allows.
 void lf_retimeNext(clv::LiveAc& ac, std::int64_t ticks);
 // Ticks to cover the current leg at `knots`, at least 25.
@@ -95,6 +103,10 @@ double lf_nextLegTurn(const clv::LiveAc& ac);
 void lf_splitOnSpeedChange(clv::LiveAc& ac);
 void lf_insertMidSample(clv::LiveAc& ac);
 void lf_turnAndRetime(clv::LiveAc& ac);
+// Position jumps of the feed on a taxiing aircraft's queue: spikes are dropped; a
+// jump the feed keeps at the next leg makes the aircraft come back there (once).
+// True when it was taken out for that.
+bool lf_groundJump(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_moveTick(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_groundStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_rollOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac);

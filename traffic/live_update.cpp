@@ -164,6 +164,10 @@ void nextPosMain(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                     ac.samples.erase(ac.samples.begin() + 1);
                     continue;
                 }
+                if (ac.onGround) {
+                    if (lf_groundJump(engine, ac)) return;
+                    if (ac.samples.size() < 2) continue;
+                }
                 nextPos(engine, ac);
                 return;
             }
@@ -221,9 +225,7 @@ void nextPos(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     ac.samples.pop_front();
 }
 
-static double lf_reportedLegSpeed(const clv::LiveAc& ac) {
-    const clv::PosSample& s0 = ac.samples.at(0);
-    const clv::PosSample& s1 = ac.samples.at(1);
+static double lf_reportedSpeed(const clv::PosSample& s0, const clv::PosSample& s1) {
     if (s0.groundSpeed != 0.0 || s1.groundSpeed != 0.0) return (s0.groundSpeed + s1.groundSpeed) / 2.0;
     const double d = gf_distanceNm(s0.latitude, s0.longitude, s1.latitude, s1.longitude);
     const auto gap = static_cast<double>(
@@ -231,16 +233,38 @@ static double lf_reportedLegSpeed(const clv::LiveAc& ac) {
     return std::max(1.0, d * clv::kTicksPerKnotNm / gap);
 }
 
+static double lf_reportedLegSpeed(const clv::LiveAc& ac) { return lf_reportedSpeed(ac.samples.at(0), ac.samples.at(1)); }
+
+// The feed's own speed over a leg, counted up to its bound (beyond it the positions jumped).
+static double lf_boundedFeedSpeed(double nm, std::int64_t gapTicks, const clv::PosSample& s0, const clv::PosSample& s1) {
+    const auto gap = static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, gapTicks));
+    const double bound =
+        std::max(kFeedSpeedBoundKnots, kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
+    return std::min(nm * clv::kTicksPerKnotNm / gap, bound);
+}
+
 double lf_feedLegSpeed(const clv::LiveAc& ac) {
     const clv::PosSample& s0 = ac.samples.at(0);
     const clv::PosSample& s1 = ac.samples.at(1);
     if (ac.firstFeedDue == 0 || ac.extensionCount > 0 || s1.holdMark || s1.dueTick <= ac.firstFeedDue) return 0.0;
     const double d = gf_distanceNm(s0.latitude, s0.longitude, s1.latitude, s1.longitude);
-    const auto gap =
-        static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - ac.firstFeedDue));
-    const double bound =
-        std::max(kFeedSpeedBoundKnots, kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
-    return std::min(d * clv::kTicksPerKnotNm / gap, bound);
+    return lf_boundedFeedSpeed(d, std::int64_t{s1.dueTick} - ac.firstFeedDue, s0, s1);
+}
+
+double lf_samplesLegSpeed(const clv::PosSample& a, const clv::PosSample& b) {
+    const double reported = lf_reportedSpeed(a, b);
+    if (b.holdMark) return reported;
+    const double d = gf_distanceNm(a.latitude, a.longitude, b.latitude, b.longitude);
+    return std::max(reported, lf_boundedFeedSpeed(d, std::int64_t{b.dueTick} - std::int64_t{a.dueTick}, a, b));
+}
+
+// The re-timing drives a leg at most at the catch-up factor times its leg speed.
+bool lf_groundReachable(const clv::LiveAc& ac, clv::LatLon from, std::int64_t fromTick, double legKnots,
+                        const clv::PosSample& to) {
+    const std::int64_t ticks =
+        std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{to.dueTick} + ac.maxDelay - fromTick);
+    return gf_distanceNm(from, clv::LatLon{to.latitude, to.longitude}) <=
+           kCatchUpFactor * legKnots * static_cast<double>(ticks) / clv::kTicksPerKnotNm;
 }
 
 // Never slower than the feed's own positions and times say.

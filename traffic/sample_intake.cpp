@@ -75,10 +75,16 @@ bool lf_behindOnTheGround(const LiveAc& ac, const PosSample& s) {
     const PosSample& last = ac.samples.back();
     if (last.airborne || (!birth && !ac.onGround)) return false;
     if (last.holdMark || lf_distanceNm(last, s) * kMetresPerNm < kDirectionMetres) return false;
+    // Once it drives, a jump beyond what it can drive is no spike: the step judges it.
+    const LatLon lastAt{last.latitude, last.longitude};
+    if (!birth && !lf_groundReachable(ac, lastAt, last.dueTick, lf_samplesLegSpeed(last, s), s)) return false;
     double way = birth ? last.track * kDegToRad : ac.simPosition.trueHeading;
     if (ac.samples.size() >= 2) {
         const PosSample& before = ac.samples[ac.samples.size() - 2];
         if (before.holdMark || lf_distanceNm(before, last) * kMetresPerNm < kDirectionMetres) return false;
+        if (!birth && !lf_groundReachable(ac, LatLon{before.latitude, before.longitude}, before.dueTick,
+                                lf_samplesLegSpeed(before, last), last))
+            return false;  // the newest leg is a jump: it gives no direction
         way = lf_bearing(before, last);
     }
     return gf_headingDiffDegrees(lf_bearing(last, s), way) >= kGroundBackwardsDegrees;

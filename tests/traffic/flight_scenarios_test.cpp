@@ -478,47 +478,63 @@ TEST(FlightScenario, ArrivalsOnRunways090And359LandRollOutAndTaxiOn) {
 }
 
 // The feed ends on short final: the program lands the aircraft on its own, and
-// the aircraft must not stay on the runway once it has rolled out.
+// the aircraft must not stay on the runway once it has rolled out. The last line
+// comes at several heights, and with a speed that does not match its positions.
 TEST(FlightScenario, ALandingAfterTheFeedEndedDoesNotStayOnTheRunway) {
-    FlightRig f;
-    MAX_HOLDING_MINUTES.value = 5;
-    const double runway = 90.0;
-    f.parkAirport(offset(kHome, runway, 1500), kScenarioElevation);
-    Flyer a{f.rig.feed, 40001, "SWR20"};
-    // 1200 ft above the runway down at 700 ft/min and 140 kt; the feed's last line
-    // comes 150 ft above it.
-    const double minutes = 1200.0 / 700.0;
-    a.at = offset(kHome, runway + 180.0, minutes * 140.0 / 60.0 * kMetresPerNm);
-    a.altitude = kScenarioElevation + 1200.0;
-    a.report(140, runway, -700);
-    a.fly(std::floor((1200.0 - 150.0) / 700.0 * 60.0 / 2.0) * 2.0, 140, runway, 0, -700, 2);
-
-    std::uint32_t touchDownTick = 0;
-    std::uint32_t stoppedSince = 0, longestStop = 0;
-    LatLon last{};
-    f.watch = [&] {
-        const LiveAc* ac = f.rig.live(40001);
-        if (ac == nullptr || ac->simState != AcSimState::Active) return;
-        const std::uint32_t tick = currentTick() - 1;
-        if (touchDownTick == 0 && ac->landed) touchDownTick = tick;
-        const LatLon here = positionOf(*ac);
-        // Standing still on the ground after the touch-down.
-        if (touchDownTick != 0 && ac->onGround && metresBetween(here, last) < 0.01) {
-            if (stoppedSince == 0) stoppedSince = tick;
-            longestStop = std::max(longestStop, tick - stoppedSince);
-        } else {
-            stoppedSince = 0;
-        }
-        last = here;
+    struct EndCase {
+        const char* name;
+        double lastFeet;   // height above the runway of the feed's last line
+        double lastKnots;  // the speed that line reports
     };
-    ASSERT_TRUE(f.rig.runUntil([&] { return f.rig.live(40001) == nullptr && !f.rig.sim.removals.empty(); },
-                               a.tick + kSampleDelayTicks + 60000));
-    f.expectClean();
-    ASSERT_NE(touchDownTick, 0u);
-    RecordProperty("stood_on_the_runway_s", std::to_string(longestStop / 100.0));
-    // Removed once it has rolled out: it stands no longer than one hold sample.
-    EXPECT_LE(longestStop, 300u) << "stood " << longestStop / 100.0 << " s on the runway";
-    EXPECT_LE(f.rig.sim.removals.front().tick, touchDownTick + 6000);
+    const EndCase cases[] = {
+        {"last line 150 ft up", 150.0, 140.0},
+        {"last line 400 ft up", 400.0, 140.0},
+        {"last line 50 ft up", 50.0, 140.0},
+        {"last line 150 ft up saying 60 kt", 150.0, 60.0},
+        {"last line 150 ft up saying 200 kt", 150.0, 200.0},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlightRig f;
+        MAX_HOLDING_MINUTES.value = 5;
+        const double runway = 90.0;
+        f.parkAirport(offset(kHome, runway, 1500), kScenarioElevation);
+        Flyer a{f.rig.feed, 40001, "SWR20"};
+        // 1200 ft above the runway down at 700 ft/min and 140 kt.
+        const double minutes = 1200.0 / 700.0;
+        a.at = offset(kHome, runway + 180.0, minutes * 140.0 / 60.0 * kMetresPerNm);
+        a.altitude = kScenarioElevation + 1200.0;
+        a.report(140, runway, -700);
+        a.fly(std::floor((1200.0 - c.lastFeet) / 700.0 * 60.0 / 2.0) * 2.0 - 2.0, 140, runway, 0, -700, 2);
+        a.fly(2, 140, runway, 0, -700, 3);  // no line at the end of the 2 s
+        a.report(c.lastKnots, runway, -700);
+
+        std::uint32_t touchDownTick = 0;
+        std::uint32_t stoppedSince = 0, longestStop = 0;
+        LatLon last{};
+        f.watch = [&] {
+            const LiveAc* ac = f.rig.live(40001);
+            if (ac == nullptr || ac->simState != AcSimState::Active) return;
+            const std::uint32_t tick = currentTick() - 1;
+            if (touchDownTick == 0 && ac->landed) touchDownTick = tick;
+            const LatLon here = positionOf(*ac);
+            // Standing still on the ground after the touch-down.
+            if (touchDownTick != 0 && ac->onGround && metresBetween(here, last) < 0.01) {
+                if (stoppedSince == 0) stoppedSince = tick;
+                longestStop = std::max(longestStop, tick - stoppedSince);
+            } else {
+                stoppedSince = 0;
+            }
+            last = here;
+        };
+        ASSERT_TRUE(f.rig.runUntil([&] { return f.rig.live(40001) == nullptr && !f.rig.sim.removals.empty(); },
+                                   a.tick + kSampleDelayTicks + 60000));
+        f.expectClean();
+        ASSERT_NE(touchDownTick, 0u);
+        // Removed once it has rolled out: it stands no longer than one hold sample.
+        EXPECT_LE(longestStop, 300u) << "stood " << longestStop / 100.0 << " s on the runway";
+        EXPECT_LE(f.rig.sim.removals.front().tick, touchDownTick + 6000);
+    }
 }
 
 // With QNH 1013 and a park airport set, the last leg before a touch-down and the
