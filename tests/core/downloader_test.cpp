@@ -27,7 +27,7 @@ const std::string kPayload = std::string("PK\x03\x04 line one\r\nline two\n") + 
 
 std::string fileUrl(const fs::path& path) { return "file://" + path.string(); }
 
-int countOf(const std::string& text, const std::string& part) {
+int downloaderCountOf(const std::string& text, const std::string& part) {
     int n = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
@@ -204,5 +204,5 @@ TEST_F(DownloaderTest, ServerBaseUrlComesFromTheEnvironment) {
     const std::string text = log();
     EXPECT_NE(text.find("\nNo download server configured, the update check skipped\n"), std::string::npos);
     EXPECT_NE(text.find("\nNo download server configured, the dbase download skipped\n"), std::string::npos);
-    EXPECT_EQ(countOf(text, "No download server configured"), 2);
+    EXPECT_EQ(downloaderCountOf(text, "No download server configured"), 2);
 }

@@ -18,12 +18,12 @@ using clv::test::TempFolder;
 
 namespace {
 
-std::int64_t fixedNow() { return 1796809304; }  // 2026-12-09 09:41:44 UTC
+std::int64_t metaFixedNow() { return 1796809304; }  // 2026-12-09 09:41:44 UTC
 
 class MetaTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        gf_setClock(&fixedNow);
+        gf_setClock(&metaFixedNow);
         gf_openLog(logDir_.path());
     }
     void TearDown() override {

@@ -52,7 +52,7 @@ std::vector<std::string> linesOf(const std::string& text) {
     return out;
 }
 
-long countOf(const std::vector<std::string>& lines, const std::string& line) {
+long storeCountOf(const std::vector<std::string>& lines, const std::string& line) {
     return std::count(lines.begin(), lines.end(), line);
 }
 
@@ -147,7 +147,7 @@ TEST_F(ParameterStoreTest, FirstStartWritesEveryDefaultAndShowsIt) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "");
     EXPECT_NE(lines[1].find(" parameters "), std::string::npos);
-    EXPECT_EQ(countOf(lines, g_parametersXmlPath + " not found, default values taken:"), 1);
+    EXPECT_EQ(storeCountOf(lines, g_parametersXmlPath + " not found, default values taken:"), 1);
     EXPECT_EQ(lines.back(), "");
     EXPECT_EQ(lines[lines.size() - 2], std::string(80, '*'));
 
@@ -169,8 +169,8 @@ TEST_F(ParameterStoreTest, FirstStartWritesEveryDefaultAndShowsIt) {
     EXPECT_EQ(valueIn(entries, "MAX_LIVE"), "-1");
     EXPECT_EQ(valueIn(entries, "PORT_NUMBER"), "10747");
     EXPECT_EQ(valueIn(entries, "BLOCK_CALLSIGN"), "");
-    EXPECT_EQ(countOf(lines, "PORT_NUMBER=10747"), 1);
-    EXPECT_EQ(countOf(lines, "GUID_CHANGES=true"), 1);
+    EXPECT_EQ(storeCountOf(lines, "PORT_NUMBER=10747"), 1);
+    EXPECT_EQ(storeCountOf(lines, "GUID_CHANGES=true"), 1);
     EXPECT_EQ(BLOCK_CALLSIGN.value.get(), "");
 
     const auto& port = gf_nullUiPort();
@@ -238,11 +238,11 @@ TEST_F(ParameterStoreTest, LoadClampsDefaultsAndCompletesTheFile) {
     EXPECT_EQ(PORT_NUMBER.value.get(), "10747");
 
     const auto lines = logLines();
-    EXPECT_EQ(countOf(lines, "from \"" + g_parametersXmlPath + "\""), 1);
+    EXPECT_EQ(storeCountOf(lines, "from \"" + g_parametersXmlPath + "\""), 1);
     for (const char* line : {"MATCHING_DEPTH=4", "LATERAL_RANGE=2", "MAX_LIVE=0", "SCAN_LIVERIES=true", "LOG=false",
                              "RANDOM=true", "lfolder1=/data/liveries", "Parameter lfolder3 removed",
                              "PORT_NUMBER=10747", "BLOCK_CALLSIGN="}) {
-        EXPECT_EQ(countOf(lines, line), 1) << line;
+        EXPECT_EQ(storeCountOf(lines, line), 1) << line;
     }
     for (const auto& line : lines) {
         EXPECT_NE(line.rfind("lfolder3=", 0), 0u);  // empty livery folders log nothing
@@ -335,7 +335,7 @@ TEST_F(ParameterStoreTest, UnreadableFileIsKeptAndReplacedByDefaults) {
 
 TEST_F(ParameterStoreTest, MissingFileIsSaidToBeMissing) {
     gf_readParametersXml();
-    EXPECT_EQ(countOf(logLines(), g_parametersXmlPath + " not found, default values taken:"), 1);
+    EXPECT_EQ(storeCountOf(logLines(), g_parametersXmlPath + " not found, default values taken:"), 1);
     EXPECT_TRUE(gf_nullUiPort().statusLines().empty());
     EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.bad"));
 }

@@ -11,7 +11,7 @@
 namespace {
 
 template <typename List, typename F>
-void forEach(const List& list, F f) {
+void parameterForEach(const List& list, F f) {
     for (auto* p : list) f(*p);
 }
 
@@ -89,12 +89,12 @@ TEST(ParameterObjects, LoadListsHoldEveryStoredSettingOnce) {
         keys.insert(p.name);
         ++count;
     };
-    forEach(lists.bools, add);
-    forEach(lists.checkboxes, add);
-    forEach(lists.ints, add);
-    forEach(lists.intEdits, add);
-    forEach(lists.strings, add);
-    forEach(lists.stringEdits, add);
+    parameterForEach(lists.bools, add);
+    parameterForEach(lists.checkboxes, add);
+    parameterForEach(lists.ints, add);
+    parameterForEach(lists.intEdits, add);
+    parameterForEach(lists.strings, add);
+    parameterForEach(lists.stringEdits, add);
     EXPECT_EQ(count, keys.size());
     EXPECT_EQ(lists.checkboxes.size(), 25u);
     EXPECT_EQ(lists.intEdits.size(), 9u);

@@ -26,7 +26,7 @@ struct Member {
 };
 
 // Writes a zip archive through libzip itself.
-void makeZip(const fs::path& path, const std::vector<Member>& members) {
+void makeZipWithLibzip(const fs::path& path, const std::vector<Member>& members) {
     int error = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     ASSERT_NE(archive, nullptr) << error;
@@ -56,7 +56,7 @@ std::string largeContent() {
 class ZipArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        makeZip(dir / "pack.zip", {{"readme.txt", "line one\r\nline two\n"},
+        makeZipWithLibzip(dir / "pack.zip", {{"readme.txt", "line one\r\nline two\n"},
                                    {"data/", ""},
                                    {"data/big.bin", largeContent()},
                                    {"data/empty.txt", ""}});
@@ -101,7 +101,7 @@ TEST_F(ZipArchiveTest, ReadsAndExtractsWholeEntries) {
 
 TEST_F(ZipArchiveTest, DamagedEntryIsNeverWrittenOut) {
     const std::string content = "stored content whose checksum the reader verifies";
-    makeZip(dir / "damaged.zip", {{"first.txt", "fine"}, {"second.txt", content, true}});
+    makeZipWithLibzip(dir / "damaged.zip", {{"first.txt", "fine"}, {"second.txt", content, true}});
     // Flip one byte of the stored data; the archive's directory stays intact.
     std::string bytes = readFile(dir / "damaged.zip");
     auto at = bytes.find(content);

@@ -20,7 +20,7 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kInstalled = "Airbus A320 Neo Lufthansa";
+constexpr const char* kFrameInstalled = "Airbus A320 Neo Lufthansa";
 
 void ignore(const ScRecv*, std::uint32_t, void*) {}
 
@@ -30,7 +30,7 @@ protected:
         SimLinkTest::SetUp();
         standin::StandInOptions options;
         options.scenario.frameRate = 0;  // frames come from the test
-        options.scenario.installed.push_back(standin::InstalledTitle{kInstalled});
+        options.scenario.installed.push_back(standin::InstalledTitle{kFrameInstalled});
         sim.start(options);
         port.emplace(kSimConnectPortVariable, std::to_string(sim.simPort()).c_str());
         SimConnectHandle h{};
@@ -103,7 +103,7 @@ protected:
 TEST_F(SimFrame, SendsPositionsEventsCreationsAndRemovalsInThisOrderAndSparesTheUser) {
     gf_queueRemoveAc(1002);
     gf_queueRemoveAc(2);  // at or below the user's object id: never sent
-    gf_queueCreateAc(creation(kInstalled, "DLH4AB", 20001));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH4AB", 20001));
     gf_queueNavLights(1001, 1);
     position(1001, 50.25);
     position(2, 50.0);
@@ -151,7 +151,7 @@ TEST_F(SimFrame, FlapsAreSetBetweenTwoReleasesAndAFailedSetKeepsOnlyTheFirst) {
 TEST_F(SimFrame, ABusyLockSkipsTheFrameAndKeepsEveryCommandForTheNext) {
     position(1001, 50.1);
     gf_queueClientEvent(1001, NAV_LIGHTS_SET, 1);
-    gf_queueCreateAc(creation(kInstalled, "DLH1", 20001));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH1", 20001));
     gf_queueRemoveAc(1002);
     {
         std::lock_guard held(simQueueMutex);  // the run thread is queueing
@@ -193,7 +193,7 @@ TEST_F(SimFrame, AfterAFailureEveryFrameDiscardsWhatWasQueuedAndSendsNothing) {
     std::atomic<bool> done{false};
     std::thread producer([&] {
         for (int i = 0; i < 200; ++i) {
-            gf_queueCreateAc(creation(kInstalled, "DLH" + std::to_string(i), 20000 + i));
+            gf_queueCreateAc(creation(kFrameInstalled, "DLH" + std::to_string(i), 20000 + i));
             gf_queueClientEvent(1001, NAV_LIGHTS_SET, 1);
             gf_queueRemoveAc(1001);
         }
@@ -219,9 +219,9 @@ TEST_F(SimFrame, AfterAFailureEveryFrameDiscardsWhatWasQueuedAndSendsNothing) {
 
 TEST_F(SimFrame, CreationFailuresAreReportedAndAnUnreadablePacketIdIsKeptAsZero) {
     failNext("SimConnect_AICreateNonATCAircraft");
-    gf_queueCreateAc(creation(kInstalled, "DLH1", 20001));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH1", 20001));
     gf_onFrame();
-    EXPECT_TRUE(logged("===> ! Simcon call to create ac in sim failed, hexid:20001, liv: \"" + std::string(kInstalled) +
+    EXPECT_TRUE(logged("===> ! Simcon call to create ac in sim failed, hexid:20001, liv: \"" + std::string(kFrameInstalled) +
                        "\", callsign: DLH1"));
     EXPECT_TRUE(pendingCreations.empty());
     EXPECT_TRUE(simConnectFailed);
@@ -229,7 +229,7 @@ TEST_F(SimFrame, CreationFailuresAreReportedAndAnUnreadablePacketIdIsKeptAsZero)
 
     simConnectFailed = false;
     failNext("SimConnect_GetLastSentPacketID");
-    gf_queueCreateAc(creation(kInstalled, "DLH2", 20002));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH2", 20002));
     gf_onFrame();
     EXPECT_TRUE(logged("===> GetLastSentPacketID"));
     ASSERT_EQ(pendingCreations.size(), 1u);
@@ -239,7 +239,7 @@ TEST_F(SimFrame, CreationFailuresAreReportedAndAnUnreadablePacketIdIsKeptAsZero)
 
 TEST_F(SimFrame, AQueuedCreationKeepsItsTitleWhenTheProducersTextIsGone) {
     {
-        std::string title = kInstalled;
+        std::string title = kFrameInstalled;
         AcCreateRequest r = creation(title, "DLH1", 20001);
         gf_queueCreateAc(std::move(r));
         title.assign(title.size(), '#');  // the livery index let go of its text
@@ -247,7 +247,7 @@ TEST_F(SimFrame, AQueuedCreationKeepsItsTitleWhenTheProducersTextIsGone) {
     gf_onFrame();
     pumpUntilLogged("SimConnect_AICreateNonATCAircraft", 1);
     json created = calls("SimConnect_AICreateNonATCAircraft")[0];
-    EXPECT_EQ(created["title"], kInstalled);
+    EXPECT_EQ(created["title"], kFrameInstalled);
     EXPECT_FALSE(created.contains("exception"));
 }
 
@@ -259,7 +259,7 @@ TEST_F(SimFrame, ATitleOrTailNumberTooLongForTheSimulatorIsNotCreatedAndSaysSo) 
     };
     const Case cases[] = {
         {std::string(kScTitleMax + 1, 'T'), "DLH1", false},
-        {kInstalled, std::string(kScTailNumberMax + 1, 'C'), false},
+        {kFrameInstalled, std::string(kScTailNumberMax + 1, 'C'), false},
         {std::string("Airbus\0A320", 11), "DLH1", false},
         {std::string(kScTitleMax, 'T'), std::string(kScTailNumberMax, 'C'), true},
     };
@@ -290,8 +290,8 @@ TEST_F(SimFrame, ATitleOrTailNumberTooLongForTheSimulatorIsNotCreatedAndSaysSo) 
 // Each creation goes out under a request id of its own, so the simulator's answer
 // naming the new object reaches the engine with the right aircraft.
 TEST_F(SimFrame, EachCreationLearnsItsOwnObject) {
-    gf_queueCreateAc(creation(kInstalled, "DLH1", 20001));
-    gf_queueCreateAc(creation(kInstalled, "DLH2", 20002));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH1", 20001));
+    gf_queueCreateAc(creation(kFrameInstalled, "DLH2", 20002));
     gf_onFrame();
     std::map<std::uint32_t, std::uint32_t> objectOfHexid;
     ASSERT_TRUE(clv::test::waitFor([&] {

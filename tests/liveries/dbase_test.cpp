@@ -23,9 +23,9 @@ using clv::test::TempFolder;
 
 namespace {
 
-constexpr double kNm = 1852.0;
+constexpr double kDbaseNm = 1852.0;
 // Half spans in nautical miles carry a few ulps of rounding from the division.
-constexpr double kSpanTolerance = 1e-12;
+constexpr double kDbaseSpanTolerance = 1e-12;
 
 // ---- stored form --------------------------------------------------------------
 
@@ -156,7 +156,7 @@ TEST_F(DbaseReadTest, DuplicatesKeepTheFirstEntryAndAreLogged) {
     EXPECT_EQ(dbase.registrations.at("D-AIBL").type, "A319");
     EXPECT_TRUE(log.contains("regcode D-AIBL already exists"));
 
-    EXPECT_NEAR(dbase.wingspans.at("A388"), 79.75 / 2 / kNm, kSpanTolerance);
+    EXPECT_NEAR(dbase.wingspans.at("A388"), 79.75 / 2 / kDbaseNm, kDbaseSpanTolerance);
 
     EXPECT_EQ(dbase.fixes, (std::map<std::string, std::string, std::less<>>{{"A32N", "A20N"}, {"B7M8", "B38M"}}));
     EXPECT_TRUE(log.contains("===> wrong part of fix: \"A32N\", already exists, skipped"));
@@ -173,15 +173,15 @@ TEST_F(DbaseReadTest, WingspanAveragesAndTheLargestSpan) {
 
     EXPECT_EQ(dbase.wingspans.size(), 8u);
     // The duplicate A388 of 90 m is dropped, so it must not raise the largest span.
-    EXPECT_NEAR(dbase.maxHalfWingspanNm, 79.75 / 2 / kNm, kSpanTolerance);
-    EXPECT_NEAR(average(AcCategory::Large), (35.8 + 35.8) / 2 / 2 / kNm, kSpanTolerance);
-    EXPECT_NEAR(average(AcCategory::Heavy), (64.4 + 64.8 + 79.75) / 3 / 2 / kNm, kSpanTolerance);
-    EXPECT_NEAR(average(AcCategory::Light), 11.0 / 2 / kNm, kSpanTolerance);
-    EXPECT_NEAR(average(AcCategory::Buzjets), 16.98 / 2 / kNm, kSpanTolerance);
-    EXPECT_NEAR(average(AcCategory::HighPerf), 9.96 / 2 / kNm, kSpanTolerance);
+    EXPECT_NEAR(dbase.maxHalfWingspanNm, 79.75 / 2 / kDbaseNm, kDbaseSpanTolerance);
+    EXPECT_NEAR(average(AcCategory::Large), (35.8 + 35.8) / 2 / 2 / kDbaseNm, kDbaseSpanTolerance);
+    EXPECT_NEAR(average(AcCategory::Heavy), (64.4 + 64.8 + 79.75) / 3 / 2 / kDbaseNm, kDbaseSpanTolerance);
+    EXPECT_NEAR(average(AcCategory::Light), 11.0 / 2 / kDbaseNm, kDbaseSpanTolerance);
+    EXPECT_NEAR(average(AcCategory::Buzjets), 16.98 / 2 / kDbaseNm, kDbaseSpanTolerance);
+    EXPECT_NEAR(average(AcCategory::HighPerf), 9.96 / 2 / kDbaseNm, kDbaseSpanTolerance);
     // No rotorcraft has a span: the average of all eight.
-    const double all = (35.8 + 35.8 + 64.4 + 64.8 + 79.75 + 11.0 + 16.98 + 9.96) / 8 / 2 / kNm;
-    EXPECT_NEAR(average(AcCategory::Rotorcraft), all, kSpanTolerance);
+    const double all = (35.8 + 35.8 + 64.4 + 64.8 + 79.75 + 11.0 + 16.98 + 9.96) / 8 / 2 / kDbaseNm;
+    EXPECT_NEAR(average(AcCategory::Rotorcraft), all, kDbaseSpanTolerance);
 }
 
 TEST_F(DbaseReadTest, EachRequiredSectionMissingIsUserError61) {

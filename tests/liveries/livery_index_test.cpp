@@ -42,7 +42,7 @@ std::vector<std::string> sorted(std::vector<std::string> items) {
     return items;
 }
 
-std::vector<std::string> titlesOf(const clv::TitleViews& views) { return {views.begin(), views.end()}; }
+std::vector<std::string> indexTitlesOf(const clv::TitleViews& views) { return {views.begin(), views.end()}; }
 
 TEST(LiveryIndexTest, ReportsWhatIsInstalledAndSwitchesMissingCategoriesOff) {
     LiveryWorld world;
@@ -102,19 +102,19 @@ TEST(LiveryIndexTest, StructuresSplitByHalfAndType) {
     // DLH flies the MD11 as a freighter only: no passenger entry for it.
     const auto& paxDlh = liveryIndex[clv::kPaxHalf].at("DLH");
     EXPECT_FALSE(paxDlh.contains("MD11"));
-    EXPECT_EQ(titlesOf(paxDlh.at("A320")),
+    EXPECT_EQ(indexTitlesOf(paxDlh.at("A320")),
               (std::vector<std::string>{"Lufthansa A320 Hansa Retro", "Lufthansa A320 Standard"}));
     // KLM has no cargo livery at all: no cargo entry for the airline.
     EXPECT_FALSE(liveryIndex[clv::kCargoHalf].contains("KLM"));
     EXPECT_EQ(liveryIndex[clv::kCargoHalf].size(), 2u);
-    EXPECT_EQ(titlesOf(liveryIndex[clv::kCargoHalf].at("ZZZ").at("B738")),
+    EXPECT_EQ(indexTitlesOf(liveryIndex[clv::kCargoHalf].at("ZZZ").at("B738")),
               (std::vector<std::string>{"Generic B738 Freighter"}));
 
     // The type maps gather every airline's titles of a type.
-    EXPECT_EQ(sorted(titlesOf(typeLiveryMaps[clv::kPaxHalf].at("B738"))),
+    EXPECT_EQ(sorted(indexTitlesOf(typeLiveryMaps[clv::kPaxHalf].at("B738"))),
               (std::vector<std::string>{"Generic B738", "KLM B738 Orange", "KLM B738 Skyteam"}));
     // A type that only the generic airline has is a type like any other.
-    EXPECT_EQ(titlesOf(typeLiveryMaps[clv::kPaxHalf].at("B744")), (std::vector<std::string>{"Generic B744"}));
+    EXPECT_EQ(indexTitlesOf(typeLiveryMaps[clv::kPaxHalf].at("B744")), (std::vector<std::string>{"Generic B744"}));
     EXPECT_FALSE(typeLiveryMaps[clv::kPaxHalf].contains("MD11"));
 
     EXPECT_TRUE(gf_airlineHasType("DLH", "MD11"));
@@ -165,7 +165,7 @@ TEST(LiveryIndexTest, ClearRequestIsCarriedOutByTheRunThread) {
     lf_processScannedLiveries();
     EXPECT_FALSE(world.logged("Processing scanned liveries skipped; already done in previous start-up"));
     EXPECT_FALSE(liveryIndex[clv::kPaxHalf].contains("DLH"));
-    EXPECT_EQ(titlesOf(liveryIndex[clv::kPaxHalf].at("BAW").at("A320")), (std::vector<std::string>{"British A320"}));
+    EXPECT_EQ(indexTitlesOf(liveryIndex[clv::kPaxHalf].at("BAW").at("A320")), (std::vector<std::string>{"British A320"}));
     EXPECT_EQ(regcodeMap.size(), 1u);
     EXPECT_EQ(specialTitles.size(), 1u);
     EXPECT_TRUE(categoryTypes[clv::kCategoryTypesLight].empty());
@@ -204,7 +204,7 @@ TEST(LiveryIndexTest, BuildThatFailedHalfWayIsNotDoubledByTheNextOne) {
     EXPECT_TRUE(liveryIndexBuilt);
     EXPECT_EQ(specialTitles.size(), 3u);
     EXPECT_EQ(liveryTree.texts.size(), 14u);
-    EXPECT_EQ(titlesOf(liveryIndex[clv::kPaxHalf].at("DLH").at("A320")),
+    EXPECT_EQ(indexTitlesOf(liveryIndex[clv::kPaxHalf].at("DLH").at("A320")),
               (std::vector<std::string>{"Lufthansa A320 Hansa Retro", "Lufthansa A320 Standard"}));
 }
 

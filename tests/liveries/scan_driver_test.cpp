@@ -46,7 +46,7 @@ void writeCfg(const fs::path& path, const std::string& type, const std::vector<s
     gf_writeTextFile(text, path, false);
 }
 
-std::string userErrorText(const std::function<void()>& call) {
+std::string driverUserErrorText(const std::function<void()>& call) {
     try {
         call();
     } catch (const clv::UserErrorException& e) {
@@ -194,7 +194,7 @@ TEST(LiveryScanResults, NothingFoundLeavesTheRequestOn) {
         LIG_AUTOMATIC.value = c.automatic;
         lfolder4.value = (environment.community() / "fsltl-traffic-base").string();
         liveryCount = 7;
-        EXPECT_EQ(userErrorText([] { gf_scanLiveries(); }), c.error);
+        EXPECT_EQ(driverUserErrorText([] { gf_scanLiveries(); }), c.error);
         EXPECT_TRUE(SCAN_LIVERIES.value);
         EXPECT_FALSE(fs::exists(g_liveriesScannedFile));
         EXPECT_FALSE(fs::exists(environment.root() / "parameters.xml")) << "nothing saved";
@@ -206,7 +206,7 @@ TEST(LiveryScanResults, NothingFoundLeavesTheRequestOn) {
 TEST(LiveryScanResults, ManualModeWithoutFolders) {
     ScanEnvironment environment;
     LIG_AUTOMATIC.value = false;
-    EXPECT_EQ(userErrorText([] { gf_scanLiveries(); }),
+    EXPECT_EQ(driverUserErrorText([] { gf_scanLiveries(); }),
               "48: Set lfolder parameter(-s) to your liveries first, see Manual 5.1 (or check Liveries automatic)");
     EXPECT_TRUE(SCAN_LIVERIES.value);
 }
@@ -215,7 +215,7 @@ TEST(LiveryScanResults, ManualModeWithoutFolders) {
 TEST(LiveryScanResults, NoScanRequestedBuildsTheIndexFromTheFile) {
     ScanEnvironment environment;
     SCAN_LIVERIES.value = false;
-    EXPECT_EQ(userErrorText([] { gf_scanLiveries(); }), "51: File " + g_liveriesScannedFile.string() + " not found");
+    EXPECT_EQ(driverUserErrorText([] { gf_scanLiveries(); }), "51: File " + g_liveriesScannedFile.string() + " not found");
     gf_writeTextFile("<liveries><liv airl=\"DLH\" type=\"A320\" title=\"one\"/>"
                      "<liv airl=\"BAW\" type=\"A320\" title=\"two\"/></liveries>",
                      g_liveriesScannedFile, false);

@@ -22,7 +22,7 @@ using clv::test::ScanEnvironment;
 
 namespace {
 
-void writeCfg(const fs::path& path, const std::string& title) {
+void walkWriteCfg(const fs::path& path, const std::string& title) {
     fs::create_directories(path.parent_path());
     gf_writeTextFile("[GENERAL]\nicao_type_designator = A320\n[fltsim.0]\ntitle = " + title + "\nicao_airline = DLH\n",
                      path, false);
@@ -49,16 +49,16 @@ std::vector<std::string> titlesInWalkOrder(const fs::path& folder) {
 TEST(LiveryWalk, FindsAircraftCfgFilesOnly) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "walk";
-    writeCfg(root / "a/Aircraft.CFG", "upper case name");
-    writeCfg(root / "b/aircraft.cfg", "plain name");
-    writeCfg(root / "c/aircraft.cfg.bak", "backup");
-    writeCfg(root / "d/aircraft_cfg", "wrong name");
-    writeCfg(root / "my-airport-pack/x/aircraft.cfg", "below an airport");
-    writeCfg(root / "inibuilds-a310/aircraft.cfg", "in a skipped folder");
+    walkWriteCfg(root / "a/Aircraft.CFG", "upper case name");
+    walkWriteCfg(root / "b/aircraft.cfg", "plain name");
+    walkWriteCfg(root / "c/aircraft.cfg.bak", "backup");
+    walkWriteCfg(root / "d/aircraft_cfg", "wrong name");
+    walkWriteCfg(root / "my-airport-pack/x/aircraft.cfg", "below an airport");
+    walkWriteCfg(root / "inibuilds-a310/aircraft.cfg", "in a skipped folder");
     fs::create_directories(root / "e");
     fs::create_symlink(root / "e/missing.cfg", root / "e/aircraft.cfg");  // a link to nothing
     const std::string deep(240, 'x');
-    writeCfg(root / deep / "y/aircraft.cfg", "below a long path");
+    walkWriteCfg(root / deep / "y/aircraft.cfg", "below a long path");
     taskLimit = 4;
     lf_findAircraftCfgs(5, root);
     auto titles = listTitles();
@@ -72,8 +72,8 @@ TEST(LiveryWalk, FindsAircraftCfgFilesOnly) {
 TEST(LiveryWalk, LiveryFolderWithASkippedWordIsReadOnlyAtItsTop) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "airport-liveries";
-    writeCfg(root / "aircraft.cfg", "top");
-    writeCfg(root / "sub/aircraft.cfg", "below");
+    walkWriteCfg(root / "aircraft.cfg", "top");
+    walkWriteCfg(root / "sub/aircraft.cfg", "below");
     lf_findAircraftCfgs(1, root);
     EXPECT_EQ(listTitles(), std::vector<std::string>{"top"});
 }
@@ -92,7 +92,7 @@ TEST(LiveryWalk, ResultsInTheOrderTheFilesWereFound) {
         SCOPED_TRACE(limit);
         ScanEnvironment environment;
         const fs::path root = environment.root() / "many";
-        for (int i = 0; i < 10; ++i) writeCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
+        for (int i = 0; i < 10; ++i) walkWriteCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
         taskLimit = limit;
         lf_findAircraftCfgs(1, root);
         EXPECT_EQ(listTitles(), titlesInWalkOrder(root));
@@ -103,11 +103,11 @@ TEST(LiveryWalk, ResultsInTheOrderTheFilesWereFound) {
 TEST(LiveryWalk, AFailingTaskLosesOnlyItsOwnFile) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "tasks";
-    writeCfg(root / "good1/aircraft.cfg", "good one");
+    walkWriteCfg(root / "good1/aircraft.cfg", "good one");
     fs::create_directories(root / "bad");
     // A base_container value too short for its folder prefix ends the task.
     gf_writeTextFile("[fltsim.0]\ntitle = bad\nbase_container = ab\n", root / "bad/aircraft.cfg", false);
-    writeCfg(root / "good2/aircraft.cfg", "good two");
+    walkWriteCfg(root / "good2/aircraft.cfg", "good two");
     for (std::int32_t limit : {1, 8}) {
         liveryList.clear();
         lf_clearScanLists();
@@ -129,12 +129,12 @@ TEST(LiveryWalk, AFailingTaskLosesOnlyItsOwnFile) {
 TEST(LiveryWalk, UnreadableFolderIsSkippedAndReported) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "locked";
-    for (int i = 0; i < 12; ++i) writeCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
+    for (int i = 0; i < 12; ++i) walkWriteCfg(root / fmt::format("L{:02}", i) / "aircraft.cfg", fmt::format("L{:02}", i));
     // The closed folder goes into a folder the walk meets in the middle, so that
     // files come before and after it.
     const std::vector<std::string> order = titlesInWalkOrder(root);
     const fs::path locked = root / order[5] / "closed";
-    writeCfg(locked / "aircraft.cfg", "behind a closed door");
+    walkWriteCfg(locked / "aircraft.cfg", "behind a closed door");
     fs::permissions(locked, fs::perms::none);
     {
         FolderRightsDropped rights;
@@ -165,7 +165,7 @@ TEST(LiveryWalk, UnreadableFolderIsSkippedAndReported) {
 TEST(LiveryWalk, UnreadableLiveryFolderIsReported) {
     ScanEnvironment environment;
     const fs::path root = environment.root() / "closed";
-    writeCfg(root / "a/aircraft.cfg", "A");
+    walkWriteCfg(root / "a/aircraft.cfg", "A");
     fs::permissions(root, fs::perms::none);
     {
         FolderRightsDropped rights;

@@ -38,7 +38,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr double kFeetPerNm = 1852.0 / 0.3048;
+constexpr double kEndToEndFeetPerNm = 1852.0 / 0.3048;
 constexpr double kUserLat = kZurichUserLat;
 constexpr double kUserLon = kZurichUserLon;
 
@@ -84,8 +84,8 @@ std::vector<Aircraft> lf_aircraft() {
         Aircraft a;
         a.line = "aircraft " + identities[i].first;
         a.title = identities[i].second;
-        a.start = gf_destination(LatLon{kUserLat, kUserLon}, out, 8.0 * kFeetPerNm);
-        a.end = gf_destination(a.start, out + std::numbers::pi / 2.0, flownNm * kFeetPerNm);
+        a.start = gf_destination(LatLon{kUserLat, kUserLon}, out, 8.0 * kEndToEndFeetPerNm);
+        a.end = gf_destination(a.start, out + std::numbers::pi / 2.0, flownNm * kEndToEndFeetPerNm);
         a.altitudeFt = 4000.0 + 1000.0 * static_cast<double>(i);
         aircraft.push_back(a);
     }

@@ -38,9 +38,9 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr double kPlayedLate = 30.0;
+constexpr double kParkingPlayedLate = 30.0;
 // The feed's lines of a ground aircraft come every 2 s (the demo script's "every").
-constexpr double kLineEvery = 2.0;
+constexpr double kParkingLineEvery = 2.0;
 // A played aircraft comes to a stop at the feed's last position of it within this (metres).
 constexpr double kAtEnd = 10.0;
 
@@ -194,7 +194,7 @@ std::string lf_groundScript(const std::vector<GroundTrack>& tracks) {
     std::map<std::string, const GroundTrack*> byCallsign;
     for (const GroundTrack& t : tracks) byCallsign[t.callsign] = &t;
     const auto& stretches = lf_stretches();
-    std::string script = fmt::format("every {}\n", kLineEvery);
+    std::string script = fmt::format("every {}\n", kParkingLineEvery);
     std::string callsign;
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("aircraft ")) {
@@ -428,7 +428,7 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
         SCOPED_TRACE(track.callsign);
         const std::vector<LatLon> corners = lf_corners(track);
         // The feed's last line of it and where it had it then (interpolated as the feed does).
-        const double lastLineSeconds = std::floor(track.points.back().first / kLineEvery) * kLineEvery;
+        const double lastLineSeconds = std::floor(track.points.back().first / kParkingLineEvery) * kParkingLineEvery;
         const LatLon lastLine = lf_positionAt(track, lastLineSeconds);
         // When the feed first had it there (a track may end standing).
         double endFeedSeconds = lastLineSeconds;
@@ -454,7 +454,7 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
                 }
                 return reachedEnd.has_value() || !program.running();
             },
-            std::chrono::seconds(static_cast<int>(endFeedSeconds + kPlayedLate + 60.0)));
+            std::chrono::seconds(static_cast<int>(endFeedSeconds + kParkingPlayedLate + 60.0)));
         ASSERT_TRUE(history.is_object()) << "never in the simulator" << everything();
         const auto sampled = [&] {
             std::string text;
@@ -473,8 +473,8 @@ TEST_F(ParkingEndToEnd, TheDemoAirportFillsWithStaticAircraftTakesItsGroundTraff
             EXPECT_TRUE(p["on_ground"].get<bool>());
         }
         EXPECT_LE(worst, 15.0);
-        EXPECT_GE(*reachedEnd, endFeedSeconds + kPlayedLate - kLineEvery) << "ahead of the 30 s delay";
-        EXPECT_LE(*reachedEnd, endFeedSeconds + kPlayedLate + kPlayedLate + kLineEvery) << "far behind it";
+        EXPECT_GE(*reachedEnd, endFeedSeconds + kParkingPlayedLate - kParkingLineEvery) << "ahead of the 30 s delay";
+        EXPECT_LE(*reachedEnd, endFeedSeconds + kParkingPlayedLate + kParkingPlayedLate + kParkingLineEvery) << "far behind it";
     }
 
     // The map of the run, kept as an artifact of the test.

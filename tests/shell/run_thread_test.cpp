@@ -21,13 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-void (*lastHandler(const TestWindow& window))() {
+void (*runThreadLastHandler(const TestWindow& window))() {
     const auto handlers = window.handlersPosted();
     return handlers.empty() ? nullptr : handlers.back();
 }
 
 // Runs one run thread to its end, pressing the close button once the run waits for it.
-void runPressingCloseWhenAsked(FakeTiming& timing) {
+void runThreadPressingCloseWhenAsked(FakeTiming& timing) {
     std::atomic<bool> done{false};
     std::thread run([&] {
         gf_runThread();
@@ -59,7 +59,7 @@ TEST_F(ShellTest, StartedOutsideItsFolderShowsUserError41AndWaitsForClose) {
     gf_closeButton();
     run.join();
 
-    EXPECT_EQ(lastHandler(window), &gf_saveAndQuit);
+    EXPECT_EQ(runThreadLastHandler(window), &gf_saveAndQuit);
     EXPECT_EQ(logLines("Error 41: Calvorinth must be run from the Calvorinth folder!"), 1);
     EXPECT_EQ(logLines("Exiting: SYSTEM ERROR"), 1);
     EXPECT_EQ(logLines("User closed Calvorinth"), 1);
@@ -81,11 +81,11 @@ TEST_P(MissingPartTest, RunStopsAtTheStepThatNeedsIt) {
     const MissingCase& c = GetParam();
     c.remove(doubles.services);
     install();
-    runPressingCloseWhenAsked(fakeTiming);
+    runThreadPressingCloseWhenAsked(fakeTiming);
 
     EXPECT_EQ(mainWindow.error(), c.error);
     EXPECT_EQ(logLines(fmt::format("Exiting: {}", exitReasonName(ExitReason::SystemError))), 1);
-    EXPECT_EQ(lastHandler(window), &gf_saveAndQuit);
+    EXPECT_EQ(runThreadLastHandler(window), &gf_saveAndQuit);
     EXPECT_EQ(doubles.count(c.lastCalled), 1);
 }
 
@@ -180,7 +180,7 @@ TEST_F(ShellTest, ReaderFailedBeforeTheLoopEndsTheRunWithoutTheTrafficWait) {
     doubles.services.feed.startQnhReader = [] { readerError = true; };
     doubles.services.feed.startTrafficReader = [] {};  // no traffic comes
     install();
-    runPressingCloseWhenAsked(fakeTiming);
+    runThreadPressingCloseWhenAsked(fakeTiming);
 
     EXPECT_EQ(port->errors(), std::vector<std::string>{"Reader error"});
     EXPECT_EQ(logLines("Exiting: SYSTEM ERROR"), 1);
@@ -307,7 +307,7 @@ TEST_P(ExceptionTest, EndsTheRunWithItsTextOnTheErrorLine) {
         c.throwIt();
     };
     install();
-    runPressingCloseWhenAsked(fakeTiming);
+    runThreadPressingCloseWhenAsked(fakeTiming);
 
     EXPECT_EQ(port->errors(), std::vector<std::string>{c.error});
     EXPECT_EQ(logLines(fmt::format("Exiting: {}", exitReasonName(c.reason))), 1);

@@ -35,8 +35,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr double kUserLat = kZurichUserLat;
-constexpr double kUserLon = kZurichUserLon;
+constexpr double kArrivalUserLat = kZurichUserLat;
+constexpr double kArrivalUserLon = kZurichUserLon;
 // Gate E20 of the demo's Zurich file: nose south.
 constexpr double kGateLat = 47.4605;
 constexpr double kGateLon = 8.556259;
@@ -206,8 +206,8 @@ TEST_F(StandArrivalEndToEnd, AnArrivalParksAParkedAircraftPushesBackAndLeavingSa
     const fs::path learnedFile = work / "airports" / "learned" / "stock" / "LSZH.xml";
     for (int step = 0; step <= 5; ++step) {
         const auto moved = control.command({{"cmd", "set_user"},
-                                            {"lat", kUserLat + step * 5.0 / 60.0},
-                                            {"lon", kUserLon},
+                                            {"lat", kArrivalUserLat + step * 5.0 / 60.0},
+                                            {"lon", kArrivalUserLon},
                                             {"on_ground", false},
                                             {"agl_ft", 3000}});
         ASSERT_TRUE(moved.value("ok", false)) << moved.dump();

@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kTitle = "Calvorinth controls under test";
 // Only guards against a hang.
-constexpr double kLimit = 30.0;
+constexpr double kControlsLimit = 30.0;
 
 // One display for the process: the window toolkit keeps its connection to the
 // first display it opened.
@@ -73,7 +73,7 @@ protected:
         ShellTest::TearDown();
     }
 
-    bool pump(const std::function<bool()>& done) { return platform::runUiLoopUntil(done, kLimit); }
+    bool pump(const std::function<bool()>& done) { return platform::runUiLoopUntil(done, kControlsLimit); }
 
     void click(const ParameterControl& control) {
         const ControlPlacement* placement = gf_controlPlacement(control.controlId);

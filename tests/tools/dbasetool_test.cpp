@@ -15,7 +15,7 @@ namespace {
 
 fs::path dataFolder() { return fs::path(__FILE__).parent_path().parent_path() / "data" / "dbase"; }
 
-std::string errorOf(const std::function<void()>& call) {
+std::string dbaseErrorOf(const std::function<void()>& call) {
     try {
         call();
     } catch (const std::runtime_error& e) {
@@ -62,8 +62,8 @@ TEST(DbaseToolTest, ListingErrorsNameTheLine) {
         {"dbase D-AIBL;DLHX;A320\n", "line 1: airline code \"DLHX\" does not have three characters"},
         {"ICAO_airlines DLH,BA\n", "line 1: airline code \"BA\" does not have three characters"},
     };
-    for (const auto& c : cases) EXPECT_EQ(errorOf([&] { gf_dbaseListingToXml(c.listing); }), c.error) << c.listing;
-    EXPECT_EQ(errorOf([] { gf_aigListingToXml("Title;D-AIBL;1;extra\n"); }),
+    for (const auto& c : cases) EXPECT_EQ(dbaseErrorOf([&] { gf_dbaseListingToXml(c.listing); }), c.error) << c.listing;
+    EXPECT_EQ(dbaseErrorOf([] { gf_aigListingToXml("Title;D-AIBL;1;extra\n"); }),
               "line 1: livery takes at most 3 values: \"Title;D-AIBL;1;extra\"");
 }
 
@@ -77,8 +77,8 @@ TEST(DbaseToolTest, XmlThatAListingCannotHoldIsRefused) {
         {"<fixes><fx wro=\"A\" cor=\"B\" why=\"C\"/></fixes>", "element fx holds the unexpected attribute why"},
         {"<fixes><fx>", "the XML does not parse: Start-end tags mismatch"},
     };
-    for (const auto& c : cases) EXPECT_EQ(errorOf([&] { gf_dbaseXmlToListing(c.xml); }), c.error) << c.xml;
-    EXPECT_EQ(errorOf([] { gf_aigXmlToListing("<regcodes/>"); }), "the root element AIG-regcodes is missing");
+    for (const auto& c : cases) EXPECT_EQ(dbaseErrorOf([&] { gf_dbaseXmlToListing(c.xml); }), c.error) << c.xml;
+    EXPECT_EQ(dbaseErrorOf([] { gf_aigXmlToListing("<regcodes/>"); }), "the root element AIG-regcodes is missing");
 }
 
 TEST(DbaseToolTest, ZipHoldsTheOneFile) {
@@ -92,7 +92,7 @@ TEST(DbaseToolTest, ZipHoldsTheOneFile) {
     EXPECT_EQ(entries[0].name, "dbase.xml");
     EXPECT_EQ(zip.read(entries[0]), content);
 
-    EXPECT_NE(errorOf([&] { gf_writeZipFile(dir / "missing" / "x.zip", "x", "x"); }), "no error");
+    EXPECT_NE(dbaseErrorOf([&] { gf_writeZipFile(dir / "missing" / "x.zip", "x", "x"); }), "no error");
 }
 
 }  // namespace

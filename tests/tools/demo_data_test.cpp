@@ -49,7 +49,7 @@ namespace {
 constexpr double kStartTimestamp = 1760000000.0;
 constexpr std::size_t kOnGroundField = 6;
 
-fs::path demoFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
+fs::path demoDataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "demo"; }
 
 std::string field(const std::string& line, std::size_t index) {
     std::size_t start = 0;
@@ -60,17 +60,17 @@ std::string field(const std::string& line, std::size_t index) {
 // The value of one setting of demo/parameters.xml.
 std::string demoSetting(const std::string& key) {
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_file((demoFolder() / "parameters.xml").c_str());
+    const pugi::xml_parse_result parsed = document.load_file((demoDataFolder() / "parameters.xml").c_str());
     EXPECT_TRUE(parsed) << parsed.description();
     const pugi::xpath_node node = document.select_node(("/parameters/parameter[@name='" + key + "']").c_str());
     EXPECT_TRUE(node) << key << " is not in demo/parameters.xml";
     return node.node().attribute("value").value();
 }
 
-clv::FeedScript demoScript() { return gf_readTrackScript(readFile(demoFolder() / "traffic.trk")); }
+clv::FeedScript demoScript() { return gf_readTrackScript(readFile(demoDataFolder() / "traffic.trk")); }
 
 clv::standin::Scenario demoScenario() {
-    return clv::standin::gf_readScenarioFile(demoFolder() / "simstandin_scenario.json");
+    return clv::standin::gf_readScenarioFile(demoDataFolder() / "simstandin_scenario.json");
 }
 
 // The receiver as a run sets it up around the scenario's user aircraft, with the
@@ -138,7 +138,7 @@ TEST(DemoData, ScenarioAndSettingsAgree) {
     EXPECT_EQ(scenario.simulator == "KittyHawk", demoSetting("MSFS_2020") == "true");
     EXPECT_TRUE(scenario.user.onGround);
     EXPECT_EQ(demoSetting("MSFS_INSTALL_PATH"), "@DEMO_FOLDER@");
-    EXPECT_TRUE(fs::is_directory(demoFolder() / "Community"));
+    EXPECT_TRUE(fs::is_directory(demoDataFolder() / "Community"));
     // The range the program uses is the stored one only while it does not choose its own.
     EXPECT_EQ(demoSetting("AUTO_RANGE"), "false");
     EXPECT_EQ(demoSetting("AEROWINX"), "false");
@@ -187,7 +187,7 @@ TEST(DemoData, TrafficPassesTheLineChecks) {
 // ends in the air.
 TEST(DemoData, ADepartureStartsAtAStandOfTheZurichFile) {
     pugi::xml_document zurich;
-    ASSERT_TRUE(zurich.load_file((demoFolder() / "airports" / "learned" / "stock" / "LSZH.xml").c_str()));
+    ASSERT_TRUE(zurich.load_file((demoDataFolder() / "airports" / "learned" / "stock" / "LSZH.xml").c_str()));
     struct Stand {
         std::string id;
         double latitude, longitude, radiusMetres;
@@ -292,14 +292,14 @@ TEST(DemoData, LiveriesScanAndMatchEveryAircraft) {
 
     const fs::path server = root / "server";
     fs::create_directories(server);
-    gf_writeZipFile(server / "dbase.zip", "dbase.xml", gf_dbaseListingToXml(readFile(demoFolder() / "dbase_listing.txt")));
+    gf_writeZipFile(server / "dbase.zip", "dbase.xml", gf_dbaseListingToXml(readFile(demoDataFolder() / "dbase_listing.txt")));
     gf_writeZipFile(server / "AIG-regcodes.zip", "AIG-regcodes.xml",
-                    gf_aigListingToXml(readFile(demoFolder() / "aig_listing.txt")));
+                    gf_aigListingToXml(readFile(demoDataFolder() / "aig_listing.txt")));
     ScopedEnv serverUrl("CALVORINTH_SERVER_URL", ("file://" + server.string() + "/").c_str());
 
     const fs::path install = root / "sim";
     fs::create_directories(install);
-    fs::copy(demoFolder() / "Community", install / "Community", fs::copy_options::recursive);
+    fs::copy(demoDataFolder() / "Community", install / "Community", fs::copy_options::recursive);
     MSFS_2020.value = demoSetting("MSFS_2020") == "true";
     MSFS_INSTALL_PATH.value = install.string();
     SCAN_LIVERIES.value = true;
@@ -317,7 +317,7 @@ TEST(DemoData, LiveriesScanAndMatchEveryAircraft) {
 
     // Every [fltsim] section became a livery, and the stand-in simulator, started
     // on the same folder, can create each of them.
-    const std::vector<std::string> installed = clv::standin::gf_scanCommunityTitles(demoFolder() / "Community");
+    const std::vector<std::string> installed = clv::standin::gf_scanCommunityTitles(demoDataFolder() / "Community");
     lf_readLiveriesScanned();
     std::set<std::string> scanned;
     for (const auto& livery : liveryList) scanned.insert(livery.title);

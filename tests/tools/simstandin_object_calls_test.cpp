@@ -28,8 +28,8 @@ TEST_F(StandIn, AcceptsTheProgramsRegistrationAndAnswersTheUserBlockInTheRequest
     ASSERT_EQ(d.bytes.size(), 96u);
     EXPECT_DOUBLE_EQ(d.at<double>(0), 50.0333);
     EXPECT_DOUBLE_EQ(d.at<double>(8), 8.5706);
-    EXPECT_NEAR(d.at<double>(16), -2.0 * kPi / 180.0, 1e-12);
-    EXPECT_NEAR(d.at<double>(32), 250.0 * kPi / 180.0, 1e-12);
+    EXPECT_NEAR(d.at<double>(16), -2.0 * clv::test::simstandin::kPi / 180.0, 1e-12);
+    EXPECT_NEAR(d.at<double>(32), 250.0 * clv::test::simstandin::kPi / 180.0, 1e-12);
     EXPECT_DOUBLE_EQ(d.at<double>(40), 364.0);
     EXPECT_DOUBLE_EQ(d.at<double>(48), 4.0);  // above the ground elevation of 360 ft
     EXPECT_DOUBLE_EQ(d.at<double>(56), 12.0);
@@ -94,7 +94,7 @@ TEST_F(StandIn, CreatesInstalledTitlesOnlyAndReportsThemInRepliesByType) {
     SimConnect_RequestDataOnSimObject(h, 102, 405, id, ScPeriod::Once);
     ASSERT_TRUE(pumpUntil(h, [&] { return in.data.size() == 3; }));
     EXPECT_DOUBLE_EQ(in.data[2].at<double>(0), 7.5);
-    EXPECT_NEAR(in.data[2].at<double>(8), 1.5 * kPi / 180.0, 1e-12);
+    EXPECT_NEAR(in.data[2].at<double>(8), 1.5 * clv::test::simstandin::kPi / 180.0, 1e-12);
 
     // Far away: outside a radius of 5 km.
     createAi(h, "Boeing 737-800 Ryanair", "RYR1", onGroundAt(51.0, 8.571));
@@ -123,7 +123,7 @@ TEST_F(StandIn, PositionBlocksMoveAiObjectsAndBlocksOfAnotherSizeAreRefused) {
     SimConnectHandle h = connect();
     registerProgram(h);
     const std::uint32_t id = createAi(h, "Boeing 737-800 Ryanair", "RYR1", onGroundAt(50.0, 8.5));
-    const double block[8] = {50.1, 8.6, 0.05, -0.1, kPi / 2, 2360.0, -10.0, 160.0};
+    const double block[8] = {50.1, 8.6, 0.05, -0.1, clv::test::simstandin::kPi / 2, 2360.0, -10.0, 160.0};
     SimConnect_SetDataOnSimObject(h, 402, id, 0, 0, sizeof block, block);
     SimConnect_SetDataOnSimObject(h, 402, id, 0, 0, 60, block);
     SimConnect_SetDataOnSimObject(h, 402, 4242, 0, 0, sizeof block, block);

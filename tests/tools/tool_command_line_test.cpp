@@ -16,17 +16,17 @@
 namespace clv::test {
 namespace {
 
-struct ToolRun {
+struct CommandLineToolRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-ToolRun lf_run(const TempFolder& folder, const std::string& program, const std::string& arguments) {
+CommandLineToolRun lf_run(const TempFolder& folder, const std::string& program, const std::string& arguments) {
     const std::string line = fmt::format("'{}' {} >'{}' 2>'{}' </dev/null", program, arguments,
                                          (folder / "out.txt").string(), (folder / "err.txt").string());
     const int status = std::system(line.c_str());
-    ToolRun run;
+    CommandLineToolRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = folder.read("out.txt");
     run.err = folder.read("err.txt");
@@ -43,11 +43,11 @@ TEST(ToolCommandLine, HelpIsNoErrorAndAWrongCommandIs) {
                           Case{CLV_BGLTOOL_PATH, "bgltool"}, Case{CLV_SIMSTANDIN_PATH, "simstandin"},
                           Case{CLV_FEEDSTANDIN_PATH, "feedstandin"}}) {
         SCOPED_TRACE(c.name);
-        const ToolRun help = lf_run(folder, c.program, "--help");
+        const CommandLineToolRun help = lf_run(folder, c.program, "--help");
         EXPECT_EQ(help.status, 0);
         EXPECT_NE(help.out.find(fmt::format("usage: {}", c.name)), std::string::npos) << help.out;
         EXPECT_EQ(help.err, "");
-        const ToolRun wrong = lf_run(folder, c.program, "--no-such-option");
+        const CommandLineToolRun wrong = lf_run(folder, c.program, "--no-such-option");
         EXPECT_NE(wrong.status, 0);
         EXPECT_NE(wrong.err.find("usage:"), std::string::npos) << wrong.err;
     }
@@ -58,14 +58,14 @@ TEST(ToolCommandLine, AFileThatIsNotThereIsAnError) {
     const std::string missing = (folder / "no_such.bgl").string();
     for (const char* option : {"", "--2024 "}) {
         SCOPED_TRACE(option);
-        const ToolRun run = lf_run(folder, CLV_BGLTOOL_PATH, fmt::format("dump {}'{}'", option, missing));
+        const CommandLineToolRun run = lf_run(folder, CLV_BGLTOOL_PATH, fmt::format("dump {}'{}'", option, missing));
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, fmt::format("bgltool: cannot read {}: No such file or directory\n", missing));
     }
     // A file that is there but no airport file stays a finding, not an error.
     folder.write("other.bgl", "not a BGL file at all");
-    const ToolRun other = lf_run(folder, CLV_BGLTOOL_PATH, fmt::format("dump '{}'", (folder / "other.bgl").string()));
+    const CommandLineToolRun other = lf_run(folder, CLV_BGLTOOL_PATH, fmt::format("dump '{}'", (folder / "other.bgl").string()));
     EXPECT_EQ(other.status, 0);
     EXPECT_NE(other.out.find("not a BGL airport file"), std::string::npos) << other.out;
 }
@@ -76,7 +76,7 @@ TEST(ToolCommandLine, SimStandInTellsARunTimeFailureAlone) {
     for (const char* command : {"dump --control-port 1", "map --out x.svg --control-port 1",
                                 "cmd '{\"cmd\":\"status\"}' --control-port 1"}) {
         SCOPED_TRACE(command);
-        const ToolRun run = lf_run(folder, CLV_SIMSTANDIN_PATH, command);
+        const CommandLineToolRun run = lf_run(folder, CLV_SIMSTANDIN_PATH, command);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err.find("usage:"), std::string::npos) << run.err;
         ASSERT_FALSE(run.err.empty());
@@ -84,7 +84,7 @@ TEST(ToolCommandLine, SimStandInTellsARunTimeFailureAlone) {
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
     }
     // A command line it cannot take still shows the usage.
-    const ToolRun wrong = lf_run(folder, CLV_SIMSTANDIN_PATH, "map --control-port 1");
+    const CommandLineToolRun wrong = lf_run(folder, CLV_SIMSTANDIN_PATH, "map --control-port 1");
     EXPECT_EQ(wrong.status, 2);
     EXPECT_NE(wrong.err.find("map needs --out"), std::string::npos) << wrong.err;
     EXPECT_NE(wrong.err.find("usage:"), std::string::npos) << wrong.err;
@@ -95,7 +95,7 @@ TEST(ToolCommandLine, FeedStandInRefusesAQnhThatIsNoJson) {
     for (const char* value : {"hello", "1013}", "'{\"QNH\": '", "''"}) {
         SCOPED_TRACE(value);
         // Refused before anything is sent (the port is never reached).
-        const ToolRun run = lf_run(folder, CLV_FEEDSTANDIN_PATH, fmt::format("--qnh {} --qnh-port 1", value));
+        const CommandLineToolRun run = lf_run(folder, CLV_FEEDSTANDIN_PATH, fmt::format("--qnh {} --qnh-port 1", value));
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find("--qnh takes a JSON value"), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");

@@ -17,7 +17,7 @@ constexpr double kFtPerNm = 6076.11549;
 constexpr double kA320Radius = 0.0097;  // the standard table's
 
 // A point `northNm` north and `eastFt` east of the user (flat earth: a few nm).
-LatLon offset(double northNm, double eastFt) {
+LatLon avoidanceOffset(double northNm, double eastFt) {
     const double lat = kUserLat + northNm / 60.0;
     const double lon = kUserLon + eastFt / kFtPerNm / 60.0 / std::cos(kUserLat * kDegToRad);
     return LatLon{lat, lon};
@@ -73,7 +73,7 @@ TEST(UserCollision, TaxiingAircraftOnTheLineOfTheDescendingUser) {
         SCOPED_TRACE(::testing::Message() << row.northNm << " nm, " << row.abeamFt << " ft, " << row.userAgl);
         EngineRig rig;
         userAt(rig, 1400.0, row.userAgl);
-        LiveAc& ac = activeLive(rig, 40001, offset(row.northNm, row.abeamFt), true, 1000.0);
+        LiveAc& ac = activeLive(rig, 40001, avoidanceOffset(row.northNm, row.abeamFt), true, 1000.0);
         EXPECT_EQ(gf_avoidUserCollision(rig.engine, ac), row.removed);
         EXPECT_EQ(ac.simState, row.removed ? AcSimState::RemovingFromSim : AcSimState::Active);
     }
@@ -97,7 +97,7 @@ TEST(UserCollision, AirborneAircraftWhoseTrackPassesTheUser) {
         userAt(rig, 5000.0, 4000.0);
         // 3 nm north, heading south a little off the user: the track passes passFt away.
         const double offLine = std::asin(row.passFt / (3.0 * kFtPerNm)) * kRadToDeg;
-        LiveAc& ac = activeLive(rig, 40001, offset(3.0, 0.0), false, 5000.0 + row.aboveFt, 180.0 + offLine);
+        LiveAc& ac = activeLive(rig, 40001, avoidanceOffset(3.0, 0.0), false, 5000.0 + row.aboveFt, 180.0 + offLine);
         EXPECT_EQ(gf_avoidUserCollision(rig.engine, ac), row.removed);
     }
 }
@@ -113,14 +113,14 @@ double northEdge(double nm, const std::function<double(LatLon)>& distance) {
 
 // The edges of the user's way: a taxiing aircraft 0.8 nm ahead is in it up to
 // 50 ft abeam of the line of the user's heading (the edge found by halving the
-// offset down to adjacent doubles); an aircraft in the air heading straight at
+// avoidanceOffset down to adjacent doubles); an aircraft in the air heading straight at
 // the user is in it up to 4.0 nm away, and not one representable latitude beyond.
 TEST(UserCollision, TheWayEndsAt50FtAbeamOnTheGroundAnd4NmInTheAir) {
     EngineRig rig;
     userAt(rig, 1400.0, 400.0);
-    LiveAc& taxiing = activeLive(rig, 40001, offset(0.8, 0.0), true, 1400.0);
+    LiveAc& taxiing = activeLive(rig, 40001, avoidanceOffset(0.8, 0.0), true, 1400.0);
     const auto inTheWay = [&](double abeamFt) {
-        const LatLon at = offset(0.8, abeamFt);
+        const LatLon at = avoidanceOffset(0.8, abeamFt);
         taxiing.simState = AcSimState::Active;
         taxiing.simPosition.latitude = at.lat;
         taxiing.simPosition.longitude = at.lon;
@@ -155,10 +155,10 @@ TEST(UserCollision, OnlyActiveAircraftAndTheFirstInTheWayPerPass) {
     EngineRig rig;
     userAt(rig, 5000.0, 4000.0);
     COLLISION_USER_AIR.value = true;
-    LiveAc& coming = activeLive(rig, 40001, offset(2.0, 0.0), false, 5200.0, 180.0, "A1");
+    LiveAc& coming = activeLive(rig, 40001, avoidanceOffset(2.0, 0.0), false, 5200.0, 180.0, "A1");
     coming.simState = AcSimState::Adding2Sim;
-    activeLive(rig, 40002, offset(2.0, 0.0), false, 5200.0, 180.0, "A2");
-    activeLive(rig, 40003, offset(2.5, 0.0), false, 5200.0, 180.0, "A3");
+    activeLive(rig, 40002, avoidanceOffset(2.0, 0.0), false, 5200.0, 180.0, "A2");
+    activeLive(rig, 40003, avoidanceOffset(2.5, 0.0), false, 5200.0, 180.0, "A3");
     gf_userCollisionPass(rig.engine, false, 0.01);
     EXPECT_EQ(rig.engine.removalQueue, std::deque<std::uint32_t>{302});
     EXPECT_EQ(rig.live(40001)->simState, AcSimState::Adding2Sim);
@@ -173,15 +173,15 @@ TEST(UserCollision, OnTheGroundTheNearestLiveThenStaticsOnceTheUserMoved) {
     COLLISION_USER_GND.value = true;
     const double userRadius = 0.01;
     // Live: (0.01 + 0.0097) x 1.15 = 0.0227 nm; static: x 1.1 = 0.0217 nm.
-    activeLive(rig, 40001, offset(0.025, 0.0), true, 1400.0, 0.0, "FAR");
-    activeLive(rig, 40002, offset(0.022, 0.0), true, 1400.0, 0.0, "NEAR");
-    staticAt(rig, 1, offset(-0.021, 0.0), AcSimState::Active);
+    activeLive(rig, 40001, avoidanceOffset(0.025, 0.0), true, 1400.0, 0.0, "FAR");
+    activeLive(rig, 40002, avoidanceOffset(0.022, 0.0), true, 1400.0, 0.0, "NEAR");
+    staticAt(rig, 1, avoidanceOffset(-0.021, 0.0), AcSimState::Active);
     gf_userCollisionPass(rig.engine, true, userRadius);
     EXPECT_EQ(rig.engine.removalQueue, std::deque<std::uint32_t>{302});  // a live one removed ends the pass
     gf_userCollisionPass(rig.engine, true, userRadius);
     EXPECT_EQ(rig.engine.removalQueue, (std::deque<std::uint32_t>{302, 601}));
     // Not moved since: statics placed meanwhile are not looked at.
-    staticAt(rig, 2, offset(0.0, 0.0), AcSimState::Active);
+    staticAt(rig, 2, avoidanceOffset(0.0, 0.0), AcSimState::Active);
     gf_userCollisionPass(rig.engine, true, userRadius);
     EXPECT_EQ(rig.engine.removalQueue.size(), 2u);
     rig.engine.userAcData.latitude += 1e-6;
@@ -193,12 +193,12 @@ TEST(UserCollision, OnTheGroundTheNearestLiveThenStaticsOnceTheUserMoved) {
 
 TEST(StaticCollision, FirstActiveOverlappingStaticIsRemoved) {
     EngineRig rig;
-    const LiveAc& live = activeLive(rig, 40001, offset(0.0, 0.0), true);
+    const LiveAc& live = activeLive(rig, 40001, avoidanceOffset(0.0, 0.0), true);
     // Overlap: 1.1 x (0.0097 + 0.0097) = 0.02134 nm.
-    staticAt(rig, 1, offset(0.001, 0.0), AcSimState::Adding2Sim);  // still being created: never
-    staticAt(rig, 2, offset(0.025, 0.0), AcSimState::Active);
-    staticAt(rig, 3, offset(0.02, 0.0), AcSimState::Active);
-    staticAt(rig, 4, offset(0.0, 0.0), AcSimState::Active);
+    staticAt(rig, 1, avoidanceOffset(0.001, 0.0), AcSimState::Adding2Sim);  // still being created: never
+    staticAt(rig, 2, avoidanceOffset(0.025, 0.0), AcSimState::Active);
+    staticAt(rig, 3, avoidanceOffset(0.02, 0.0), AcSimState::Active);
+    staticAt(rig, 4, avoidanceOffset(0.0, 0.0), AcSimState::Active);
     auto hit = gf_avoidStaticCollision(rig.engine, live);
     ASSERT_NE(hit, rig.engine.staticAc.end());
     EXPECT_EQ(hit->hexid, 3u);
@@ -228,22 +228,22 @@ TEST(StaticCollision, PassLooksOnlyAtTaxiingOrParkingAircraftThatMoved) {
         SCOPED_TRACE(row.what);
         EngineRig rig;
         COLLISION_LIVE_PARKED_GND.value = true;
-        LiveAc& live = activeLive(rig, 40001, offset(0.0, 0.0), row.onGround);
+        LiveAc& live = activeLive(rig, 40001, avoidanceOffset(0.0, 0.0), row.onGround);
         live.moveState = row.move;
         live.rollingOut = row.rollingOut;
         live.takeOffRun = row.takeOffRun;
-        staticAt(rig, 1, offset(0.01, 0.0), AcSimState::Active);
+        staticAt(rig, 1, avoidanceOffset(0.01, 0.0), AcSimState::Active);
         gf_staticCollisionPass(rig.engine);
         EXPECT_EQ(rig.engine.removalQueue.size(), row.removes ? 1u : 0u);
     }
     // Not moved since the last check: not checked again.
     EngineRig rig;
     COLLISION_LIVE_PARKED_GND.value = true;
-    LiveAc& live = activeLive(rig, 40001, offset(0.0, 0.0), true);
+    LiveAc& live = activeLive(rig, 40001, avoidanceOffset(0.0, 0.0), true);
     live.moveState = AcMoveState::Taxi;
-    staticAt(rig, 1, offset(0.5, 0.0), AcSimState::Active);
+    staticAt(rig, 1, avoidanceOffset(0.5, 0.0), AcSimState::Active);
     gf_staticCollisionPass(rig.engine);
-    staticAt(rig, 2, offset(0.0, 0.0), AcSimState::Active);
+    staticAt(rig, 2, avoidanceOffset(0.0, 0.0), AcSimState::Active);
     gf_staticCollisionPass(rig.engine);
     EXPECT_TRUE(rig.engine.removalQueue.empty());
     live.simPosition.latitude += 1e-6;
@@ -265,13 +265,13 @@ Stand standAt(std::uint32_t id, LatLon at) {
 TEST(AdjacentStands, ConflictWhenAnotherLiveAircraftOverlaps) {
     EngineRig rig;
     rig.engine.liveAc.reserve(8);  // the references below stay valid
-    const Stand own = standAt(1, offset(0.0, 0.0));
+    const Stand own = standAt(1, avoidanceOffset(0.0, 0.0));
     // A320 + A320: 1.1 x 0.0194 = 0.02134 nm.
-    rig.parking.stands = {own, standAt(2, offset(0.05, 0.0)), standAt(3, offset(0.015, 0.0)),
-                          standAt(4, offset(0.01, 0.0))};
-    const LiveAc& n = activeLive(rig, 40001, offset(0.0, 0.0), true, 0.0, 0.0, "NEW1");
+    rig.parking.stands = {own, standAt(2, avoidanceOffset(0.05, 0.0)), standAt(3, avoidanceOffset(0.015, 0.0)),
+                          standAt(4, avoidanceOffset(0.01, 0.0))};
+    const LiveAc& n = activeLive(rig, 40001, avoidanceOffset(0.0, 0.0), true, 0.0, 0.0, "NEW1");
     auto onStand = [&](std::uint32_t hexid, std::uint32_t stand, AcMoveState move, const std::string& callsign) {
-        LiveAc& ac = activeLive(rig, hexid, offset(0.0, 0.0), true, 0.0, 0.0, callsign);
+        LiveAc& ac = activeLive(rig, hexid, avoidanceOffset(0.0, 0.0), true, 0.0, 0.0, callsign);
         ac.standId = stand;
         ac.moveState = move;
     };
@@ -320,12 +320,12 @@ TEST(AdjacentStands, OverlapReachesOnePointOneTimesTheSumOfTheRadii) {
 TEST(AdjacentStands, AnIdThatNamesNoStandIsAConflictOnceSomeoneStandsOnIt) {
     EngineRig rig;
     rig.engine.liveAc.reserve(8);  // the references below stay valid
-    const Stand own = standAt(1, offset(0.0, 0.0));
+    const Stand own = standAt(1, avoidanceOffset(0.0, 0.0));
     rig.parking.stands = {own};
-    const LiveAc& n = activeLive(rig, 40001, offset(0.0, 0.0), true, 0.0, 0.0, "NEW1");
+    const LiveAc& n = activeLive(rig, 40001, avoidanceOffset(0.0, 0.0), true, 0.0, 0.0, "NEW1");
     const std::vector<std::uint32_t> ids{9};
     EXPECT_EQ(lf_adjacentStandConflict(rig.engine, ids, own, n), ids.end());  // nobody on it
-    LiveAc& other = activeLive(rig, 40002, offset(1.0, 0.0), true, 0.0, 0.0, "OTH1");
+    LiveAc& other = activeLive(rig, 40002, avoidanceOffset(1.0, 0.0), true, 0.0, 0.0, "OTH1");
     other.standId = 9;
     other.moveState = AcMoveState::Parked;
     EXPECT_EQ(lf_adjacentStandConflict(rig.engine, ids, own, n), ids.begin());

@@ -16,7 +16,7 @@
 namespace clv::test {
 namespace {
 
-constexpr double kElevation = 1400.0;
+constexpr double kScenarioElevation = 1400.0;
 constexpr double kCg = 6.0;
 
 // One scripted aircraft of the feed; `truth` keeps where it was at every second.
@@ -78,7 +78,7 @@ struct FlightRig {
         rig.useLiveMovement();
         rig.sim.responder.on = true;
         rig.sim.responder.staticCg = kCg;
-        rig.sim.responder.terrain = terrain ? std::move(terrain) : [](double, double) { return kElevation; };
+        rig.sim.responder.terrain = terrain ? std::move(terrain) : [](double, double) { return kScenarioElevation; };
         auto checking = rig.afterTick;
         rig.afterTick = [this, checking] {
             checking();
@@ -271,7 +271,7 @@ TEST(FlightScenario, ADepartureFromATaxiwayHoldLinesUpTakesOffAndClimbs) {
     a.fly(40, 0, 0, 0, 0, 4);
     a.fly(15, 8, 0, 6, 0, 3);  // the turn onto the runway
     a.fly(80, 0, 90, 0, 0, 2, 2.0);
-    a.altitude = kElevation + 10.0;
+    a.altitude = kScenarioElevation + 10.0;
     a.fly(60, 160, 90, 0, 2000, 2);
     a.fly(30, 170, 90, 0, 0, 2);
 
@@ -324,7 +324,7 @@ TEST(FlightScenario, ADepartureFromATaxiwayHoldLinesUpTakesOffAndClimbs) {
             EXPECT_LE(track[i].second.altitude - track[i - 1].second.altitude, 0.6 + 1e-9) << track[i].first;
         }
     }
-    EXPECT_GE(top, kElevation + 1500.0);
+    EXPECT_GE(top, kScenarioElevation + 1500.0);
     EXPECT_EQ(f.rig.live(40001) ? f.rig.live(40001)->moveState : AcMoveState::Flying, AcMoveState::Flying);
 }
 
@@ -353,13 +353,13 @@ TEST(FlightScenario, ADepartureWithRealLinesRollsLiftsOffAndClimbs30SecondsAfter
     const std::uint32_t rollStart = a.tick;
     a.fly(50, 8, 90, 0, 0, 2, 3.0);  // to 158 kt
     const std::uint32_t liftOff = a.tick;
-    a.altitude = kElevation + 10.0;
+    a.altitude = kScenarioElevation + 10.0;
     a.fly(60, 158, 90, 0, 2000, 2);
 
     std::uint32_t airborneTick = 0;
     f.watch = [&] {
         const LiveAc* ac = f.rig.live(40001);
-        if (ac != nullptr && airborneTick == 0 && ac->simPosition.altitude > kElevation + kCg + 1.0)
+        if (ac != nullptr && airborneTick == 0 && ac->simPosition.altitude > kScenarioElevation + kCg + 1.0)
             airborneTick = currentTick() - 1;
     };
     f.rig.run(a.tick + kSampleDelayTicks);
@@ -397,12 +397,12 @@ TEST(FlightScenario, ArrivalsOnRunways090And359LandRollOutAndTaxiOn) {
         FlightRig f;
         MAX_HOLDING_MINUTES.value = 1;
         const LatLon threshold = kHome;
-        f.parkAirport(offset(threshold, runway, 1500), kElevation);
+        f.parkAirport(offset(threshold, runway, 1500), kScenarioElevation);
         Flyer a{f.rig.feed, 40001, "SWR20"};
         // 12 nm out at 3600 ft above the runway, down at 700 ft/min and 140 kt.
         const double minutes = 3600.0 / 700.0;
         a.at = offset(threshold, runway + 180.0, minutes * 140.0 / 60.0 * kMetresPerNm);
-        a.altitude = kElevation + 3600.0;
+        a.altitude = kScenarioElevation + 3600.0;
         a.report(140, runway, -700);
         a.fly(std::floor(minutes * 60.0 / 2.0) * 2.0, 140, runway, 0, -700, 2);
         // Touch-down, the roll-out slowing to 20 kt, the turn off to the right and a taxi.
@@ -473,7 +473,7 @@ TEST(FlightScenario, ArrivalsOnRunways090And359LandRollOutAndTaxiOn) {
         const auto& track = f.track(40001);
         EXPECT_LT(metresBetween(a.at, LatLon{track.back().second.latitude, track.back().second.longitude}), 30.0);
         // On the ground it stands on the terrain.
-        EXPECT_NEAR(track.back().second.altitude, kElevation + kCg, 1e-6);
+        EXPECT_NEAR(track.back().second.altitude, kScenarioElevation + kCg, 1e-6);
     }
 }
 
@@ -483,13 +483,13 @@ TEST(FlightScenario, ALandingAfterTheFeedEndedDoesNotStayOnTheRunway) {
     FlightRig f;
     MAX_HOLDING_MINUTES.value = 5;
     const double runway = 90.0;
-    f.parkAirport(offset(kHome, runway, 1500), kElevation);
+    f.parkAirport(offset(kHome, runway, 1500), kScenarioElevation);
     Flyer a{f.rig.feed, 40001, "SWR20"};
     // 1200 ft above the runway down at 700 ft/min and 140 kt; the feed's last line
     // comes 150 ft above it.
     const double minutes = 1200.0 / 700.0;
     a.at = offset(kHome, runway + 180.0, minutes * 140.0 / 60.0 * kMetresPerNm);
-    a.altitude = kElevation + 1200.0;
+    a.altitude = kScenarioElevation + 1200.0;
     a.report(140, runway, -700);
     a.fly(std::floor((1200.0 - 150.0) / 700.0 * 60.0 / 2.0) * 2.0, 140, runway, 0, -700, 2);
 
@@ -537,15 +537,15 @@ TEST(FlightScenario, ALandingAtAnotherAirportDescendsOntoItsOwnRunway) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const LatLon other = offset(kHome, 90, c.nm * kMetresPerNm);
-        const double otherElevation = kElevation + c.relative;
+        const double otherElevation = kScenarioElevation + c.relative;
         // The ground changes to the other airport's elevation 5 nm before it.
         const double edge = offset(other, 270, 5 * kMetresPerNm).lon;
         const auto terrain = [edge, otherElevation](double, double longitude) {
-            return longitude > edge ? otherElevation : kElevation;
+            return longitude > edge ? otherElevation : kScenarioElevation;
         };
         FlightRig f(terrain);
         MAX_HOLDING_MINUTES.value = 1;
-        f.parkAirport(kHome, kElevation);
+        f.parkAirport(kHome, kScenarioElevation);
         Flyer a{f.rig.feed, 40001, "SWR20"};
         // 1800 ft above its runway, down at 700 ft/min and 140 kt onto it.
         const double minutes = 1800.0 / 700.0;

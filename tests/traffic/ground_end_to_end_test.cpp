@@ -46,20 +46,20 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-constexpr double kSpeedUp = 10.0;
-constexpr double kElevation = 1416.0;
+constexpr double kGroundSpeedUp = 10.0;
+constexpr double kGroundElevation = 1416.0;
 constexpr double kStandRadiusNm = 0.01;
-constexpr double kStaticCg = 6.0;
+constexpr double kGroundStaticCg = 6.0;
 
 // The scripted path: at the stand, a straight push back of 2.5 stand radii, then
 // a taxi east with a 30 degree and a 90 degree corner.
-struct Path {
+struct GroundPath {
     std::vector<LatLon> corners;
     FeedScript script;
 };
 
-Path lf_path() {
-    Path p;
+GroundPath lf_path() {
+    GroundPath p;
     FeedTrack t;
     t.identity.hexid = 0x3C4AB1;
     t.identity.callsign = "DLH4AB";
@@ -71,7 +71,7 @@ Path lf_path() {
         f.time = time;
         f.latitude = at.lat;
         f.longitude = at.lon;
-        f.altitude = kElevation;
+        f.altitude = kGroundElevation;
         f.groundSpeed = knots;
         f.track = track;
         f.onGround = true;
@@ -111,10 +111,10 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     standin::gf_applyScenarioJson(
         json{{"simulator", "SunRise"},
              {"frame_rate", 30},
-             {"ground_elevation_ft", kElevation},
+             {"ground_elevation_ft", kGroundElevation},
              {"user", {{"lat", offset(kHome, 200, 1500).lat}, {"lon", offset(kHome, 200, 1500).lon}, {"agl_ft", 0},
                        {"on_ground", true}, {"heading_deg", 90}, {"title", "Airbus A320 Asobo"}}},
-             {"installed_titles", {{{"title", "Lufthansa A320"}, {"static_cg_ft", kStaticCg}}}}},
+             {"installed_titles", {{{"title", "Lufthansa A320"}, {"static_cg_ft", kGroundStaticCg}}}}},
         options.scenario);
     standIn.start(options);
     ScopedEnv simPort(kSimConnectPortVariable, std::to_string(standIn.simPort()).c_str());
@@ -129,23 +129,23 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     LinkSimPort sim;
     FakeAircraftData data = FakeAircraftData::standard();
     FakeParking parking;
-    parking.elevation = kElevation;
+    parking.elevation = kGroundElevation;
     parking.placement = StandPlacement::Placed;
     parking.placementStand = 7;
     parking.placementHeading = 0.0;
     parking.standRadius = kStandRadiusNm;
     LiveMovement movement;
     TrafficEngine engine{EnginePorts{&sim, &data, &parking, &movement}};
-    startEngineAndReader(engine, kHome, kElevation);
+    startEngineAndReader(engine, kHome, kGroundElevation);
     ASSERT_FALSE(HasFatalFailure());
 
-    const Path path = lf_path();
+    const GroundPath path = lf_path();
     const std::vector<TimedLine> lines = gf_linesOfScript(path.script, 1.7e9);
     std::atomic<bool> stopFeed{false};
     const Clock::time_point feedStart = Clock::now();
     std::thread feed([&] {
         FeedSender sender(FeedTarget{"127.0.0.1", trafficPort, 0});
-        sender.play(lines, kSpeedUp, stopFeed);
+        sender.play(lines, kGroundSpeedUp, stopFeed);
     });
 
     // The run thread: one tick per millisecond until the aircraft came and went.
@@ -182,7 +182,7 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
         worst = std::max(worst, off);
         if (off <= 3.0) ++near;
         EXPECT_TRUE(p["on_ground"].get<bool>());
-        EXPECT_NEAR(p["alt_ft"].get<double>(), kElevation + kStaticCg, 0.01);
+        EXPECT_NEAR(p["alt_ft"].get<double>(), kGroundElevation + kGroundStaticCg, 0.01);
     }
     EXPECT_LE(worst, 12.0);
     EXPECT_GE(near, points.size() * 9 / 10);
@@ -198,7 +198,7 @@ TEST_F(GroundEndToEnd, APushBackAndTaxiBecomeAnAiAircraftFollowingTheScriptedPat
     // Played back late, never ahead of the feed: it reaches the end of the path no
     // earlier than the feed reported it there, and at most the 30 s delay (3 s here)
     // plus the largest re-timing (30 s) and a second of slack later.
-    const double endFeedSeconds = path.script.tracks[0].points.back().time / kSpeedUp;
+    const double endFeedSeconds = path.script.tracks[0].points.back().time / kGroundSpeedUp;
     double reachedEnd = -1.0;
     for (const json& p : points) {
         if (metresBetween(path.corners.back(), LatLon{p["lat"].get<double>(), p["lon"].get<double>()}) < 3.0) {

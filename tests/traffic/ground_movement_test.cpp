@@ -11,7 +11,7 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kNow = 10000;
+constexpr std::uint32_t kGroundNow = 10000;
 
 GroundCurve rightTurn() {
     // Origin at home, corner 100 m north, end 100 m north and 100 m east.
@@ -61,8 +61,8 @@ TEST(BezierPoint, PointAndHeadingAlongTheCurve) {
 // to a point `bearingDegrees` from the stand.
 LiveAc& leavingStand(EngineRig& rig, double bearingDegrees) {
     rig.parking.standRadius = 0.02;
-    trafficTickCount = kNow;
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(offset(kHome, bearingDegrees, 60), 5, kNow + 500)},
+    trafficTickCount = kGroundNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kGroundNow), sampleAt(offset(kHome, bearingDegrees, 60), 5, kGroundNow + 500)},
                                 0, AcMoveState::Parked);
     ac.samples[0].holdMark = true;
     ac.standId = 7;
@@ -130,7 +130,7 @@ double pushBackTurn(bool straightOnly, double firstSampleTrack) {
     rig.useLiveMovement();
     LiveAc& ac = leavingStand(rig, 180);
     nextPos(rig.engine, ac);
-    PosSample first = sampleAt(offset(kHome, 180, 30), 3, kNow + 600);
+    PosSample first = sampleAt(offset(kHome, 180, 30), 3, kGroundNow + 600);
     first.track = firstSampleTrack;
     decodeExisting(rig.engine, ac, first);
     EXPECT_EQ(ac.sideChosen, !straightOnly);
@@ -153,11 +153,11 @@ TEST(Corners, ThirtyDegreesOnACurveAHundredSeventyTurnedInPlace) {
     for (const Case& c : {Case{30, true}, Case{170, false}}) {
         SCOPED_TRACE(c.corner);
         EngineRig rig;
-        trafficTickCount = kNow;
+        trafficTickCount = kGroundNow;
         const LatLon corner = offset(kHome, 0, 40);
         LiveAc& ac = activeOnGround(rig,
-                                    {sampleAt(kHome, 15, kNow), sampleAt(corner, 15, kNow + 500),
-                                     sampleAt(offset(corner, c.corner, 40), 15, kNow + 1000)},
+                                    {sampleAt(kHome, 15, kGroundNow), sampleAt(corner, 15, kGroundNow + 500),
+                                     sampleAt(offset(corner, c.corner, 40), 15, kGroundNow + 1000)},
                                     0);
         nextPosGround(rig.engine, ac);
         EXPECT_EQ(ac.curve.isSet(), c.curve);
@@ -209,9 +209,9 @@ TEST(TurnInPlace, HeadingsAcrossNorthTurnTheShortWay) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.heading << " -> " << c.target);
         EngineRig rig;
-        trafficTickCount = kNow;
+        trafficTickCount = kGroundNow;
         LiveAc& ac = activeOnGround(
-            rig, {sampleAt(kHome, 10, kNow), sampleAt(offset(kHome, c.target, 100), 10, kNow + 2000)}, c.heading);
+            rig, {sampleAt(kHome, 10, kGroundNow), sampleAt(offset(kHome, c.target, 100), 10, kGroundNow + 2000)}, c.heading);
         nextPos(rig.engine, ac);
         EXPECT_NEAR(ac.turnInPlaceAngle, c.angle, 0.01);
         EXPECT_EQ(ac.turningInPlace, c.angle > 3.0);
@@ -280,9 +280,9 @@ TEST(TakeOffRun, TheThrottleLadderFollowsTheLegsSpeeds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.g1 << " kt, " << c.g2 << " kt");
         EngineRig rig;
-        trafficTickCount = kNow;
+        trafficTickCount = kGroundNow;
         LiveAc& ac = activeOnGround(
-            rig, {sampleAt(kHome, c.g1, kNow), sampleAt(offset(kHome, 90, 100), c.g2, kNow + 1000)}, 90,
+            rig, {sampleAt(kHome, c.g1, kGroundNow), sampleAt(offset(kHome, 90, 100), c.g2, kGroundNow + 1000)}, 90,
             AcMoveState::Taxi, 40001, c.type);
         ac.takeOffRun = true;
         ac.throttleStage = 3;  // a stage the ladder never gives: every rung sends its event

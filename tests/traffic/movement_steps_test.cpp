@@ -7,7 +7,7 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kNow = 10000;
+constexpr std::uint32_t kMovementNow = 10000;
 
 TEST(RetimeNext, KeepsTheSecondSampleWithinWhatTheFeedAllows) {
     struct Case {
@@ -31,24 +31,24 @@ TEST(RetimeNext, KeepsTheSecondSampleWithinWhatTheFeedAllows) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
-        trafficTickCount = kNow;
-        const auto feedDue = static_cast<std::uint32_t>(kNow + c.feedDueFromNow);
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow), sampleAt(offset(kHome, 0, 100), 10, feedDue)}, 0);
+        trafficTickCount = kMovementNow;
+        const auto feedDue = static_cast<std::uint32_t>(kMovementNow + c.feedDueFromNow);
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kMovementNow), sampleAt(offset(kHome, 0, 100), 10, feedDue)}, 0);
         ac.extensionCount = c.extension;
         lf_retimeNext(ac, c.ticks);
-        EXPECT_EQ(std::int64_t{ac.samples[1].dueTick}, kNow + c.expectedFromNow);
+        EXPECT_EQ(std::int64_t{ac.samples[1].dueTick}, kMovementNow + c.expectedFromNow);
     }
 }
 
 TEST(NextPos, ALegGetsAtLeast25Ticks) {
     EngineRig rig;
-    trafficTickCount = kNow;
+    trafficTickCount = kMovementNow;
     // The second sample is long overdue: re-timed to now, the leg still takes 25 ticks.
     const LatLon to = offset(kHome, 0, 20);
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow), sampleAt(to, 10, kNow - 3000)}, 0);
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kMovementNow), sampleAt(to, 10, kMovementNow - 3000)}, 0);
     nextPos(rig.engine, ac);
     ASSERT_EQ(ac.samples.size(), 1u);
-    EXPECT_EQ(ac.samples[0].dueTick, kNow);
+    EXPECT_EQ(ac.samples[0].dueTick, kMovementNow);
     EXPECT_NEAR(ac.latitudeStep, (to.lat - kHome.lat) / 25.0, 1e-12);
 }
 
@@ -70,7 +70,7 @@ TEST(LegSpeed, FromTheSamplesOrFromDistanceAndTime) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, c.gs0, kNow), sampleAt(c.to, c.gs1, kNow + c.gap)}, 0);
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, c.gs0, kMovementNow), sampleAt(c.to, c.gs1, kMovementNow + c.gap)}, 0);
         EXPECT_NEAR(lf_legSpeed(ac), c.expected, 1e-6 * c.expected);
     }
 }
@@ -79,44 +79,44 @@ TEST(ExtendStream, ATaxiingAircraftHoldsUntilItStandsInTheWayOrWaitedTooLong) {
     {
         SCOPED_TRACE("first time dry: a 3 s hold sample");
         EngineRig rig;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 8, kNow)}, 0);
+        trafficTickCount = kMovementNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 8, kMovementNow)}, 0);
         ASSERT_TRUE(lf_extendStream(rig.engine, ac));
         ASSERT_EQ(ac.samples.size(), 2u);
         EXPECT_TRUE(ac.samples[1].holdMark);
         EXPECT_EQ(ac.samples[1].groundSpeed, 0.0);
-        EXPECT_EQ(ac.samples[1].dueTick, kNow + 300);
+        EXPECT_EQ(ac.samples[1].dueTick, kMovementNow + 300);
         EXPECT_TRUE(ac.holding);
-        EXPECT_EQ(ac.holdingSince, kNow);
+        EXPECT_EQ(ac.holdingSince, kMovementNow);
     }
     {
         SCOPED_TRACE("another aircraft taxies within 1.2 x the radii: it goes");
         EngineRig rig;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0);
+        trafficTickCount = kMovementNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kMovementNow)}, 0);
         ac.holding = true;
-        ac.holdingSince = kNow - 100;
+        ac.holdingSince = kMovementNow - 100;
         // Two A320 of radius 0.0097 nm: 1.2 x 0.0194 nm = 43.1 m.
-        activeOnGround(rig, {sampleAt(offset(kHome, 45, 40), 10, kNow)}, 0, AcMoveState::Taxi, 40002);
+        activeOnGround(rig, {sampleAt(offset(kHome, 45, 40), 10, kMovementNow)}, 0, AcMoveState::Taxi, 40002);
         EXPECT_FALSE(lf_extendStream(rig.engine, rig.engine.liveAc[0]));
         EXPECT_FALSE(rig.engine.liveAc[0].holding);
     }
     {
         SCOPED_TRACE("one too far away changes nothing");
         EngineRig rig;
-        trafficTickCount = kNow;
-        activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0);
-        activeOnGround(rig, {sampleAt(offset(kHome, 45, 46), 10, kNow)}, 0, AcMoveState::Taxi, 40002);
+        trafficTickCount = kMovementNow;
+        activeOnGround(rig, {sampleAt(kHome, 0, kMovementNow)}, 0);
+        activeOnGround(rig, {sampleAt(offset(kHome, 45, 46), 10, kMovementNow)}, 0, AcMoveState::Taxi, 40002);
         EXPECT_TRUE(lf_extendStream(rig.engine, rig.engine.liveAc[0]));
     }
     for (const auto& [heldTicks, extends] : {std::pair{5999u, true}, std::pair{6000u, false}}) {
         SCOPED_TRACE(heldTicks);
         EngineRig rig;
         MAX_HOLDING_MINUTES.value = 1;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0);
+        trafficTickCount = kMovementNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kMovementNow)}, 0);
         ac.holding = true;
-        ac.holdingSince = kNow - heldTicks;
+        ac.holdingSince = kMovementNow - heldTicks;
         EXPECT_EQ(lf_extendStream(rig.engine, ac), extends);
     }
 }
@@ -139,10 +139,10 @@ TEST(ExtendStream, InTheAirFliesOnOnlyWithinRangeOfTheUser) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
         LIGHT_AIRCRAFT.value = false;
-        trafficTickCount = kNow;
+        trafficTickCount = kMovementNow;
         rig.engine.userAcData.latitude = c.user.lat;
         rig.engine.userAcData.longitude = c.user.lon;
-        LiveAc& ac = rig.addLive(40001, "DLH1", c.type, {airSample(kHome.lat, kHome.lon, 5000, 200, 90, kNow)},
+        LiveAc& ac = rig.addLive(40001, "DLH1", c.type, {airSample(kHome.lat, kHome.lon, 5000, 200, 90, kMovementNow)},
                                  AcSimState::Active);
         ac.objectId = 500;
         ac.moveState = AcMoveState::Flying;
@@ -155,7 +155,7 @@ TEST(ExtendStream, InTheAirFliesOnOnlyWithinRangeOfTheUser) {
         EXPECT_EQ(ac.extensionCount, 8);
         const PosSample& s = ac.samples.back();
         EXPECT_DOUBLE_EQ(s.groundSpeed, 190.0);
-        EXPECT_EQ(s.dueTick, kNow + 800);
+        EXPECT_EQ(s.dueTick, kMovementNow + 800);
         EXPECT_NEAR(metresBetween(kHome, positionOf(s)), 190.0 * 8.0 / 3600.0 * kMetresPerNm, 0.5);
         EXPECT_NEAR(gf_bearing(kHome, positionOf(s)) * kRadToDeg, 90.0, 0.01);
     }
@@ -163,13 +163,13 @@ TEST(ExtendStream, InTheAirFliesOnOnlyWithinRangeOfTheUser) {
 
 TEST(ExtendStream, AParkedAircraftHoldsForAWeekAndKeepsItsStand) {
     EngineRig rig;
-    trafficTickCount = kNow;
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0, AcMoveState::Parked);
+    trafficTickCount = kMovementNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kMovementNow)}, 0, AcMoveState::Parked);
     ac.standId = 12;
     ac.atStandChecked = true;
     ASSERT_TRUE(lf_extendStream(rig.engine, ac));
     ASSERT_EQ(ac.samples.size(), 2u);
-    EXPECT_EQ(ac.samples[1].dueTick, kNow + 7u * 24u * 3600u * 100u);
+    EXPECT_EQ(ac.samples[1].dueTick, kMovementNow + 7u * 24u * 3600u * 100u);
     EXPECT_TRUE(ac.samples[1].holdMark);
     EXPECT_FALSE(ac.atStandChecked);
     EXPECT_TRUE(rig.parking.freedStands.empty());
@@ -198,8 +198,8 @@ TEST(ExtendStream, RunwaySpeedLadders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.rollingOut ? "roll-out " : "take-off run ") << c.from);
         EngineRig rig;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, c.from, kNow)}, 90);
+        trafficTickCount = kMovementNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, c.from, kMovementNow)}, 90);
         ac.rollingOut = c.rollingOut;
         ac.takeOffRun = !c.rollingOut;
         lf_addExtrapolatedSample(ac, 10);
@@ -207,7 +207,7 @@ TEST(ExtendStream, RunwaySpeedLadders) {
         EXPECT_DOUBLE_EQ(s.groundSpeed, c.to);
         EXPECT_DOUBLE_EQ(s.verticalSpeed, c.verticalSpeed);
         EXPECT_FALSE(s.holdMark);
-        EXPECT_EQ(s.dueTick, kNow + 300);
+        EXPECT_EQ(s.dueTick, kMovementNow + 300);
         EXPECT_NEAR(metresBetween(kHome, positionOf(s)), c.to * 3.0 / 3600.0 * kMetresPerNm, 0.05);
     }
 }
@@ -244,13 +244,13 @@ TEST(WaitingStates, AreBoundedAfterTheCreationLeftTheQueue) {
         EngineRig rig;
         rig.sim.responder.on = true;
         rig.sim.responder.answerRemovals = false;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(kHome, 0, kNow + 100000)}, 0);
+        trafficTickCount = kMovementNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kMovementNow), sampleAt(kHome, 0, kMovementNow + 100000)}, 0);
         removeAircraftFromSim(rig.engine, ac);
         rig.run(kSimStateBoundTicks - 10);
         ASSERT_NE(rig.live(40001), nullptr);
         ASSERT_TRUE(rig.runUntil([&] { return rig.live(40001) == nullptr; }, 100));
-        EXPECT_NEAR(static_cast<double>(currentTick() - kNow), kSimStateBoundTicks, 15.0);
+        EXPECT_NEAR(static_cast<double>(currentTick() - kMovementNow), kSimStateBoundTicks, 15.0);
     }
 }
 

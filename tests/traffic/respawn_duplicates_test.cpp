@@ -9,7 +9,7 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kHexid = 40001;
+constexpr std::uint32_t kRespawnHexid = 40001;
 
 StaticAc& addStatic(EngineRig& rig, std::uint32_t hexid, const std::string& callsign, std::uint32_t standId,
                     AcSimState state, const std::string& registration = {}) {
@@ -44,7 +44,7 @@ struct RespawnRun {
         trafficTickCount = 1000;
         std::vector<PosSample> samples = {groundSample(47.45, 8.56, 0, 90, 900), groundSample(47.45, 8.56, 0, 90, 4000),
                                           groundSample(47.4501, 8.5612, 12, 90, 7000)};
-        LiveAc& ac = rig.addLive(kHexid, "SWR12", "A320", samples, AcSimState::Active);
+        LiveAc& ac = rig.addLive(kRespawnHexid, "SWR12", "A320", samples, AcSimState::Active);
         ac.objectId = oldObject = 77;
         ac.onGround = true;
         ac.moveState = state;
@@ -64,7 +64,7 @@ struct RespawnRun {
     bool runUntilActiveAgain() {
         return rig.runUntil(
             [&] {
-                const LiveAc* ac = rig.live(kHexid);
+                const LiveAc* ac = rig.live(kRespawnHexid);
                 return ac != nullptr && ac->simState == AcSimState::Active && ac->objectId != oldObject &&
                        ac->objectId != 0;
             },
@@ -86,7 +86,7 @@ TEST(RespawnRoad, RemovedThenCreatedAgainWhereItStoodWithTheHeadingOverride) {
         EXPECT_NEAR(p.latitude, 47.45, 1e-12);
         EXPECT_NEAR(p.longitude, 8.56, 1e-12);
         EXPECT_NEAR(p.heading, 250.0, 1e-9);
-        const LiveAc& ac = *run.rig.live(kHexid);
+        const LiveAc& ac = *run.rig.live(kRespawnHexid);
         // A parked aircraft comes back parked at once, on its stand, with its parked time.
         EXPECT_EQ(ac.moveState, state);
         if (state == AcMoveState::Parked) {
@@ -101,7 +101,7 @@ TEST(RespawnRoad, SelectedAircraftKeepsItsCallsignAndIsSelectedAgain) {
     EXPECT_EQ(run.rig.engine.selectedObjectId, 0u);
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value.get(), "SWR12");
     ASSERT_TRUE(run.runUntilActiveAgain());
-    const std::uint32_t newObject = run.rig.live(kHexid)->objectId;
+    const std::uint32_t newObject = run.rig.live(kRespawnHexid)->objectId;
     EXPECT_EQ(run.rig.engine.selectedObjectId, newObject);
     EXPECT_EQ(run.rig.engine.shownObjectIdText(), "= " + std::to_string(newObject));
 }
@@ -140,7 +140,7 @@ TEST(Duplicates, TableOfLiveAndStaticIdentities) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EngineRig rig;
-        LiveAc& live = rig.addLive(kHexid, row.liveCallsign, "A320", {groundSample(47, 8, 0, 0, 0)},
+        LiveAc& live = rig.addLive(kRespawnHexid, row.liveCallsign, "A320", {groundSample(47, 8, 0, 0, 0)},
                                    AcSimState::Active);
         live.furtherText = row.liveFurther;
         live.registration = row.liveRegistration;
@@ -156,13 +156,13 @@ TEST(Duplicates, TableOfLiveAndStaticIdentities) {
 
 TEST(Duplicates, DataStepRemovesOnlyTheFirstActiveDuplicate) {
     EngineRig rig;
-    LiveAc& live = rig.addLive(kHexid, "DLH4", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
+    LiveAc& live = rig.addLive(kRespawnHexid, "DLH4", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
     live.registration = "D-AIAB";
     addStatic(rig, 1, "DLH4", 1, AcSimState::Adding2Sim, "D-AIAB");  // not in the simulator yet: passed over
     addStatic(rig, 2, "OTHER", 2, AcSimState::Active, "D-AIXX");
     addStatic(rig, 3, "DLH4", 3, AcSimState::Active);
     addStatic(rig, 4, "X", 4, AcSimState::Active, "D-AIAB");
-    EXPECT_TRUE(gf_removeStaticDuplicateOf(rig.engine, kHexid));
+    EXPECT_TRUE(gf_removeStaticDuplicateOf(rig.engine, kRespawnHexid));
     EXPECT_EQ(rig.engine.staticAc[2].simState, AcSimState::RemovingFromSim);
     EXPECT_EQ(rig.engine.staticAc[3].simState, AcSimState::Active);
     EXPECT_EQ(rig.engine.removalQueue, std::deque<std::uint32_t>{603});
@@ -171,9 +171,9 @@ TEST(Duplicates, DataStepRemovesOnlyTheFirstActiveDuplicate) {
 
 TEST(Duplicates, EverySixtyFirstStepStarredCallsignOrRegistration) {
     EngineRig rig;
-    LiveAc& onGround = rig.addLive(kHexid, "SWR8", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
+    LiveAc& onGround = rig.addLive(kRespawnHexid, "SWR8", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
     onGround.onGround = true;
-    LiveAc& flying = rig.addLive(kHexid + 1, "EZY2", "A320", {airSample(47, 8, 3000, 160, 0, 0)}, AcSimState::Active);
+    LiveAc& flying = rig.addLive(kRespawnHexid + 1, "EZY2", "A320", {airSample(47, 8, 3000, 160, 0, 0)}, AcSimState::Active);
     flying.registration = "D-AIXX";
     addStatic(rig, 1, "SWR8*", 1, AcSimState::Adding2Sim);
     addStatic(rig, 2, "SWR8*", 2, AcSimState::Active);
@@ -211,7 +211,7 @@ TEST(StaticRemoval, AtStandStaticFirstThenParkedLive) {
     a12.name = "A12";
     a12.id = 12;
     rig.parking.stands = {a12};
-    LiveAc& live = rig.addLive(kHexid, "SWR1", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
+    LiveAc& live = rig.addLive(kRespawnHexid, "SWR1", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
     live.objectId = 500;
     live.moveState = AcMoveState::Parked;
     live.standId = 12;
@@ -226,7 +226,7 @@ TEST(StaticRemoval, AtStandStaticFirstThenParkedLive) {
 TEST(StaticRemoval, AStandNameThatNamesNoStandRemovesNothing) {
     EngineRig rig;
     // Aircraft without a stand carry stand id 0, the id an unknown name finds.
-    LiveAc& live = rig.addLive(kHexid, "SWR1", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
+    LiveAc& live = rig.addLive(kRespawnHexid, "SWR1", "A320", {groundSample(47, 8, 0, 0, 0)}, AcSimState::Active);
     live.objectId = 500;
     live.moveState = AcMoveState::Parked;
     addStatic(rig, 1, "S1", 0, AcSimState::Active);
@@ -247,10 +247,10 @@ TEST(ParkedCount, CountAndMeanParkedTime) {
         ac.moveState = move;
         ac.parkedAt = since.toBits();
     };
-    parked(1 + kHexid, AcSimState::Active, AcMoveState::Parked, Slot{3, 18});  // 2 half-hours
-    parked(2 + kHexid, AcSimState::Active, AcMoveState::Parked, Slot{2, 44});  // 24 half-hours
-    parked(3 + kHexid, AcSimState::Active, AcMoveState::Taxi, Slot{1, 0});
-    parked(4 + kHexid, AcSimState::RemovingFromSim, AcMoveState::Parked, Slot{1, 0});
+    parked(1 + kRespawnHexid, AcSimState::Active, AcMoveState::Parked, Slot{3, 18});  // 2 half-hours
+    parked(2 + kRespawnHexid, AcSimState::Active, AcMoveState::Parked, Slot{2, 44});  // 24 half-hours
+    parked(3 + kRespawnHexid, AcSimState::Active, AcMoveState::Taxi, Slot{1, 0});
+    parked(4 + kRespawnHexid, AcSimState::RemovingFromSim, AcMoveState::Parked, Slot{1, 0});
     EXPECT_EQ(gf_countParkedLive(rig.engine, Slot{3, 20}, &mean), 2);
     // (2 + 24) half-hours over 2 aircraft = 6.5 hours, plus the half hour begun.
     EXPECT_FLOAT_EQ(mean, 7.0f);

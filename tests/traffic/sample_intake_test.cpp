@@ -8,7 +8,7 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kNow = 10000;
+constexpr std::uint32_t kSampleNow = 10000;
 
 // Feeds the samples one by one, as the intake does.
 void feedAll(EngineRig& rig, LiveAc& ac, std::vector<PosSample> samples) {
@@ -17,13 +17,13 @@ void feedAll(EngineRig& rig, LiveAc& ac, std::vector<PosSample> samples) {
 
 TEST(SampleIntake, WobbleOfAStandingAircraftKeepsHoldsAtOnePosition) {
     EngineRig rig;
-    trafficTickCount = kNow;
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow)}, 0);
+    trafficTickCount = kSampleNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kSampleNow)}, 0);
     // Wobble below 0.00015 degrees (about 16 m north, 11 m east).
     std::vector<PosSample> wobble;
     const double d[][2] = {{0.0001, 0.00005}, {-0.00012, 0.0001}, {0.00003, -0.00014}, {0.0001, 0.0001}};
     for (int i = 0; i < 4; ++i)
-        wobble.push_back(groundSample(kHome.lat + d[i][0], kHome.lon + d[i][1], 2, 0, kNow + 500 * (i + 1)));
+        wobble.push_back(groundSample(kHome.lat + d[i][0], kHome.lon + d[i][1], 2, 0, kSampleNow + 500 * (i + 1)));
     feedAll(rig, ac, wobble);
     ASSERT_GE(ac.samples.size(), 2u);
     for (const PosSample& s : ac.samples) {
@@ -41,12 +41,12 @@ TEST(SampleIntake, WobbleOfAStandingAircraftKeepsHoldsAtOnePosition) {
 // moving sample `onwardMetres` beyond P: the queue that remains.
 std::vector<PosSample> stopAndGo(double stopSeconds, double onwardMetres) {
     EngineRig rig;
-    trafficTickCount = kNow;
+    trafficTickCount = kSampleNow;
     const LatLon p = offset(kHome, 90, 60);
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow)}, 90);
-    std::vector<PosSample> feed{sampleAt(p, 0, kNow + 500)};
-    for (int t = 5; t <= stopSeconds; t += 5) feed.push_back(sampleAt(p, 0, kNow + 500 + 100 * t));
-    feed.push_back(sampleAt(offset(p, 90, onwardMetres), 10, kNow + 700 + static_cast<std::uint32_t>(100 * stopSeconds)));
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kSampleNow)}, 90);
+    std::vector<PosSample> feed{sampleAt(p, 0, kSampleNow + 500)};
+    for (int t = 5; t <= stopSeconds; t += 5) feed.push_back(sampleAt(p, 0, kSampleNow + 500 + 100 * t));
+    feed.push_back(sampleAt(offset(p, 90, onwardMetres), 10, kSampleNow + 700 + static_cast<std::uint32_t>(100 * stopSeconds)));
     feedAll(rig, ac, feed);
     return {ac.samples.begin(), ac.samples.end()};
 }
@@ -74,16 +74,16 @@ TEST(SampleIntake, ShortStopsGoLongOnesStay) {
 
 TEST(SampleIntake, DueTicksStrictlyIncreaseAlongTheQueue) {
     EngineRig rig;
-    trafficTickCount = kNow;
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow + 800)}, 90);
+    trafficTickCount = kSampleNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kSampleNow + 800)}, 90);
     // Arrivals out of step with the queue (a re-timed sample lies later than the feed's next).
     feedAll(rig, ac,
-            {sampleAt(offset(kHome, 90, 50), 10, kNow + 700), sampleAt(offset(kHome, 90, 100), 10, kNow + 700),
-             sampleAt(offset(kHome, 90, 150), 10, kNow + 1500)});
+            {sampleAt(offset(kHome, 90, 50), 10, kSampleNow + 700), sampleAt(offset(kHome, 90, 100), 10, kSampleNow + 700),
+             sampleAt(offset(kHome, 90, 150), 10, kSampleNow + 1500)});
     ASSERT_EQ(ac.samples.size(), 4u);
-    EXPECT_EQ(ac.samples[1].dueTick, kNow + 801);
-    EXPECT_EQ(ac.samples[2].dueTick, kNow + 802);
-    EXPECT_EQ(ac.samples[3].dueTick, kNow + 1500);
+    EXPECT_EQ(ac.samples[1].dueTick, kSampleNow + 801);
+    EXPECT_EQ(ac.samples[2].dueTick, kSampleNow + 802);
+    EXPECT_EQ(ac.samples[3].dueTick, kSampleNow + 1500);
 }
 
 TEST(SampleIntake, PushBackNeverQueuesItsFirstSampleChoosesTheSide) {
@@ -98,11 +98,11 @@ TEST(SampleIntake, PushBackNeverQueuesItsFirstSampleChoosesTheSide) {
         SCOPED_TRACE(testing::Message() << "straight only " << c.straightOnly << ", track " << c.track);
         EngineRig rig;
         STRAIGHT_PBS_ONLY.value = c.straightOnly;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 4, kNow), sampleAt(offset(kHome, 180, 40), 4, kNow + 900)}, 0,
+        trafficTickCount = kSampleNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 4, kSampleNow), sampleAt(offset(kHome, 180, 40), 4, kSampleNow + 900)}, 0,
                                     AcMoveState::PushingBack);
         ac.pushBackCountdown = 2;
-        PosSample s = sampleAt(offset(kHome, 180, 10), 3, kNow + 3000);
+        PosSample s = sampleAt(offset(kHome, 180, 10), 3, kSampleNow + 3000);
         s.track = c.track;
         decodeExisting(rig.engine, ac, s);
         EXPECT_EQ(ac.samples.size(), 2u);
@@ -146,11 +146,11 @@ TEST(SampleIntake, WhileLandingAndRollingOutSamplesBehindAreDropped) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
-        trafficTickCount = kNow;
+        trafficTickCount = kSampleNow;
         std::vector<PosSample> queued;
         for (std::size_t i = 0; i < c.queuedMetres.size(); ++i) {
             PosSample q =
-                sampleAt(offset(kHome, 90, c.queuedMetres[i]), c.queuedSpeed, kNow + 500 * static_cast<std::uint32_t>(i));
+                sampleAt(offset(kHome, 90, c.queuedMetres[i]), c.queuedSpeed, kSampleNow + 500 * static_cast<std::uint32_t>(i));
             if (c.phase == Phase::Landing) {
                 q.altitude = 1600.0 - 50.0 * static_cast<double>(i);
                 q.airborne = true;
@@ -165,7 +165,7 @@ TEST(SampleIntake, WhileLandingAndRollingOutSamplesBehindAreDropped) {
         ac.simPosition.latitude = offset(kHome, 270, 50).lat;
         ac.simPosition.longitude = offset(kHome, 270, 50).lon;
         const LatLon from = positionOf(queued.back());
-        PosSample s = sampleAt(offset(from, c.bearing, c.metres), c.speed, kNow + 3000);
+        PosSample s = sampleAt(offset(from, c.bearing, c.metres), c.speed, kSampleNow + 3000);
         if (c.phase == Phase::Landing) {
             s.altitude = 1500.0;
             s.airborne = true;
@@ -180,7 +180,7 @@ TEST(SampleIntake, WhileLandingAndRollingOutSamplesBehindAreDropped) {
         }
         EXPECT_EQ(ac.samples.back().groundSpeed, c.expectedSpeed);
         if (c.expectedMetres.front() == -1.0) {
-            EXPECT_EQ(ac.samples.front().dueTick, kNow + 1);
+            EXPECT_EQ(ac.samples.front().dueTick, kSampleNow + 1);
         }
         if (c.extension > 0 && ac.samples.size() == c.queuedMetres.size()) {
             EXPECT_EQ(ac.extensionCount, c.extension);
@@ -193,8 +193,8 @@ TEST(SampleIntake, ATouchAndGoTurnsTheRollOutIntoATakeOffRun) {
     for (const bool lastAirborne : {true, false}) {
         SCOPED_TRACE(lastAirborne);
         EngineRig rig;
-        trafficTickCount = kNow;
-        PosSample last = sampleAt(kHome, 120, kNow);
+        trafficTickCount = kSampleNow;
+        PosSample last = sampleAt(kHome, 120, kSampleNow);
         if (lastAirborne) {
             last.altitude = 1420.0;
             last.airborne = true;
@@ -207,7 +207,7 @@ TEST(SampleIntake, ATouchAndGoTurnsTheRollOutIntoATakeOffRun) {
         ac.flapsStage = 3;
         ac.maxAdvance = 1000;
         ac.maxDelay = 1000;
-        PosSample up = sampleAt(offset(kHome, 90, 300), 130, kNow + 3000);
+        PosSample up = sampleAt(offset(kHome, 90, 300), 130, kSampleNow + 3000);
         up.altitude = 1450.0;
         up.airborne = true;
         decodeExisting(rig.engine, ac, up);
@@ -237,21 +237,21 @@ TEST(SampleIntake, TooLongAQueueOrAFeedMovingAwayFromAHoldRemovesTheAircraft) {
     {
         SCOPED_TRACE("more than 200 queued");
         EngineRig rig;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kNow)}, 90);
-        for (std::uint32_t i = 1; i <= 200; ++i) ac.samples.push_back(sampleAt(offset(kHome, 90, 10.0 * i), 10, kNow + 100 * i));
-        PosSample s = sampleAt(offset(kHome, 90, 2020), 10, kNow + 30000);
+        trafficTickCount = kSampleNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 10, kSampleNow)}, 90);
+        for (std::uint32_t i = 1; i <= 200; ++i) ac.samples.push_back(sampleAt(offset(kHome, 90, 10.0 * i), 10, kSampleNow + 100 * i));
+        PosSample s = sampleAt(offset(kHome, 90, 2020), 10, kSampleNow + 30000);
         decodeExisting(rig.engine, ac, s);
         EXPECT_EQ(ac.simState, AcSimState::RemovingFromSim);
     }
     for (const auto& [metres, removed] : {std::pair{240.0, false}, std::pair{260.0, true}}) {
         SCOPED_TRACE(testing::Message() << "holding, feed " << metres << " m away");
         EngineRig rig;
-        trafficTickCount = kNow;
-        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(kHome, 0, kNow + 300)}, 90);
+        trafficTickCount = kSampleNow;
+        LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kSampleNow), sampleAt(kHome, 0, kSampleNow + 300)}, 90);
         ac.samples[1].holdMark = true;
         ac.holding = true;
-        PosSample s = sampleAt(offset(kHome, 90, metres), 10, kNow + 3000);
+        PosSample s = sampleAt(offset(kHome, 90, metres), 10, kSampleNow + 3000);
         decodeExisting(rig.engine, ac, s);
         EXPECT_EQ(ac.simState == AcSimState::RemovingFromSim, removed);
         EXPECT_EQ(ac.holding, !removed);
@@ -260,26 +260,26 @@ TEST(SampleIntake, TooLongAQueueOrAFeedMovingAwayFromAHoldRemovesTheAircraft) {
 
 TEST(SampleIntake, AfterAPushBackNearSamplesWaitAFarOneStartsTheTaxi) {
     EngineRig rig;
-    trafficTickCount = kNow;
-    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kNow), sampleAt(kHome, 0, kNow + 300)}, 90,
+    trafficTickCount = kSampleNow;
+    LiveAc& ac = activeOnGround(rig, {sampleAt(kHome, 0, kSampleNow), sampleAt(kHome, 0, kSampleNow + 300)}, 90,
                                 AcMoveState::PushedBack);
     ac.samples[1].holdMark = true;
     ac.nearestAfterPushBack = 900.0;
     ac.extensionCount = 1;
     ac.standId = 3;
     // A320 radius 0.0097 nm: 2.75 radii = 49 m, 6 radii = 108 m.
-    PosSample near = sampleAt(offset(kHome, 90, 30), 2, kNow + 3000);
+    PosSample near = sampleAt(offset(kHome, 90, 30), 2, kSampleNow + 3000);
     decodeExisting(rig.engine, ac, near);
     EXPECT_EQ(ac.moveState, AcMoveState::PushedBack);
     EXPECT_TRUE(ac.holding);
     EXPECT_EQ(ac.samples.size(), 2u);
-    PosSample onward = sampleAt(offset(kHome, 90, 55), 8, kNow + 3200);
+    PosSample onward = sampleAt(offset(kHome, 90, 55), 8, kSampleNow + 3200);
     decodeExisting(rig.engine, ac, onward);
     EXPECT_EQ(ac.moveState, AcMoveState::Taxi);
     EXPECT_FALSE(ac.holding);
     EXPECT_EQ(ac.standId, 0u);
     EXPECT_EQ(ac.extensionCount, 0);
-    EXPECT_EQ(ac.samples.front().dueTick, kNow + 1);
+    EXPECT_EQ(ac.samples.front().dueTick, kSampleNow + 1);
     EXPECT_EQ(ac.samples.back().latitude, onward.latitude);
 }
 

@@ -12,7 +12,7 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kHexid = 40001;
+constexpr std::uint32_t kEventsHexid = 40001;
 constexpr std::uint32_t kObject = 300;
 
 using Events = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // event id, data
@@ -23,7 +23,7 @@ Events eventsOf(const FakeSimLink& sim, std::uint32_t objectId) {
     return out;
 }
 
-LiveAc& activeAc(EngineRig& rig, std::uint32_t hexid = kHexid, std::uint32_t objectId = kObject,
+LiveAc& activeAc(EngineRig& rig, std::uint32_t hexid = kEventsHexid, std::uint32_t objectId = kObject,
                  const std::string& callsign = "DLH1") {
     LiveAc& ac = rig.addLive(hexid, callsign, "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::Active);
     ac.objectId = objectId;
@@ -115,26 +115,26 @@ TEST(SimEvents, GroundReportInTheAirOnlyRecordsTheHeight) {
 
 TEST(SimEvents, BlockedCallsignLeavesBufferOrSimulator) {
     EngineRig rig;
-    rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)});
-    activeAc(rig, kHexid + 1, kObject, "DLH2");
-    rig.addLive(kHexid + 2, "DLH3", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::LiveryRespawn);
-    for (std::uint32_t h : {kHexid, kHexid + 1, kHexid + 2})
+    rig.addLive(kEventsHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)});
+    activeAc(rig, kEventsHexid + 1, kObject, "DLH2");
+    rig.addLive(kEventsHexid + 2, "DLH3", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::LiveryRespawn);
+    for (std::uint32_t h : {kEventsHexid, kEventsHexid + 1, kEventsHexid + 2})
         rig.sim.post(SimEvent{0, h, 0, SimEventKind::BlockedCallsign, 0, 0});
     gf_handleSimEvents(rig.engine);
-    EXPECT_TRUE(rig.live(kHexid)->eraseFromBuffer);
-    EXPECT_EQ(rig.live(kHexid + 1)->simState, AcSimState::RemovingFromSim);
+    EXPECT_TRUE(rig.live(kEventsHexid)->eraseFromBuffer);
+    EXPECT_EQ(rig.live(kEventsHexid + 1)->simState, AcSimState::RemovingFromSim);
     EXPECT_EQ(rig.engine.removalQueue, std::deque<std::uint32_t>{kObject});
-    EXPECT_EQ(rig.live(kHexid + 2)->simState, AcSimState::LiveryRespawn);
+    EXPECT_EQ(rig.live(kEventsHexid + 2)->simState, AcSimState::LiveryRespawn);
 }
 
 TEST(SimEvents, ObjectRemoved) {
     EngineRig rig;
-    LiveAc& respawning = activeAc(rig, kHexid, 301);
+    LiveAc& respawning = activeAc(rig, kEventsHexid, 301);
     respawning.simState = AcSimState::LiveryRespawn;
     respawning.throttleStage = 0;
     respawning.flapsStage = 1;
-    activeAc(rig, kHexid + 1, 302).flightPlanGiven = true;
-    activeAc(rig, kHexid + 2, 303);
+    activeAc(rig, kEventsHexid + 1, 302).flightPlanGiven = true;
+    activeAc(rig, kEventsHexid + 2, 303);
     AcData d = rig.data.acData(AcIdentity{});
     d.hexid = 5;
     rig.engine.staticAc.emplace_back(std::move(d), 4, 50, 8, 0, false).objectId = 304;
@@ -143,16 +143,16 @@ TEST(SimEvents, ObjectRemoved) {
     gf_handleSimEvents(rig.engine);
 
     // The respawning one is back in the buffer, without object and stages.
-    const LiveAc* back = rig.live(kHexid);
+    const LiveAc* back = rig.live(kEventsHexid);
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->simState, AcSimState::Buffer);
     EXPECT_EQ(back->objectId, 0u);
     EXPECT_EQ(back->throttleStage, kNoThrottleStage);
     EXPECT_EQ(back->flapsStage, kNoFlapsStage);
     // The other is erased; the last record took its place.
-    EXPECT_EQ(rig.live(kHexid + 1), nullptr);
+    EXPECT_EQ(rig.live(kEventsHexid + 1), nullptr);
     ASSERT_EQ(rig.engine.liveAc.size(), 2u);
-    EXPECT_EQ(rig.engine.liveAc[1].hexid, kHexid + 2);
+    EXPECT_EQ(rig.engine.liveAc[1].hexid, kEventsHexid + 2);
     ASSERT_EQ(rig.sim.flightPlansDeleted.size(), 1u);
     EXPECT_EQ(rig.sim.flightPlansDeleted[0].id, 302u);
     EXPECT_TRUE(rig.engine.staticAc.empty());
@@ -160,8 +160,8 @@ TEST(SimEvents, ObjectRemoved) {
 
 TEST(SimEvents, ObjectGoneUnaskedFreesItsStand) {
     EngineRig rig;
-    activeAc(rig, kHexid, 301).standId = 7;
-    LiveAc& leaving = activeAc(rig, kHexid + 1, 302);
+    activeAc(rig, kEventsHexid, 301).standId = 7;
+    LiveAc& leaving = activeAc(rig, kEventsHexid + 1, 302);
     leaving.standId = 8;
     removeAircraftFromSim(rig.engine, leaving);  // frees 8 now
     rig.parking.freedStands.clear();
@@ -174,10 +174,10 @@ TEST(SimEvents, ObjectGoneUnaskedFreesItsStand) {
 
 TEST(SimEvents, BindingIsRefusedForTheUserAndUnknownAircraft) {
     EngineRig rig;
-    rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::Adding2Sim);
-    handle(rig, SimEvent{2, kHexid, 0, SimEventKind::LiveObjectBound, 0, 0});
-    handle(rig, SimEvent{400, kHexid + 9, 0, SimEventKind::LiveObjectBound, 0, 0});
-    EXPECT_EQ(rig.live(kHexid)->objectId, 0u);
+    rig.addLive(kEventsHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::Adding2Sim);
+    handle(rig, SimEvent{2, kEventsHexid, 0, SimEventKind::LiveObjectBound, 0, 0});
+    handle(rig, SimEvent{400, kEventsHexid + 9, 0, SimEventKind::LiveObjectBound, 0, 0});
+    EXPECT_EQ(rig.live(kEventsHexid)->objectId, 0u);
     EXPECT_TRUE(rig.engine.newObjectList.empty());
     EXPECT_TRUE(rig.sim.staticCgRequests.empty());
 }
@@ -186,8 +186,8 @@ TEST(SimEvents, FailedDirectRequestsAreReported) {
     EngineRig rig;
     rig.sim.refuseStaticCg = true;
     rig.sim.refuseLightToggle = true;
-    rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::Adding2Sim);
-    handle(rig, SimEvent{400, kHexid, 0, SimEventKind::LiveObjectBound, 0, 3000});
+    rig.addLive(kEventsHexid, "DLH1", "A320", {airSample(50, 8, 5000, 200, 90, 99999)}, AcSimState::Adding2Sim);
+    handle(rig, SimEvent{400, kEventsHexid, 0, SimEventKind::LiveObjectBound, 0, 3000});
     EXPECT_EQ(rig.sim.requestErrors, 1);
     for (int i = 0; i < 49; ++i) gf_handleSimEvents(rig.engine);
     EXPECT_EQ(rig.sim.requestErrors, 2);  // the toggle at step 50
@@ -328,7 +328,7 @@ TEST(StartEngines, ByPhase) {
         EngineRig rig;
         NAV_LIGHTS_WHILE_PARKED.value = row.navWhileParked;
         LiveAc& ac = rig.addLive(
-            kHexid, "DLH1", "A320",
+            kEventsHexid, "DLH1", "A320",
             {row.airborne ? airSample(50, 8, row.altitude, 200, 90, 99999) : groundSample(50, 8, 0, 90, 99999)},
             AcSimState::Adding2Sim);
         ac.objectId = kObject;
@@ -372,18 +372,18 @@ TEST(StaticWarmUp, ParkedAircraftIsShutDownAfterTwoHundredSteps) {
 
 TEST(Removal, SelectedObjectIsDeselected) {
     EngineRig rig;
-    activeAc(rig, kHexid, kObject, "DLH1");
+    activeAc(rig, kEventsHexid, kObject, "DLH1");
     CALLSIGN_2_OBJECTID.value = "DLH1";
     gf_callsign2ObjectId(rig.engine);
     EXPECT_EQ(rig.engine.selectedObjectId, kObject);
     EXPECT_EQ(rig.engine.shownObjectIdText(), "= 300");
 
-    removeAircraftFromSim(rig.engine, *rig.live(kHexid));
+    removeAircraftFromSim(rig.engine, *rig.live(kEventsHexid));
     EXPECT_EQ(rig.engine.selectedObjectId, 0u);
     EXPECT_EQ(rig.engine.shownObjectIdText(), "");
     EXPECT_TRUE(CALLSIGN_2_OBJECTID.value.empty());
     // Asking twice queues it once.
-    removeAircraftFromSim(rig.engine, *rig.live(kHexid));
+    removeAircraftFromSim(rig.engine, *rig.live(kEventsHexid));
     EXPECT_EQ(rig.engine.removalQueue.size(), 1u);
 }
 
@@ -437,7 +437,7 @@ TEST(Removal, RealTrafficGoneTakesEveryLiveAircraftOut) {
 TEST(LiveryRespawn, MovingAircraftComesBackWhereItIs) {
     EngineRig rig;
     trafficTickCount = 700;
-    LiveAc& ac = rig.addLive(kHexid, "DLH1", "A320",
+    LiveAc& ac = rig.addLive(kEventsHexid, "DLH1", "A320",
                              {airSample(50, 8, 5000, 200, 90, 800), airSample(50, 8.1, 5000, 200, 90, 1300)},
                              AcSimState::Active);
     ac.objectId = kObject;
@@ -466,7 +466,7 @@ TEST(LiveryRespawn, MovingAircraftComesBackWhereItIs) {
 TEST(LiveryRespawn, ParkedAircraftKeepsOnlyItsStandSampleAndItsSelection) {
     EngineRig rig;
     LiveAc& ac = rig.addLive(
-        kHexid, "DLH1", "A320",
+        kEventsHexid, "DLH1", "A320",
         {groundSample(50, 8, 0, 90, 800), groundSample(50, 8, 0, 90, 1300), groundSample(50, 8.001, 5, 90, 1800)},
         AcSimState::Active);
     ac.objectId = kObject;

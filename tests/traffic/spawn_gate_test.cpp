@@ -10,8 +10,8 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kHexid = 30001;
-constexpr std::uint32_t kNow = 1000;
+constexpr std::uint32_t kGateHexid = 30001;
+constexpr std::uint32_t kGateNow = 1000;
 
 enum class Outcome { Waits, Erased, OldestDropped, Spawned };
 
@@ -26,7 +26,7 @@ const char* outcomeName(Outcome o) {
 }
 
 // A position `nm` nautical miles from (lat, lon) along `bearingDeg`.
-LatLon offset(double lat, double lon, double bearingDeg, double nm) {
+LatLon gateOffset(double lat, double lon, double bearingDeg, double nm) {
     return gf_destination(LatLon{lat, lon}, bearingDeg * kDegToRad, nm * kFeetPerNm);
 }
 
@@ -34,19 +34,19 @@ LatLon offset(double lat, double lon, double bearingDeg, double nm) {
 // the oldest due 50 ticks from now.
 LiveAc& candidate(EngineRig& rig, const std::string& callsign = "DLH123", const std::string& type = "A320") {
     return rig.addLive(
-        kHexid, callsign, type,
-        {airSample(50.0, 8.0, 20000, 300, 90, kNow + 50), airSample(50.0, 8.05, 20000, 300, 90, kNow + 250)});
+        kGateHexid, callsign, type,
+        {airSample(50.0, 8.0, 20000, 300, 90, kGateNow + 50), airSample(50.0, 8.05, 20000, 300, 90, kGateNow + 250)});
 }
 
 // Puts the candidate's samples at a position relative to the user aircraft.
 void placeSamples(LiveAc& ac, LatLon first, LatLon second, double altitude, double groundSpeed, double track) {
-    ac.samples[0] = altitude > 0 ? airSample(first.lat, first.lon, altitude, groundSpeed, track, kNow + 50)
-                                 : groundSample(first.lat, first.lon, groundSpeed, track, kNow + 50);
-    ac.samples[1] = altitude > 0 ? airSample(second.lat, second.lon, altitude, groundSpeed, track, kNow + 250)
-                                 : groundSample(second.lat, second.lon, groundSpeed, track, kNow + 250);
+    ac.samples[0] = altitude > 0 ? airSample(first.lat, first.lon, altitude, groundSpeed, track, kGateNow + 50)
+                                 : groundSample(first.lat, first.lon, groundSpeed, track, kGateNow + 50);
+    ac.samples[1] = altitude > 0 ? airSample(second.lat, second.lon, altitude, groundSpeed, track, kGateNow + 250)
+                                 : groundSample(second.lat, second.lon, groundSpeed, track, kGateNow + 250);
 }
 
-void userAt(EngineRig& rig, double lat, double lon, double altitude, double agl, double headingDeg, bool onGround,
+void gateUserAt(EngineRig& rig, double lat, double lon, double altitude, double agl, double headingDeg, bool onGround,
             double groundSpeed = 0.0) {
     UserAcData& u = rig.engine.userAcData;
     u.latitude = lat;
@@ -62,7 +62,7 @@ void userAt(EngineRig& rig, double lat, double lon, double altitude, double agl,
 void activeAt(EngineRig& rig, std::uint32_t hexid, double nm, std::uint32_t objectId) {
     rig.engine.userAcData.latitude = rig.sim.user.latitude = 10.0;
     rig.engine.userAcData.longitude = rig.sim.user.longitude = 10.0;
-    const LatLon p = offset(10.0, 10.0, 0.0, nm);
+    const LatLon p = gateOffset(10.0, 10.0, 0.0, nm);
     LiveAc& a = rig.addLive(hexid, fmt::format("ACT{}", hexid), "A320",
                             {airSample(p.lat, p.lon, 20000, 300, 90, 99999)}, AcSimState::Active);
     a.objectId = objectId;
@@ -78,7 +78,7 @@ struct GateRow {
 };
 
 Outcome runGate(EngineRig& rig) {
-    LiveAc& ac = *rig.live(kHexid);
+    LiveAc& ac = *rig.live(kGateHexid);
     const std::size_t before = ac.samples.size();
     lf_spawnGate(rig.engine, ac);
     if (ac.eraseFromBuffer) return Outcome::Erased;
@@ -94,31 +94,31 @@ TEST(SpawnGate, OneRowPerStep) {
         {"101 ticks before due",
          [](EngineRig& r) {
              candidate(r);
-             trafficTickCount = kNow - 51;
+             trafficTickCount = kGateNow - 51;
          },
          Outcome::Waits},
         {"100 ticks before due",
          [](EngineRig& r) {
              candidate(r);
-             trafficTickCount = kNow - 50;
+             trafficTickCount = kGateNow - 50;
          },
          Outcome::Spawned},
         {"rolling on the ground, 301 ticks before due",
          [](EngineRig& r) {
              placeSamples(candidate(r), {50, 8}, {50, 8.001}, 0, 12, 90);
-             trafficTickCount = kNow - 251;
+             trafficTickCount = kGateNow - 251;
          },
          Outcome::Waits},
         {"rolling on the ground, 300 ticks before due",
          [](EngineRig& r) {
              placeSamples(candidate(r), {50, 8}, {50, 8.001}, 0, 12, 90);
-             trafficTickCount = kNow - 250;
+             trafficTickCount = kGateNow - 250;
          },
          Outcome::Spawned},
         {"standing on the ground, 101 ticks before due",
          [](EngineRig& r) {
              placeSamples(candidate(r), {50, 8}, {50, 8}, 0, 0, 90);
-             trafficTickCount = kNow - 51;
+             trafficTickCount = kGateNow - 51;
          },
          Outcome::Waits},
         {"one sample", [](EngineRig& r) { candidate(r).samples.pop_back(); }, Outcome::Erased},
@@ -136,47 +136,47 @@ TEST(SpawnGate, OneRowPerStep) {
          },
          Outcome::Spawned},
         {"airborne and ground samples mixed",
-         [](EngineRig& r) { candidate(r).samples[1] = groundSample(50, 8.05, 20, 90, kNow + 250); },
+         [](EngineRig& r) { candidate(r).samples[1] = groundSample(50, 8.05, 20, 90, kGateNow + 250); },
          Outcome::OldestDropped},
         // 6: the user aircraft on the ground.
         {"user on the ground, aircraft 100 m away",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 0, 0, 0, true);
-             const LatLon p = offset(50, 8, 45, 100.0 / kMetresPerNm);
+             gateUserAt(r, 50, 8, 0, 0, 0, true);
+             const LatLon p = gateOffset(50, 8, 45, 100.0 / kMetresPerNm);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
          Outcome::OldestDropped},
         {"user on the ground, aircraft 200 m away",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 0, 0, 0, true);
-             const LatLon p = offset(50, 8, 45, 200.0 / kMetresPerNm);
+             gateUserAt(r, 50, 8, 0, 0, 0, true);
+             const LatLon p = gateOffset(50, 8, 45, 200.0 / kMetresPerNm);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
          Outcome::Spawned},
         {"user on the ground, aircraft 100 m away, COLLISION_USER_GND off",
          [](EngineRig& r) {
              COLLISION_USER_GND.value = false;
-             userAt(r, 50, 8, 0, 0, 0, true);
-             const LatLon p = offset(50, 8, 45, 100.0 / kMetresPerNm);
+             gateUserAt(r, 50, 8, 0, 0, 0, true);
+             const LatLon p = gateOffset(50, 8, 45, 100.0 / kMetresPerNm);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
          Outcome::Spawned},
         {"user on the ground, airborne aircraft overhead",
          [](EngineRig& r) {
-             userAt(r, 50, 8.02, 0, 0, 0, true);
+             gateUserAt(r, 50, 8.02, 0, 0, 0, true);
              candidate(r);
          },
          Outcome::Spawned},
         {"marked, user rolling at 10 kt",
          [](EngineRig& r) {
-             userAt(r, 40, 8, 0, 0, 0, true, 10);
+             gateUserAt(r, 40, 8, 0, 0, 0, true, 10);
              candidate(r).proximityMark = true;
          },
          Outcome::OldestDropped},
         {"marked, standing 400 m from the user",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 0, 0, 0, true);
-             const LatLon p = offset(50, 8, 90, 400.0 / kMetresPerNm);
+             gateUserAt(r, 50, 8, 0, 0, 0, true);
+             const LatLon p = gateOffset(50, 8, 90, 400.0 / kMetresPerNm);
              LiveAc& a = candidate(r);
              placeSamples(a, p, p, 0, 0, 90);
              a.proximityMark = true;
@@ -184,72 +184,72 @@ TEST(SpawnGate, OneRowPerStep) {
          Outcome::OldestDropped},
         {"marked, standing 600 m from the user",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 0, 0, 0, true);
-             const LatLon p = offset(50, 8, 90, 600.0 / kMetresPerNm);
+             gateUserAt(r, 50, 8, 0, 0, 0, true);
+             const LatLon p = gateOffset(50, 8, 90, 600.0 / kMetresPerNm);
              LiveAc& a = candidate(r);
              placeSamples(a, p, p, 0, 0, 90);
              a.proximityMark = true;
          },
-         Outcome::Spawned, [](EngineRig& r) { EXPECT_FALSE(r.live(kHexid)->proximityMark); }},
+         Outcome::Spawned, [](EngineRig& r) { EXPECT_FALSE(r.live(kGateHexid)->proximityMark); }},
         // 6: the user aircraft in the air. The candidate was never in the
         // simulator, so its course and position come from its oldest sample.
         {"user airborne, never-spawned aircraft 3 nm west flying straight at the user",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 20500, 20500, 0, false);
-             placeSamples(candidate(r), offset(50, 8, 270, 3), offset(50, 8, 270, 2.9), 20000, 300, 90);
+             gateUserAt(r, 50, 8, 20500, 20500, 0, false);
+             placeSamples(candidate(r), gateOffset(50, 8, 270, 3), gateOffset(50, 8, 270, 2.9), 20000, 300, 90);
          },
-         Outcome::OldestDropped, [](EngineRig& r) { EXPECT_TRUE(r.live(kHexid)->proximityMark); }},
+         Outcome::OldestDropped, [](EngineRig& r) { EXPECT_TRUE(r.live(kGateHexid)->proximityMark); }},
         {"user airborne, aircraft 3 nm west flying north",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 20500, 20500, 0, false);
-             const LatLon p = offset(50, 8, 270, 3);
-             placeSamples(candidate(r), p, offset(p.lat, p.lon, 0, 0.1), 20000, 300, 0);
+             gateUserAt(r, 50, 8, 20500, 20500, 0, false);
+             const LatLon p = gateOffset(50, 8, 270, 3);
+             placeSamples(candidate(r), p, gateOffset(p.lat, p.lon, 0, 0.1), 20000, 300, 0);
          },
          Outcome::Spawned},
         {"user airborne, aircraft flying at the user 3000 ft below",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 23000, 23000, 0, false);
-             placeSamples(candidate(r), offset(50, 8, 270, 3), offset(50, 8, 270, 2.9), 20000, 300, 90);
+             gateUserAt(r, 50, 8, 23000, 23000, 0, false);
+             placeSamples(candidate(r), gateOffset(50, 8, 270, 3), gateOffset(50, 8, 270, 2.9), 20000, 300, 90);
          },
          Outcome::Spawned},
         {"user airborne, aircraft flying at the user from 6.5 nm",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 20000, 20000, 0, false);
-             placeSamples(candidate(r), offset(50, 8, 270, 6.5), offset(50, 8, 270, 6.4), 20000, 300, 90);
+             gateUserAt(r, 50, 8, 20000, 20000, 0, false);
+             placeSamples(candidate(r), gateOffset(50, 8, 270, 6.5), gateOffset(50, 8, 270, 6.4), 20000, 300, 90);
          },
          Outcome::Spawned},
         {"COLLISION_USER_AIR off",
          [](EngineRig& r) {
              COLLISION_USER_AIR.value = false;
-             userAt(r, 50, 8, 20500, 20500, 0, false);
-             placeSamples(candidate(r), offset(50, 8, 270, 3), offset(50, 8, 270, 2.9), 20000, 300, 90);
+             gateUserAt(r, 50, 8, 20500, 20500, 0, false);
+             placeSamples(candidate(r), gateOffset(50, 8, 270, 3), gateOffset(50, 8, 270, 2.9), 20000, 300, 90);
          },
          Outcome::Spawned},
         {"user on final, never-spawned aircraft on the runway 1 nm ahead",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 800, 800, 90, false);
-             const LatLon p = offset(50, 8, 90, 1.0);
+             gateUserAt(r, 50, 8, 800, 800, 90, false);
+             const LatLon p = gateOffset(50, 8, 90, 1.0);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
-         Outcome::OldestDropped, [](EngineRig& r) { EXPECT_TRUE(r.live(kHexid)->proximityMark); }},
+         Outcome::OldestDropped, [](EngineRig& r) { EXPECT_TRUE(r.live(kGateHexid)->proximityMark); }},
         {"user 1500 ft above ground, aircraft on the ground 1 nm ahead",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 1500, 1500, 90, false);
-             const LatLon p = offset(50, 8, 90, 1.0);
+             gateUserAt(r, 50, 8, 1500, 1500, 90, false);
+             const LatLon p = gateOffset(50, 8, 90, 1.0);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
          Outcome::Spawned},
         {"user on final, aircraft on the ground 1 nm off to the side",
          [](EngineRig& r) {
-             userAt(r, 50, 8, 800, 800, 90, false);
-             const LatLon p = offset(50, 8, 0, 1.0);
+             gateUserAt(r, 50, 8, 800, 800, 90, false);
+             const LatLon p = gateOffset(50, 8, 0, 1.0);
              placeSamples(candidate(r), p, p, 0, 0, 90);
          },
          Outcome::Spawned},
         {"user airborne, marked aircraft on the ground",
          [](EngineRig& r) {
              placeSamples(candidate(r), {50, 8}, {50, 8}, 0, 0, 90);
-             r.live(kHexid)->proximityMark = true;
+             r.live(kGateHexid)->proximityMark = true;
          },
          Outcome::OldestDropped},
         // 7: a long creation queue holds back new aircraft.
@@ -277,7 +277,7 @@ TEST(SpawnGate, OneRowPerStep) {
              MAX_LIVE.value = 1;
              activeAt(r, 40001, 10.05, 501);
              LiveAc& a = candidate(r);
-             placeSamples(a, offset(10, 10, 180, 10), offset(10, 10, 180, 9.9), 20000, 300, 0);
+             placeSamples(a, gateOffset(10, 10, 180, 10), gateOffset(10, 10, 180, 9.9), 20000, 300, 0);
          },
          Outcome::Erased, [](EngineRig& r) { EXPECT_EQ(r.live(40001)->simState, AcSimState::Active); }},
         {"MAX_LIVE 1, the active one farther: it is replaced",
@@ -285,7 +285,7 @@ TEST(SpawnGate, OneRowPerStep) {
              MAX_LIVE.value = 1;
              activeAt(r, 40001, 10.2, 501);
              LiveAc& a = candidate(r);
-             placeSamples(a, offset(10, 10, 180, 10), offset(10, 10, 180, 9.9), 20000, 300, 0);
+             placeSamples(a, gateOffset(10, 10, 180, 10), gateOffset(10, 10, 180, 9.9), 20000, 300, 0);
          },
          Outcome::Spawned,
          [](EngineRig& r) {
@@ -311,7 +311,7 @@ TEST(SpawnGate, OneRowPerStep) {
         {"registration with an operator", [](EngineRig& r) { candidate(r, "DLH123", "B738").registration = "D-AIXX"; },
          Outcome::Spawned,
          [](EngineRig& r) {
-             const LiveAc& a = *r.live(kHexid);
+             const LiveAc& a = *r.live(kGateHexid);
              EXPECT_EQ(a.airline, "CLH");
              EXPECT_EQ(a.type, "A320");
              EXPECT_EQ(a.liveryTitle, "Lufthansa CityLine A320");
@@ -319,7 +319,7 @@ TEST(SpawnGate, OneRowPerStep) {
         {"registration of a cargo aircraft of another type",
          [](EngineRig& r) { candidate(r, "AAL100", "A320").registration = "N738AA"; }, Outcome::Spawned,
          [](EngineRig& r) {
-             const LiveAc& a = *r.live(kHexid);
+             const LiveAc& a = *r.live(kGateHexid);
              EXPECT_EQ(a.airline, "AAL");
              EXPECT_EQ(a.type, "B738");
              EXPECT_TRUE(a.cargo);
@@ -329,12 +329,12 @@ TEST(SpawnGate, OneRowPerStep) {
          Outcome::Erased},
         {"callsign of 9 characters with a registration",
          [](EngineRig& r) { candidate(r, "DLH123456").registration = "D-AIAB"; }, Outcome::Spawned,
-         [](EngineRig& r) { EXPECT_EQ(r.live(kHexid)->callsign, "D-AIAB"); }},
+         [](EngineRig& r) { EXPECT_EQ(r.live(kGateHexid)->callsign, "D-AIAB"); }},
         {"callsign \"@@@@@@@@\"", [](EngineRig& r) { candidate(r, "@@@@@@@@"); }, Outcome::Erased},
         {"no airline and none in the callsign", [](EngineRig& r) { candidate(r, "N172SP", "C172"); }, Outcome::Spawned,
          [](EngineRig& r) {
-             EXPECT_EQ(r.live(kHexid)->airline, "PVT");
-             EXPECT_EQ(r.live(kHexid)->liveryTitle, "Cessna 172 white");
+             EXPECT_EQ(r.live(kGateHexid)->airline, "PVT");
+             EXPECT_EQ(r.live(kGateHexid)->liveryTitle, "Cessna 172 white");
          }},
         // 13: an unmatched registration key is not tried again.
         {"registration key in the unmatched set",
@@ -371,7 +371,7 @@ TEST(SpawnGate, OneRowPerStep) {
     for (const GateRow& row : rows) {
         SCOPED_TRACE(row.name);
         EngineRig rig;
-        trafficTickCount = kNow;
+        trafficTickCount = kGateNow;
         row.setup(rig);
         const Outcome got = runGate(rig);
         EXPECT_EQ(got, row.expected) << outcomeName(got) << " instead of " << outcomeName(row.expected);
@@ -381,26 +381,26 @@ TEST(SpawnGate, OneRowPerStep) {
 
 TEST(SpawnGate, MixedPhasesLoseOneOldestSamplePerTick) {
     EngineRig rig;
-    trafficTickCount = kNow;
-    rig.addLive(kHexid, "DLH123", "A320",
-                {airSample(50, 8, 1500, 140, 90, kNow + 50), airSample(50, 8.01, 500, 140, 90, kNow + 60),
-                 groundSample(50, 8.02, 130, 90, kNow + 400), groundSample(50, 8.03, 100, 90, kNow + 650)});
+    trafficTickCount = kGateNow;
+    rig.addLive(kGateHexid, "DLH123", "A320",
+                {airSample(50, 8, 1500, 140, 90, kGateNow + 50), airSample(50, 8.01, 500, 140, 90, kGateNow + 60),
+                 groundSample(50, 8.02, 130, 90, kGateNow + 400), groundSample(50, 8.03, 100, 90, kGateNow + 650)});
     rig.tick();
-    EXPECT_EQ(rig.live(kHexid)->samples.size(), 3u);
+    EXPECT_EQ(rig.live(kGateHexid)->samples.size(), 3u);
     rig.tick();
-    EXPECT_EQ(rig.live(kHexid)->samples.size(), 2u);
-    // Two ground samples now, the oldest rolling and due at kNow + 400: the gate
+    EXPECT_EQ(rig.live(kGateHexid)->samples.size(), 2u);
+    // Two ground samples now, the oldest rolling and due at kGateNow + 400: the gate
     // waits until 300 ticks before it, then spawns a taxiing aircraft.
-    EXPECT_TRUE(rig.runUntil([&] { return rig.live(kHexid)->simState == AcSimState::Adding2Sim; }, 200));
-    EXPECT_EQ(trafficTickCount.load(), kNow + 400 - 300 + 1);
-    EXPECT_EQ(rig.live(kHexid)->samples.size(), 2u);
-    EXPECT_EQ(rig.live(kHexid)->moveState, AcMoveState::Taxi);
+    EXPECT_TRUE(rig.runUntil([&] { return rig.live(kGateHexid)->simState == AcSimState::Adding2Sim; }, 200));
+    EXPECT_EQ(trafficTickCount.load(), kGateNow + 400 - 300 + 1);
+    EXPECT_EQ(rig.live(kGateHexid)->samples.size(), 2u);
+    EXPECT_EQ(rig.live(kGateHexid)->moveState, AcMoveState::Taxi);
 }
 
 // ---- the spawn ----------------------------------------------------------------------------
 
 LiveAc& spawnWith(EngineRig& rig, PosSample s0, PosSample s1) {
-    LiveAc& ac = rig.addLive(kHexid, "DLH123", "A320", {s0, s1});
+    LiveAc& ac = rig.addLive(kGateHexid, "DLH123", "A320", {s0, s1});
     spawnLiveAc(rig.engine, ac);
     return ac;
 }
@@ -458,7 +458,7 @@ TEST(Spawn, FirstHeading) {
     {
         EngineRig r;
         // A heading override after a livery respawn, folded into 0..2 pi.
-        LiveAc& ac = r.addLive(kHexid, "DLH123", "A320",
+        LiveAc& ac = r.addLive(kGateHexid, "DLH123", "A320",
                                {airSample(50, 8, 5000, 200, 45, 100), airSample(50.1, 8, 5000, 200, 45, 300)});
         ac.hasHeadingOverride = true;
         ac.headingOverride = -0.5;
@@ -474,16 +474,16 @@ TEST(Spawn, QueuesTheHexidAndRemovesItsGhost) {
     PosSample s0 = airSample(50, 8, 5000, 200, 45, 100);
     s0.roll = 0.1;
     s0.hasRoll = true;
-    LiveAc& ac = rig.addLive(kHexid, "DLH123", "A320", {s0, airSample(50.1, 8, 5000, 200, 45, 300)});
+    LiveAc& ac = rig.addLive(kGateHexid, "DLH123", "A320", {s0, airSample(50.1, 8, 5000, 200, 45, 300)});
     ac.proximityMark = true;
     spawnLiveAc(rig.engine, ac);
-    const LiveAc& spawned = *rig.live(kHexid);
+    const LiveAc& spawned = *rig.live(kGateHexid);
     EXPECT_EQ(spawned.simState, AcSimState::Adding2Sim);
     EXPECT_EQ(spawned.moveState, AcMoveState::Flying);
     EXPECT_FALSE(spawned.proximityMark);
     EXPECT_DOUBLE_EQ(spawned.simPosition.bank, 0.1);
-    EXPECT_EQ(rig.engine.hexidQueue, std::vector<std::uint32_t>{kHexid});
-    EXPECT_EQ(rig.engine.spawnedList, std::deque<std::uint32_t>{kHexid});
+    EXPECT_EQ(rig.engine.hexidQueue, std::vector<std::uint32_t>{kGateHexid});
+    EXPECT_EQ(rig.engine.spawnedList, std::deque<std::uint32_t>{kGateHexid});
     EXPECT_EQ(rig.live(40001)->simState, AcSimState::RemovingFromSim);
     EXPECT_EQ(rig.engine.blockedCallsigns, std::vector<std::string>{"DLH123_"});
 }
@@ -517,12 +517,12 @@ TEST(Spawn, StandPlacementDecidesThePhaseOnTheGround) {
 
 TEST(ChooseLivery, KeepsRemembersAndSkipsRefusedTitles) {
     EngineRig rig;
-    LiveAc& ac = rig.addLive(kHexid, "DLH123", "A320", {airSample(50, 8, 5000, 200, 45, 100)});
+    LiveAc& ac = rig.addLive(kGateHexid, "DLH123", "A320", {airSample(50, 8, 5000, 200, 45, 100)});
     ac.airline = "DLH";
 
     EXPECT_TRUE(lf_chooseLivery(rig.engine, ac));
     EXPECT_EQ(ac.liveryTitle, "Lufthansa A320");
-    EXPECT_EQ(rig.engine.liveryMemory.at(kHexid), "Lufthansa A320");
+    EXPECT_EQ(rig.engine.liveryMemory.at(kGateHexid), "Lufthansa A320");
     EXPECT_EQ(rig.data.matchCalls, 1);
 
     // A title already set is kept without matching.
@@ -540,13 +540,13 @@ TEST(ChooseLivery, KeepsRemembersAndSkipsRefusedTitles) {
     rig.data.excluded.insert("Lufthansa A320");
     EXPECT_TRUE(lf_chooseLivery(rig.engine, ac));
     EXPECT_EQ(ac.liveryTitle, "Lufthansa A320 Star Alliance");
-    EXPECT_EQ(rig.engine.liveryMemory.at(kHexid), "Lufthansa A320 Star Alliance");
+    EXPECT_EQ(rig.engine.liveryMemory.at(kGateHexid), "Lufthansa A320 Star Alliance");
 
     // Nothing left to match.
     ac.liveryTitle = {};
     for (const auto& livery : rig.data.liveries) rig.data.excluded.insert(livery.title);
     EXPECT_FALSE(lf_chooseLivery(rig.engine, ac));
-    EXPECT_FALSE(rig.engine.liveryMemory.contains(kHexid));
+    EXPECT_FALSE(rig.engine.liveryMemory.contains(kGateHexid));
 }
 
 }  // namespace

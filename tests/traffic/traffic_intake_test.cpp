@@ -7,8 +7,8 @@
 namespace clv::test {
 namespace {
 
-constexpr std::uint32_t kHexid = 30001;
-constexpr double kT0 = 1000.0;
+constexpr std::uint32_t kIntakeHexid = 30001;
+constexpr double kIntakeT0 = 1000.0;
 
 // One update after the newest sample of a buffered aircraft: taken or dropped.
 struct SampleCase {
@@ -56,11 +56,11 @@ TEST(TrafficIntake, KnownAircraftTakesOnlyFreshPlausibleSamples) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
         const double alt0 = c.airborne0 ? 20000.0 : 0.0;
-        LiveAc& ac = rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, alt0, c.gs0, c.track0, 3000)},
-                                 AcSimState::Buffer, kT0);
+        LiveAc& ac = rig.addLive(kIntakeHexid, "DLH1", "A320", {airSample(50, 8, alt0, c.gs0, c.track0, 3000)},
+                                 AcSimState::Buffer, kIntakeT0);
         ac.extensionCount = c.extensionCount;
         rig.pushUpdate(
-            makeUpdate(kHexid, "DLH1", "A320", 50.01, 8, c.airborne ? 20000.0 : 0.0, c.gs, c.track, kT0 + c.dt));
+            makeUpdate(kIntakeHexid, "DLH1", "A320", 50.01, 8, c.airborne ? 20000.0 : 0.0, c.gs, c.track, kIntakeT0 + c.dt));
         {
             std::lock_guard lock(runMutex);
             EXPECT_TRUE(lf_takeTrafficUpdate(rig.engine));
@@ -69,17 +69,17 @@ TEST(TrafficIntake, KnownAircraftTakesOnlyFreshPlausibleSamples) {
         ASSERT_EQ(rig.engine.liveAc.size(), 1u);
         const LiveAc& after = rig.engine.liveAc[0];
         EXPECT_EQ(after.samples.size(), c.taken ? 2u : 1u);
-        EXPECT_DOUBLE_EQ(after.timeOfNewestSample, c.taken ? kT0 + c.dt : kT0);
+        EXPECT_DOUBLE_EQ(after.timeOfNewestSample, c.taken ? kIntakeT0 + c.dt : kIntakeT0);
     }
 }
 
 TEST(TrafficIntake, AircraftLeavingTheSimulatorTakesNothing) {
     for (AcSimState state : {AcSimState::LiveryRespawn, AcSimState::RemovingFromSim}) {
         EngineRig rig;
-        rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 20000, 300, 90, 3000)}, state, kT0);
-        rig.pushUpdate(makeUpdate(kHexid, "DLH1", "A320", 50.1, 8, 20000, 300, 120, kT0 + 10));
+        rig.addLive(kIntakeHexid, "DLH1", "A320", {airSample(50, 8, 20000, 300, 90, 3000)}, state, kIntakeT0);
+        rig.pushUpdate(makeUpdate(kIntakeHexid, "DLH1", "A320", 50.1, 8, 20000, 300, 120, kIntakeT0 + 10));
         rig.tick();
-        EXPECT_EQ(rig.live(kHexid)->samples.size(), 1u) << simStateName(state);
+        EXPECT_EQ(rig.live(kIntakeHexid)->samples.size(), 1u) << simStateName(state);
         EXPECT_EQ(rig.engine.liveAc.size(), 1u);
     }
 }
@@ -135,10 +135,10 @@ TEST(TrafficIntake, NewAircraftPassesTheFilters) {
         HIGH_PERF_AIRCRAFT.value = c.highPerfOn;
         HELICOPTERS.value = c.helicoptersOn;
         rig.parking.elevation = c.parkElevation;
-        rig.addLive(kHexid, "DLH1", "A320", {airSample(51, 9, 20000, 300, 90, 3000)});
-        rig.pushUpdate(makeUpdate(kHexid + 1, c.callsign, c.type, 50, 8, c.altitude, 200, 90, kT0, c.registration));
+        rig.addLive(kIntakeHexid, "DLH1", "A320", {airSample(51, 9, 20000, 300, 90, 3000)});
+        rig.pushUpdate(makeUpdate(kIntakeHexid + 1, c.callsign, c.type, 50, 8, c.altitude, 200, 90, kIntakeT0, c.registration));
         rig.tick();
-        const LiveAc* made = rig.live(kHexid + 1);
+        const LiveAc* made = rig.live(kIntakeHexid + 1);
         ASSERT_EQ(made != nullptr, c.created);
         if (made == nullptr) continue;
         EXPECT_EQ(made->type, c.createdType);
@@ -149,17 +149,17 @@ TEST(TrafficIntake, NewAircraftPassesTheFilters) {
 
 TEST(TrafficIntake, NewAircraftRecordStartsFromTheUpdate) {
     EngineRig rig;
-    TrafficUpdate u = makeUpdate(kHexid, "BAW9", "A320", 50, 8, 20000, 300, 90, 1234.5, "G-EUPA");
+    TrafficUpdate u = makeUpdate(kIntakeHexid, "BAW9", "A320", 50, 8, 20000, 300, 90, 1234.5, "G-EUPA");
     u.identity.furtherText = "left over";
     u.identity.searchDone = true;
     rig.pushUpdate(u);
     rig.tick();
-    const LiveAc* ac = rig.live(kHexid);
+    const LiveAc* ac = rig.live(kIntakeHexid);
     ASSERT_NE(ac, nullptr);
     EXPECT_EQ(ac->callsignCopy, "BAW9");
     EXPECT_TRUE(ac->furtherText.empty());
     EXPECT_FALSE(ac->searchDone);
-    EXPECT_EQ(ac->hexid, kHexid);
+    EXPECT_EQ(ac->hexid, kIntakeHexid);
     EXPECT_EQ(ac->category, AcCategory::Large);
     EXPECT_DOUBLE_EQ(ac->acAngleStep, ac->angleStep);
     EXPECT_DOUBLE_EQ(ac->groundValueA, 0.6);  // the Large column
@@ -171,14 +171,14 @@ TEST(TrafficIntake, NewAircraftRecordStartsFromTheUpdate) {
 
 TEST(TrafficIntake, BufferedAircraftFollowsTheIdentityOfItsUpdates) {
     EngineRig rig;
-    rig.addLive(kHexid, "DLH1", "A320", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Buffer, kT0);
-    TrafficUpdate u = makeUpdate(kHexid, "DLH1X", "A320", 50.1, 8, 20000, 300, 95, kT0 + 10, "D-AIAB");
+    rig.addLive(kIntakeHexid, "DLH1", "A320", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Buffer, kIntakeT0);
+    TrafficUpdate u = makeUpdate(kIntakeHexid, "DLH1X", "A320", 50.1, 8, 20000, 300, 95, kIntakeT0 + 10, "D-AIAB");
     u.identity.destination = "EDDF";
     rig.pushUpdate(u);
     // An update that carries no texts changes none.
-    rig.pushUpdate(makeUpdate(kHexid, "", "A320", 50.2, 8, 20000, 300, 100, kT0 + 20));
+    rig.pushUpdate(makeUpdate(kIntakeHexid, "", "A320", 50.2, 8, 20000, 300, 100, kIntakeT0 + 20));
     rig.tick();
-    const LiveAc* ac = rig.live(kHexid);
+    const LiveAc* ac = rig.live(kIntakeHexid);
     EXPECT_EQ(ac->callsign, "DLH1X");
     EXPECT_EQ(ac->registration, "D-AIAB");
     EXPECT_EQ(ac->destination, "EDDF");
@@ -192,13 +192,13 @@ protected:
     EngineRig rig;
     void SetUp() override {
         LiveAc& ac =
-            rig.addLive(kHexid, "BAW12", "A319", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Active, kT0);
+            rig.addLive(kIntakeHexid, "BAW12", "A319", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Active, kIntakeT0);
         ac.airline = "BAW";
         ac.registration = "G-EUPA";
         ac.objectId = 300;
         ac.liveryTitle = "British Airways A319";
         ac.moveState = AcMoveState::Flying;
-        rig.engine.liveryMemory[kHexid] = ac.liveryTitle;
+        rig.engine.liveryMemory[kIntakeHexid] = ac.liveryTitle;
     }
     void apply(TrafficUpdate u) {
         u.sample.dueTick = 4000;
@@ -207,9 +207,9 @@ protected:
         lf_takeTrafficUpdate(rig.engine);
     }
     TrafficUpdate update(const std::string& callsign, const std::string& registration = "G-EUPA") {
-        return makeUpdate(kHexid, callsign, "A319", 50.1, 8, 20000, 300, 100, kT0 + 10, registration);
+        return makeUpdate(kIntakeHexid, callsign, "A319", 50.1, 8, 20000, 300, 100, kIntakeT0 + 10, registration);
     }
-    LiveAc& ac() { return *rig.live(kHexid); }
+    LiveAc& ac() { return *rig.live(kIntakeHexid); }
 };
 
 TEST_F(ActiveChange, UnchangedIdentityOnlyAddsTheSample) {
@@ -239,7 +239,7 @@ TEST_F(ActiveChange, NewCallsignIsTakenQuietlyWhileGuidChangesIsOff) {
 }
 
 TEST_F(ActiveChange, CallsignOfAGhostOfAnotherAircraftIsDropped) {
-    rig.addLive(kHexid + 1, "EZY5", "A320", {airSample(51, 8, 20000, 300, 90, 3000)}, AcSimState::Active);
+    rig.addLive(kIntakeHexid + 1, "EZY5", "A320", {airSample(51, 8, 20000, 300, 90, 3000)}, AcSimState::Active);
     apply(update("EZY5_"));
     EXPECT_EQ(ac().callsign, "BAW12");
     EXPECT_EQ(ac().samples.size(), 1u);
@@ -265,17 +265,17 @@ TEST_F(ActiveChange, RouteChanges) {
         SCOPED_TRACE(r.name);
         EngineRig local;
         LiveAc& a =
-            local.addLive(kHexid, "BAW12", "A319", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Active, kT0);
+            local.addLive(kIntakeHexid, "BAW12", "A319", {airSample(50, 8, 20000, 300, 90, 3000)}, AcSimState::Active, kIntakeT0);
         a.origin = r.origin0;
         a.destination = r.destination0;
         a.objectId = 300;
         local.parking.iata = r.iata;
-        TrafficUpdate u = makeUpdate(kHexid, "BAW12", "A319", 50.1, 8, 20000, 300, 100, kT0 + 10);
+        TrafficUpdate u = makeUpdate(kIntakeHexid, "BAW12", "A319", 50.1, 8, 20000, 300, 100, kIntakeT0 + 10);
         u.identity.origin = r.origin;
         u.identity.destination = r.destination;
         local.pushUpdate(u);
         local.tick();
-        const LiveAc& after = *local.live(kHexid);
+        const LiveAc& after = *local.live(kIntakeHexid);
         EXPECT_EQ(after.origin, r.originAfter);
         EXPECT_EQ(after.destination, r.destinationAfter);
         EXPECT_EQ(after.simState, r.respawns ? AcSimState::LiveryRespawn : AcSimState::Active);
@@ -293,7 +293,7 @@ TEST_F(ActiveChange, RegistrationOfAnotherTypeClearsTheLiveryAndTheTypeValues) {
     EXPECT_EQ(a.deRotationTicks, 450);  // the Heavy column
     EXPECT_DOUBLE_EQ(a.groundValueA, 0.5);
     EXPECT_TRUE(a.liveryTitle.empty());
-    EXPECT_FALSE(rig.engine.liveryMemory.contains(kHexid));
+    EXPECT_FALSE(rig.engine.liveryMemory.contains(kIntakeHexid));
     EXPECT_EQ(a.moveState, AcMoveState::Birth);
     EXPECT_EQ(a.simState, AcSimState::LiveryRespawn);
 }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr double kMinLegKnots = 5.0;
 constexpr double kSpeedFactor = 1.5;
-constexpr double kTicksPerKnotNm = 360000.0;
+constexpr double kCheckerTicksPerKnotNm = 360000.0;
 constexpr std::uint32_t kWarmUpTicks = 200;
 constexpr std::uint32_t kCreationSlack = 100;  // the creation hand-over and binding rhythm
 constexpr double kAltitudeTolerance = 1e-6;
@@ -142,7 +142,7 @@ void TrajectoryChecker::checkBlock(const LiveAc& ac, Seen& seen, const AiPositio
         const double gap = static_cast<double>(tick - seen.lastTick);
         const double moved = gf_distanceNm(seen.block.latitude, seen.block.longitude, b.latitude, b.longitude);
         const double legKnots = std::max({kMinLegKnots, seen.legStartSpeed, seen.front.groundSpeed});
-        const double allowed = kSpeedFactor * legKnots * gap / kTicksPerKnotNm;
+        const double allowed = kSpeedFactor * legKnots * gap / kCheckerTicksPerKnotNm;
         if (moved > allowed)
             fault(ac.hexid, fmt::format("moved {:.2f} m in {} ticks, at most {:.2f} m (leg at {:.1f} kt)",
                                         moved * kMetresPerNm, gap, allowed * kMetresPerNm, legKnots));

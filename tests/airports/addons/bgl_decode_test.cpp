@@ -26,7 +26,7 @@ using clv::bgltool::SectionDescription;
 namespace {
 
 constexpr double kPositionTolerance = 1e-6;  // degrees; one unit of the file is below 4.5e-7
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kBglTwoPi = 2.0 * std::numbers::pi;
 
 bool anyReportContains(const BglDecoded& d, std::string_view text) {
     for (const auto& line : d.reports) {
@@ -139,8 +139,8 @@ TEST(BglParkingTest, EntriesBecomeStandsWithNamesKindsPositionsAndHeadings) {
     const Expect expected[] = {
         {47.45, 8.56, 0.0, 12.0, false, false, true},
         {47.46, 8.55, std::numbers::pi / 2, 20.0, false, true, false},
-        {47.461, 8.551, kTwoPi, 30.0, true, true, false},  // heading 0 is kept as a full circle
-        {47.462, 8.552, kTwoPi, 15.0, false, false, false},
+        {47.461, 8.551, kBglTwoPi, 30.0, true, true, false},  // heading 0 is kept as a full circle
+        {47.462, 8.552, kBglTwoPi, 15.0, false, false, false},
         {51.47, -0.45, std::numbers::pi / 4, 15.0, false, true, false},
         {51.47, -0.45, std::numbers::pi, 15.0, false, false, false},
     };

@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kNmPerMetre = 1.0 / 1852.0;
+constexpr double kReaderNmPerMetre = 1.0 / 1852.0;
 
 const char* kMeta =
     "<?xml version=\"1.0\"?>\n"
@@ -40,7 +40,7 @@ const char* kMeta =
     "<info name=\"date\" value=\"Dec 09, 2026\" /></meta>\n";
 
 // A file of our own making: the meta header, the parameters and the parkpositions.
-std::string apfText(const std::string& parameters, const std::string& parkpositions) {
+std::string readerApfText(const std::string& parameters, const std::string& parkpositions) {
     return std::string(kMeta) + "<parameters>" + parameters + "</parameters>\n<parkpositions>" + parkpositions +
            "</parkpositions>\n";
 }
@@ -93,7 +93,7 @@ TEST_F(ApfReaderTest, ReadsStandsOptionsAndTheSummary) {
     EXPECT_DOUBLE_EQ(a1.latitude, 47.45);
     EXPECT_DOUBLE_EQ(a1.longitude, 8.55);
     EXPECT_NEAR(a1.heading, M_PI / 2, 1e-12);
-    EXPECT_NEAR(a1.radius, 27.8 * kNmPerMetre, 1e-12);
+    EXPECT_NEAR(a1.radius, 27.8 * kReaderNmPerMetre, 1e-12);
     EXPECT_FALSE(a1.cargo || a1.ramp || a1.heli || a1.manual);
     ASSERT_EQ(a1.options.size(), 3u);
     const StandOption& o1 = a1.options[0];
@@ -145,7 +145,7 @@ TEST_F(ApfReaderTest, ReadsStandsOptionsAndTheSummary) {
 
 TEST_F(ApfReaderTest, DefaultsOfMissingParametersAndAttributes) {
     rtTrafficWeek = 9;
-    const std::string text = apfText(kAltitude,
+    const std::string text = readerApfText(kAltitude,
                                      "<parkpos id=\"A1\" latitude=\"47.45\" longitude=\"8.55\">"
                                      "<opt day=\"x\" hh=\"3,99\" /><opt /></parkpos>"
                                      "<parkpos id=\"B\" latitude=\"12.5abc\" />"
@@ -187,7 +187,7 @@ TEST_F(ApfReaderTest, AStandIsLeftOutOnlyWhenBothLatitudeAndLongitudeAreZero) {
                           Case{"", false}}) {
         standList.clear();
         const std::string stand = std::string("<parkpos id=\"S\" ") + c.attributes + "><opt hh=\"1\" /></parkpos>";
-        read(apfText(kAltitude, kOneStand + stand));
+        read(readerApfText(kAltitude, kOneStand + stand));
         ASSERT_GE(standList.size(), 1u) << c.attributes;
         EXPECT_EQ(standList.size(), c.kept ? 2u : 1u) << c.attributes;
         EXPECT_EQ(standList.back().name, c.kept ? "S" : "A1") << c.attributes;
@@ -200,20 +200,20 @@ TEST_F(ApfReaderTest, ErrorTexts) {
               "airports/BAD.xml could not be loaded: Start-end tags mismatch");
     EXPECT_EQ(gf_readApf("airports/NONE.xml", summary, quality),
               "airports/NONE.xml could not be loaded: File was not found");
-    std::string noVersion = apfText(kAltitude, kOneStand);
+    std::string noVersion = readerApfText(kAltitude, kOneStand);
     noVersion.replace(noVersion.find("<info name=\"version\" value=\"10.10.9\" />"), 40, "");
     EXPECT_EQ(read(noVersion), "airports/TEST.xml but refused to load, copyright problem");
     EXPECT_TRUE(log.contains("===> meta data incorrect?"));
     EXPECT_TRUE(standList.empty());
 
     apfReadHooks.parkAirportCode = [] { return std::string(); };
-    EXPECT_EQ(read(apfText(kAltitude, kOneStand)), "gf_readApf no park airport set");
+    EXPECT_EQ(read(readerApfText(kAltitude, kOneStand)), "gf_readApf no park airport set");
     EXPECT_TRUE(standList.empty());
     EXPECT_FALSE(parkingActive);
 }
 
 TEST_F(ApfReaderTest, NoStandsFoundStillActivatesParking) {
-    EXPECT_EQ(read(apfText(kAltitude + "<parameter name=\"airport_name\" value=\"Nowhere\" />",
+    EXPECT_EQ(read(readerApfText(kAltitude + "<parameter name=\"airport_name\" value=\"Nowhere\" />",
                            "<parkpos id=\"A1\" /><parkpos id=\"A2\" radius=\"30\" />")),
               "no stands found");
     EXPECT_EQ(summary.airport_name, "Nowhere");
@@ -230,13 +230,13 @@ TEST_F(ApfReaderTest, UserErrorsPassThrough) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {apfText("", kOneStand), "65: Parameter altitude not found"},
-        {apfText(kAltitude, kOneStand + "<parkpos id=\"A12\" latitude=\"1\" /><parkpos id=\"A12\" latitude=\"2\" />"),
+        {readerApfText("", kOneStand), "65: Parameter altitude not found"},
+        {readerApfText(kAltitude, kOneStand + "<parkpos id=\"A12\" latitude=\"1\" /><parkpos id=\"A12\" latitude=\"2\" />"),
          "94: Parking position A12 appears more than once?"},
-        {apfText(kAltitude, "<parkpos latitude=\"1\" /><parkpos latitude=\"2\" />"),
+        {readerApfText(kAltitude, "<parkpos latitude=\"1\" /><parkpos latitude=\"2\" />"),
          "94: Parking position  appears more than once?"},
         // A stand without position still takes its id.
-        {apfText(kAltitude, "<parkpos id=\"X\" /><parkpos id=\"X\" latitude=\"2\" />"),
+        {readerApfText(kAltitude, "<parkpos id=\"X\" /><parkpos id=\"X\" latitude=\"2\" />"),
          "94: Parking position X appears more than once?"},
     };
     for (const Case& c : cases) {
@@ -251,7 +251,7 @@ TEST_F(ApfReaderTest, UserErrorsPassThrough) {
 }
 
 TEST_F(ApfReaderTest, ArchivedFilesAreFetchedIntoTheLocalCopy) {
-    const std::string file = apfText(kAltitude, kOneStand);
+    const std::string file = readerApfText(kAltitude, kOneStand);
     EXPECT_EQ(gf_readApf("MSFS/archive/stock/TEST.zip", summary, quality),
               "gf_readApf cannot fetch MSFS/archive/stock/TEST.zip: no download server");
     std::vector<std::string> fetched;
@@ -285,7 +285,7 @@ TEST_F(ApfReaderTest, LearnedFileDecidesTheQualityAndMayOverruleTheFile) {
         standList.at(0).options.push_back(option(1, 3, {10, 11}));
         handmadeFile = true;
     };
-    ASSERT_EQ(read(apfText(kAltitude + "<parameter name=\"publisher\" value=\"stock\" />"
+    ASSERT_EQ(read(readerApfText(kAltitude + "<parameter name=\"publisher\" value=\"stock\" />"
                                        "<parameter name=\"Qf_real\" value=\"90\" /><parameter name=\"Qf_soft\" value=\"80\" />",
                            kOneStand)),
               "");
@@ -302,7 +302,7 @@ TEST_F(ApfReaderTest, OtherErrorsBecomeTheReadersText) {
     apfReadHooks.archivePath = [](const std::string&, const std::string&) { return fs::path("learned.xml"); };
     dir.write("learned.xml", "x");
     apfReadHooks.readLearned = [](const fs::path&, ApfInfo&) { throw std::runtime_error("merge failed"); };
-    EXPECT_EQ(read(apfText(kAltitude, kOneStand)), "gf_readApf: merge failed");
+    EXPECT_EQ(read(readerApfText(kAltitude, kOneStand)), "gf_readApf: merge failed");
     EXPECT_EQ(standList.size(), 1u);  // what was read stays
     EXPECT_FALSE(parkingActive);
 }
@@ -344,7 +344,7 @@ TEST_F(ApfReaderTest, WriteReadRoundTripKeepsStandsAndOptions) {
         EXPECT_NEAR(out.latitude, in.latitude, 0.5e-6);    // six decimals
         EXPECT_NEAR(out.longitude, in.longitude, 0.5e-6);
         EXPECT_NEAR(out.heading, in.heading, 0.05 * M_PI / 180);  // a tenth of a degree
-        EXPECT_NEAR(out.radius, in.radius, 0.05 * kNmPerMetre);   // a tenth of a metre
+        EXPECT_NEAR(out.radius, in.radius, 0.05 * kReaderNmPerMetre);   // a tenth of a metre
         EXPECT_EQ(out.ramp, in.ramp);
         EXPECT_EQ(out.heli, in.heli);
         EXPECT_EQ(out.cargo, in.heli ? false : in.cargo);  // a helipad is written without its cargo kind

@@ -25,13 +25,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kNmPerMetre = 1.0 / 1852.0;
-const char* kMeta =
+constexpr double kMergeNmPerMetre = 1.0 / 1852.0;
+const char* kMergeMeta =
     "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"Calvorinth\" />"
     "<info name=\"version\" value=\"10.10.9\" /><info name=\"date\" value=\"Dec 10, 2026\" /></meta>\n";
 
 std::string fileText(const std::string& parameters, const std::string& parkpositions) {
-    return std::string(kMeta) + "<parameters>" + parameters + "</parameters>\n<parkpositions>" + parkpositions +
+    return std::string(kMergeMeta) + "<parameters>" + parameters + "</parameters>\n<parkpositions>" + parkpositions +
            "</parkpositions>\n";
 }
 std::string parameter(const std::string& name, const std::string& value) {
@@ -122,12 +122,12 @@ TEST_F(LearnedFileTest, LearnedRadiusAndCargoOnlyWhereMarkedChanged) {
                                 "<parkpos id=\"B2\" radius=\"99.0\" cargo=\"true\" />"
                                 "<parkpos id=\"Z9\" radius_change=\"true\" radius=\"10\" />")),
               "");
-    EXPECT_NEAR(stand("A1").radius, 45.0 * kNmPerMetre, 1e-12);
+    EXPECT_NEAR(stand("A1").radius, 45.0 * kMergeNmPerMetre, 1e-12);
     EXPECT_NEAR(stand("A1").radius, 0.0243, 0.0001);
     EXPECT_TRUE(stand("A1").radiusChanged);
     EXPECT_TRUE(stand("A1").cargo);
     EXPECT_TRUE(stand("A1").cargoChanged);
-    EXPECT_NEAR(stand("B2").radius, 30.0 * kNmPerMetre, 1e-12);
+    EXPECT_NEAR(stand("B2").radius, 30.0 * kMergeNmPerMetre, 1e-12);
     EXPECT_FALSE(stand("B2").cargo);
     EXPECT_FALSE(stand("B2").radiusChanged);
     EXPECT_TRUE(logHas("learned stand Z9 in airports/learned/stock/LSZH.xml not found?")) << log();

@@ -28,12 +28,12 @@ namespace {
 // 2026-12-10 17:05:09 UTC.
 std::int64_t fixedClock() { return 1796922309; }
 
-const char* kMeta =
+const char* kSaveMeta =
     "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"Calvorinth\" />"
     "<info name=\"version\" value=\"10.10.9\" /><info name=\"date\" value=\"Dec 10, 2026\" /></meta>\n";
 
 std::string mainFile(const std::string& publisher) {
-    return std::string(kMeta) + "<parameters><parameter name=\"airport_name\" value=\"Zurich\" />" +
+    return std::string(kSaveMeta) + "<parameters><parameter name=\"airport_name\" value=\"Zurich\" />" +
            "<parameter name=\"publisher\" value=\"" + publisher + "\" /><parameter name=\"altitude\" value=\"1416\" />" +
            "</parameters>\n<parkpositions>"
            "<parkpos id=\"A1\" latitude=\"47.45\" longitude=\"8.55\" heading=\"90\" radius=\"20\" cargo=\"false\">"
@@ -226,7 +226,7 @@ TEST_F(LearnedSaveTest, LearningAtALocalFileIsReadBack) {
 TEST_F(LearnedSaveTest, AHandmadeFileIsSavedWhole) {
     server.setReply("/MSFS/archive/stock/LSZH.xml", {200, mainFile("stock")});
     work.write("airports/learned/stock/LSZH.xml",
-               std::string(kMeta) + "<parameters><parameter name=\"handmade\" value=\"true\" /></parameters>"
+               std::string(kSaveMeta) + "<parameters><parameter name=\"handmade\" value=\"true\" /></parameters>"
                                     "<parkpositions><parkpos id=\"H1\" latitude=\"47.4\" longitude=\"8.5\" radius=\"20\">"
                                     "<opt reg=\"\" airl=\"SWR\" type=\"A320\" day=\"2\" hh=\"3\" /></parkpos>"
                                     "<parkpos id=\"H2\" latitude=\"47.41\" longitude=\"8.51\" radius=\"20\" />"

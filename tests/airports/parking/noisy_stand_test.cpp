@@ -15,7 +15,7 @@
 namespace clv::test {
 namespace {
 
-constexpr double kElevation = 1416.0;  // the file's altitude
+constexpr double kNoisyElevation = 1416.0;  // the file's altitude
 constexpr std::uint32_t kHexid = 0x4B1802;
 
 struct NoisyCase {
@@ -43,7 +43,7 @@ TEST(NoisyStand, AParkedAircraftWhoseFeedJumpsAwayIsDrivenOrReplacedOnceNeverFli
         rig.useLiveMovement();
         rig.sim.responder.on = true;
         rig.sim.responder.staticCg = 6.0;
-        rig.sim.responder.terrain = [](double, double) { return kElevation; };
+        rig.sim.responder.terrain = [](double, double) { return kNoisyElevation; };
         TrajectoryChecker checker{rig};
 
         const Stand& s1 = standList.at(0);  // heading 90, radius 20 m

@@ -13,7 +13,7 @@ namespace clv::test {
 namespace {
 
 // A point `nm` nautical miles north of the airport (one minute of arc each).
-LatLon northOf(const ParkSite& a, double nm) { return LatLon{a.lat + nm / 60.0, a.lon}; }
+LatLon refreshNorthOf(const ParkSite& a, double nm) { return LatLon{a.lat + nm / 60.0, a.lon}; }
 
 struct RefreshWorld : ParkingWorld {
     RefreshWorld() {
@@ -62,7 +62,7 @@ TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
     for (const Case& c : {Case{19.999, 18000, true}, Case{20.1, 18000, false}, Case{10, 18001, false},
                           Case{10, 18000, true}}) {
         RefreshWorld w;
-        w.inAir(northOf(w.parkList[0], c.nm), c.height);
+        w.inAir(refreshNorthOf(w.parkList[0], c.nm), c.height);
         w.refresh();
         EXPECT_EQ(gf_parkAirport().code == "LSZH", c.taken) << c.nm << " nm, " << c.height << " ft";
         EXPECT_EQ(parkFileReload, c.taken);
@@ -75,7 +75,7 @@ TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
     }
     // The exact limits, as the distance comes out of the position.
     RefreshWorld w;
-    const LatLon p = northOf(w.parkList[0], 20.0);
+    const LatLon p = refreshNorthOf(w.parkList[0], 20.0);
     w.inAir(p, 18000);
     AIRPORT_RANGE.value = 20;
     const double d = gf_distanceNm(p, LatLon{w.parkList[0].lat, w.parkList[0].lon});
@@ -86,7 +86,7 @@ TEST(ParkRefresh, InTheAirTheFirstParkAirportIsTakenWithinRangeAndHeight) {
     // range and height: the limits themselves are in sight.
     RefreshWorld edge;
     const LatLon airport{edge.parkList[0].lat, edge.parkList[0].lon};
-    LatLon q = northOf(edge.parkList[0], 20.0);
+    LatLon q = refreshNorthOf(edge.parkList[0], 20.0);
     for (int i = 0; i < 64 && gf_distanceNm(q, airport) > 20.0; ++i) q.lat = std::nextafter(q.lat, 0.0);
     ASSERT_LE(gf_distanceNm(q, airport), 20.0);
     ASSERT_NEAR(gf_distanceNm(q, airport), 20.0, 1e-9);
@@ -172,7 +172,7 @@ TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
     w.addStand("A", {});
     w.addStatic(1, "SWR1*", "SWR", "A320");
     w.user.onGround = true;
-    w.user.position = northOf(w.parkList[0], 80);
+    w.user.position = refreshNorthOf(w.parkList[0], 80);
     w.refresh();
     EXPECT_EQ(gf_parkAirport().code, "LSZH");
     EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::Active);
@@ -180,7 +180,7 @@ TEST(ParkRefresh, TheParkAirportIsKeptOnTheGroundAndLeftOutOfSightInTheAir) {
     EXPECT_DOUBLE_EQ(gf_feedParkAirport()->lat, 47.45);
 
     AirportLog log;
-    w.inAir(northOf(w.parkList[0], 80), 3000);
+    w.inAir(refreshNorthOf(w.parkList[0], 80), 3000);
     w.refresh();
     EXPECT_EQ(gf_parkAirport().code, "");
     EXPECT_EQ(w.engine.staticAc[0].simState, AcSimState::RemovingFromSim);
@@ -206,9 +206,9 @@ TEST(ParkRefresh, InTheAirTheParkAirportIsLeftBeyondRangeOrHeightOnly) {
         if (c.onGround) {
             w.user.onGround = true;
             w.user.onGroundKnown = true;
-            w.user.position = northOf(w.parkList[0], c.nm);
+            w.user.position = refreshNorthOf(w.parkList[0], c.nm);
         } else {
-            w.inAir(northOf(w.parkList[0], c.nm), c.height);
+            w.inAir(refreshNorthOf(w.parkList[0], c.nm), c.height);
         }
         w.refresh();
         EXPECT_EQ(gf_parkAirport().code == "LSZH", c.kept)

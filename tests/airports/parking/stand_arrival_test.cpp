@@ -13,7 +13,7 @@ namespace clv::test {
 namespace {
 
 // Degrees of latitude for a distance north: one nautical mile is one minute of arc.
-double northDeg(double metres) { return metres / 1852.0 / 60.0; }
+double arrivalNorthDeg(double metres) { return metres / 1852.0 / 60.0; }
 
 class StandArrival : public ::testing::Test {
 protected:
@@ -35,7 +35,7 @@ protected:
     LiveAc& driving(std::uint32_t hexid, const std::string& callsign, double metres) {
         const Stand& s = standList.at(0);
         LiveAc& ac = w.addLive(hexid, callsign, "A320", AcMoveState::Parking, s.id);
-        ac.samples = {groundSample(s.latitude - northDeg(metres), s.longitude, 0, 0, 0)};
+        ac.samples = {groundSample(s.latitude - arrivalNorthDeg(metres), s.longitude, 0, 0, 0)};
         ac.standLatitude = s.latitude;
         ac.standLongitude = s.longitude;
         ac.registration = "HB-JXA";

@@ -15,14 +15,14 @@
 namespace clv::test {
 namespace {
 
-constexpr double kLat = 47.0;
-constexpr double kLon = 8.0;
+constexpr double kParkingLat = 47.0;
+constexpr double kParkingLon = 8.0;
 constexpr double kA320RadiusNm = 0.0097;  // the harness's A320
 constexpr double kLargeGroundB = 4.0;     // knots
 
-// Degrees for metres north and east at kLat: one nautical mile is one minute of arc.
-double northDeg(double metres) { return metres / 1852.0 / 60.0; }
-double eastDeg(double metres) { return metres / 1852.0 / 60.0 / std::cos(kLat * kDegToRad); }
+// Degrees for metres north and east at kParkingLat: one nautical mile is one minute of arc.
+double parkingNorthDeg(double metres) { return metres / 1852.0 / 60.0; }
+double eastDeg(double metres) { return metres / 1852.0 / 60.0 / std::cos(kParkingLat * kDegToRad); }
 
 class StandParking : public ::testing::Test {
 protected:
@@ -35,15 +35,15 @@ protected:
         reservedStand.clear();
     }
 
-    // A stand `eastMetres` east of kLat/kLon, heading 0.5 rad, radius 30 m.
+    // A stand `eastMetres` east of kParkingLat/kParkingLon, heading 0.5 rad, radius 30 m.
     Stand& stand(const std::string& name, double eastMetres) {
-        return w.addStand(name, {}, kLat, kLon + eastDeg(eastMetres));
+        return w.addStand(name, {}, kParkingLat, kParkingLon + eastDeg(eastMetres));
     }
 
     // A live A320 taxiing (previous state taxi) that came to a stop `northMetres`
-    // north of kLat/kLon.
+    // north of kParkingLat/kParkingLon.
     LiveAc& stopped(std::uint32_t hexid, const std::string& callsign, double northMetres, double eastMetres = 0.0) {
-        const PosSample s = groundSample(kLat + northDeg(northMetres), kLon + eastDeg(eastMetres), 0, 0, 1000);
+        const PosSample s = groundSample(kParkingLat + parkingNorthDeg(northMetres), kParkingLon + eastDeg(eastMetres), 0, 0, 1000);
         PosSample hold = s;
         hold.holdMark = true;
         hold.dueTick = 1300;
@@ -79,7 +79,7 @@ TEST_F(StandParking, APositionAlreadyTriedIsNotTriedAgainUntilTheNewestSampleMov
     EXPECT_EQ(ac.standId, 0u);
 
     PosSample moved = ac.samples.back();
-    moved.latitude += northDeg(1.0);
+    moved.latitude += parkingNorthDeg(1.0);
     ac.samples.push_back(moved);
     try2Park(w.engine, ac, true);
     EXPECT_EQ(ac.moveState, AcMoveState::Parking);
@@ -119,8 +119,8 @@ TEST_F(StandParking, TheHolderAndOverlappingNeighboursMakeWay) {
     const std::uint32_t s4Id = stand("S4", 300.0).id;  // overlaps nothing, and is not adjacent
     standList[0].adjacent = {s2Id, s3Id, 99};          // 99: no such stand
     const double limitNm = 1.1 * (kA320RadiusNm + kA320RadiusNm);
-    ASSERT_LT(gf_distanceNm(kLat, kLon, kLat, kLon + eastDeg(35.0)), limitNm);
-    ASSERT_GT(gf_distanceNm(kLat, kLon, kLat, kLon + eastDeg(45.0)), limitNm);
+    ASSERT_LT(gf_distanceNm(kParkingLat, kParkingLon, kParkingLat, kParkingLon + eastDeg(35.0)), limitNm);
+    ASSERT_GT(gf_distanceNm(kParkingLat, kParkingLon, kParkingLat, kParkingLon + eastDeg(45.0)), limitNm);
 
     parkedLive(0x2001, "SWR7", standList[0]);
     parkedLive(0x2002, "SWR8", standList[1], AcMoveState::PushingBack);
@@ -203,20 +203,20 @@ TEST_F(StandParking, ADriveTooShortForTheTurnOntoTheStandHeadingIsSlower) {
 
 TEST_F(StandParking, AShortDriveTakesAtLeast100TicksAndOneOnTheSpotIsAHold) {
     LiveAc& ac = stopped(0x1001, "SWR1", 0.0);
-    drive2Stand(ac, LatLon{kLat + northDeg(0.5), kLon}, 0.0);
+    drive2Stand(ac, LatLon{kParkingLat + parkingNorthDeg(0.5), kParkingLon}, 0.0);
     // Appended after its two samples: due from the first one.
     EXPECT_EQ(ac.samples.at(2).dueTick, 1000u + 100u);  // 0.5 m at 4 kt would take 24 ticks
     EXPECT_FALSE(ac.samples.at(2).holdMark);
     EXPECT_EQ(ac.samples.at(3).dueTick, 1000u + 100u + 50u);  // already on the stand heading
 
     LiveAc& still = stopped(0x1002, "SWR2", 0.0);
-    drive2Stand(still, LatLon{kLat, kLon}, 0.0);
+    drive2Stand(still, LatLon{kParkingLat, kParkingLon}, 0.0);
     EXPECT_TRUE(still.samples.back().holdMark);
     EXPECT_TRUE(still.samples.at(still.samples.size() - 2).holdMark);
 
     LiveAc& empty = stopped(0x1003, "SWR3", 0.0);
     empty.samples.clear();
-    drive2Stand(empty, LatLon{kLat, kLon}, 0.0);
+    drive2Stand(empty, LatLon{kParkingLat, kParkingLon}, 0.0);
     try2Park(w.engine, empty, true);
     EXPECT_TRUE(empty.samples.empty());
     EXPECT_TRUE(w.log.contains("===> drive2Stand empty sz?"));
@@ -294,7 +294,7 @@ TEST_F(StandParking, ParkedAircraftStaysWhileItsFeedWandersAndLeavesWhenItMovesA
         gf_occupyStand(s1, ac.hexid);
         int taken = -1;
         for (std::size_t i = 0; i < c.reports.size() && taken < 0; ++i) {
-            PosSample s = groundSample(s1.latitude + northDeg(c.reports[i].north),
+            PosSample s = groundSample(s1.latitude + parkingNorthDeg(c.reports[i].north),
                                        s1.longitude + eastDeg(c.reports[i].east), 0, 0, 5000);
             s.holdMark = true;
             if (lf_checkStandSample(w.engine, ac, s)) {

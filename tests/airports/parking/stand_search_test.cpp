@@ -335,14 +335,14 @@ TEST(StandSearch, FitPrefersTheSnuggestStandAndOfEqualOnesTheMatching) {
     EXPECT_EQ(fitName(m, known), "Known");
 }
 
-constexpr double kNmPerMetre = 0.0005399568034557236;
+constexpr double kSearchNmPerMetre = 0.0005399568034557236;
 
 // A stand up to 1.8 m smaller than the aircraft still fits; the smallest radius
 // that does is found from the edge in floating point, and the next one below fails.
 // The larger stand listed first wins only when the small one is refused.
 TEST(StandSearch, FitToleratesAStandAtMost1Point8MetresTooSmall) {
-    const double aircraft = 18.0 * kNmPerMetre;
-    const double tolerance = 1.8 * kNmPerMetre;
+    const double aircraft = 18.0 * kSearchNmPerMetre;
+    const double tolerance = 1.8 * kSearchNmPerMetre;
     double edge = aircraft - tolerance;
     while (aircraft > edge + tolerance) edge = std::nextafter(edge, 1.0);
     while (!(aircraft > std::nextafter(edge, 0.0) + tolerance)) edge = std::nextafter(edge, 0.0);
@@ -353,7 +353,7 @@ TEST(StandSearch, FitToleratesAStandAtMost1Point8MetresTooSmall) {
         w.addStand("Small", {}, 47.01, 8.0).radius = small;
         LiveAc& ac = liveOf(w, "A320");
         ac.radius = aircraft;
-        EXPECT_EQ(fitName(w, ac), expected) << (aircraft - small) / kNmPerMetre << " m smaller";
+        EXPECT_EQ(fitName(w, ac), expected) << (aircraft - small) / kSearchNmPerMetre << " m smaller";
     }
 }
 
@@ -361,12 +361,12 @@ TEST(StandSearch, FitToleratesAStandAtMost1Point8MetresTooSmall) {
 // a stand 10.5 m larger than the aircraft scores 1, one a little less scores 0 like
 // a stand of the aircraft's own size, and of equal scores the matching stand wins.
 TEST(StandSearch, FitScoresLargeAircraftInStepsOf21Metres) {
-    const double aircraft = 18.0 * kNmPerMetre;
-    const double step = 21.0 * kNmPerMetre;
+    const double aircraft = 18.0 * kSearchNmPerMetre;
+    const double step = 21.0 * kSearchNmPerMetre;
     double edge = aircraft + step / 2;  // the smallest radius that scores 1
     while (std::lround((edge - aircraft) / step) < 1) edge = std::nextafter(edge, 1.0);
     while (std::lround((std::nextafter(edge, 0.0) - aircraft) / step) >= 1) edge = std::nextafter(edge, 0.0);
-    ASSERT_NEAR((edge - aircraft) / kNmPerMetre, 10.5, 1e-9);
+    ASSERT_NEAR((edge - aircraft) / kSearchNmPerMetre, 10.5, 1e-9);
     for (const auto& [known, expected] : {std::pair<double, std::string>{std::nextafter(edge, 0.0), "Known"},
                                           {edge, "Plain"}}) {
         ParkingWorld w;
@@ -374,7 +374,7 @@ TEST(StandSearch, FitScoresLargeAircraftInStepsOf21Metres) {
         w.addStand("Known", {identOption(1, 5, {2}, "SWR", "A320")}, 47.01, 8.0).radius = known;
         LiveAc& ac = liveOf(w, "A320");
         ac.radius = aircraft;
-        EXPECT_EQ(fitName(w, ac), expected) << (known - aircraft) / kNmPerMetre << " m larger";
+        EXPECT_EQ(fitName(w, ac), expected) << (known - aircraft) / kSearchNmPerMetre << " m larger";
     }
 }
 

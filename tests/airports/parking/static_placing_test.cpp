@@ -187,7 +187,7 @@ TEST(StaticPlacing, TheTickHandsOverOneCreationPer50TicksLiveBeforeStatic) {
 
 // ---- live parked aircraft ------------------------------------------------------------------------
 
-constexpr std::int64_t kMinute = 600'000'000;
+constexpr std::int64_t kPlacingMinute = 600'000'000;
 
 TEST(LiveParked, LongParkedAircraftAreRemovedUnlessInitialLoadOnly) {
     struct Case {
@@ -211,10 +211,10 @@ TEST(LiveParked, LongParkedAircraftAreRemovedUnlessInitialLoadOnly) {
         ParkingWorld w;
         w.addStand("A", {});
         INITIAL_LOAD_ONLY.value = c.initialLoadOnly;
-        w.systemTime = 1000 * kMinute;
+        w.systemTime = 1000 * kPlacingMinute;
         LiveAc& ac = w.addLive(50001, "DLH1", c.type, AcMoveState::Parked, 1);
         ac.category = c.type == "B744" ? AcCategory::Heavy : AcCategory::Large;
-        ac.timeAtStand = w.systemTime - c.minutes * kMinute - kMinute / 2;
+        ac.timeAtStand = w.systemTime - c.minutes * kPlacingMinute - kPlacingMinute / 2;
         ac.departureMark = c.departing;
         gf_collectParkedLive(w.engine);
         EXPECT_EQ(w.engine.liveAc[0].simState == AcSimState::RemovingFromSim, c.removed) << c.what;
@@ -234,10 +234,10 @@ TEST(LiveParked, TheParkMaximumRemovesTheLongestParked) {
         AirportLog log;
         w.addStand("A", {});
         shownMaxPark = 5;
-        w.systemTime = 1000 * kMinute;
+        w.systemTime = 1000 * kPlacingMinute;
         for (int i = 0; i < parked; ++i) {
             LiveAc& ac = w.addLive(50001 + i, fmt::format("DLH{}", i), "A320", AcMoveState::Parked, 1);
-            ac.timeAtStand = w.systemTime - (10 + i) * kMinute;
+            ac.timeAtStand = w.systemTime - (10 + i) * kPlacingMinute;
         }
         gf_limitLiveParked(w.engine, 1);
         int removed = 0;
@@ -268,10 +268,10 @@ TEST(LiveParked, SurplusLiveParkedAreRemovedLongestFirst) {
     ParkingWorld w;
     AirportLog log;
     w.addStand("A", {});
-    w.systemTime = 1000 * kMinute;
+    w.systemTime = 1000 * kPlacingMinute;
     for (int i = 0; i < 4; ++i) {
         w.addLive(50001 + i, fmt::format("DLH{}", i), "A320", AcMoveState::Parked, 1).timeAtStand =
-            w.systemTime - (i == 2 ? 50 : 10 + i) * kMinute;
+            w.systemTime - (i == 2 ? 50 : 10 + i) * kPlacingMinute;
     }
     gf_removeSurplusLiveParked(w.engine, 2);
     std::vector<std::string> removed;
