@@ -14,6 +14,7 @@ using clv::Downloader;
 using clv::Version;
 using clv::test::CurrentFolder;
 using clv::test::HttpServer;
+using clv::test::occurrences;
 using clv::test::readFile;
 using clv::test::temporariesBeside;
 using clv::test::ScopedEnv;
@@ -26,12 +27,6 @@ namespace {
 const std::string kPayload = std::string("PK\x03\x04 line one\r\nline two\n") + std::string(1, '\0') + "end";
 
 std::string fileUrl(const fs::path& path) { return "file://" + path.string(); }
-
-int downloaderCountOf(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 class DownloaderTest : public ::testing::Test {
 protected:
@@ -204,5 +199,5 @@ TEST_F(DownloaderTest, ServerBaseUrlComesFromTheEnvironment) {
     const std::string text = log();
     EXPECT_NE(text.find("\nNo download server configured, the update check skipped\n"), std::string::npos);
     EXPECT_NE(text.find("\nNo download server configured, the dbase download skipped\n"), std::string::npos);
-    EXPECT_EQ(downloaderCountOf(text, "No download server configured"), 2);
+    EXPECT_EQ(occurrences(text, "No download server configured"), 2);
 }

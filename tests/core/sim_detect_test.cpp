@@ -10,18 +10,13 @@
 #include "core/parameters.h"
 #include "support/temp_folder.h"
 
+using clv::test::occurrences;
 using clv::test::readFile;
 using clv::test::ScopedEnv;
 using clv::test::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-int detectCountOf(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 // UTF-16 little endian with its byte-order mark, as the simulator may write UserCfg.opt.
 std::string utf16le(const std::string& ascii) {
@@ -142,7 +137,7 @@ TEST_F(SimDetectTest, UserCfgCandidatesInOrder) {
         for (int j = 0; j < static_cast<int>(std::size(candidates)); ++j) {
             const std::string miss =
                 std::string("MSFS detection, no ") + candidates[j].label + ":" + (home / candidates[j].relative).string();
-            EXPECT_EQ(detectCountOf(text, miss + "\n"), j < i ? 1 : 0) << miss;
+            EXPECT_EQ(occurrences(text, miss + "\n"), j < i ? 1 : 0) << miss;
         }
     }
 }
@@ -166,7 +161,7 @@ TEST_F(SimDetectTest, UserCfgNameIgnoresCaseAndEitherEncodingIsRead) {
         home.write(folder + c.fileName, c.bytes);
         gf_openLog(logDir.path());
         EXPECT_EQ(gf_readInstalledPackagesPath(), fs::path("/games/sim 2024"));
-        EXPECT_EQ(detectCountOf(log(), "\nUserCfg.opt: InstalledPackagesPath=/games/sim 2024\n"), 1);
+        EXPECT_EQ(occurrences(log(), "\nUserCfg.opt: InstalledPackagesPath=/games/sim 2024\n"), 1);
     }
 }
 
@@ -242,8 +237,8 @@ TEST_F(SimDetectTest, NothingFoundGivesEmptyPathAndOneLinePerCandidate) {
         "MSFS detection, no Boxed:" + (home / "local/MSFSPackages/UserCfg.opt").string(),
         "No UserCfg.opt found?",
     };
-    for (const auto& line : lines) EXPECT_EQ(detectCountOf(text, "\n" + line + "\n"), 1) << line;
-    EXPECT_EQ(detectCountOf(text, "MSFS detection"), 4);
+    for (const auto& line : lines) EXPECT_EQ(occurrences(text, "\n" + line + "\n"), 1) << line;
+    EXPECT_EQ(occurrences(text, "MSFS detection"), 4);
     EXPECT_EQ(text.find("Steam packages:"), std::string::npos);
 }
 

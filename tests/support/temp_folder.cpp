@@ -71,4 +71,10 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
+long occurrences(const std::string& text, const std::string& part) {
+    long n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 }  // namespace clv::test

@@ -50,6 +50,9 @@ private:
 // Reads a whole file as bytes.
 std::string readFile(const std::filesystem::path& path);
 
+// How often `part` stands in `text` (a log, a drawing), overlapping places counted.
+long occurrences(const std::string& text, const std::string& part);
+
 // The names of the entries beside a file whose names begin with its name and a
 // dot: the temporaries a writer of that file would leave behind.
 std::vector<std::string> temporariesBeside(const std::filesystem::path& target);

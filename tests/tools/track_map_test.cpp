@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/temp_folder.h"
+
 namespace clv::test {
 namespace {
 
@@ -43,12 +45,6 @@ std::vector<Label> lf_labels(const std::string& svg) {
     return out;
 }
 
-std::size_t lf_count(const std::string& svg, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
-    return n;
-}
-
 TEST(TrackMap, DrawsAiAircraftThatNeverMovedWithTheirTailNumbers) {
     json history;
     history["user"] = lf_object(1, "user", "HB-USR", kLat, kLon);
@@ -69,13 +65,13 @@ TEST(TrackMap, DrawsAiAircraftThatNeverMovedWithTheirTailNumbers) {
     const std::string svg = standin::gf_trackMapSvg(history);
     EXPECT_EQ(standin::gf_mapAircraftCount(history), 3u);
     for (const char* label : {">SWR143</text>", ">HB-JXA*</text>", ">D-AIBB*</text>", ">you</text>"}) {
-        EXPECT_EQ(lf_count(svg, label), 1u) << label << "\n" << svg;
+        EXPECT_EQ(occurrences(svg, label), 1) << label << "\n" << svg;
     }
     EXPECT_EQ(svg.find(">N123</text>"), std::string::npos);
     EXPECT_EQ(svg.find(">HB-USR</text>"), std::string::npos);
     // A symbol for each AI aircraft and the user; one track.
-    EXPECT_EQ(lf_count(svg, "<polygon"), 4u);
-    EXPECT_EQ(lf_count(svg, "<polyline"), 1u);
+    EXPECT_EQ(occurrences(svg, "<polygon"), 4);
+    EXPECT_EQ(occurrences(svg, "<polyline"), 1);
     EXPECT_NE(svg.find(">1 nm</text>"), std::string::npos) << svg;
 
     // Without the objects, only the aircraft that moved.

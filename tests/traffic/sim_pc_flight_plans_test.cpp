@@ -83,12 +83,6 @@ long lf_linesStartingWith(const std::string& text, const std::string& start) {
     return n;
 }
 
-long lf_linesHolding(const std::string& text, const std::string& part) {
-    long n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}
-
 class SimPcFlightPlans : public EngineEndToEnd, public ::testing::WithParamInterface<PlanCase> {};
 
 TEST_P(SimPcFlightPlans, TheSimulatorGetsPathsItCanOpenOrNoneAndTheAircraftFlyAlike) {
@@ -195,8 +189,8 @@ TEST_P(SimPcFlightPlans, TheSimulatorGetsPathsItCanOpenOrNoneAndTheAircraftFlyAl
     const auto status = gf_nullUiPort().statusLines();
     EXPECT_EQ(std::count(status.begin(), status.end(), kToldStatus), c.told ? 1 : 0);
     const long refusals = c.refused ? kAircraft : 0;
-    EXPECT_EQ(lf_linesHolding(log, "bytes long, the simulator takes at most 259: not handed over"), refusals) << log;
-    EXPECT_EQ(lf_linesHolding(log, "creating a flight plan failed"), refusals) << log;
+    EXPECT_EQ(occurrences(log, "bytes long, the simulator takes at most 259: not handed over"), refusals) << log;
+    EXPECT_EQ(occurrences(log, "creating a flight plan failed"), refusals) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(
