@@ -20,6 +20,9 @@ struct PosSample {
     bool airborne = false;       // altitude above 0
     bool holdMark = false;       // the aircraft stands still at this sample; never set by the feed
     bool headingFromAdsb = false;  // the true heading came from an "adsb_icao" line
+    // On the ground the feed's position jumped here from its line before, farther
+    // than any taxi goes in the feed's time between them; never set by the feed.
+    bool jumpMark = false;
     // The feed line's time stamp, seconds since 1970 (UTC), for the playback lag;
     // 0 for a sample the engine made, and once the aircraft has reached it.
     double feedTime = 0.0;

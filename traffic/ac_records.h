@@ -20,7 +20,7 @@ enum class AcSimState : std::uint32_t {
     Buffer = 0,           // not in the simulator
     Adding2Sim = 1,       // creation requested
     Active = 2,           // in the simulator, moving or parked
-    LiveryRespawn = 3,    // being removed, to come back with another livery
+    LiveryRespawn = 3,    // being removed, to come back (another livery, or where its feed jumped)
     RemovingFromSim = 4,  // removal requested
 };
 
@@ -64,6 +64,17 @@ struct GroundCurve {
 };
 
 // One live aircraft of the feed.
+// A ground line of the feed as the jump rule remembers it: where, since when the
+// feed has reported that position (stale lines repeat it), and its speed.
+struct FeedGroundLine {
+    bool known = false;
+    double latitude = 0.0;  // degrees
+    double longitude = 0.0;
+    double since = 0.0;  // seconds of the feed's clock
+    double time = 0.0;   // of the newest line at this position
+    double knots = 0.0;
+};
+
 struct LiveAc : AcData {
     std::uint32_t objectId = 0;  // 0 while it has no simulator object
     double standLatitude = 0.0;  // degrees, the stand it stands on or drives to
@@ -118,6 +129,12 @@ struct LiveAc : AcData {
     // The feed's due tick of the first sample (the one last reached), before re-timing:
     // with the second's it gives the feed's own time for the leg. 0: not known.
     std::uint32_t firstFeedDue = 0;
+    // Position jumps on the ground, judged by the feed's own spacing: its newest
+    // ground line taken, and the line before a jump while a line back near it would
+    // make the jump a spike (its time is the jump's; with the lines taken since).
+    FeedGroundLine lastGroundLine;
+    FeedGroundLine jumpAnchor;
+    std::uint32_t linesSinceJump = 0;
 
     AcMoveState moveState = AcMoveState::Birth;
     AcMoveState previousMoveState = AcMoveState::Birth;

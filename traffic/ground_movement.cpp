@@ -204,7 +204,8 @@ void nextPosGround(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                 break;
             default: {
                 if (ac.samples.size() >= 2 && !ac.samples[1].holdMark) {
-                    if (ac.samples.size() >= 3 && !ac.samples[2].holdMark) {
+                    // No corner towards a position the feed jumped to: it is no leg.
+                    if (ac.samples.size() >= 3 && !ac.samples[2].holdMark && !ac.samples[2].jumpMark) {
                         const double t = std::fabs(lf_nextLegTurn(ac) * kRadToDeg);
                         if (t > kStraightDegrees) {
                             const PosSample& s0 = ac.samples[0];
@@ -253,6 +254,33 @@ void nextPosGround(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         gf_logMarked("{}: {}, {}, sz:{}", "nextPosGround", x.what(), ac.logLabel(), ac.samples.size());
         throw;
     }
+}
+
+bool lf_takeGroundJump(clv::TrafficEngine& engine, clv::LiveAc& ac) {
+    using namespace clv;
+    PosSample& jump = ac.samples.at(1);
+    const bool taxiing = ac.moveState == AcMoveState::Taxi && ac.onGround && ac.simState == AcSimState::Active &&
+                         !ac.takeOffRun && !ac.rollingOut && !ac.landing && ac.extensionCount <= 0;
+    if (!taxiing) {
+        jump.jumpMark = false;  // driven as any leg
+        return false;
+    }
+    if (gf_tickNow() + kMinLegTicks < std::int64_t{jump.dueTick}) {
+        // The feed's lines before the jump were stale: it stands where the feed had
+        // it until the jump is played.
+        PosSample wait = ac.samples[0];
+        wait.holdMark = true;
+        wait.jumpMark = false;
+        wait.groundSpeed = 0.0;
+        wait.feedTime = 0.0;
+        wait.dueTick = jump.dueTick;
+        ac.samples.insert(ac.samples.begin() + 1, wait);
+        return false;
+    }
+    // Driving there would race across the airport: the aircraft leaves the simulator
+    // once and comes back where the feed went on.
+    gf_respawnAtJump(engine, ac);
+    return true;
 }
 
 void lf_startPushback(clv::TrafficEngine& engine, clv::LiveAc& ac) {

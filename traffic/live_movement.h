@@ -46,6 +46,10 @@ inline constexpr double kTicksPerKnotNm = 360000.0;
 inline constexpr std::uint32_t kParkedHoldTicks = 60480000;
 // The fewest ticks a leg gets.
 inline constexpr std::int64_t kMinLegTicks = 25;
+// The feed's own speed over a leg counts up to twice the reported speeds, at least
+// up to this; beyond it the positions jumped.
+inline constexpr double kFeedSpeedBoundKnots = 30.0;
+inline constexpr double kFeedSpeedBoundFactor = 2.0;
 // The largest curve parameter.
 inline constexpr double kCurveParameterEnd = 0.999999;
 
@@ -95,6 +99,10 @@ double lf_nextLegTurn(const clv::LiveAc& ac);
 void lf_splitOnSpeedChange(clv::LiveAc& ac);
 void lf_insertMidSample(clv::LiveAc& ac);
 void lf_turnAndRetime(clv::LiveAc& ac);
+// The next sample is one the feed's position jumped to: a taxiing aircraft stands
+// until the jump is due and then leaves the simulator once, to be created again
+// there; any other drives to it. True when it was taken out for that.
+bool lf_takeGroundJump(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_moveTick(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_groundStep(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_rollOutStep(clv::TrafficEngine& engine, clv::LiveAc& ac);

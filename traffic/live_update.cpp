@@ -47,10 +47,6 @@ constexpr double kSecondsPerHour = 3600.0;
 // Re-timing: a late aircraft catches up at most this much faster than its leg speed
 // (so it never drives faster than the speed its samples say by half).
 constexpr double kCatchUpFactor = 1.4;
-// The feed's own speed over a leg counts up to twice the reported speeds, at least
-// up to this; beyond it the positions jumped.
-constexpr double kFeedSpeedBoundKnots = 30.0;
-constexpr double kFeedSpeedBoundFactor = 2.0;
 
 // Air steps of the base flight port.
 constexpr double kAirTurnFactor = 3.0;  // the fastest turn: three angle steps per tick
@@ -164,6 +160,7 @@ void nextPosMain(clv::TrafficEngine& engine, clv::LiveAc& ac) {
                     ac.samples.erase(ac.samples.begin() + 1);
                     continue;
                 }
+                if (ac.samples[1].jumpMark && lf_takeGroundJump(engine, ac)) return;
                 nextPos(engine, ac);
                 return;
             }
@@ -239,7 +236,7 @@ double lf_feedLegSpeed(const clv::LiveAc& ac) {
     const auto gap =
         static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - ac.firstFeedDue));
     const double bound =
-        std::max(kFeedSpeedBoundKnots, kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
+        std::max(clv::kFeedSpeedBoundKnots, clv::kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
     return std::min(d * clv::kTicksPerKnotNm / gap, bound);
 }
 

@@ -8,7 +8,31 @@
 #include "core/parameter_store.h"
 #include "core/parameters.h"
 #include "core/ui_port.h"
+#include "traffic/live_movement.h"
 #include "traffic/traffic_engine.h"
+
+namespace {
+
+constexpr std::uint32_t kGroundHoldTicks = 300;  // one hold sample on the ground
+
+// Out of the simulator and back in at the first sample: the simulator's
+// "ObjectRemoved" returns the record to the buffer, and the spawn gate creates it
+// again.
+void lf_removeToCreateAgain(clv::TrafficEngine& engine, clv::LiveAc& ac, const char* caller) {
+    ac.simState = clv::AcSimState::LiveryRespawn;
+    if (ac.objectId != 0 && ac.objectId == engine.selectedObjectId) {
+        engine.reselectHexid = ac.hexid;
+        // The selection binds again once the aircraft is created anew.
+        gf_deselectObject(engine, ac.callsign);
+    }
+    if (ac.objectId != 0) {
+        engine.removalQueue.push_back(ac.objectId);
+    } else {
+        gf_logMarked("{} removing act {} with objectid=0 ?", caller, ac.logLabel());
+    }
+}
+
+}  // namespace
 
 void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     using clv::AcMoveState;
@@ -32,22 +56,45 @@ void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         }
         n.dueTick = static_cast<std::uint32_t>(gf_tickNow() + 1);
         ac.samples.push_front(n);
-        ac.simState = clv::AcSimState::LiveryRespawn;
         ac.headingOverride = p.trueHeading;
         ac.hasHeadingOverride = true;
-        if (ac.objectId != 0 && ac.objectId == engine.selectedObjectId) {
-            engine.reselectHexid = ac.hexid;
-            // The selection binds again once the aircraft is created anew.
-            gf_deselectObject(engine, ac.callsign);
-        }
-        if (ac.objectId != 0) {
-            engine.removalQueue.push_back(ac.objectId);
-        } else {
-            gf_logMarked("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.logLabel());
-        }
+        lf_removeToCreateAgain(engine, ac, "liveryRespawn");
     } catch (const std::exception& x) {
         gf_logMarked("{}: {}", "liveryRespawn", x.what());
     }
+}
+
+void gf_respawnAtJump(clv::TrafficEngine& engine, clv::LiveAc& ac) {
+    if (ac.samples.size() < 2) return;
+    // It comes back where its feed is now: at the jump, or at a later line already due.
+    ac.samples.pop_front();
+    const auto now = gf_tickNow();
+    while (ac.samples.size() >= 2 && !ac.samples[1].holdMark && std::int64_t{ac.samples[1].dueTick} <= now)
+        ac.samples.pop_front();
+    ac.samples.front().jumpMark = false;
+    ac.jumpAnchor.known = false;
+    ac.samples.front().dueTick = static_cast<std::uint32_t>(now + 1);
+    if (ac.samples.size() == 1) {
+        // The feed's newest line: it stands there, as at the end of any stream.
+        clv::PosSample hold = ac.samples.front();
+        hold.dueTick += kGroundHoldTicks;
+        hold.groundSpeed = 0.0;
+        hold.holdMark = true;
+        ac.samples.push_back(hold);
+    }
+    // A new object: heading from its samples, movement from a standstill, a new phase.
+    ac.hasHeadingOverride = false;
+    ac.curve = clv::GroundCurve{};
+    ac.curveParameter = 0.0;
+    ac.latitudeStep = 0.0;
+    ac.longitudeStep = 0.0;
+    ac.turningInPlace = false;
+    ac.holding = false;
+    ac.extensionCount = 0;
+    ac.firstFeedDue = 0;
+    lf_startPhaseSlack(ac);
+    if (LOG.value) gf_log("          {} jumped on the ground: created again where its feed went on", ac.shortLabel());
+    lf_removeToCreateAgain(engine, ac, "gf_respawnAtJump");
 }
 
 void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign) {

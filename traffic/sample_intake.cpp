@@ -51,6 +51,17 @@ constexpr double kLandingSpeedCapKnots = 40.0;
 constexpr double kLongStopSeconds = 15.0;
 constexpr std::size_t kStopLookBackFirst = 3;
 constexpr std::size_t kStopLookBackLast = 7;
+// A jump of the feed on the ground is driven when, at the feed-speed bound, it
+// costs at most this much more than the feed's own time (the narrowest delay a
+// late aircraft catches up); beyond that the aircraft is created again there.
+constexpr double kDrivableJumpSlackSeconds = 10.0;
+// A line back near the position before a jump within this much feed time makes the
+// jump a spike.
+constexpr double kSpikeWindowSeconds = 10.0;
+// Lines closer than this repeat one position (a stale feed).
+constexpr double kStalePositionMetres = 1.0;
+constexpr double kSecondsPerHour = 3600.0;
+constexpr double kTicksPerSecond = 100.0;
 
 bool lf_samePosition(const PosSample& a, const PosSample& b) {
     return a.latitude == b.latitude && a.longitude == b.longitude;
@@ -82,6 +93,90 @@ bool lf_behindOnTheGround(const LiveAc& ac, const PosSample& s) {
         way = lf_bearing(before, last);
     }
     return gf_headingDiffDegrees(lf_bearing(last, s), way) >= kGroundBackwardsDegrees;
+}
+
+// The feed's clock for a line: its stamp, or its due tick where it had none.
+double lf_lineSeconds(const PosSample& s) {
+    return s.feedTime > 0.0 ? s.feedTime : static_cast<double>(s.dueTick) / kTicksPerSecond;
+}
+
+// Whether the feed could have driven from `from` to `s` in its own time since it
+// first reported `from`'s position, at the feed-speed bound, with the slack a late
+// aircraft catches up.
+bool lf_drivable(const FeedGroundLine& from, const PosSample& s) {
+    const double seconds = std::max(0.0, lf_lineSeconds(s) - from.since);
+    const double knots =
+        std::max(kFeedSpeedBoundKnots, kFeedSpeedBoundFactor * std::max(from.knots, s.groundSpeed));
+    const double reachNm = knots * (seconds + kDrivableJumpSlackSeconds) / kSecondsPerHour;
+    return gf_distanceNm(from.latitude, from.longitude, s.latitude, s.longitude) <= reachNm;
+}
+
+bool lf_taxiingInTheSim(const LiveAc& ac) {
+    return ac.moveState == AcMoveState::Taxi && ac.onGround && ac.simState == AcSimState::Active &&
+           !ac.takeOffRun && !ac.rollingOut && !ac.landing;
+}
+
+// Takes the queued samples from the newest jump on out of the queue; the sample
+// being driven to stays.
+void lf_dropFromJump(LiveAc& ac) {
+    for (std::size_t k = ac.samples.size(); k-- > 2;) {
+        if (!ac.samples[k].jumpMark) continue;
+        ac.samples.erase(ac.samples.begin() + static_cast<std::ptrdiff_t>(k), ac.samples.end());
+        return;
+    }
+}
+
+// A taxiing aircraft's ground line against the feed's line before it. A line back
+// near the position before a recent jump makes that jump a spike (its lines leave
+// the queue); a line beyond reach of both makes the jumped line noise; a line beyond
+// reach of the last one is marked a jump.
+void lf_judgeGroundJump(LiveAc& ac, PosSample& s) {
+    if (!lf_taxiingInTheSim(ac) || s.airborne || !ac.lastGroundLine.known) {
+        ac.jumpAnchor.known = false;
+        return;
+    }
+    if (ac.jumpAnchor.known) {
+        if (lf_lineSeconds(s) - ac.jumpAnchor.time > kSpikeWindowSeconds) {
+            ac.jumpAnchor.known = false;  // the feed stayed there: the jump stands
+        } else if (lf_drivable(ac.jumpAnchor, s)) {
+            lf_dropFromJump(ac);
+            ac.lastGroundLine = ac.jumpAnchor;
+            ac.jumpAnchor.known = false;
+            if (LOG.value) gf_log("          {} a spike of its feed on the ground dropped", ac.shortLabel());
+            return;
+        }
+    }
+    if (lf_drivable(ac.lastGroundLine, s)) return;
+    if (ac.jumpAnchor.known && ac.linesSinceJump == 0) {
+        lf_dropFromJump(ac);  // the jumped line was noise: this one is judged against the line before it
+    } else {
+        ac.jumpAnchor = ac.lastGroundLine;
+    }
+    ac.jumpAnchor.time = lf_lineSeconds(s);  // the spike window runs from the jump
+    s.jumpMark = true;
+}
+
+// Remembers a ground line taken into the queue, for judging the next.
+void lf_noteGroundLine(LiveAc& ac, const PosSample& s) {
+    if (s.airborne) {
+        ac.lastGroundLine.known = false;
+        ac.jumpAnchor.known = false;
+        return;
+    }
+    FeedGroundLine& line = ac.lastGroundLine;
+    const double seconds = lf_lineSeconds(s);
+    if (s.jumpMark) {
+        ac.linesSinceJump = 0;
+    } else if (ac.jumpAnchor.known) {
+        ++ac.linesSinceJump;
+    }
+    if (line.known && gf_distanceNm(line.latitude, line.longitude, s.latitude, s.longitude) * kMetresPerNm <
+                          kStalePositionMetres) {
+        line.time = seconds;
+        line.knots = s.groundSpeed;
+        return;
+    }
+    line = FeedGroundLine{true, s.latitude, s.longitude, seconds, seconds, s.groundSpeed};
 }
 
 void lf_raiseDue(const LiveAc& ac, PosSample& s) {
@@ -176,11 +271,13 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
             return;
         }
         bool taken = false;
+        const FeedGroundLine anchorBefore = ac.jumpAnchor;
         switch (ac.moveState) {
             case AcMoveState::Birth:
                 if (!ac.samples.empty() && lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s)) {
                     lf_raiseDue(ac, s);
                     ac.samples.push_back(s);
+                    lf_noteGroundLine(ac, s);
                 }
                 return;
             case AcMoveState::Parking:
@@ -196,14 +293,19 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
                 if (ac.samples.empty()) {
                     taken = true;  // nothing to compare with (a buffered aircraft that lost its samples)
                 } else if (!ac.landing && !ac.rollingOut) {
-                    taken = lf_acceptMovingSample(ac, s) && !lf_behindOnTheGround(ac, s) &&
+                    lf_judgeGroundJump(ac, s);
+                    // A jump gives no direction to be behind of: it is played as a jump.
+                    taken = lf_acceptMovingSample(ac, s) && (s.jumpMark || !lf_behindOnTheGround(ac, s)) &&
                             (ac.extensionCount <= 0 || checkExtendingSituations(ac, s));
                 } else {
                     taken = checkNewPosDuringLanding(ac, s);
                 }
                 break;
         }
-        if (!taken) return;
+        if (!taken) {
+            ac.jumpAnchor = anchorBefore;
+            return;
+        }
 
         if (!s.airborne && !ac.samples.empty() && ac.samples.back().holdMark) {
             if (!s.holdMark) {
@@ -225,6 +327,7 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
             }
         }
         ac.samples.push_back(s);
+        lf_noteGroundLine(ac, s);
         if (ac.samples.size() == 2 && ac.samples[0].holdMark && ac.samples[1].holdMark) {
             ac.samples[0].dueTick = lf_nowPlusOne();
             ac.samples[0].groundSpeed = ac.samples[1].groundSpeed;
@@ -256,6 +359,7 @@ bool lf_acceptMovingSample(const clv::LiveAc& ac, clv::PosSample& s) {
         // Jitter of a standing aircraft: it stays where it was, for as long as the line says.
         const std::uint32_t due = s.dueTick;
         s = last;
+        s.jumpMark = false;
         s.dueTick = due;
         s.groundSpeed = 0.0;
         s.holdMark = true;

@@ -148,6 +148,9 @@ void gf_setParkedNavLights(clv::TrafficEngine& engine, bool on);
 
 // ---- respawn and ghosts ------------------------------------------------------------
 void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac);
+// A taxiing aircraft whose feed jumped farther than it can drive: out of the
+// simulator once and created again at its second sample, where the feed went on.
+void gf_respawnAtJump(clv::TrafficEngine& engine, clv::LiveAc& ac);
 void lf_removeGhost(clv::TrafficEngine& engine, const std::string& callsign);
 bool lf_originalOfGhostExists(const clv::TrafficEngine& engine, const std::string& callsign);
 // Erased at once, outside any walk of the container: the last record takes its place.

@@ -378,6 +378,97 @@ TEST(GroundScenario, ANoisyTrackWithStalePositionsJumpsAndSpikesIsDrivenSmoothly
     }
 }
 
+// A taxiing aircraft whose feed jumps farther than any taxi goes in the feed's own
+// time between its lines (2-3 km, with the positions stale now and then and the
+// speed not matching them): it leaves the simulator once when the jump is played
+// and is created again once where the feed went on. A far line or three that the
+// feed takes back is a spike: dropped, one object, never a turn towards it. A jump
+// a late aircraft can catch up is driven.
+TEST(GroundScenario, AJumpBeyondReachIsTakenOnceAndASpikeIsDropped) {
+    struct JumpCase {
+        const char* name;
+        double bearing;         // of the jump, degrees
+        double metres;          // of the jump
+        int spikeLines;         // 0: the feed goes on from there; else it comes back after this many lines
+        std::size_t objects;    // objects made in all
+        bool wildFirst = false; // the first line after the jump lies as far the other way
+    };
+    const JumpCase cases[] = {
+        {"3 km north, the feed goes on from there", 0.0, 3000.0, 0, 2},
+        {"a line 3 km south, then the feed goes on 3 km north", 0.0, 3000.0, 0, 2, true},
+        {"3 km back west, the feed goes on east from there", 270.0, 3000.0, 0, 2},
+        {"2 km ahead", 90.0, 2000.0, 0, 2},
+        {"one line 3 km north, then back", 0.0, 3000.0, 1, 1},
+        // (the second line of three comes too soon after the first and is thinned out)
+        {"three lines 3 km north, then back", 0.0, 3000.0, 3, 1},
+        {"100 m ahead, the feed goes on from there: driven", 90.0, 100.0, 0, 1},
+    };
+    for (const JumpCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        GroundRig g;
+        MAX_HOLDING_MINUTES.value = 1;
+        Driver d{g.rig.feed, 40001, "SWR12"};
+        const double knots = 15.0;
+        const double step = knots * kMetresPerNm / 3600.0 * 2.0;  // metres per 2 s line
+        LatLon truth = kHome, reported = kHome;
+        LatLon shift{0.0, 0.0};  // where the feed's track lies from the truth after the jump
+        std::uint32_t jumpTick = 0;
+        d.report(knots, 90, truth);
+        for (int i = 1; i <= 80; ++i) {
+            d.advance(2.0);
+            truth = offset(truth, 90, step);
+            if (i == 40) {
+                jumpTick = d.tick;
+                const LatLon to = offset(truth, c.bearing, c.metres);
+                if (c.spikeLines == 0) shift = LatLon{to.lat - truth.lat, to.lon - truth.lon};
+            }
+            const LatLon on{truth.lat + shift.lat, truth.lon + shift.lon};
+            if (i % 8 < 5 || i == 40) reported = on;  // stale for 6 s of every 16
+            const bool spike = c.spikeLines > 0 && i >= 40 && i < 40 + c.spikeLines;
+            const bool wild = c.wildFirst && i == 40;
+            // The speed says 18 kt while the positions show 15.
+            d.report(18.0, 90, spike ? offset(reported, c.bearing, c.metres)
+                               : wild ? offset(truth, c.bearing + 180.0, c.metres)
+                                      : reported);
+        }
+        const LatLon lastReported = reported;
+        g.rig.run(d.tick + kSampleDelayTicks + 2000);  // before the end of its hold
+        g.expectClean();
+
+        ASSERT_EQ(g.rig.sim.creations.size(), c.objects);
+        ASSERT_EQ(g.rig.sim.removals.size(), c.objects - 1) << "taken out once at most";
+        if (c.objects == 2) {
+            // Taken out when the jump is played, not when its line came in.
+            const std::uint32_t out = g.rig.sim.removals[0].tick;
+            EXPECT_GE(out, jumpTick + kSampleDelayTicks - 500);
+            EXPECT_LE(out, jumpTick + kSampleDelayTicks + 1000);
+            const auto& second = g.track(40001);
+            ASSERT_FALSE(second.empty());
+            const LatLon firstAt{second.front().second.latitude, second.front().second.longitude};
+            EXPECT_LT(metresBetween(firstAt, offset(kHome, 90, 40 * step)), c.metres + 40 * step)
+                << "created where the feed went on";
+            EXPECT_GT(metresBetween(firstAt, offset(kHome, 90, 40 * step)), c.metres - 20.0);
+            EXPECT_LE(second.front().first, out + 500) << "back within seconds";
+        }
+        // Every object drives along its line (never towards a spike) and the last one
+        // ends where the feed ended.
+        const double north = shift.lat * kCurveMetresPerDegree;
+        const auto& last = g.track(40001);
+        ASSERT_FALSE(last.empty());
+        double worstAside = 0.0;
+        for (const TickedPositions& p : g.rig.sim.sentPositions) {
+            for (const AiPositionUpdate& b : p.blocks) {
+                const double aside = (b.block.latitude - kHome.lat) * kCurveMetresPerDegree;
+                worstAside = std::max(worstAside, std::min(std::fabs(aside), std::fabs(aside - north)));
+            }
+        }
+        if (c.objects == 2 || c.spikeLines > 0) {
+            EXPECT_LE(worstAside, 5.0);
+        }
+        EXPECT_LT(metresBetween(LatLon{last.back().second.latitude, last.back().second.longitude}, lastReported), 5.0);
+    }
+}
+
 // Drives an aircraft 200 m east and lets its stream end there.
 void taxiAndEnd(Driver& d) {
     d.report(12, 90, d.at);

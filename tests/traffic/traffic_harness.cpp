@@ -386,6 +386,7 @@ TrafficUpdate makeUpdate(std::uint32_t hexid, const std::string& callsign, const
     TrafficUpdate u;
     u.hexid = hexid;
     u.timestamp = timestamp;
+    u.sample.feedTime = timestamp;  // as the line reader stamps every sample
     u.identity.callsign = callsign;
     u.identity.type = type;
     u.identity.registration = registration;

@@ -75,6 +75,8 @@ void TrajectoryChecker::afterTick() {
         if (ac.simState != s.state) {
             s.state = ac.simState;
             s.stateSince = tick;
+            // Bound or taken out again: a creation after this is a new one.
+            if (ac.simState != AcSimState::Adding2Sim) s.creationSeen = false;
         }
         if (ac.simState == AcSimState::Adding2Sim && s.creationSeen && ac.objectId == 0 &&
             tick - s.creationTick > kSimStateBoundTicks + kCreationSlack) {
@@ -138,6 +140,8 @@ void TrajectoryChecker::checkBlock(const LiveAc& ac, Seen& seen, const AiPositio
     if (b.trueHeading < 0.0 || b.trueHeading >= kTwoPi)
         fault(ac.hexid, fmt::format("heading {} outside [0, 2 pi)", b.trueHeading));
 
+    // A new object of the same aircraft (created again) starts where it was created.
+    if (seen.hasBlock && seen.objectId != ac.objectId) seen.hasBlock = false;
     if (seen.hasBlock) {
         const double gap = static_cast<double>(tick - seen.lastTick);
         const double moved = gf_distanceNm(seen.block.latitude, seen.block.longitude, b.latitude, b.longitude);
@@ -171,6 +175,7 @@ void TrajectoryChecker::checkBlock(const LiveAc& ac, Seen& seen, const AiPositio
         }
     }
     seen.hasBlock = true;
+    seen.objectId = ac.objectId;
     seen.lastTick = tick;
     seen.block = b;
     tracks_[ac.objectId].emplace_back(tick, b);
