@@ -127,7 +127,9 @@ struct LiveAc : AcData {
     std::int32_t maxAdvance = 1000;  // ticks a sample may come earlier than the feed's due tick
     std::int32_t maxDelay = 1000;    // ticks it may come later
     // The feed's due tick of the first sample (the one last reached), before re-timing:
-    // with the second's it gives the feed's own time for the leg. 0: not known.
+    // with the second's it gives the feed's own time for the leg. 0: the first sample
+    // is where the engine put the aircraft (on the ground the leg then has until the
+    // second is due).
     std::uint32_t firstFeedDue = 0;
     // Position jumps on the ground, judged by the feed's own spacing: its newest
     // ground line taken, and the line before a jump while a line back near it would

@@ -231,10 +231,18 @@ static double lf_reportedLegSpeed(const clv::LiveAc& ac) {
 double lf_feedLegSpeed(const clv::LiveAc& ac) {
     const clv::PosSample& s0 = ac.samples.at(0);
     const clv::PosSample& s1 = ac.samples.at(1);
-    if (ac.firstFeedDue == 0 || ac.extensionCount > 0 || s1.holdMark || s1.dueTick <= ac.firstFeedDue) return 0.0;
+    if (ac.extensionCount > 0 || s1.holdMark) return 0.0;
+    std::int64_t start = ac.firstFeedDue;
+    if (start == 0) {
+        // A ground leg to a line of the feed from where the engine put the aircraft
+        // (created, held, pushed back): the feed's time for it is what is left until
+        // the line is due.
+        if (!ac.onGround || s1.feedTime <= 0.0) return 0.0;
+        start = gf_tickNow();
+    }
+    if (std::int64_t{s1.dueTick} <= start) return 0.0;
     const double d = gf_distanceNm(s0.latitude, s0.longitude, s1.latitude, s1.longitude);
-    const auto gap =
-        static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - ac.firstFeedDue));
+    const auto gap = static_cast<double>(std::max<std::int64_t>(clv::kMinLegTicks, std::int64_t{s1.dueTick} - start));
     const double bound =
         std::max(clv::kFeedSpeedBoundKnots, clv::kFeedSpeedBoundFactor * std::max(s0.groundSpeed, s1.groundSpeed));
     return std::min(d * clv::kTicksPerKnotNm / gap, bound);
