@@ -44,6 +44,8 @@ inline constexpr double kCurveMetresPerDegree = 111132.95;
 inline constexpr double kTicksPerKnotNm = 360000.0;
 // A parked aircraft whose stream ran dry holds on a sample due this much later (one week).
 inline constexpr std::uint32_t kParkedHoldTicks = 60480000;
+// One hold sample on the ground lasts this long.
+inline constexpr std::uint32_t kGroundHoldTicks = 300;
 // The fewest ticks a leg gets.
 inline constexpr std::int64_t kMinLegTicks = 25;
 // The feed's own speed over a leg counts up to twice the reported speeds, at least

@@ -26,7 +26,6 @@ constexpr std::int32_t kNarrowestSlack = 1000;
 // Extension of a dry stream.
 constexpr double kNeighbourReach = 1.2;           // times the sum of both radii
 constexpr std::uint32_t kTicksPerMinute = 6000;
-constexpr std::uint32_t kHoldTicks = 300;          // one hold sample on the ground
 constexpr std::uint32_t kAirExtensionTicks = 800;
 constexpr std::int32_t kAirExtensionSamples = 8;
 constexpr std::int32_t kGroundExtensionSamples = 10;
@@ -305,7 +304,7 @@ bool lf_extendStream(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         }
         ac.extensionCount = 1;
         clv::PosSample hold = ac.samples.front();
-        hold.dueTick += kHoldTicks;
+        hold.dueTick += clv::kGroundHoldTicks;
         hold.groundSpeed = 0.0;
         hold.holdMark = true;
         ac.samples.push_back(hold);
@@ -383,7 +382,7 @@ void lf_addExtrapolatedSample(clv::LiveAc& ac, std::int32_t count) {
         // It still stands there: the stand stays occupied until the aircraft leaves or is
         // removed, or the next arrival would be offered it and push this one out.
     } else {
-        s.dueTick = first.dueTick + (ac.onGround ? kHoldTicks : kAirExtensionTicks);
+        s.dueTick = first.dueTick + (ac.onGround ? clv::kGroundHoldTicks : kAirExtensionTicks);
     }
     ac.samples.push_back(s);
 }

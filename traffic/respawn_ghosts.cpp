@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr std::uint32_t kGroundHoldTicks = 300;  // one hold sample on the ground
-
 // Out of the simulator and back in at the first sample: the simulator's
 // "ObjectRemoved" returns the record to the buffer, and the spawn gate creates it
 // again.
@@ -77,7 +75,7 @@ void gf_respawnAtJump(clv::TrafficEngine& engine, clv::LiveAc& ac) {
     if (ac.samples.size() == 1) {
         // The feed's newest line: it stands there, as at the end of any stream.
         clv::PosSample hold = ac.samples.front();
-        hold.dueTick += kGroundHoldTicks;
+        hold.dueTick += clv::kGroundHoldTicks;
         hold.groundSpeed = 0.0;
         hold.holdMark = true;
         ac.samples.push_back(hold);
