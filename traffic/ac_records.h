@@ -63,7 +63,6 @@ struct GroundCurve {
     bool isSet() const { return !std::isnan(start); }
 };
 
-// One live aircraft of the feed.
 // A ground line of the feed as the jump rule remembers it: where, since when the
 // feed has reported that position (stale lines repeat it), and its speed.
 struct FeedGroundLine {
@@ -75,6 +74,7 @@ struct FeedGroundLine {
     double knots = 0.0;
 };
 
+// One live aircraft of the feed.
 struct LiveAc : AcData {
     std::uint32_t objectId = 0;  // 0 while it has no simulator object
     double standLatitude = 0.0;  // degrees, the stand it stands on or drives to
