@@ -170,12 +170,14 @@ void gf_readLines(std::istream& in, std::vector<std::string>& lines) {
 }
 
 bool gf_writeTextFile(const std::string& text, const fs::path& path, bool asLine) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    if (asLine) out << '\n';
-    out.flush();
-    return static_cast<bool>(out);
+    return gf_replaceTextFile(text, path, asLine).empty();
+}
+
+std::string gf_replaceTextFile(const std::string& text, const fs::path& path, bool asLine) {
+    return gf_replaceFile(path, [&](std::ostream& out) {
+        out << text;
+        if (asLine) out << '\n';
+    });
 }
 
 bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path) {
@@ -194,19 +196,75 @@ fs::path gf_temporaryPath(const fs::path& target, std::string_view suffix) {
     return temporary;
 }
 
-bool gf_replaceXmlFile(const pugi::xml_document& document, const fs::path& path, const char* indent) {
+namespace {
+
+thread_local clv::ReplaceStep t_failingStep = clv::ReplaceStep::None;
+
+// Whether the step is to fail on purpose; errno then says why, as the system would.
+bool lf_failsOnPurpose(clv::ReplaceStep step, int error) {
+    if (t_failingStep != step) return false;
+    t_failingStep = clv::ReplaceStep::None;
+    errno = error;
+    return true;
+}
+
+std::string lf_stepFailure(const char* what, const fs::path& file, int error) {
+    std::string text = fmt::format("{} {}", file.string(), what);
+    if (error != 0) text += ": " + std::generic_category().message(error);
+    return text;
+}
+
+}  // namespace
+
+void gf_failNextReplaceStep(clv::ReplaceStep step) { t_failingStep = step; }
+
+std::string gf_replaceFile(const fs::path& path, const std::function<void(std::ostream&)>& write) {
     const fs::path temporary = gf_temporaryPath(path, ".tmp");
-    bool written = document.save_file(temporary.c_str(), indent, pugi::format_default, pugi::encoding_utf8);
-    if (written) {
+    std::string failure;
+    {
+        errno = 0;
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out || lf_failsOnPurpose(clv::ReplaceStep::Open, EACCES)) {
+            const int error = errno;
+            std::error_code ignored;
+            // Only our own temporary, never a file of that name someone else made.
+            if (out.is_open()) {
+                out.close();
+                fs::remove(temporary, ignored);
+            }
+            return lf_stepFailure("cannot be opened", temporary, error);
+        }
+        errno = 0;
+        write(out);
+        if (!out || lf_failsOnPurpose(clv::ReplaceStep::Write, ENOSPC)) {
+            failure = lf_stepFailure("cannot be written", temporary, errno);
+        } else {
+            errno = 0;
+            out.close();
+            if (out.fail() || lf_failsOnPurpose(clv::ReplaceStep::Flush, EIO)) {
+                failure = lf_stepFailure("cannot be written to the end", temporary, errno);
+            }
+        }
+    }
+    if (failure.empty()) {
         std::error_code ec;
-        fs::rename(temporary, path, ec);
-        written = !ec;
+        if (lf_failsOnPurpose(clv::ReplaceStep::Rename, EACCES)) {
+            ec = std::make_error_code(std::errc::permission_denied);
+        } else {
+            fs::rename(temporary, path, ec);
+        }
+        if (!ec) return failure;
+        failure = fmt::format("{} cannot replace {}: {}", temporary.string(), path.string(), ec.message());
     }
-    if (!written) {
-        std::error_code ignored;
-        if (fs::is_regular_file(temporary, ignored)) fs::remove(temporary, ignored);
-    }
-    return written;
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return failure;
+}
+
+bool gf_replaceXmlFile(const pugi::xml_document& document, const fs::path& path, const char* indent) {
+    return gf_replaceFile(path, [&](std::ostream& out) {
+        document.save(out, indent, pugi::format_default, pugi::encoding_utf8);
+    }).empty();
 }
 
 bool gf_saveXml(const pugi::xml_document& document, const fs::path& path) {

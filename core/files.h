@@ -2,7 +2,9 @@
 // Whole-file reading and writing, with detection of the text encoding.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <istream>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +56,24 @@ bool gf_readDetectedTextFile(const std::filesystem::path& path, std::string& tex
 // Appends every line of the stream; one trailing carriage return per line is dropped.
 void gf_readLines(std::istream& in, std::vector<std::string>& lines);
 
+// The steps of replacing a file, each of which can fail.
+namespace clv {
+enum class ReplaceStep : std::int32_t { None, Open, Write, Flush, Rename };
+}  // namespace clv
+
+// Writes through a temporary of its own beside the path (gf_temporaryPath, ".tmp")
+// that is renamed over the path once complete: readers and other writers of the
+// path meet the old file or the new one, never a part, and a failed step leaves
+// the old file as it was. "" on success; else the step that failed and the
+// system's reason (the temporary is then removed).
+std::string gf_replaceFile(const std::filesystem::path& path, const std::function<void(std::ostream&)>& write);
+// For the tests of those failures: the next replacement on the calling thread
+// fails at this step as if the system had refused it.
+void gf_failNextReplaceStep(clv::ReplaceStep step);
+
+// The text, with a line end when asLine, through gf_replaceFile; "" or why not.
+std::string gf_replaceTextFile(const std::string& text, const std::filesystem::path& path, bool asLine);
+// The same; true when written.
 bool gf_writeTextFile(const std::string& text, const std::filesystem::path& path, bool asLine);
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
@@ -66,10 +86,8 @@ std::filesystem::path gf_temporaryPath(const std::filesystem::path& target, std:
 // Saves with the XML declaration, through a temporary file and a rename, so a
 // crash never leaves half a file; logs the outcome.
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path);
-// Writes the document to a temporary of its own (gf_temporaryPath, ".tmp") and
-// renames it over the path, so that a failed write never leaves the file cut
-// short; no log line of its own. Only a part-written file of ours is removed on
-// failure.
+// Writes the document through gf_replaceFile, so that a failed write never
+// leaves the file cut short; no log line of its own.
 bool gf_replaceXmlFile(const pugi::xml_document& document, const std::filesystem::path& path,
                        const char* indent = "  ");
 

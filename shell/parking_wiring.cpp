@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "airports/parking/airport_data.h"
 #include "airports/parking/apf_locate.h"
@@ -16,6 +17,7 @@
 #include "airports/parking/static_parking.h"
 #include "core/ui_port.h"
 #include "link/traffic_receiver.h"
+#include "shell/edit_handlers.h"
 #include "shell/main_window.h"
 #include "shell/status_lines.h"
 #include "traffic/traffic_service.h"
@@ -111,6 +113,12 @@ void gf_wireParking(clv::RunServices& services) {
     apfReadHooks.mergeLearned = [](clv::LearnedLoad&& load, clv::ApfInfo& summary) {
         lf_mergeLearned(std::move(load), summary);
     };
+    // The read's worker merges the learned file, so the run thread only takes the stands over.
+    apfReadHooks.premergeLearned = [](clv::LearnedLoad& load, std::vector<clv::Stand>& stands) {
+        lf_premergeLearned(load, stands);
+    };
+    // A learned file that turns the automatic range on has it worked out at once (run thread).
+    learnedFileHooks.updateRangeLimits = [] { gf_updateRangeLimits(); };
 
     clv::AirportServices& a = services.airports;
     a.readAirports = [] { return gf_readAirports(); };

@@ -49,8 +49,8 @@ void lf_writeLinkFile(const fs::path& folder, const std::string& code, const std
     std::error_code error;
     fs::create_directories(folder, error);
     const fs::path link = folder / (code + ".txt");
-    if (!gf_writeTextFile(archived, link, true)) {
-        lf_report(setup, fmt::format("{}Writing link file {} did not succeed", kMarker, link.string()));
+    if (const std::string failure = gf_replaceTextFile(archived, link, true); !failure.empty()) {
+        lf_report(setup, fmt::format("{}Writing link file {} did not succeed: {}", kMarker, link.string(), failure));
     }
 }
 
@@ -215,9 +215,17 @@ void lf_notRecognisedAirport(const fs::path& path, const clv::BglDecodeSetup& se
     fs::create_directories(folder);
     const std::string entry = fmt::format("{}\n{} by {}, title: {} crea: {} manu: {}", airport.BGLpath, airport.code,
                                           airport.publisher, airport.title, airport.creator, airport.manufacturer);
-    gf_writeTextFile(entry, folder / (airport.code + ".xml"), true);
+    const fs::path file = folder / (airport.code + ".xml");
+    // Two files of one airport on two workers: one whole entry, counted once.
+    std::lock_guard lock(g_addonRegistrationMutex);
+    std::error_code error;
+    const bool counted = fs::exists(file, error);
+    if (const std::string failure = gf_replaceTextFile(entry, file, true); !failure.empty()) {
+        lf_report(setup, fmt::format("{}Writing TBLO entry {} did not succeed: {}", kMarker, file.string(), failure));
+        return;
+    }
     lf_report(setup, fmt::format("==> TBLO entry {} created ", airport.code + ".xml"));
-    ++g_tbloCount;
+    if (!counted) ++g_tbloCount;
 }
 
 std::string lf_stripToCommunity(std::string_view path) {

@@ -16,7 +16,8 @@
 #include "airports/files/apf_file.h"
 #include "airports/parking/addon_reference.h"
 
-// Held for the whole registration of one airport (publisher, link, link file).
+// Held for the whole registration of one airport (publisher, link, link file) and
+// for writing a TBLO entry.
 extern std::mutex g_addonRegistrationMutex;
 // Raised when an add-on airport was linked or its file generated.
 extern std::atomic<bool> g_addonAirportFound;

@@ -11,6 +11,7 @@
 #include "airports/parking/airport_data.h"
 #include "airports/parking/apf_locate.h"
 #include "airports/parking/park_state.h"
+#include "airports/parking/static_parking.h"
 #include "core/files.h"
 #include "core/folders.h"
 #include "core/log.h"
@@ -39,20 +40,12 @@ std::string lf_entryLine(const clv::ParkAirport& entry) {
     return entry.reservedStand.empty() ? entry.code : fmt::format("{},{}", entry.code, entry.reservedStand);
 }
 
-// The whole file replaced at once, so a failed write never costs the user's list.
-bool lf_replaceLines(const std::vector<std::string>& lines, const fs::path& path) {
-    const fs::path temporary = gf_temporaryPath(path, ".tmp");
-    bool written = gf_writeLines(lines, temporary);
-    if (written) {
-        std::error_code ec;
-        fs::rename(temporary, path, ec);
-        written = !ec;
-    }
-    if (!written) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-    }
-    return written;
+// The whole file replaced at once, so a failed write never costs the user's list;
+// "" or why not.
+std::string lf_replaceLines(const std::vector<std::string>& lines, const fs::path& path) {
+    return gf_replaceFile(path, [&](std::ostream& out) {
+        for (const std::string& line : lines) out << line << '\n';
+    });
 }
 
 // The caller holds parkAirportsMutex.
@@ -78,8 +71,8 @@ void lf_writeMyParkAirportsLocked() {
     }
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    if (!lf_replaceLines(lines, g_myParkAirportsFile)) {
-        gf_logMarked("{} could not be written", gf_pathText(g_myParkAirportsFile));
+    if (const std::string failure = lf_replaceLines(lines, g_myParkAirportsFile); !failure.empty()) {
+        gf_logMarked("{} could not be written ({})", gf_pathText(g_myParkAirportsFile), failure);
     }
 }
 
@@ -224,7 +217,14 @@ bool gf_rereadParkAirports(bool checkStand, std::string& message) {
         }
         reservedStand = first->reservedStand;
         gf_removeAcAtStandHook(reservedStand);
-        if (clv::Stand* reserved = lf_standNamed(reservedStand)) reserved->excluded = true;
+        clv::Stand* reserved = lf_standNamed(reservedStand);
+        if (reserved != nullptr) reserved->excluded = true;
+        // The panel's figures follow now, not at the next plan; a name this
+        // airport has no stand of shows as not valid.
+        clv::ParkingFigures figures = gf_parkingFigures();
+        figures.reservedStand = reservedStand;
+        figures.reservedStandShown = reserved != nullptr;
+        gf_showParkingFigures(figures);
         gf_uiPort().requestRepaint();
     }
     if (message.empty()) message = "park airports and stands are okay";

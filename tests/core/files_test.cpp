@@ -111,6 +111,60 @@ TEST(Files, WriteTextAndLines) {
     EXPECT_FALSE(gf_writeLines({"z"}, dir / "no" / "such" / "folder.txt"));
 }
 
+// Each step of a replacement that fails says which and leaves the old file as it
+// was, with no temporary beside it; the step after is never taken.
+TEST(Files, AFailedStepOfAReplacementKeepsTheOldFile) {
+    struct Case {
+        clv::ReplaceStep step;
+        std::string failure;  // the report's ending
+    };
+    const Case cases[] = {
+        {clv::ReplaceStep::Open, "cannot be opened: Permission denied"},
+        {clv::ReplaceStep::Write, "cannot be written: No space left on device"},
+        {clv::ReplaceStep::Flush, "cannot be written to the end: Input/output error"},
+        {clv::ReplaceStep::Rename, "cannot replace "},
+    };
+    TempFolder dir;
+    const auto target = dir / "CODE.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failure);
+        dir.write("CODE.txt", "archive/simaddon/CODE.xml\n");
+        gf_failNextReplaceStep(c.step);
+        const std::string failure = gf_replaceTextFile("archive/thirdparty/New/CODE.xml", target, true);
+        EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
+        EXPECT_NE(failure.find((dir / "CODE.txt.").string()), std::string::npos) << "names the file: " << failure;
+        EXPECT_EQ(dir.read("CODE.txt"), "archive/simaddon/CODE.xml\n");
+        EXPECT_TRUE(temporariesBeside(target).empty());
+        // The failure was used up: the next replacement goes through.
+        EXPECT_EQ(gf_replaceTextFile("archive/thirdparty/New/CODE.xml", target, true), "");
+        EXPECT_EQ(dir.read("CODE.txt"), "archive/thirdparty/New/CODE.xml\n");
+    }
+    EXPECT_FALSE(gf_writeTextFile("z", dir / "no" / "such" / "folder.txt", false));
+    EXPECT_TRUE(temporariesBeside(dir / "no" / "such" / "folder.txt").empty());
+}
+
+// A writer replacing a file while another is half-way through it: each has a
+// temporary of its own, the file shows the old text until a whole new one
+// replaces it, and the last to finish wins with its whole text.
+TEST(Files, ReplacementsOfOneFileNeverMeet) {
+    TempFolder dir;
+    const auto target = dir / "CODE.xml";
+    dir.write("CODE.xml", "old entry\n");
+    std::string seenInside;
+    const std::string outer = gf_replaceFile(target, [&](std::ostream& out) {
+        out << "first half of the outer entry, ";
+        out.flush();
+        seenInside = dir.read("CODE.xml");
+        EXPECT_EQ(gf_replaceTextFile("inner entry", target, true), "");
+        EXPECT_EQ(dir.read("CODE.xml"), "inner entry\n");
+        out << "second half\n";
+    });
+    EXPECT_EQ(outer, "");
+    EXPECT_EQ(seenInside, "old entry\n");
+    EXPECT_EQ(dir.read("CODE.xml"), "first half of the outer entry, second half\n");
+    EXPECT_TRUE(temporariesBeside(target).empty());
+}
+
 TEST(Files, SaveXmlReplacesWholeFileAndLeavesNoTemporary) {
     TempFolder dir;
     dir.write("p.xml", "old content that is longer than the new one ..............................");

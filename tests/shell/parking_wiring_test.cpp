@@ -2,13 +2,17 @@
 // window's parking panel and busy mark, and the run's airport services.
 #include <gtest/gtest.h>
 
+#include "airports/parking/airport_data.h"
 #include "airports/parking/apf_reader.h"
 #include "airports/parking/learned_files.h"
 #include "airports/parking/live_stands.h"
+#include "airports/parking/park_airports.h"
 #include "airports/parking/park_state.h"
 #include "airports/parking/static_parking.h"
+#include "link/sim_client.h"
 #include "shell/main_window.h"
 #include "shell/parking_wiring.h"
+#include "support/temp_folder.h"
 #include "traffic/traffic_service.h"
 
 namespace clv::test {
@@ -117,6 +121,42 @@ TEST_F(ParkingWiring, ThePanelCountsTheLearnedUpdates) {
     gf_leaveParkAirport();
     EXPECT_EQ(learningUpdateCount.load(), 0);
     EXPECT_EQ(mainWindow.parkingPanel().fileUpdateCount, 0);
+}
+
+// A Re-read that finds another reserved stand in the park-airport list shows it
+// on the panel at once, not at the next plan.
+TEST_F(ParkingWiring, TheReReadShowsTheNewReservedStandOnThePanel) {
+    TempFolder work;
+    CurrentFolder current{work.path()};
+    work.write("airports/my_park_airports.txt", "LSZH,E14\n");
+    g_airports = {Airport{"LSZH", "ZRH", 47.46, 8.55, 1416}};
+    ParkSite park;
+    park.code = "LSZH";
+    park.iata = "ZRH";
+    gf_parkingHooks().setCurrentParkAirport(park);
+    for (const char* name : {"E12", "E14"}) standList.emplace_back(name, std::vector<StandOption>{}, 47.46, 8.55, 0.0,
+                                                                   30.0, StandKinds{});
+    reservedStand = "E12";
+    ParkingFigures figures;
+    figures.fileRead = true;
+    figures.reservedStand = "E12";
+    figures.reservedStandShown = true;
+    gf_showParkingFigures(figures);
+    userOnGroundKnown = true;
+
+    std::string message;
+    ASSERT_TRUE(services.airports.rereadParkAirports(message));
+    EXPECT_EQ(message, "reserved stand changed from \"E12\" to \"E14\"");
+    const ParkingPanel panel = mainWindow.parkingPanel();
+    EXPECT_EQ(panel.reservedStand, "E14");
+    EXPECT_TRUE(panel.reservedStandValid);
+
+    userOnGroundKnown = false;
+    {
+        std::lock_guard lock(parkAirportsMutex);
+        parkAirports.clear();
+    }
+    gf_forgetAirports();
 }
 
 // The Re-read takes the aircraft off a newly reserved stand through its hook: in

@@ -7,9 +7,11 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <functional>
 #include <numbers>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +19,11 @@
 #include <nlohmann/json.hpp>
 
 #include "product_run_support.h"
+#include "airports/parking/addon_reference.h"
+#include "airports/parking/airport_data.h"
+#include "airports/parking/apf_reader.h"
+#include "airports/parking/learned_files.h"
+#include "airports/parking/parking_hooks.h"
 #include "shell/product_services.h"
 #include "shell/window_services.h"
 
@@ -229,118 +236,158 @@ void LostDisplay::closesInOrder(bool interrupted) {
     EXPECT_EQ(sim.waitForExit(kExitLimit), std::optional<int>(0));
 }
 
+// Every member of a hooks struct is a hook. The count of an aggregate's members:
+// the most initialisers a brace initialisation takes.
+struct AnyHook {
+    template <class T>
+    operator T() const;  // only named in unevaluated braces
+};
+
+template <class T, class... Given>
+constexpr std::size_t lf_memberCount() {
+    if constexpr (requires { T{Given{}..., AnyHook{}}; }) {
+        return lf_memberCount<T, Given..., AnyHook>();
+    } else {
+        return sizeof...(Given);
+    }
+}
+
+// One hook of a group and whether the product's wiring gave it.
+struct HookWiring {
+    std::string name;
+    bool wired = false;
+};
+
+// The name is the member's own, so that one hook listed twice shows.
+#define CLV_HOOK(group, member) HookWiring{#member, bool(group.member)}
+
+// A group lists each of its struct's hooks once: a hook added to the struct and
+// not here fails, as does one the product leaves empty.
+template <class Hooks>
+void lf_expectWired(const std::string& group, const std::vector<HookWiring>& hooks) {
+    EXPECT_EQ(hooks.size(), lf_memberCount<Hooks>()) << group << ": a hook of the struct is not listed here";
+    // The count itself is checked: each member is a function and nothing else.
+    EXPECT_EQ(lf_memberCount<Hooks>() * sizeof(std::function<void()>), sizeof(Hooks)) << group;
+    std::set<std::string> names;
+    for (const HookWiring& hook : hooks) {
+        EXPECT_TRUE(names.insert(hook.name).second) << group << "." << hook.name << " is listed twice";
+        EXPECT_TRUE(hook.wired) << group << "." << hook.name << " is not wired";
+    }
+}
+
 // A hook left empty stops a run with "... not available in this build" at the
-// first step that needs it; the product leaves none empty, so no setting can
-// lead a run to one.
+// first step that needs it, and the hooks of the simulator link, the parking
+// planner, the file reader and the window do nothing or answer "unknown" when
+// left empty: the product leaves none empty, so no setting can lead a run to one
+// and no figure stays unshown.
 TEST(ProductServices, EveryHookIsWired) {
+    // What other tests installed must not pass for the product's wiring.
+    apfReadHooks = {};
+    learnedFileHooks = {};
+    gf_setParkingHooks({});
+    const ParkingHooks defaults = gf_parkingHooks();
+
     const RunServices services = gf_productRunServices();
     const auto& sim = services.sim;
+    lf_expectWired<SimLinkServices>(
+        "sim", {CLV_HOOK(sim, simClient), CLV_HOOK(sim, reserveSimQueues), CLV_HOOK(sim, simLinkUsable),
+                CLV_HOOK(sim, requestSimOnGround), CLV_HOOK(sim, simConnectRequestError),
+                CLV_HOOK(sim, requestUserAcData), CLV_HOOK(sim, requestUserAcTitleModel),
+                CLV_HOOK(sim, consumeNewDataStep), CLV_HOOK(sim, newDataStepPending),
+                CLV_HOOK(sim, clearPositionBuffers), CLV_HOOK(sim, clearSimLinkMark), CLV_HOOK(sim, createPlnFolder),
+                CLV_HOOK(sim, removeFlightPlanFolder), CLV_HOOK(sim, resetSimLink)});
     const auto& feed = services.feed;
+    lf_expectWired<FeedServices>(
+        "feed", {CLV_HOOK(feed, setupTcpServer), CLV_HOOK(feed, connectRealTraffic), CLV_HOOK(feed, sendQs121),
+                 CLV_HOOK(feed, sendQs123), CLV_HOOK(feed, startQnhReader), CLV_HOOK(feed, startTrafficReader),
+                 CLV_HOOK(feed, stopReaders), CLV_HOOK(feed, closeRealTrafficLink), CLV_HOOK(feed, centreReaderRange),
+                 CLV_HOOK(feed, startCallsignCollection), CLV_HOOK(feed, updateFeedLamps),
+                 CLV_HOOK(feed, feedLampSilent), CLV_HOOK(feed, resetTrafficFeed)});
     const auto& engine = services.engine;
+    lf_expectWired<EngineServices>(
+        "engine",
+        {CLV_HOOK(engine, startTraffic), CLV_HOOK(engine, stopTraffic), CLV_HOOK(engine, trafficTick),
+         CLV_HOOK(engine, handleSimEvents), CLV_HOOK(engine, recountLive), CLV_HOOK(engine, coupledCheckFront),
+         CLV_HOOK(engine, coupledCheckPop), CLV_HOOK(engine, checkCoupledCallsigns),
+         CLV_HOOK(engine, removeStaticDuplicate), CLV_HOOK(engine, callsign2ObjectId),
+         CLV_HOOK(engine, removeAllStatic), CLV_HOOK(engine, avoidUserCollisions),
+         CLV_HOOK(engine, avoidStaticCollisions), CLV_HOOK(engine, removeBlockedCallsign),
+         CLV_HOOK(engine, removeStaticDuplicatesOfLive), CLV_HOOK(engine, removeAcAtStand),
+         CLV_HOOK(engine, clearRememberedTitles), CLV_HOOK(engine, clearBlockedCallsigns)});
     const auto& liveries = services.liveries;
+    lf_expectWired<LiveryServices>(
+        "liveries", {CLV_HOOK(liveries, readDbase), CLV_HOOK(liveries, scanLiveries),
+                     CLV_HOOK(liveries, reserveLiveryLists), CLV_HOOK(liveries, livMatchingSummary),
+                     CLV_HOOK(liveries, logNoMatchList), CLV_HOOK(liveries, clearNoMatchList)});
     const auto& airports = services.airports;
+    lf_expectWired<AirportServices>(
+        "airports",
+        {CLV_HOOK(airports, readAirports), CLV_HOOK(airports, scanAddonAirports),
+         CLV_HOOK(airports, readMyParkAirports), CLV_HOOK(airports, findAirport), CLV_HOOK(airports, refreshParking),
+         CLV_HOOK(airports, continueParkRead), CLV_HOOK(airports, parkingBusy), CLV_HOOK(airports, parkingActive),
+         CLV_HOOK(airports, parkAirportSet), CLV_HOOK(airports, parkStandsEmpty),
+         CLV_HOOK(airports, rereadParkAirports), CLV_HOOK(airports, lockParkingControls),
+         CLV_HOOK(airports, parkingAdjustments), CLV_HOOK(airports, logParkedList),
+         CLV_HOOK(airports, clearGroundTraffic), CLV_HOOK(airports, userStandText)});
     const auto& window = services.window;
+    lf_expectWired<WindowServices>("window", {CLV_HOOK(window, newDestination), CLV_HOOK(window, updateRangeLimits),
+                                              CLV_HOOK(window, resetDisplay)});
     const auto& update = services.update;
-    const std::vector<std::pair<const char*, bool>> hooks{
-        {"sim.simClient", bool(sim.simClient)},
-        {"sim.reserveSimQueues", bool(sim.reserveSimQueues)},
-        {"sim.simLinkUsable", bool(sim.simLinkUsable)},
-        {"sim.requestSimOnGround", bool(sim.requestSimOnGround)},
-        {"sim.simConnectRequestError", bool(sim.simConnectRequestError)},
-        {"sim.requestUserAcData", bool(sim.requestUserAcData)},
-        {"sim.requestUserAcTitleModel", bool(sim.requestUserAcTitleModel)},
-        {"sim.consumeNewDataStep", bool(sim.consumeNewDataStep)},
-        {"sim.newDataStepPending", bool(sim.newDataStepPending)},
-        {"sim.clearPositionBuffers", bool(sim.clearPositionBuffers)},
-        {"sim.clearSimLinkMark", bool(sim.clearSimLinkMark)},
-        {"sim.createPlnFolder", bool(sim.createPlnFolder)},
-        {"sim.removeFlightPlanFolder", bool(sim.removeFlightPlanFolder)},
-        {"sim.resetSimLink", bool(sim.resetSimLink)},
-        {"feed.setupTcpServer", bool(feed.setupTcpServer)},
-        {"feed.connectRealTraffic", bool(feed.connectRealTraffic)},
-        {"feed.sendQs121", bool(feed.sendQs121)},
-        {"feed.sendQs123", bool(feed.sendQs123)},
-        {"feed.startQnhReader", bool(feed.startQnhReader)},
-        {"feed.startTrafficReader", bool(feed.startTrafficReader)},
-        {"feed.stopReaders", bool(feed.stopReaders)},
-        {"feed.closeRealTrafficLink", bool(feed.closeRealTrafficLink)},
-        {"feed.centreReaderRange", bool(feed.centreReaderRange)},
-        {"feed.startCallsignCollection", bool(feed.startCallsignCollection)},
-        {"feed.updateFeedLamps", bool(feed.updateFeedLamps)},
-        {"feed.feedLampSilent", bool(feed.feedLampSilent)},
-        {"feed.resetTrafficFeed", bool(feed.resetTrafficFeed)},
-        {"engine.startTraffic", bool(engine.startTraffic)},
-        {"engine.stopTraffic", bool(engine.stopTraffic)},
-        {"engine.trafficTick", bool(engine.trafficTick)},
-        {"engine.handleSimEvents", bool(engine.handleSimEvents)},
-        {"engine.recountLive", bool(engine.recountLive)},
-        {"engine.coupledCheckFront", bool(engine.coupledCheckFront)},
-        {"engine.coupledCheckPop", bool(engine.coupledCheckPop)},
-        {"engine.checkCoupledCallsigns", bool(engine.checkCoupledCallsigns)},
-        {"engine.callsign2ObjectId", bool(engine.callsign2ObjectId)},
-        {"engine.removeAllStatic", bool(engine.removeAllStatic)},
-        {"engine.avoidUserCollisions", bool(engine.avoidUserCollisions)},
-        {"engine.avoidStaticCollisions", bool(engine.avoidStaticCollisions)},
-        {"engine.removeBlockedCallsign", bool(engine.removeBlockedCallsign)},
-        {"engine.removeStaticDuplicatesOfLive", bool(engine.removeStaticDuplicatesOfLive)},
-        {"engine.removeAcAtStand", bool(engine.removeAcAtStand)},
-        {"engine.clearRememberedTitles", bool(engine.clearRememberedTitles)},
-        {"engine.clearBlockedCallsigns", bool(engine.clearBlockedCallsigns)},
-        {"liveries.readDbase", bool(liveries.readDbase)},
-        {"liveries.scanLiveries", bool(liveries.scanLiveries)},
-        {"liveries.reserveLiveryLists", bool(liveries.reserveLiveryLists)},
-        {"liveries.livMatchingSummary", bool(liveries.livMatchingSummary)},
-        {"liveries.logNoMatchList", bool(liveries.logNoMatchList)},
-        {"liveries.clearNoMatchList", bool(liveries.clearNoMatchList)},
-        {"airports.readAirports", bool(airports.readAirports)},
-        {"airports.scanAddonAirports", bool(airports.scanAddonAirports)},
-        {"airports.readMyParkAirports", bool(airports.readMyParkAirports)},
-        {"airports.findAirport", bool(airports.findAirport)},
-        {"airports.refreshParking", bool(airports.refreshParking)},
-        {"airports.continueParkRead", bool(airports.continueParkRead)},
-        {"airports.parkingBusy", bool(airports.parkingBusy)},
-        {"airports.parkingActive", bool(airports.parkingActive)},
-        {"airports.parkAirportSet", bool(airports.parkAirportSet)},
-        {"airports.parkStandsEmpty", bool(airports.parkStandsEmpty)},
-        {"airports.rereadParkAirports", bool(airports.rereadParkAirports)},
-        {"airports.lockParkingControls", bool(airports.lockParkingControls)},
-        {"airports.parkingAdjustments", bool(airports.parkingAdjustments)},
-        {"airports.logParkedList", bool(airports.logParkedList)},
-        {"airports.clearGroundTraffic", bool(airports.clearGroundTraffic)},
-        {"airports.userStandText", bool(airports.userStandText)},
-        {"window.newDestination", bool(window.newDestination)},
-        {"window.updateRangeLimits", bool(window.updateRangeLimits)},
-        {"window.resetDisplay", bool(window.resetDisplay)},
-        {"update.checkNewVersion", bool(update.checkNewVersion)},
-        {"update.updateSimaddon", bool(update.updateSimaddon)},
-    };
-    for (const auto& [name, wired] : hooks) EXPECT_TRUE(wired) << name;
+    lf_expectWired<UpdateServices>("update", {CLV_HOOK(update, checkNewVersion), CLV_HOOK(update, updateSimaddon)});
+    EXPECT_EQ(lf_memberCount<RunServices>(), 7u) << "a group of the run services is not listed here";
 
     const WindowHooks w = gf_productWindowHooks();
-    const std::vector<std::pair<const char*, bool>> windowHooks{
-        {"findAirport", bool(w.findAirport)},
-        {"setParkAirport", bool(w.setParkAirport)},
-        {"firstParkAirport", bool(w.firstParkAirport)},
-        {"enforceMaxLive", bool(w.enforceMaxLive)},
-        {"parkedNavLights", bool(w.parkedNavLights)},
-        {"clearLiveryIndex", bool(w.clearLiveryIndex)},
-        {"resetAddonScan", bool(w.resetAddonScan)},
-        {"userAircraft", bool(w.userAircraft)},
-        {"setOnTop", bool(w.setOnTop)},
-    };
-    for (const auto& [name, wired] : windowHooks) EXPECT_TRUE(wired) << "window hook " << name;
+    lf_expectWired<WindowHooks>(
+        "window hook", {CLV_HOOK(w, findAirport), CLV_HOOK(w, setParkAirport), CLV_HOOK(w, firstParkAirport),
+                        CLV_HOOK(w, enforceMaxLive), CLV_HOOK(w, parkedNavLights), CLV_HOOK(w, clearLiveryIndex),
+                        CLV_HOOK(w, resetAddonScan), CLV_HOOK(w, userAircraft), CLV_HOOK(w, setOnTop)});
 
-    // The simulator link fills an empty hook with a no-op: an unwired hook passes silently.
     const SimLinkHooks link = gf_productSimLinkHooks();
-    const std::vector<std::pair<const char*, bool>> linkHooks{
-        {"reserveUserStand", bool(link.reserveUserStand)},
-        {"standNameAtPosition", bool(link.standNameAtPosition)},
-        {"halfWingspan", bool(link.halfWingspan)},
-        {"maxHalfWingspan", bool(link.maxHalfWingspan)},
-        {"type2Category", bool(link.type2Category)},
+    lf_expectWired<SimLinkHooks>(
+        "simulator link hook",
+        {CLV_HOOK(link, reserveUserStand), CLV_HOOK(link, standNameAtPosition), CLV_HOOK(link, halfWingspan),
+         CLV_HOOK(link, maxHalfWingspan), CLV_HOOK(link, type2Category)});
+
+    // The parking planner fills each hook the product leaves empty with a default:
+    // the program's own for the reference data, the park airports, the learned
+    // file, the simulator link and the clocks, nothing at all for the window and
+    // the feed's callsigns. Those the product must wire differ from the default
+    // (each default is a lambda of its own type).
+    const ParkingHooks p = gf_parkingHooks();
+    const auto byProduct = [](const std::string& name, const auto& wired, const auto& fallback) {
+        return HookWiring{name, bool(wired) && wired.target_type() != fallback.target_type()};
     };
-    for (const auto& [name, wired] : linkHooks) EXPECT_TRUE(wired) << "simulator link hook " << name;
+#define CLV_PRODUCT_HOOK(member) byProduct(#member, p.member, defaults.member)
+    lf_expectWired<ParkingHooks>(
+        "parking hook",
+        {CLV_HOOK(p, findAirport), CLV_HOOK(p, nearestAirport), CLV_HOOK(p, airportDisplayName),
+         CLV_HOOK(p, apfExists), CLV_HOOK(p, apfPath), CLV_HOOK(p, firstParkAirport), CLV_HOOK(p, parkAirportListEmpty),
+         CLV_HOOK(p, sortParkAirports), CLV_HOOK(p, putParkAirportFirst), CLV_HOOK(p, reserveStandOfFirst),
+         CLV_HOOK(p, currentParkAirport), CLV_HOOK(p, setCurrentParkAirport),
+         CLV_PRODUCT_HOOK(startCallsignCollection), CLV_PRODUCT_HOOK(takeLiveCallsigns), CLV_HOOK(p, learnedUpdates),
+         CLV_HOOK(p, resetLearnedUpdates), CLV_HOOK(p, saveLearnedFile), CLV_HOOK(p, unsetReferenceElevation),
+         CLV_HOOK(p, userAircraft), CLV_HOOK(p, userStandName), CLV_HOOK(p, halfWingspan),
+         CLV_HOOK(p, matchStaticLivery), CLV_PRODUCT_HOOK(showFigures), CLV_PRODUCT_HOOK(showStaticAverageFit),
+         CLV_PRODUCT_HOOK(showLiveAverageFit), CLV_PRODUCT_HOOK(showMinutesToNext),
+         CLV_PRODUCT_HOOK(showParkingBusy), CLV_PRODUCT_HOOK(showLearnedUpdates), CLV_PRODUCT_HOOK(clearStatusLine),
+         CLV_HOOK(p, clearAdjustmentLists), CLV_HOOK(p, savedMaxLive), CLV_HOOK(p, now), CLV_HOOK(p, systemTime100ns),
+         CLV_HOOK(p, drawPercent)});
+#undef CLV_PRODUCT_HOOK
+
+    const ApfReadHooks& r = apfReadHooks;
+    lf_expectWired<ApfReadHooks>(
+        "file reader hook",
+        {CLV_HOOK(r, parkAirportCode), CLV_HOOK(r, setParkAirportAltitude), CLV_HOOK(r, downloadApf),
+         CLV_HOOK(r, archivePath), CLV_HOOK(r, readLearned), CLV_HOOK(r, loadLearned), CLV_HOOK(r, mergeLearned),
+         CLV_HOOK(r, premergeLearned), CLV_HOOK(r, fileRead)});
+    lf_expectWired<LearnedFileHooks>("learned file hook", {CLV_HOOK(learnedFileHooks, updateRangeLimits)});
+    const AddonReference reference = gf_airportReference();
+    lf_expectWired<AddonReference>("add-on scan reference", {CLV_HOOK(reference, airportName),
+                                                             CLV_HOOK(reference, altitudeFt),
+                                                             CLV_HOOK(reference, firstCode)});
 }
+
+#undef CLV_HOOK
 
 }  // namespace
 }  // namespace clv::test

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <pugixml.hpp>
 
 #include "airports/addons/airport_scan_report.h"
 #include "airports/airports_fixture.h"
 #include "bgl_test_support.h"
+#include "core/files.h"
 #include "core/meta.h"
 
 namespace fs = std::filesystem;
@@ -75,6 +77,13 @@ protected:
     CurrentFolder current_{folder_.path()};
     RefTable ref_;
 };
+
+// The names in the scan folder's TBLO folder.
+std::set<std::string> lf_namesInTblo(const TempFolder& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder / kTbloName)) names.insert(entry.path().filename().string());
+    return names;
+}
 
 std::vector<bgltool::ParkingDescription> standsCalled(std::uint16_t count) {
     std::vector<bgltool::ParkingDescription> entries;
@@ -224,6 +233,58 @@ TEST_F(AddonAirportTest, NotRecognisedAirportsBecomeTbloEntries) {
     lf_notRecognisedAirport(lost, BglDecodeSetup{false, {}, ref_.reference()});
     EXPECT_TRUE(reported(fmt::format("==================> Not recognised airport lost ... \"{}\"", lost.string())));
     EXPECT_EQ(g_tbloCount.load(), 3);
+}
+
+// Two files of one airport the decoder cannot read (two workers of a scan): one
+// whole entry in TBLO, counted once, so the count and the folder agree.
+TEST_F(AddonAirportTest, TwoFilesOfOneAirportMakeOneTbloEntry) {
+    const BglDecodeSetup setup{false, {}, ref_.reference()};
+    const auto first = folder_.write("Sim/Community/pkg-a/scenery/EDDF.bgl", "");
+    const auto second = folder_.write("Sim/Community/pkg-b/scenery/EDDF.bgl", "");
+    lf_notRecognisedAirport(first, setup);
+    lf_notRecognisedAirport(second, setup);
+    EXPECT_EQ(g_tbloCount.load(), 1);
+    EXPECT_EQ(lf_namesInTblo(folder_), (std::set<std::string>{"EDDF.xml"}));
+    // The entry of the last file, whole: its two lines.
+    const std::string entry = folder_.read("TBLO/EDDF.xml");
+    EXPECT_TRUE(entry.starts_with(second.string() + "\nEDDF by unknown, title: ")) << entry;
+    EXPECT_EQ(std::count(entry.begin(), entry.end(), '\n'), 2) << entry;
+}
+
+// A link file or TBLO entry that cannot be written, at any step: the report says
+// so and why, the file from before is kept whole, and nothing is counted.
+TEST_F(AddonAirportTest, AFailedWriteIsReportedAndKeepsTheFileBefore) {
+    const ReplaceStep steps[] = {ReplaceStep::Open, ReplaceStep::Write, ReplaceStep::Flush, ReplaceStep::Rename};
+    const BglDecodeSetup setup{false, {}, ref_.reference()};
+    const auto bgl = folder_.write("Sim/Community/pkg-a/scenery/EDDF.bgl", "");
+    for (const ReplaceStep step : steps) {
+        SCOPED_TRACE(static_cast<int>(step));
+        gf_clearScanReport();
+        folder_.write("airports/ra_vudovodo/LSZH.txt", "archive/simaddon/LSZH-before.xml\n");
+        gf_failNextReplaceStep(step);
+        scan("Community/microsoft-airport-lszh/scenery/LSZH.bgl",
+             {airportWith("LSZH", {ParkingListDescription{standsCalled(5)}})});
+        EXPECT_EQ(folder_.read("airports/ra_vudovodo/LSZH.txt"), "archive/simaddon/LSZH-before.xml\n");
+        const std::string linkFailure =
+            fmt::format("===> Writing link file {} did not succeed: ", (g_raVudovodoFolder / "LSZH.txt").string());
+        const auto linkReports = reports();
+        EXPECT_TRUE(std::any_of(linkReports.begin(), linkReports.end(),
+                                [&](const std::string& line) { return line.starts_with(linkFailure); }));
+
+        folder_.write("TBLO/EDDF.xml", "an entry before\n");
+        g_tbloCount = 0;
+        gf_failNextReplaceStep(step);
+        lf_notRecognisedAirport(bgl, setup);
+        EXPECT_EQ(folder_.read("TBLO/EDDF.xml"), "an entry before\n");
+        EXPECT_EQ(g_tbloCount.load(), 0);
+        const std::string tbloFailure = fmt::format("===> Writing TBLO entry {} did not succeed: ",
+                                                    (fs::path(kTbloName) / "EDDF.xml").string());
+        const auto tbloReports = reports();
+        EXPECT_TRUE(std::any_of(tbloReports.begin(), tbloReports.end(),
+                                [&](const std::string& line) { return line.starts_with(tbloFailure); }));
+        EXPECT_FALSE(reported("==> TBLO entry EDDF.xml created "));
+        EXPECT_EQ(lf_namesInTblo(folder_), (std::set<std::string>{"EDDF.xml"})) << "no temporary left";
+    }
 }
 
 TEST_F(AddonAirportTest, PathHelpers) {

@@ -11,6 +11,7 @@
 #include "airports/airports_fixture.h"
 #include "airports/parking/park_airports.h"
 #include "airports/parking/park_state.h"
+#include "airports/parking/static_parking.h"
 #include "link/sim_client.h"
 #include "link/sim_state.h"
 
@@ -33,8 +34,21 @@ protected:
         gf_setRemoveAcAtStand([this](const std::string& name) { removedAt.push_back(name); });
         userOnGroundKnown = true;
         work.write("airports/my_park_airports.txt", "EGLL,B12\nEHAM\n");
+        // The panel as the planner last set it: C3 reserved.
+        clv::ParkingHooks hooks;
+        hooks.showFigures = [this](const clv::ParkingFigures& figures) { shown.push_back(figures); };
+        gf_setParkingHooks(hooks);
+        clv::ParkingFigures figures;
+        figures.airportName = "Heathrow";
+        figures.fileRead = true;
+        figures.reservedStand = "C3";
+        figures.reservedStandShown = true;
+        gf_showParkingFigures(figures);
+        shown.clear();
     }
     void TearDown() override {
+        gf_showParkingFigures(clv::ParkingFigures{});
+        gf_setParkingHooks({});
         gf_setRemoveAcAtStand(nullptr);
         gf_clearCurrentParkAirport();
         setUserStand("");
@@ -49,6 +63,7 @@ protected:
         simDisplayTexts.userStand = name;
     }
     std::vector<std::string> removedAt;
+    std::vector<clv::ParkingFigures> shown;  // each time the panel was given figures
     ParkFileState parkFile;
 };
 
@@ -60,11 +75,31 @@ TEST_F(RereadTest, AChangedReservedStandTakesEffect) {
     EXPECT_TRUE(standList[0].excluded);
     EXPECT_FALSE(standList[1].excluded);
     EXPECT_EQ(removedAt, (std::vector<std::string>{"B12"}));
+    // The panel shows the new stand at once, the rest of its figures kept.
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].reservedStand, "B12");
+    EXPECT_TRUE(shown[0].reservedStandShown);
+    EXPECT_EQ(shown[0].airportName, "Heathrow");
+    EXPECT_TRUE(shown[0].fileRead);
+    EXPECT_EQ(gf_parkingFigures().reservedStand, "B12");
     // Nothing changed since: the list is okay.
     message.clear();
     ASSERT_TRUE(gf_rereadParkAirports(true, message));
     EXPECT_EQ(message, "park airports and stands are okay");
     EXPECT_EQ(removedAt.size(), 1u);
+    EXPECT_EQ(shown.size(), 1u);
+}
+
+// A name the airport has no stand of is taken as written and shown as not valid.
+TEST_F(RereadTest, AReservedStandThatIsNoStandHereShowsAsNotValid) {
+    work.write("airports/my_park_airports.txt", "EGLL,Z99\nEHAM\n");
+    std::string message;
+    ASSERT_TRUE(gf_rereadParkAirports(true, message));
+    EXPECT_EQ(reservedStand, "Z99");
+    EXPECT_FALSE(standList[1].excluded);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].reservedStand, "Z99");
+    EXPECT_FALSE(shown[0].reservedStandShown);
 }
 
 TEST_F(RereadTest, TheReservedStandWaitsWhileAnyConditionFails) {
@@ -91,6 +126,8 @@ TEST_F(RereadTest, TheReservedStandWaitsWhileAnyConditionFails) {
         ASSERT_TRUE(gf_rereadParkAirports(c.checkStand, message));
         EXPECT_EQ(message, "park airports and stands are okay");
         EXPECT_TRUE(removedAt.empty());
+        EXPECT_TRUE(shown.empty());
+        EXPECT_EQ(gf_parkingFigures().reservedStand, "C3");
         // Back to the set-up's state.
         userOnGroundKnown = true;
         parkingBusy = false;
