@@ -129,6 +129,7 @@ TEST_F(ParkingWiring, TheReReadShowsTheNewReservedStandOnThePanel) {
     TempFolder work;
     CurrentFolder current{work.path()};
     work.write("airports/my_park_airports.txt", "LSZH,E14\n");
+    std::filesystem::create_directories(work / "airports/my_thirdparty");
     g_airports = {Airport{"LSZH", "ZRH", 47.46, 8.55, 1416}};
     ParkSite park;
     park.code = "LSZH";

@@ -10,6 +10,7 @@
 #include "airports/airports_fixture.h"
 #include "bgl_test_support.h"
 #include "core/files.h"
+#include "core/folders.h"
 #include "core/meta.h"
 
 namespace fs = std::filesystem;
