@@ -279,7 +279,8 @@ TEST_F(SimClientThread, ABadSimConnectCfgIsNamedOnTheStatusLineAndNothingConnect
                "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(standIn->simPort()) + "\n");
     waitUntilRunning();
     EXPECT_EQ(statusLines().at(2), "Waiting for MSFS 2024 at " + endpoint + " ...");
-    EXPECT_TRUE(logged("SimConnect endpoint " + endpoint + " (" + (std::filesystem::current_path() / "SimConnect.cfg").string() +
+    const std::string file = (std::filesystem::current_path() / "SimConnect.cfg").string();
+    EXPECT_TRUE(logged("SimConnect endpoint " + endpoint + " (" + file +
                        " [SimConnect]; $CLV_SIMCONNECT_PORT is not used with a SimConnect.cfg)"))
         << logText();
 }
@@ -298,7 +299,8 @@ TEST_F(SimClientThread, ASimConnectCfgWrittenTheSdksWayWinsOverThePortVariableAn
     startClient();
     waitUntilRunning();
     EXPECT_EQ(statusLines().at(0), "Waiting for MSFS 2024 at 127.0.0.1:" + simPort + " ...");
-    EXPECT_EQ(timesLogged("SimConnect endpoint 127.0.0.1:" + simPort + " (" + (std::filesystem::current_path() / "SimConnect.cfg").string() +
+    const std::string file = (std::filesystem::current_path() / "SimConnect.cfg").string();
+    EXPECT_EQ(timesLogged("SimConnect endpoint 127.0.0.1:" + simPort + " (" + file +
                           " [SimConnect.0]; $CLV_SIMCONNECT_PORT is not used with a SimConnect.cfg)"),
               1)
         << logText();

@@ -252,7 +252,8 @@ TEST(SimConnectHandles, SimConnectCfgNamesTheSimulatorOrSaysWhichKeyIsWrong) {
         {"[SimConnect.1]\nAddress=10.0.0.9\nPort=9\n", "127.0.0.1", 50500, true, nullptr,
          "SimConnect.cfg: has no [SimConnect] or [SimConnect.0] section"},
         {"[SimConnect]\nAddress=10.0.0.7\nPort=500\n[SimConnect.0]\nAddress=10.0.0.8\nPort=501\n", "127.0.0.1", 50500,
-         true, nullptr, "SimConnect.cfg: [SimConnect] and [SimConnect.0] both set up configuration 0; keep one of them"},
+         true, nullptr,
+         "SimConnect.cfg: [SimConnect] and [SimConnect.0] both set up configuration 0; keep one of them"},
         {"[SimConnect]\nProtocol=Pipe\nAddress=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
          "SimConnect.cfg: Protocol=Pipe is not supported here (a named pipe reaches only programs on the "
          "simulator's PC); use Protocol=IPv4"},
