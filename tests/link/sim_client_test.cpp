@@ -102,7 +102,7 @@ protected:
 
     // How often the log holds exactly this line.
     long timesLogged(const std::string& line) const {
-        const auto all = lines(logText());
+        const auto all = clv::test::lines(logText());
         return std::count(all.begin(), all.end(), line);
     }
 
