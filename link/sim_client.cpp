@@ -104,15 +104,25 @@ void lf_endSimClient(bool failed) {
     }
 }
 
-// A SimConnect.cfg that cannot be used keeps the link from connecting: said once
-// per problem in the log and the status line, so the user can mend the file.
-void lf_reportSimConnectCfg(std::string& reported) {
-    const clv::ScEndpointResult where = gf_simConnectEndpoint();
-    if (where.error == reported) return;
-    reported = where.error;
-    if (where.error.empty()) return;
-    gf_logMarked("{}", where.error);
-    gf_setStatusLine(where.error, true);
+// Where the link connects and where that came from, or why a SimConnect.cfg keeps
+// it from connecting: said in the log and on the status line when first known and
+// again when the file changes it, never on every retry, so the user can check the
+// address and mend the file. `reported` holds what was said last.
+void lf_reportEndpoint(const clv::ScEndpointResult& where, std::string& reported) {
+    const std::string endpoint = gf_simConnectEndpointText(where.endpoint);
+    const std::string now = where.error.empty() ? endpoint + " " + where.source : where.error;
+    if (now == reported) return;
+    const bool first = reported.empty();
+    reported = now;
+    const std::string waiting = fmt::format("Waiting for MSFS 20{}", MSFS_2020.value ? "20" : "24");
+    if (where.error.empty()) {
+        gf_log("SimConnect endpoint {} ({})", endpoint, where.source);
+        gf_setStatusLine(fmt::format("{} at {} ...", waiting, endpoint), true);
+    } else {
+        if (first) gf_setStatusLine(waiting + " ...", true);
+        gf_logMarked("{}", where.error);
+        gf_setStatusLine(where.error, true);
+    }
     gf_uiPort().requestRepaint();
 }
 
@@ -143,23 +153,19 @@ void SimClient(std::stop_token stop) {
     auto stopping = [&stop] { return stop.stop_requested() || g_resetStop.load(); };
     bool failed = false;
     try {
-        bool first = true;
-        std::string cfgProblem;
+        std::string reported;
         while (!stopRequested && !userClosedWindow && !stopping()) {
-            if (first) {
-                first = false;
-                gf_setStatusLine(fmt::format("Waiting for MSFS 20{} ...", MSFS_2020.value ? "20" : "24"), true);
-                gf_uiPort().requestRepaint();
-            }
+            // SimConnect_Open reads the same file: a mended one is seen by the next attempt.
+            const clv::ScEndpointResult where = gf_simConnectEndpoint();
+            lf_reportEndpoint(where, reported);
             clv::SimConnectHandle handle{};
             gf_setSimConnectProtocol(MSFS_2020.value ? clv::kScProtocol2020 : clv::kScProtocol2024);
             if (SimConnect_Open(&handle, clv::kProductName, nullptr, 0, nullptr, 0) != clv::kScOk) {
-                lf_reportSimConnectCfg(cfgProblem);
                 lf_sleepUnlessStopped(stopping, 1000ms);
                 continue;
             }
             // Where it listens tells whether it can open our flight plan files.
-            gf_setSimAddress(gf_simConnectEndpoint().endpoint.address);
+            gf_setSimAddress(where.endpoint.address);
             simConnectHandle = handle;
             gf_registerSimConnect(handle);
             // (No system timer resolution to raise: sleeps here are fine-grained already.)

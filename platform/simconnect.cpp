@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -149,8 +150,8 @@ int lf_connect(const ScEndpoint& endpoint) {
         ::close(fd);
         return -1;
     }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    int noDelay = endpoint.noDelay ? 1 : 0;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     return fd;
 }
 
@@ -166,6 +167,15 @@ std::string_view lf_trim(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
     return s;
 }
+
+// SimConnect.cfg is an INI file: configuration 0 is [SimConnect], which the SDK
+// also writes [SimConnect.0]; [SimConnect.1] and so on are other configurations.
+constexpr std::string_view kCfgSection = "SimConnect";
+constexpr std::string_view kCfgSectionZero = "SimConnect.0";
+// What Windows editors put at the start of a text file.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 bool lf_equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
@@ -184,60 +194,113 @@ std::uint16_t gf_simConnectPort() {
 ScEndpointResult gf_simConnectEndpoint(const std::filesystem::path& cfgFile) {
     ScEndpointResult result;
     const std::string name = cfgFile.filename().string();
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(cfgFile, ec);
+    if (ec) full = cfgFile;
+    const char* variable = std::getenv(kSimConnectPortVariable);
+    if (!std::filesystem::exists(cfgFile, ec)) {
+        result.source = "the default: there is no " + full.string();
+        if (variable != nullptr) {
+            if (auto p = lf_portNumber(variable)) {
+                result.endpoint.port = *p;
+                result.source = std::string("the default address, the port from $") + kSimConnectPortVariable +
+                                ": there is no " + full.string();
+            } else {
+                result.source += std::string("; $") + kSimConnectPortVariable + "=" + variable +
+                                 " is not a port number from 1 to 65535";
+            }
+        }
+        return result;
+    }
     auto fail = [&](std::string why) {
         result.endpoint = ScEndpoint{};
         result.error = name + ": " + std::move(why);
+        result.source.clear();
         return result;
     };
-    std::error_code ec;
-    if (std::filesystem::exists(cfgFile, ec)) {
-        std::ifstream in(cfgFile, std::ios::binary);
-        if (!in) return fail("cannot be read");
-        std::string line;
-        std::string section;
-        bool seen = false;
-        std::optional<std::string> address;
-        std::optional<std::uint16_t> port;
-        // The size of a text file that someone wrote by hand; anything longer is not one.
-        constexpr std::size_t kMaxLines = 10000;
-        for (std::size_t n = 0; n < kMaxLines && std::getline(in, line); ++n) {
-            std::string_view l = lf_trim(line);
-            if (l.empty() || l.front() == ';' || l.front() == '#') continue;
-            if (l.front() == '[') {
-                section = std::string(lf_trim(l.substr(1, l.find(']') == std::string_view::npos ? l.size() - 1
-                                                                                                 : l.find(']') - 1)));
-                seen = seen || lf_equalsNoCase(section, "SimConnect");
-                continue;
-            }
-            if (!lf_equalsNoCase(section, "SimConnect")) continue;
-            const auto equals = l.find('=');
-            if (equals == std::string_view::npos) continue;
-            const std::string_view key = lf_trim(l.substr(0, equals));
-            const std::string_view value = lf_trim(l.substr(equals + 1));
-            if (lf_equalsNoCase(key, "Protocol")) {
-                if (!lf_equalsNoCase(value, "IPv4")) {
-                    return fail("Protocol=" + std::string(value) + " is not supported here; use Protocol=IPv4");
-                }
-            } else if (lf_equalsNoCase(key, "Address")) {
-                in_addr parsed{};
-                if (::inet_pton(AF_INET, std::string(value).c_str(), &parsed) != 1) {
-                    return fail("Address=" + std::string(value) + " is not an IPv4 address like 192.168.1.20");
-                }
-                address = std::string(value);
-            } else if (lf_equalsNoCase(key, "Port")) {
-                port = lf_portNumber(value);
-                if (!port) return fail("Port=" + std::string(value) + " is not a port number from 1 to 65535");
+    std::ifstream in(cfgFile, std::ios::binary);
+    if (!in) return fail("cannot be read");
+    std::string line;
+    std::string section;  // configuration 0's section as written, once seen
+    bool inSection = false;
+    std::optional<std::string> address;
+    std::optional<std::uint16_t> port;
+    // The size of a text file that someone wrote by hand; anything longer is not one.
+    constexpr std::size_t kMaxLines = 10000;
+    for (std::size_t n = 0; n < kMaxLines && std::getline(in, line); ++n) {
+        std::string_view l = line;
+        if (n == 0) {
+            if (l.starts_with(kUtf8Bom)) l.remove_prefix(kUtf8Bom.size());
+            if (l.starts_with(kUtf16LeBom) || l.starts_with(kUtf16BeBom)) {
+                return fail("is saved as UTF-16 text; save it as UTF-8 or ANSI");
             }
         }
-        if (!seen) return fail("has no [SimConnect] section");
-        if (!address) return fail("[SimConnect] has no Address=");
-        if (!port) return fail("[SimConnect] has no Port=");
-        result.endpoint = ScEndpoint{*address, *port};
+        l = lf_trim(l);
+        if (l.empty() || l.front() == ';' || l.front() == '#') continue;
+        if (l.front() == '[') {
+            const std::size_t close = l.find(']');
+            const std::string_view title = lf_trim(l.substr(1, close == std::string_view::npos ? l.size() - 1
+                                                                                                : close - 1));
+            inSection = lf_equalsNoCase(title, kCfgSection) || lf_equalsNoCase(title, kCfgSectionZero);
+            if (inSection) {
+                if (!section.empty() && !lf_equalsNoCase(section, title)) {
+                    return fail("[" + section + "] and [" + std::string(title) +
+                                "] both set up configuration 0; keep one of them");
+                }
+                section = std::string(title);
+            }
+            continue;
+        }
+        if (!inSection) continue;
+        const auto equals = l.find('=');
+        if (equals == std::string_view::npos) continue;
+        const std::string_view key = lf_trim(l.substr(0, equals));
+        const std::string_view value = lf_trim(l.substr(equals + 1));
+        if (lf_equalsNoCase(key, "Protocol")) {
+            if (lf_equalsNoCase(value, "Pipe")) {
+                // The SDK's pipe is a local Windows named pipe: only a client on the
+                // simulator's own PC can open it.
+                return fail("Protocol=" + std::string(value) +
+                            " is not supported here (a named pipe reaches only programs on the simulator's PC); "
+                            "use Protocol=IPv4");
+            }
+            if (lf_equalsNoCase(value, "IPv6")) {
+                return fail("Protocol=" + std::string(value) +
+                            " is not supported here; use Protocol=IPv4 with the simulator PC's IPv4 address");
+            }
+            if (!lf_equalsNoCase(value, "IPv4")) {
+                return fail("Protocol=" + std::string(value) + " is not supported here; use Protocol=IPv4");
+            }
+        } else if (lf_equalsNoCase(key, "Address")) {
+            in_addr parsed{};
+            if (::inet_pton(AF_INET, std::string(value).c_str(), &parsed) != 1) {
+                return fail("Address=" + std::string(value) + " is not an IPv4 address like 192.168.1.20");
+            }
+            address = std::string(value);
+        } else if (lf_equalsNoCase(key, "Port")) {
+            port = lf_portNumber(value);
+            if (!port) return fail("Port=" + std::string(value) + " is not a port number from 1 to 65535");
+        } else if (lf_equalsNoCase(key, "DisableNagle")) {
+            if (value != "0" && value != "1") return fail("DisableNagle=" + std::string(value) + " is not 0 or 1");
+            result.endpoint.noDelay = value == "1";
+        }
+        // Other keys of the SDK (MaxReceiveSize, Comment, ...) change nothing here:
+        // the receive bound is the protocol's own.
     }
-    if (std::getenv(kSimConnectPortVariable) != nullptr) {
-        if (auto p = lf_portNumber(std::getenv(kSimConnectPortVariable))) result.endpoint.port = *p;
+    if (section.empty()) return fail("has no [SimConnect] or [SimConnect.0] section");
+    if (!address) return fail("[" + section + "] has no Address=");
+    if (!port) return fail("[" + section + "] has no Port=");
+    result.endpoint.address = *address;
+    result.endpoint.port = *port;
+    result.source = full.string() + " [" + section + "]";
+    if (variable != nullptr) {
+        result.source += std::string("; $") + kSimConnectPortVariable + " is not used with a " + name;
     }
     return result;
+}
+
+std::string gf_simConnectEndpointText(const ScEndpoint& endpoint) {
+    return endpoint.address + ":" + std::to_string(endpoint.port);
 }
 
 void gf_setSimConnectProtocol(std::uint32_t protocol) {

@@ -38,8 +38,9 @@ enum class SimConnectHandle : std::uint64_t {};
 inline constexpr std::uint32_t kScProtocol2020 = 5;
 inline constexpr std::uint32_t kScProtocol2024 = 6;
 
-// Where the simulator listens when SimConnect.cfg does not say otherwise. The
-// port can be replaced by $CLV_SIMCONNECT_PORT (tests run their own stand-in).
+// Where the simulator listens when there is no SimConnect.cfg. Without the file
+// the port can be replaced by $CLV_SIMCONNECT_PORT (tests run their own stand-in);
+// a file the user wrote always wins.
 inline constexpr const char* kDefaultSimConnectAddress = "127.0.0.1";
 inline constexpr std::uint16_t kDefaultSimConnectPort = 50500;
 inline constexpr const char* kSimConnectPortVariable = "CLV_SIMCONNECT_PORT";
@@ -48,6 +49,9 @@ inline constexpr const char* kSimConnectCfgFile = "SimConnect.cfg";
 struct ScEndpoint {
     std::string address = kDefaultSimConnectAddress;  // an IPv4 address
     std::uint16_t port = kDefaultSimConnectPort;
+    // TCP_NODELAY: our calls are gathered into a few writes per frame already, so
+    // only an explicit DisableNagle=0 in SimConnect.cfg turns Nagle's delay on.
+    bool noDelay = true;
 };
 
 // The endpoint, or what is wrong with the file: `error` then names the file and
@@ -55,6 +59,10 @@ struct ScEndpoint {
 struct ScEndpointResult {
     ScEndpoint endpoint;
     std::string error;
+    // Where the endpoint came from, for the log: the file's full path and section
+    // ("/home/ann/run/SimConnect.cfg [SimConnect.0]"), or the default and where
+    // the file was looked for.
+    std::string source;
 };
 
 // The longest texts the simulator takes, in bytes (UTF-8, no NUL inside).
@@ -217,10 +225,16 @@ using ScDispatchProc = void (*)(const ScRecv* message, std::uint32_t size, void*
 // $CLV_SIMCONNECT_PORT when it holds a port number, else kDefaultSimConnectPort.
 std::uint16_t gf_simConnectPort();
 
-// Reads the [SimConnect] section of a SimConnect.cfg (Protocol=IPv4, Address=,
-// Port=). A missing file means the default endpoint; $CLV_SIMCONNECT_PORT, when
-// set, replaces the port.
+// Reads configuration 0 of a SimConnect.cfg as the simulator SDK writes it: the
+// section [SimConnect] or [SimConnect.0] (any case; other [SimConnect.N] are other
+// configurations and ignored), keys and values in any case, Protocol=IPv4,
+// Address=, Port=, DisableNagle=0|1; other keys (MaxReceiveSize, Comment, ...)
+// are ignored. A missing file means the default endpoint, whose port
+// $CLV_SIMCONNECT_PORT replaces when set.
 clv::ScEndpointResult gf_simConnectEndpoint(const std::filesystem::path& cfgFile = clv::kSimConnectCfgFile);
+
+// "192.168.1.20:500"
+std::string gf_simConnectEndpointText(const clv::ScEndpoint& endpoint);
 
 // The protocol version SimConnect_Open speaks from now on (kScProtocol2020 or
 // kScProtocol2024; other values are ignored).

@@ -1,8 +1,10 @@
 // The SimConnect thread against the stand-in simulator running as its own program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "core/folders.h"
@@ -98,6 +100,12 @@ protected:
     std::atomic<int> reservedStands{0};
     std::vector<SimEvent> events;
 
+    // How often the log holds exactly this line.
+    long timesLogged(const std::string& line) const {
+        const auto all = clv::test::lines(logText());
+        return std::count(all.begin(), all.end(), line);
+    }
+
     // Collects the inbox; the first event of the kind (and hexid when given).
     std::optional<SimEvent> event(SimEventKind kind, std::uint32_t hexid = 0) {
         gf_takeSimEvents(events);
@@ -187,7 +195,13 @@ TEST_F(SimClientThread, WaitsForTheSimulatorThenRegistersAsTheSimulatorExpects) 
     startClient();
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a few attempts into nothing
     EXPECT_FALSE(simConnected);
-    EXPECT_EQ(statusLines(), std::vector<std::string>{"Waiting for MSFS 2024 ..."});
+    const std::string endpoint = "127.0.0.1:" + std::to_string(simPort);
+    EXPECT_EQ(statusLines(), std::vector<std::string>{"Waiting for MSFS 2024 at " + endpoint + " ..."});
+    // Where it connects, said once for all the attempts.
+    const std::string endpointLine = "SimConnect endpoint " + endpoint +
+                                     " (the default address, the port from $CLV_SIMCONNECT_PORT: there is no " +
+                                     (std::filesystem::current_path() / "SimConnect.cfg").string() + ")";
+    EXPECT_EQ(timesLogged(endpointLine), 1) << logText();
 
     startStandIn(scenario(), {"--port", std::to_string(simPort)});
     waitUntilRunning();
@@ -200,6 +214,7 @@ TEST_F(SimClientThread, WaitsForTheSimulatorThenRegistersAsTheSimulatorExpects) 
     for (const auto& e : log) EXPECT_FALSE(e.contains("exception")) << e.dump();
     EXPECT_EQ(gf_simDisplayTexts().simulator, "MSFS 2024");
     EXPECT_TRUE(logged("MSFS 2024 connected"));
+    EXPECT_EQ(timesLogged(endpointLine), 1);
 
     stopClient();
     EXPECT_TRUE(logged("SimConnect closed ok"));
@@ -258,9 +273,38 @@ TEST_F(SimClientThread, ABadSimConnectCfgIsNamedOnTheStatusLineAndNothingConnect
     EXPECT_TRUE(logged("===> " + problem)) << logText();
     EXPECT_FALSE(simConnected);
     EXPECT_TRUE(standIn->log("SimConnect_Open").empty());
-    // Mended, the next attempt connects.
-    here.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=500\n");
+    // Mended, the next attempt connects, and says where.
+    const std::string endpoint = "127.0.0.1:" + std::to_string(standIn->simPort());
+    here.write("SimConnect.cfg",
+               "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(standIn->simPort()) + "\n");
     waitUntilRunning();
+    EXPECT_EQ(statusLines().at(2), "Waiting for MSFS 2024 at " + endpoint + " ...");
+    const std::string file = (std::filesystem::current_path() / "SimConnect.cfg").string();
+    EXPECT_TRUE(logged("SimConnect endpoint " + endpoint + " (" + file +
+                       " [SimConnect]; $CLV_SIMCONNECT_PORT is not used with a SimConnect.cfg)"))
+        << logText();
+}
+
+TEST_F(SimClientThread, ASimConnectCfgWrittenTheSdksWayWinsOverThePortVariableAndTheLogNamesIt) {
+    TempFolder here;
+    clv::test::CurrentFolder current(here.path());
+    startStandIn(scenario());
+    // The variable points where nothing listens: only the file's port can connect.
+    port.emplace(kSimConnectPortVariable, std::to_string(clv::test::freeLoopbackPort()).c_str());
+    const std::string simPort = std::to_string(standIn->simPort());
+    here.write("SimConnect.cfg", "\xEF\xBB\xBF; the simulator on this PC\r\n[SimConnect.0]\r\nProtocol=Ipv4\r\n"
+                                 "address = 127.0.0.1\r\nPORT = " +
+                                     simPort + "\r\nMaxReceiveSize=41088\r\nDisableNagle=1\r\n\r\n"
+                                               "[SimConnect.1]\r\nProtocol=Pipe\r\n");
+    startClient();
+    waitUntilRunning();
+    EXPECT_EQ(statusLines().at(0), "Waiting for MSFS 2024 at 127.0.0.1:" + simPort + " ...");
+    const std::string file = (std::filesystem::current_path() / "SimConnect.cfg").string();
+    EXPECT_EQ(timesLogged("SimConnect endpoint 127.0.0.1:" + simPort + " (" + file +
+                          " [SimConnect.0]; $CLV_SIMCONNECT_PORT is not used with a SimConnect.cfg)"),
+              1)
+        << logText();
+    EXPECT_EQ(standIn->log("SimConnect_Open").size(), 1u);
 }
 
 TEST_F(SimClientThread, SimOnGroundRepliesDriveTheDataSteps) {

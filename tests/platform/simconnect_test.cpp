@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -217,52 +219,166 @@ TEST(SimConnectHandles, SimConnectCfgNamesTheSimulatorOrSaysWhichKeyIsWrong) {
         const char* text;  // nullptr: no file
         const char* address;
         std::uint16_t port;
-        const char* error;  // empty: fine
+        bool noDelay;
+        const char* section;  // the section the endpoint came from; nullptr: none
+        const char* error;    // empty: fine
     };
     const Case cases[] = {
-        {nullptr, "127.0.0.1", 50500, ""},
-        {"[SimConnect]\r\nProtocol=IPv4\r\nAddress=192.168.1.20\r\nPort=500\r\n", "192.168.1.20", 500, ""},
+        {nullptr, "127.0.0.1", 50500, true, nullptr, ""},
+        {"[SimConnect]\r\nProtocol=IPv4\r\nAddress=192.168.1.20\r\nPort=500\r\n", "192.168.1.20", 500, true,
+         "SimConnect", ""},
         {"; the simulator PC\n[simconnect]\n  address = 10.0.0.7 \nport=4711\nMaxReceiveSize=8192\n", "10.0.0.7", 4711,
-         ""},
-        {"[Other]\nAddress=10.0.0.7\nPort=1\n[SimConnect]\nAddress=10.0.0.8\nPort=2\n", "10.0.0.8", 2, ""},
-        {"[SimConnect]\nProtocol=Pipe\nAddress=10.0.0.7\nPort=500\n", "127.0.0.1", 50500,
-         "SimConnect.cfg: Protocol=Pipe is not supported here; use Protocol=IPv4"},
-        {"[SimConnect]\nAddress=simpc\nPort=500\n", "127.0.0.1", 50500,
+         true, "simconnect", ""},
+        {"[Other]\nAddress=10.0.0.7\nPort=1\n[SimConnect]\nAddress=10.0.0.8\nPort=2\n", "10.0.0.8", 2, true,
+         "SimConnect", ""},
+        // The SDK's own spelling of configuration 0, as a Windows editor saves it.
+        {"\xEF\xBB\xBF[SimConnect.0]\r\nProtocol=Ipv4\r\nAddress=192.168.1.20\r\nPort=500\r\n", "192.168.1.20", 500,
+         true, "SimConnect.0", ""},
+        {"\xEF\xBB\xBF[SimConnect]\nAddress=10.0.0.7\nPort=500\n", "10.0.0.7", 500, true, "SimConnect", ""},
+        {"# written by hand\r\n\r\n[ SIMCONNECT.0 ]\r\n; the sim PC\r\nPROTOCOL = IPV4\r\nADDRESS = 10.0.0.7\r\n"
+         "PORT = 65535\r\n",
+         "10.0.0.7", 65535, true, "SIMCONNECT.0", ""},
+        // The SDK's other keys: DisableNagle is followed, the rest changes nothing.
+        {"[SimConnect]\nProtocol=IPv4\nAddress=10.0.0.7\nPort=500\nMaxReceiveSize=4096\nDisableNagle=0\n"
+         "Comment=the simulator PC\nTimeout=lots\n",
+         "10.0.0.7", 500, false, "SimConnect", ""},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=1\ndisablenagle = 1\n", "10.0.0.7", 1, true, "SimConnect", ""},
+        // Only configuration 0 is used: other configurations, bad or not, change nothing.
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=500\n[SimConnect.1]\nProtocol=Pipe\nAddress=simpc\nPort=0\n",
+         "10.0.0.7", 500, true, "SimConnect", ""},
+        {"[SimConnect.1]\nAddress=10.0.0.9\nPort=9\n[SimConnect.0]\nAddress=10.0.0.7\nPort=500\n"
+         "[SimConnect.10]\nPort=10\n",
+         "10.0.0.7", 500, true, "SimConnect.0", ""},
+        {"[SimConnect.1]\nAddress=10.0.0.9\nPort=9\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: has no [SimConnect] or [SimConnect.0] section"},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=500\n[SimConnect.0]\nAddress=10.0.0.8\nPort=501\n", "127.0.0.1", 50500,
+         true, nullptr,
+         "SimConnect.cfg: [SimConnect] and [SimConnect.0] both set up configuration 0; keep one of them"},
+        {"[SimConnect]\nProtocol=Pipe\nAddress=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: Protocol=Pipe is not supported here (a named pipe reaches only programs on the "
+         "simulator's PC); use Protocol=IPv4"},
+        {"[SimConnect.0]\nProtocol=IPv6\nAddress=::1\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: Protocol=IPv6 is not supported here; use Protocol=IPv4 with the simulator PC's IPv4 "
+         "address"},
+        {"[SimConnect]\nProtocol=TCP\nAddress=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: Protocol=TCP is not supported here; use Protocol=IPv4"},
+        {"[SimConnect]\nAddress=simpc\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
          "SimConnect.cfg: Address=simpc is not an IPv4 address like 192.168.1.20"},
-        {"[SimConnect]\nAddress=10.0.0.7\nPort=70000\n", "127.0.0.1", 50500,
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=70000\n", "127.0.0.1", 50500, true, nullptr,
          "SimConnect.cfg: Port=70000 is not a port number from 1 to 65535"},
-        {"[SimConnect]\nAddress=10.0.0.7\n", "127.0.0.1", 50500, "SimConnect.cfg: [SimConnect] has no Port="},
-        {"[SimConnect]\nPort=500\n", "127.0.0.1", 50500, "SimConnect.cfg: [SimConnect] has no Address="},
-        {"Address=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, "SimConnect.cfg: has no [SimConnect] section"},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=65536\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: Port=65536 is not a port number from 1 to 65535"},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=0\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: Port=0 is not a port number from 1 to 65535"},
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=500\nDisableNagle=yes\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: DisableNagle=yes is not 0 or 1"},
+        {"[SimConnect]\nAddress=10.0.0.7\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: [SimConnect] has no Port="},
+        {"[SimConnect]\nPort=500\n", "127.0.0.1", 50500, true, nullptr, "SimConnect.cfg: [SimConnect] has no Address="},
+        {"[SimConnect.0]\r\nPort=500\r\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: [SimConnect.0] has no Address="},
+        {"Address=10.0.0.7\nPort=500\n", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: has no [SimConnect] or [SimConnect.0] section"},
+        // Notepad's "Unicode" (UTF-16 LE): its byte-order mark tells.
+        {"\xFF\xFE[", "127.0.0.1", 50500, true, nullptr,
+         "SimConnect.cfg: is saved as UTF-16 text; save it as UTF-8 or ANSI"},
     };
+    const auto file = folder / "SimConnect.cfg";
     for (const Case& c : cases) {
-        const auto file = folder / "SimConnect.cfg";
         std::filesystem::remove(file);
         if (c.text != nullptr) folder.write("SimConnect.cfg", c.text);
+        SCOPED_TRACE(c.text ? c.text : "(no file)");
         const ScEndpointResult r = gf_simConnectEndpoint(file);
-        EXPECT_EQ(r.error, c.error) << (c.text ? c.text : "(none)");
-        EXPECT_EQ(r.endpoint.address, c.address) << (c.text ? c.text : "(none)");
-        EXPECT_EQ(r.endpoint.port, c.port) << (c.text ? c.text : "(none)");
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.endpoint.address, c.address);
+        EXPECT_EQ(r.endpoint.port, c.port);
+        EXPECT_EQ(r.endpoint.noDelay, c.noDelay);
+        if (c.text == nullptr) {
+            EXPECT_EQ(r.source, "the default: there is no " + file.string());
+        } else if (c.section != nullptr) {
+            EXPECT_EQ(r.source, file.string() + " [" + c.section + "]");
+        } else {
+            EXPECT_EQ(r.source, "");
+        }
     }
-    // The tests' port variable replaces the file's port, never its address.
-    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=10.0.0.7\nPort=500\n");
-    ScopedEnv testPort(kSimConnectPortVariable, "4712");
-    EXPECT_EQ(gf_simConnectEndpoint(folder / "SimConnect.cfg").endpoint.port, 4712);
-    EXPECT_EQ(gf_simConnectEndpoint(folder / "SimConnect.cfg").endpoint.address, "10.0.0.7");
 }
 
-TEST(SimConnectHandles, OpenRefusesABadSimConnectCfgInTheProgramsFolder) {
+TEST(SimConnectHandles, ThePortVariableServesTheDefaultEndpointOnlyAndTheSourceSaysSo) {
+    clv::test::TempFolder folder;
+    const auto file = folder / "SimConnect.cfg";
+    const std::string none = "there is no " + file.string();
+    struct Case {
+        const char* text;      // nullptr: no file
+        const char* variable;  // nullptr: unset
+        const char* address;
+        std::uint16_t port;
+        std::string source;
+    };
+    const Case cases[] = {
+        {nullptr, "4712", "127.0.0.1", 4712, "the default address, the port from $CLV_SIMCONNECT_PORT: " + none},
+        {nullptr, "abc", "127.0.0.1", 50500,
+         "the default: " + none + "; $CLV_SIMCONNECT_PORT=abc is not a port number from 1 to 65535"},
+        {nullptr, "0", "127.0.0.1", 50500,
+         "the default: " + none + "; $CLV_SIMCONNECT_PORT=0 is not a port number from 1 to 65535"},
+        {nullptr, "65535", "127.0.0.1", 65535, "the default address, the port from $CLV_SIMCONNECT_PORT: " + none},
+        // The file the user wrote wins over the variable.
+        {"[SimConnect]\nAddress=10.0.0.7\nPort=500\n", "4712", "10.0.0.7", 500,
+         file.string() + " [SimConnect]; $CLV_SIMCONNECT_PORT is not used with a SimConnect.cfg"},
+        {"[SimConnect.0]\nAddress=127.0.0.1\nPort=500\n", nullptr, "127.0.0.1", 500, file.string() + " [SimConnect.0]"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(file);
+        if (c.text != nullptr) folder.write("SimConnect.cfg", c.text);
+        ScopedEnv port(kSimConnectPortVariable, c.variable);
+        SCOPED_TRACE(std::string(c.text ? c.text : "(no file)") + " $" + (c.variable ? c.variable : "(unset)"));
+        const ScEndpointResult r = gf_simConnectEndpoint(file);
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(gf_simConnectEndpointText(r.endpoint), std::string(c.address) + ":" + std::to_string(c.port));
+        EXPECT_EQ(r.source, c.source);
+    }
+    // A file that cannot be used is not rescued by the variable.
+    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=10.0.0.7\n");
+    ScopedEnv port(kSimConnectPortVariable, "4712");
+    EXPECT_EQ(gf_simConnectEndpoint(file).error, "SimConnect.cfg: [SimConnect] has no Port=");
+}
+
+TEST(SimConnectHandles, OpenConnectsWhereSimConnectCfgInTheProgramsFolderSays) {
     FakeSim sim;
-    ScopedEnv port(kSimConnectPortVariable, sim.portText().c_str());
+    // The variable points elsewhere: the connection that comes to `sim` is the file's.
+    ScopedEnv port(kSimConnectPortVariable, std::to_string(freePort()).c_str());
     clv::test::TempFolder folder;
     clv::test::CurrentFolder here(folder.path());
     folder.write("SimConnect.cfg", "[SimConnect]\nAddress=127.0.0.1\nPort=none\n");
     SimConnectHandle h{};
     EXPECT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScFail);
-    folder.write("SimConnect.cfg", "[SimConnect]\nAddress=127.0.0.1\nPort=1\n");
-    ASSERT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScOk);  // the port from the variable
-    EXPECT_GE(sim.accept(), 0);
-    SimConnect_Close(h);
+    // Nagle's delay as the file asks: on for DisableNagle=0, else off as always.
+    struct Case {
+        const char* extra;
+        int noDelay;
+    };
+    for (const Case& c : {Case{"", 1}, Case{"DisableNagle=1\n", 1}, Case{"DisableNagle=0\n", 0}}) {
+        SCOPED_TRACE(c.extra);
+        folder.write("SimConnect.cfg",
+                     "\xEF\xBB\xBF[SimConnect.0]\r\nProtocol=IPv4\r\nAddress=127.0.0.1\r\nPort=" + sim.portText() +
+                         "\r\nMaxReceiveSize=4096\r\n" + c.extra);
+        ASSERT_EQ(SimConnect_Open(&h, "Calvorinth", nullptr, 0, nullptr, 0), kScOk);
+        const int peer = sim.accept();
+        ASSERT_GE(peer, 0);
+        // Our side of the connection: the socket of this process bound to the peer's port.
+        int noDelay = -1;
+        for (int fd = 0; fd < 1024; ++fd) {
+            sockaddr_in local{};
+            socklen_t length = sizeof local;
+            if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+                local.sin_family != AF_INET || ntohs(local.sin_port) != sim.peerPort(peer)) {
+                continue;
+            }
+            socklen_t size = sizeof noDelay;
+            ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+        }
+        EXPECT_EQ(noDelay != 0 ? 1 : 0, c.noDelay);
+        SimConnect_Close(h);
+    }
 }
 
 TEST_F(SimConnectClient, TheProtocolOfTheSettingsGoesIntoEveryPacket) {
