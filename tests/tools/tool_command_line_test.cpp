@@ -109,6 +109,8 @@ TEST(ToolCommandLine, AnInputOfTheWrongKindIsNamed) {
          "simstandin: cmd takes a JSON object such as '{\"cmd\": \"status\"}', not {\"cmd\":"},
         {"simstandin cmd a number", CLV_SIMSTANDIN_PATH, "cmd 42 --control-port 1", 2,
          "simstandin: cmd takes a JSON object such as '{\"cmd\": \"status\"}', not 42"},
+        {"feedstandin replay a folder", CLV_FEEDSTANDIN_PATH, fmt::format("--replay '{}' --print", dir), 1,
+         fmt::format("feedstandin: {}: is a folder, not a file", dir)},
         {"feedstandin a script not there", CLV_FEEDSTANDIN_PATH, fmt::format("--script '{}' --print", missing), 1,
          fmt::format("feedstandin: {}: cannot be opened: No such file or directory", missing)},
         {"feedstandin a script line it cannot take", CLV_FEEDSTANDIN_PATH, fmt::format("--script '{}' --print", script), 1,

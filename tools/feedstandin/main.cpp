@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <iostream>
 #include <optional>
@@ -168,6 +169,9 @@ Options lf_parse(int argc, char** argv) {
 }
 
 std::string lf_readFile(const std::string& path) {
+    // A folder opens as a stream whose size is no size at all.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw std::runtime_error(fmt::format("{}: is a folder, not a file", path));
     std::string text;
     std::string failure;
     if (!gf_readTextFile(gf_detectEncoding(path), path, text, failure))
