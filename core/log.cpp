@@ -4,6 +4,9 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include <fmt/format.h>
 
 #include "core/clock.h"
 #include "core/product.h"
@@ -53,13 +56,14 @@ void gf_logIfRunning(std::string_view text) {
 }
 
 void gf_rotateFile(const std::filesystem::path& path) {
-    std::string text = path.string();
-    auto dot = text.find('.');
+    const std::string text = path.string();
+    const auto dot = text.find('.');
     if (text.empty() || dot == std::string::npos) return;
-    std::string first = text;
-    first.insert(dot, "0");
-    std::string second = first;
-    second.insert(dot, "0");
+    // Log.txt -> Log0.txt -> Log00.txt. Composed, not inserted: an insert made g++ 12
+    // warn of a copy bound it could not rule out (-Wstringop-overflow).
+    const std::string_view name(text);
+    const std::string first = fmt::format("{}0{}", name.substr(0, dot), name.substr(dot));
+    const std::string second = fmt::format("{}00{}", name.substr(0, dot), name.substr(dot));
     namespace fs = std::filesystem;
     if (fs::exists(first)) fs::copy_file(first, second, fs::copy_options::overwrite_existing);
     if (fs::exists(path)) fs::copy_file(path, first, fs::copy_options::overwrite_existing);

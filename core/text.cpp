@@ -99,9 +99,14 @@ std::string gf_banner(int width, int extra, bool leadingBreak, bool trailingBrea
     } else {
         line = std::string(text);
     }
-    if (leadingBreak) line.insert(0, "\n");
-    if (trailingBreak) line += "\n";
-    return line;
+    // Composed, not inserted at the front: an insert made g++ 12 warn of a copy
+    // bound it could not rule out (-Wstringop-overflow).
+    std::string out;
+    out.reserve(line.size() + 2);
+    if (leadingBreak) out += '\n';
+    out += line;
+    if (trailingBreak) out += '\n';
+    return out;
 }
 
 std::string gf_attributeValue(const pugi::xml_node& node, const char* name) {

@@ -32,7 +32,12 @@ std::filesystem::path instanceLockPath(std::string_view name) {
     std::string file = lf_fileName(name);
     // The shared temporary folder serves every user: the user id keeps one
     // user's instance from blocking another's.
-    if (!lf_runtimeFolderFromEnv()) file += "." + std::to_string(getuid());
+    // Appended in two steps: "." + text made g++ 12 warn of a copy bound it could
+    // not rule out (-Wstringop-overflow).
+    if (!lf_runtimeFolderFromEnv()) {
+        file += '.';
+        file += std::to_string(getuid());
+    }
     return runtimeFolder() / (file + ".lock");
 }
 

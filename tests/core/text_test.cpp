@@ -86,6 +86,8 @@ TEST(Text, Banners) {
         {10, 0, false, false, "abcdefgh", "abcdefgh"},  // not shorter than W - 2
         {10, 0, false, false, "abcdefg", "**** abcdefg ****"},
         {8, 2, true, true, "x", "\n**** x ****\n"},
+        {8, 2, true, false, "x", "\n**** x ****"},
+        {8, 2, false, true, "", "**********\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(gf_banner(c.width, c.extra, c.before, c.after, c.text), c.banner) << c.text;

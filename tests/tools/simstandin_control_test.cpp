@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fmt/format.h>
@@ -140,4 +143,77 @@ TEST_F(StandIn, BytesThatAreNoUtf8NeverEndTheStandIn) {
     SimConnect_RequestDataOnSimObject(h, 102, 405, id, ScPeriod::Once);
     EXPECT_TRUE(pumpUntil(h, [&] { return !in.data.empty(); }));
     SimConnect_Close(h);
+}
+
+namespace {
+
+// What a control command ends with: its error, or "answered".
+std::string lf_controlCommandError(std::uint16_t port, int silenceMs) {
+    try {
+        standin::gf_standInCommand(port, {{"cmd", "status"}}, silenceMs);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "answered";
+}
+
+// A TCP listener on the loopback: the kernel takes connections and requests, it
+// answers nothing until a test accepts.
+struct LoopbackListener {
+    platform::Socket socket;
+    std::uint16_t port = 0;
+
+    LoopbackListener() {
+        platform::ResolvedAddress address;
+        if (platform::resolveTcp("127.0.0.1", "0", address) != 0) return;
+        socket.adopt(platform::openSocket(address.family(), address.type(), address.protocol()));
+        if (socket.isOpen() && platform::bindAddress(socket.handle(), address) && platform::listenOn(socket.handle()))
+            port = platform::localPort(socket.handle());
+    }
+};
+
+}  // namespace
+
+// A stand-in that takes the command and sends nothing, or ends the connection
+// half-way through its answer: each is told with its port, never waited for
+// without end and never taken for an answer.
+TEST(StandInControlClient, AnAnswerThatDoesNotComeIsTold) {
+    LoopbackListener listener;
+    ASSERT_NE(listener.port, 0);
+    EXPECT_EQ(lf_controlCommandError(listener.port, 100),
+              fmt::format("the stand-in on control port {} sent no answer for 0.1 s; it may be stuck", listener.port));
+
+    LoopbackListener halfway;
+    ASSERT_NE(halfway.port, 0);
+    std::thread peer([&] {
+        platform::Socket connection(platform::acceptClient(halfway.socket.handle()));
+        std::string request;
+        char buffer[256];
+        while (request.find('\n') == std::string::npos) {
+            const long n = platform::receiveSome(connection.handle(), buffer, sizeof buffer);
+            if (n <= 0) break;
+            request.append(buffer, static_cast<std::size_t>(n));
+        }
+        platform::sendAll(connection.handle(), "{\"ok\":");
+    });
+    // The end of the connection, not the silence, ends this wait.
+    EXPECT_EQ(lf_controlCommandError(halfway.port, standin::kAnswerSilenceMs),
+              fmt::format("the stand-in on control port {} ended the connection after 6 bytes, before its answer "
+                          "was complete",
+                          halfway.port));
+    peer.join();
+}
+
+// The wait for an answer ends after a span of silence, however long the whole
+// answer takes while its pieces keep coming.
+TEST(StandInControlClient, TheWaitIsForSilenceNotForTheWholeAnswer) {
+    using std::chrono::milliseconds;
+    using std::chrono::seconds;
+    const auto sent = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+    standin::AnswerWait wait{seconds(5), sent};
+    EXPECT_EQ(wait.left(sent + milliseconds(4999)), milliseconds(1));
+    EXPECT_LE(wait.left(sent + seconds(5)).count(), 0);
+    wait.heard(sent + seconds(4));
+    EXPECT_EQ(wait.left(sent + milliseconds(8999)), milliseconds(1));  // past 5 s since the request
+    EXPECT_LE(wait.left(sent + seconds(9)).count(), 0);
 }

@@ -22,7 +22,15 @@ constexpr const char* kUsage =
     "                                factors and each stand's id and adjacent stands\n"
     "The listing format is described in tools/apftool/apf_listing.h.\n";
 
+// A folder opens as a stream that reads nothing (and the park-position reader
+// takes it for a file it cannot hold in memory): it is named for what it is.
+void lf_requireNoFolder(const std::filesystem::path& path, const char* expected) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw std::runtime_error(fmt::format("is a folder, not {}", expected));
+}
+
 std::string lf_readFile(const std::filesystem::path& path) {
+    lf_requireNoFolder(path, "a listing");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(fmt::format("cannot read {}", path.string()));
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -45,6 +53,7 @@ int main(int argc, char** argv) {
         if (command == "write") {
             gf_writeHandmadeApf(gf_readApfListing(lf_readFile(input)), argv[3]);
         } else {
+            lf_requireNoFolder(input, "an airport park-position file");
             const std::string listing = gf_apfFileToListing(input);
             std::fwrite(listing.data(), 1, listing.size(), stdout);
         }

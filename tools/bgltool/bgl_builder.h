@@ -101,3 +101,6 @@ std::uint32_t gf_bglLatitudeUnits(double lat);
 // (code, position, altitude, name) with its stands and helipads below it, then the
 // decoder's report lines.
 std::string gf_bglDumpText(const std::string& path, bool msfs2020);
+// The same; `airportFile` is false for a file the decoder does not take for a BGL file
+// at all (too short, no BGL header).
+std::string gf_bglDumpText(const std::string& path, bool msfs2020, bool& airportFile);

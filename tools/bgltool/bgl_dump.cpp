@@ -28,6 +28,11 @@ const char* lf_kind(const clv::BglStand& stand) {
 }  // namespace
 
 std::string gf_bglDumpText(const std::string& path, bool msfs2020) {
+    bool airportFile = false;
+    return gf_bglDumpText(path, msfs2020, airportFile);
+}
+
+std::string gf_bglDumpText(const std::string& path, bool msfs2020, bool& airportFile) {
     std::vector<std::string> reports;
     clv::BglDecodeSetup setup;
     setup.msfs2020 = msfs2020;
@@ -36,7 +41,8 @@ std::string gf_bglDumpText(const std::string& path, bool msfs2020) {
     std::string out;
     if (!lf_probeBgl(path)) out += "probe: no airport section\n";
     const clv::BglFileKind kind = gf_decodeBglFile(path, setup, sink);
-    if (kind == clv::BglFileKind::NotAirportFile) out += "not a BGL airport file\n";
+    airportFile = kind != clv::BglFileKind::NotAirportFile;
+    if (!airportFile) out += "not a BGL airport file\n";
     if (kind == clv::BglFileKind::NotRecognised) out += "airport not recognised (newer generation)\n";
     for (const clv::BglAirport& a : sink.airports) {
         out += fmt::format("airport {} at {:.6f},{:.6f} altitude {} ft ({} mm{}) record at {}: {} stand{}, {} helipad{}\n",

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -21,16 +22,22 @@ constexpr const char* kUsage =
     "       bgltool dump [--2024] <file.bgl>         prints what the program decodes from a BGL file\n"
     "The description format is in tools/bgltool/bgl_builder.h.\n";
 
+// A folder opens as a stream that reads nothing; a file the dump cannot open is an
+// error of its own, not a file of another kind.
+void lf_requireReadable(const std::string& path, const char* expected) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw std::runtime_error(fmt::format("{}: is a folder, not {}", path, expected));
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(fmt::format("cannot read {}: {}", path, std::strerror(errno)));
+}
+
 std::string lf_readFile(const std::string& path) {
+    lf_requireReadable(path, "a description");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(fmt::format("cannot read {}", path));
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A file the dump cannot open is an error of its own, not a file of another kind.
-void lf_requireReadable(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(fmt::format("cannot read {}: {}", path, std::strerror(errno)));
 }
 
 }  // namespace
@@ -51,8 +58,12 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "dump" && (argc == 3 || (argc == 4 && std::string_view(argv[2]) == "--2024"))) {
-            lf_requireReadable(argv[argc - 1]);
-            std::fputs(gf_bglDumpText(argv[argc - 1], argc == 3).c_str(), stdout);
+            const std::string path = argv[argc - 1];
+            lf_requireReadable(path, "a BGL file");
+            bool airportFile = false;
+            const std::string text = gf_bglDumpText(path, argc == 3, airportFile);
+            if (!airportFile) throw std::runtime_error(fmt::format("{}: not a BGL airport file (too short, or no BGL header)", path));
+            std::fputs(text.c_str(), stdout);
             return 0;
         }
         std::fputs(kUsage, stderr);

@@ -1,4 +1,6 @@
 // dbasetool: turns plain listings into the stored data files and back.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -23,7 +25,12 @@ constexpr const char* kUsage =
     "  zip          <file> <archive.zip>          the file as the one entry of a zip archive\n"
     "The listing formats are described in tools/dbasetool/dbase_listing.h.\n";
 
+constexpr std::array<std::string_view, 5> kCommands = {"xml", "listing", "aig-xml", "aig-listing", "zip"};
+
 std::string lf_readFile(const std::filesystem::path& path) {
+    // A folder opens as a stream that reads nothing: it would become an empty file.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw std::runtime_error("is a folder, not a file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(fmt::format("cannot read {}", path.string()));
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -43,11 +50,15 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    const std::string_view command = argc > 1 ? argv[1] : "";
+    if (argc > 1 && std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end()) {
+        std::fprintf(stderr, "dbasetool: unknown command %s\n%s", argv[1], kUsage);
+        return 2;
+    }
     if (argc != 4) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string_view command = argv[1];
     const std::filesystem::path input = argv[2];
     const std::filesystem::path output = argv[3];
     try {
@@ -59,11 +70,8 @@ int main(int argc, char** argv) {
             lf_writeFile(output, gf_aigListingToXml(lf_readFile(input)));
         } else if (command == "aig-listing") {
             lf_writeFile(output, gf_aigXmlToListing(lf_readFile(input)));
-        } else if (command == "zip") {
-            gf_writeZipFile(output, input.filename().string(), lf_readFile(input));
         } else {
-            std::fputs(kUsage, stderr);
-            return 2;
+            gf_writeZipFile(output, input.filename().string(), lf_readFile(input));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dbasetool: %s: %s\n", input.string().c_str(), e.what());

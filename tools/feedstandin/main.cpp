@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <iostream>
 #include <optional>
@@ -26,6 +27,12 @@ namespace {
 std::atomic<bool> g_stop{false};
 
 void lf_onSignal(int) { g_stop = true; }
+
+// A command line the tool cannot take: the error and the usage. A failure at run
+// time (a file not read, a script line it cannot take) is told alone.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 const char* kUsage = R"(usage: feedstandin [options]
 
@@ -85,19 +92,19 @@ double lf_number(const std::string& text, const char* option) {
         if (used == text.size()) return v;
     } catch (const std::exception&) {
     }
-    throw std::runtime_error(fmt::format("{} needs a number, not \"{}\"", option, text));
+    throw UsageError(fmt::format("{} needs a number, not \"{}\"", option, text));
 }
 
 std::uint16_t lf_port(const std::string& text, const char* option) {
     double v = lf_number(text, option);
-    if (v < 1 || v > 65535 || v != static_cast<int>(v)) throw std::runtime_error(fmt::format("{}: bad port", option));
+    if (v < 1 || v > 65535 || v != static_cast<int>(v)) throw UsageError(fmt::format("{}: bad port", option));
     return static_cast<std::uint16_t>(v);
 }
 
 Options lf_parse(int argc, char** argv) {
     Options o;
     auto value = [&](int& i) -> std::string {
-        if (i + 1 >= argc) throw std::runtime_error(fmt::format("{} needs a value", argv[i]));
+        if (i + 1 >= argc) throw UsageError(fmt::format("{} needs a value", argv[i]));
         return argv[++i];
     };
     for (int i = 1; i < argc; ++i) {
@@ -115,7 +122,7 @@ Options lf_parse(int argc, char** argv) {
             const std::string v = value(i);
             const auto c1 = v.find(','), c2 = v.find(',', c1 == std::string::npos ? c1 : c1 + 1);
             if (c1 == std::string::npos || c2 == std::string::npos)
-                throw std::runtime_error("--airport needs LAT,LON,FT");
+                throw UsageError("--airport needs LAT,LON,FT");
             o.load->latitude = lf_number(v.substr(0, c1), "--airport");
             o.load->longitude = lf_number(v.substr(c1 + 1, c2 - c1 - 1), "--airport");
             o.load->elevation = lf_number(v.substr(c2 + 1), "--airport");
@@ -146,25 +153,29 @@ Options lf_parse(int argc, char** argv) {
             std::cout << kUsage;
             std::exit(0);
         } else
-            throw std::runtime_error(fmt::format("unknown option {}", a));
+            throw UsageError(fmt::format("unknown option {}", a));
     }
     if ((o.script ? 1 : 0) + (o.replay ? 1 : 0) + (o.load ? 1 : 0) > 1)
-        throw std::runtime_error("--script, --replay and --load exclude each other");
-    if (o.load && o.load->aircraft < 1) throw std::runtime_error("--load needs at least 1 aircraft");
-    if (o.speed <= 0) throw std::runtime_error("--speed must be above 0");
-    if (o.qnhEvery <= 0) throw std::runtime_error("--qnh-every must be above 0");
+        throw UsageError("--script, --replay and --load exclude each other");
+    if (o.load && o.load->aircraft < 1) throw UsageError("--load needs at least 1 aircraft");
+    if (o.speed <= 0) throw UsageError("--speed must be above 0");
+    if (o.qnhEvery <= 0) throw UsageError("--qnh-every must be above 0");
     // The datagram carries the value as it is given: text that is no JSON would
     // make a datagram RealTraffic never sends.
     if (o.qnh && !nlohmann::json::accept(*o.qnh))
-        throw std::runtime_error(fmt::format("--qnh takes a JSON value (1013, 1013.6, \"1005\"), not {}", *o.qnh));
-    if (!o.script && !o.replay && !o.load && !o.qnh && !o.tcpPort) throw std::runtime_error("nothing to do");
+        throw UsageError(fmt::format("--qnh takes a JSON value (1013, 1013.6, \"1005\"), not {}", *o.qnh));
+    if (!o.script && !o.replay && !o.load && !o.qnh && !o.tcpPort) throw UsageError("nothing to do");
     return o;
 }
 
 std::string lf_readFile(const std::string& path) {
+    // A folder opens as a stream whose size is no size at all.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw std::runtime_error(fmt::format("{}: is a folder, not a file", path));
     std::string text;
-    if (!gf_readTextFile(gf_detectEncoding(path), path, text))
-        throw std::runtime_error(fmt::format("cannot read {}", path));
+    std::string failure;
+    if (!gf_readTextFile(gf_detectEncoding(path), path, text, failure))
+        throw std::runtime_error(fmt::format("{}: {}", path, failure));
     return text;
 }
 
@@ -173,7 +184,14 @@ double lf_nowSeconds() {
 }
 
 std::vector<clv::TimedLine> lf_lines(const Options& o) {
-    if (o.script) return gf_linesOfScript(gf_readTrackScript(lf_readFile(*o.script)), lf_nowSeconds());
+    if (o.script) {
+        const std::string text = lf_readFile(*o.script);
+        try {
+            return gf_linesOfScript(gf_readTrackScript(text), lf_nowSeconds());
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(fmt::format("{}: {}", *o.script, e.what()));
+        }
+    }
     if (o.load) {
         std::vector<clv::TimedLine> lines;
         for (clv::LoadLine& l : gf_loadScenario(*o.load, lf_nowSeconds())) lines.push_back(std::move(l.line));
@@ -242,10 +260,17 @@ int lf_run(const Options& o) {
 int main(int argc, char** argv) {
     std::signal(SIGINT, lf_onSignal);
     std::signal(SIGTERM, lf_onSignal);
+    Options options;
     try {
-        return lf_run(lf_parse(argc, argv));
-    } catch (const std::exception& e) {
+        options = lf_parse(argc, argv);
+    } catch (const UsageError& e) {
         std::cerr << "feedstandin: " << e.what() << "\n\n" << kUsage;
+        return 1;
+    }
+    try {
+        return lf_run(options);
+    } catch (const std::exception& e) {
+        std::cerr << "feedstandin: " << e.what() << "\n";
         return 1;
     }
 }

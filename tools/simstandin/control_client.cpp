@@ -18,7 +18,7 @@
 
 namespace clv::standin {
 
-nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json& request, int timeoutMs) {
+nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json& request, int silenceMs) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket failed");
     sockaddr_in address{};
@@ -33,24 +33,40 @@ nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json
     }
     std::string line = request.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     std::string reply;
-    bool ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ok && reply.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    std::size_t end = std::string::npos;
+    bool ended = false;
+    const bool sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    AnswerWait wait{std::chrono::milliseconds(silenceMs), Clock::now()};
+    while (sent && !ended && end == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wait.left(Clock::now())).count();
+        if (left <= 0) break;
         pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(std::min<long long>(left, kMaxPollMs))) < 0) {
-            ok = left > 0;
-            continue;
-        }
+        if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, kMaxPollMs))) < 0) continue;  // a signal
         if ((p.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         char buffer[65536];
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ended = true;
+            continue;
+        }
+        wait.heard(Clock::now());
+        const std::size_t from = reply.size();
         reply.append(buffer, static_cast<std::size_t>(n));
+        end = reply.find('\n', from);
     }
     ::close(fd);
-    auto end = reply.find('\n');
-    if (end == std::string::npos) throw std::runtime_error("the stand-in did not answer");
+    if (end == std::string::npos) {
+        const std::string stand = fmt::format("the stand-in on control port {}", controlPort);
+        if (!sent) throw std::runtime_error(fmt::format("{} took no command", stand));
+        if (ended) {
+            throw std::runtime_error(
+                fmt::format("{} ended the connection after {} bytes, before its answer was complete", stand, reply.size()));
+        }
+        const std::string what =
+            reply.empty() ? "no answer" : fmt::format("nothing more after {} bytes of its answer", reply.size());
+        throw std::runtime_error(fmt::format("{} sent {} for {:g} s; it may be stuck", stand, what, silenceMs / 1000.0));
+    }
     return json::parse(reply.substr(0, end));
 }
 

@@ -188,7 +188,11 @@ int main(int argc, char** argv) {
         if (!args.empty() && args[0] == "map") return lf_map(args);
         if (!args.empty() && args[0] == "cmd") {
             if (args.size() < 2) throw UsageError("cmd needs a JSON command");
-            json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), json::parse(args[1]));
+            const json command = json::parse(args[1], nullptr, false);
+            if (!command.is_object()) {
+                throw UsageError(fmt::format("cmd takes a JSON object such as '{{\"cmd\": \"status\"}}', not {}", args[1]));
+            }
+            json reply = clv::standin::gf_standInCommand(lf_controlPortArgument(args, 2), command);
             std::printf("%s\n", reply.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
             return lf_reply(reply);
         }

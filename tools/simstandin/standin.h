@@ -6,6 +6,7 @@
 // The control channel takes one JSON object per line and answers with one JSON
 // line: {"ok": true, ...} or {"ok": false, "error": "..."}. The commands are
 // listed in tools/simstandin/README.md.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,9 +58,27 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// How long a control client waits for an answer that does not come. Answers grow
+// with the world and its history (the map's is over a megabyte after a quarter of an
+// hour), so the wait is for silence: every piece of the answer starts it anew.
+inline constexpr int kAnswerSilenceMs = 15000;
+
+struct AnswerWait {
+    std::chrono::steady_clock::duration silence;
+    std::chrono::steady_clock::time_point lastHeard;  // the request's sending, then the latest piece
+
+    void heard(std::chrono::steady_clock::time_point now) { lastHeard = now; }
+    // What is left of the wait at `now`; zero or less once the silence was too long.
+    std::chrono::steady_clock::duration left(std::chrono::steady_clock::time_point now) const {
+        return lastHeard + silence - now;
+    }
+};
+
 // Sends one control command to a stand-in on the loopback port and returns its
-// answer; throws std::runtime_error when it cannot be reached or does not answer.
-nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json& request, int timeoutMs = 5000);
+// answer; throws std::runtime_error when it cannot be reached, stays silent for
+// silenceMs, or ends the connection before its answer is complete.
+nlohmann::json gf_standInCommand(std::uint16_t controlPort, const nlohmann::json& request,
+                                 int silenceMs = kAnswerSilenceMs);
 
 // The AI objects of an "objects" answer as a table, one line per object.
 std::string gf_formatObjectDump(const nlohmann::json& objects);

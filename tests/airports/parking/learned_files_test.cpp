@@ -16,6 +16,7 @@ TEST(LearnedFiles, PathOfTheLearnedFile) {
         {"archive/stock/EHAM.xml", "stock", "airports/learned/stock/EHAM.xml"},
         {"archive/simaddon/EDDM.xml", "simaddon", "airports/learned/simaddon/EDDM.xml"},
         {"archive/thirdparty/Abc%20Def/LOWI.xml", "Abc Def", "airports/learned/thirdparty/Abc Def/LOWI.xml"},
+        {"archive/thirdparty/A%20B%20%20C/LOWI%20.xml", "A B  C", "airports/learned/thirdparty/A B  C/LOWI .xml"},
         {"airports/my_thirdparty/LOWI.xml", "Abc", "airports/learned/thirdparty/Abc/LOWI.xml"},
         {"airports/my_thirdparty/LOWI.xml", "Abc Def", "airports/learned/thirdparty/Abc Def/LOWI.xml"},
         {"airports/my_thirdparty2024/LOWI.xml", "Abc", "airports/learned/thirdparty/Abc/LOWI.xml"},
