@@ -26,6 +26,13 @@ constexpr unsigned char kBomUtf8[] = {0xEF, 0xBB};
 constexpr size_t kUtf8BomLength = 3;
 
 std::optional<std::string> readBytes(const fs::path& path) {
+    // A folder opens as a stream here and tells a size of no meaning: refuse it
+    // before that size is believed.
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored)) {
+        errno = EISDIR;
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     // Sized once where the size is known; the scan reads many thousands of files.

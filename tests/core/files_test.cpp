@@ -92,6 +92,24 @@ TEST(Files, TextFileRead) {
     EXPECT_EQ(missing.read(), std::nullopt);
 }
 
+// A folder where a file is expected (a path typed into a setting, a folder named
+// like a file) is refused as unreadable, not read with the size a folder tells.
+TEST(Files, AFolderIsNoFileToRead) {
+    TempFolder dir;
+    const auto folder = dir / "EDDM.xml";
+    std::filesystem::create_directory(folder);
+    clv::TextFile file{folder, {}};
+    EXPECT_EQ(file.read(), std::nullopt);
+    std::string text = "old", failure;
+    EXPECT_FALSE(gf_readTextFile(TextEncoding::None, folder, text, failure));
+    EXPECT_EQ(failure, "cannot be opened: Is a directory");
+    EXPECT_EQ(text, "");
+    bool missing = true;
+    EXPECT_FALSE(gf_readDetectedTextFile(folder, text, failure, missing));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(failure, "cannot be opened: Is a directory");
+}
+
 TEST(Files, ReadLinesStripsOneCarriageReturn) {
     std::istringstream in("a\r\nb\n\r\nc\r\r\n");
     std::vector<std::string> lines{"kept"};
