@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ TEST_F(LongerRepliesEndToEnd, AProxyLengtheningEveryFixedSizeReplyLeavesTheProgr
     ASSERT_FALSE(HasFatalFailure());
     const std::uint16_t standInPort = simPort;
 
+    ASSERT_TRUE(std::filesystem::exists(gf_toolPath("simproxy"))) << gf_toolPath("simproxy") << " is not built";
     const std::uint16_t proxyPort = gf_freePort(SOCK_STREAM);
     ASSERT_NE(proxyPort, 0);
     ChildProcess proxy;
