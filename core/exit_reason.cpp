@@ -12,6 +12,7 @@ const char* exitReasonName(ExitReason reason) {
         case ExitReason::SimConnectError: return "SIMCONNECT ERROR";
         case ExitReason::ReaderError: return "READER ERROR";
         case ExitReason::SystemError: return "SYSTEM ERROR";
+        case ExitReason::SimDataNotUnderstood: return "SIM DATA NOT UNDERSTOOD";
     }
     return "NOT YET SET";
 }

@@ -13,12 +13,15 @@ enum class ExitReason : std::uint32_t {
     SimConnectError = 5,
     ReaderError = 6,
     SystemError = 7,
+    // The simulator link's stream could not be framed: whatever answers there, a
+    // new run would meet it again.
+    SimDataNotUnderstood = 8,
 };
 
 // "NOT YET SET", "SIM WAS CLOSED", ... as shown in "Exiting: {}".
 const char* exitReasonName(ExitReason reason);
 
-// NEW SETTINGS, SIMCONNECT ERROR and READER ERROR restart the run.
+// NEW SETTINGS, SIMCONNECT ERROR and READER ERROR restart the run; the others quit.
 bool exitReasonRestarts(ExitReason reason);
 
 }  // namespace clv

@@ -131,6 +131,19 @@ void lf_simLost() {
     gf_simNoLongerConnected();
 }
 
+// The simulator's side sent what cannot be framed: it may be running still (or be
+// no simulator at all), so the log names what was refused and where it came from,
+// and the run ends without blaming a closed simulator.
+void lf_simDataNotUnderstood(clv::SimConnectHandle handle) {
+    simRunning = false;
+    gf_logMarked("SimConnect: the simulator's data was not understood, the link ends: {}",
+                 gf_simConnectRefusal(handle));
+    if (stopRequested) return;
+    gf_setStatusLine(fmt::format("The simulator link's data was not understood (see Log.txt), {} will stop ...",
+                                 clv::kProductName));
+    gf_requestStop(clv::ExitReason::SimDataNotUnderstood, 0);
+}
+
 }  // namespace
 
 SimDisplayTexts gf_simDisplayTexts() {
@@ -173,9 +186,15 @@ void SimClient(std::stop_token stop) {
             // requests the thread's stop once it no longer needs the link.
             while (!stopping()) {
                 const auto next = std::chrono::steady_clock::now() + 1ms;
-                if (SimConnect_CallDispatch(handle, gf_dispatch, nullptr) == clv::kScConnectionLost) {
+                const clv::ScResult dispatched = SimConnect_CallDispatch(handle, gf_dispatch, nullptr);
+                if (dispatched == clv::kScConnectionLost) {
                     // The simulator is gone (it says "Quit" first, when it can).
                     lf_simLost();
+                    failed = true;
+                    break;
+                }
+                if (dispatched == clv::kScDataNotUnderstood) {
+                    lf_simDataNotUnderstood(handle);
                     failed = true;
                     break;
                 }

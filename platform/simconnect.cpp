@@ -48,6 +48,7 @@ struct Connection {
     const int fd;
     const std::uint32_t protocol;
     std::uint16_t localPort = 0;  // finds the connection for an armed failure
+    std::string peer;             // "address:port" of the simulator, for what is refused
     // Set when the peer is gone, the stream is corrupt or the handle was closed.
     std::atomic<bool> broken{false};
 
@@ -55,8 +56,14 @@ struct Connection {
     std::string out;
     std::uint32_t lastPacketId = 0;
 
-    std::mutex recvMutex;  // in; held by the one thread that dispatches
+    std::mutex recvMutex;  // in, consumed; held by the one thread that dispatches
     std::string in;
+    std::uint64_t consumed = 0;  // bytes of the stream dispatched before `in`
+
+    // Set once the stream could not be framed; `refusal` says where and why.
+    std::atomic<bool> refused{false};
+    std::mutex refusalMutex;
+    std::string refusal;
     // The thread inside CallDispatch, so a dispatch procedure that calls it again is
     // told "busy" instead of trying a lock it holds.
     std::atomic<std::thread::id> dispatcher{};
@@ -337,6 +344,7 @@ ScResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* /*win
     sockaddr_in local{};
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) c->localPort = ntohs(local.sin_port);
+    c->peer = where.endpoint.address + ":" + std::to_string(where.endpoint.port);
     {
         std::lock_guard lock(c->sendMutex);
         if (!ScWriter(c->out).call(protocol, ScCallKind::Open, lf_nextPacketId(*c), open)) return kScFail;
@@ -387,6 +395,7 @@ ScResult SimConnect_CallDispatch(SimConnectHandle handle, ScDispatchProc proc, v
         if (!c->broken) lf_flushLocked(*c);
     }
     bool ended = c->broken.load();
+    bool peerClosed = false;
     // Reading stops after a few chunks so that a flood cannot hold the caller.
     for (int chunks = 0; !ended && chunks < 64; ++chunks) {
         const std::size_t old = c->in.size();
@@ -397,21 +406,42 @@ ScResult SimConnect_CallDispatch(SimConnectHandle handle, ScDispatchProc proc, v
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         ended = true;  // orderly shutdown by the simulator, or a reset
+        peerClosed = true;
     }
-    bool broken = false;
+    ScStreamBreak broken;
     const std::size_t used = gf_scDispatchReplies(c->in, proc, context, broken);
+    if (broken.fault == ScStreamFault::None && peerClosed && used < c->in.size()) {
+        broken = gf_scCutByClose(std::string_view(c->in).substr(used));
+        broken.offset = used;
+    }
     // A stream that breaks its framing cannot be trusted any further.
-    if (broken) ended = true;
-    c->in.erase(0, broken ? c->in.size() : used);
+    const bool refused = broken.fault != ScStreamFault::None;
+    if (refused) {
+        ended = true;
+        {
+            std::lock_guard lock(c->refusalMutex);
+            c->refusal = gf_scDescribeBreak(broken, c->consumed) + " (from " + c->peer + ")";
+        }
+        c->refused = true;
+    }
+    c->consumed += used;
+    c->in.erase(0, refused ? c->in.size() : used);
     {
         std::lock_guard lock(c->sendMutex);
         if (!c->broken) lf_flushLocked(*c);  // calls made by the procedure
     }
     if (ended || c->broken) {
         c->broken = true;
-        return kScConnectionLost;
+        return c->refused ? kScDataNotUnderstood : kScConnectionLost;
     }
     return kScOk;
+}
+
+std::string gf_simConnectRefusal(SimConnectHandle handle) {
+    std::shared_ptr<Connection> c = lf_find(handle);
+    if (!c) return {};
+    std::lock_guard lock(c->refusalMutex);
+    return c->refusal;
 }
 
 ScResult SimConnect_SubscribeToSystemEvent(SimConnectHandle handle, std::uint32_t eventId,

@@ -29,6 +29,11 @@ inline constexpr ScResult kScFail = -1;
 inline constexpr ScResult kScConnectionLost = -2;
 // CallDispatch: another thread is dispatching this connection right now.
 inline constexpr ScResult kScBusy = -3;
+// CallDispatch: the stream from the simulator cannot be framed (a size field no
+// packet has, a reply shorter than its kind's fields, a packet cut by the close);
+// everything before it has been dispatched and the connection is over.
+// gf_simConnectRefusal says where and why.
+inline constexpr ScResult kScDataNotUnderstood = -4;
 
 // One connection; SimConnectHandle{} is the null handle. Handles are never reused
 // within a process, so a closed one stays invalid.
@@ -256,8 +261,15 @@ clv::ScResult SimConnect_Open(clv::SimConnectHandle* handle, const char* name, v
 // invalid afterwards (also for other threads).
 clv::ScResult SimConnect_Close(clv::SimConnectHandle handle);
 // Sends what is waiting and calls `proc` once for every complete message received
-// so far. The procedure may make further calls on the handle.
+// so far. The procedure may make further calls on the handle. A reply longer than
+// its kind is read up to its known fields, the rest skipped by its size.
 clv::ScResult SimConnect_CallDispatch(clv::SimConnectHandle handle, clv::ScDispatchProc proc, void* context);
+
+// After CallDispatch returned kScDataNotUnderstood: where the stream broke and why,
+// and the simulator's endpoint ("the reply (receive id 1347703880) at byte 0 of the
+// stream has the size 1347703880, above ... (from 127.0.0.1:50500)"). Empty for
+// an unknown handle or a connection whose stream was read.
+std::string gf_simConnectRefusal(clv::SimConnectHandle handle);
 
 clv::ScResult SimConnect_SubscribeToSystemEvent(clv::SimConnectHandle handle, std::uint32_t eventId,
                                                 const char* systemEventName);

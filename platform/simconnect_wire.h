@@ -284,8 +284,14 @@ private:
     bool ok_ = true;
 };
 
-// Reads the fields of one packet's payload. A payload shorter or longer than its
-// kind, or a text array without its NUL, is refused; nothing is read past it.
+// Why the fields of a payload could not be read.
+enum class ScFieldFault { None, Short, TextWithoutNul };
+
+// Reads the fields of one packet's payload; nothing is read past it. `read` takes
+// a payload of exactly its kind (the stand-in reads our calls so); `readKnown`
+// takes the fields it knows and skips the bytes after them, as the simulator's
+// own client library reads a reply a newer simulator may have lengthened. Both
+// refuse a payload shorter than its fields and a text array without its NUL.
 class ScReader {
 public:
     explicit ScReader(std::string_view payload) : p_(payload) {}
@@ -295,6 +301,12 @@ public:
         gf_scFields(*this, record);
         return ok_ && pos_ == p_.size();
     }
+    template <class R>
+    bool readKnown(R& record) {
+        gf_scFields(*this, record);
+        return ok_;
+    }
+    ScFieldFault fault() const { return fault_; }
 
     void operator()(std::uint32_t& v) { raw(&v, sizeof v); }
     void operator()(float& v) { raw(&v, sizeof v); }
@@ -320,9 +332,13 @@ public:
     }
 
 private:
+    void fail(ScFieldFault why) {
+        if (ok_) fault_ = why;
+        ok_ = false;
+    }
     void raw(void* out, std::size_t n) {
         if (!ok_ || p_.size() - pos_ < n) {
-            ok_ = false;
+            fail(ScFieldFault::Short);
             std::memset(out, 0, n);
             return;
         }
@@ -332,14 +348,14 @@ private:
     // The text of a fixed array: up to its first NUL, which must be inside it.
     std::string_view array(std::size_t size) {
         if (!ok_ || p_.size() - pos_ < size) {
-            ok_ = false;
+            fail(ScFieldFault::Short);
             return {};
         }
         std::string_view a = p_.substr(pos_, size);
         pos_ += size;
         const std::size_t end = a.find('\0');
         if (end == std::string_view::npos) {
-            ok_ = false;
+            fail(ScFieldFault::TextWithoutNul);
             return {};
         }
         return a.substr(0, end);
@@ -348,7 +364,30 @@ private:
     std::string_view p_;
     std::size_t pos_ = 0;
     bool ok_ = true;
+    ScFieldFault fault_ = ScFieldFault::None;
 };
+
+// The bytes the field list of a record kind takes (a trailing data block: none).
+class ScFieldCounter {
+public:
+    // Numbers and enumerations go on the wire as they are in memory (u32, f32, f64).
+    template <class T>
+        requires std::is_arithmetic_v<T> || std::is_enum_v<T>
+    void operator()(T&) { bytes += sizeof(T); }
+    template <class S>
+    void text(S&, std::size_t size) { bytes += size; }
+    template <class... A>
+    void rest(A&...) {}
+
+    std::size_t bytes = 0;
+};
+template <class R>
+std::size_t gf_scFieldBytes() {
+    R record;
+    ScFieldCounter counter;
+    gf_scFields(counter, record);
+    return counter.bytes;
+}
 
 // One packet found at the front of a receive buffer.
 struct ScPacket {
@@ -368,10 +407,31 @@ enum class ScPacketStatus { Complete, Incomplete, Invalid };
 ScPacketStatus gf_scNextCall(std::string_view buffer, ScPacket& packet);
 ScPacketStatus gf_scNextReply(std::string_view buffer, ScPacket& packet);
 
+// Where and why a stream of replies could not be read on.
+enum class ScStreamFault { None, SizeBelowHeader, SizeAboveBound, ShorterThanFields, TextWithoutNul, CutByClose };
+struct ScStreamBreak {
+    ScStreamFault fault = ScStreamFault::None;
+    std::size_t offset = 0;   // where the packet starts in the buffer looked at
+    std::uint32_t size = 0;   // its size field (0 when its header did not arrive)
+    std::uint32_t kind = 0;   // its receive id (0 when its header did not arrive)
+    std::size_t fields = 0;   // ShorterThanFields: header and fields of its kind
+    std::size_t arrived = 0;  // CutByClose: the bytes of it that came
+    std::string start;        // its first bytes when they read as text (an HTTP answer, ...)
+};
+
 // Hands every whole reply at the front of `buffer` to `proc` as its record, valid
-// for the call; returns the bytes used. A reply whose header or payload does not
-// fit its kind sets `broken` and ends the walk before it is handed over. Kinds
-// without a record here go over bare (ScRecv).
-std::size_t gf_scDispatchReplies(std::string_view buffer, ScDispatchProc proc, void* context, bool& broken);
+// for the call; returns the bytes used. Bytes after the fields of a kind are
+// skipped within the packet's size. A header that frames no packet, or a payload
+// shorter than its kind's fields, fills `broken` and ends the walk before the
+// packet is handed over. Kinds without a record here go over bare (ScRecv).
+std::size_t gf_scDispatchReplies(std::string_view buffer, ScDispatchProc proc, void* context, ScStreamBreak& broken);
+
+// The break of a stream the peer closed while `rest` (not a whole packet) waited.
+ScStreamBreak gf_scCutByClose(std::string_view rest);
+
+// The break in words, with `streamOffset` added to its offset: "the Exception
+// reply (receive id 1) at byte 312 of the stream has the size 16, fewer than the
+// 24 bytes of its header and fields".
+std::string gf_scDescribeBreak(const ScStreamBreak& broken, std::uint64_t streamOffset);
 
 }  // namespace clv

@@ -115,6 +115,9 @@ void gf_closingDown() {
             gf_showAndLog(fmt::format("New flight detected, {} will close, please restart manually ...",
                                       clv::kProductName));
             gf_waitUnlessClosed(10s);
+        } else if (reason == ExitReason::SimDataNotUnderstood) {
+            // The status line the link left says why; the log names what was refused.
+            gf_waitUnlessClosed(10s);
         }
     }
     gf_postToUiThread(restart ? &gf_startRun : &gf_saveAndQuit);

@@ -30,9 +30,13 @@ CLV_FUZZ_TARGET(simconnect_replies) {
     // A copy of exactly the input's size, so the sanitizer sees any byte read beyond it.
     const std::string bytes(input);
     std::size_t sum = 0;
-    bool broken = false;
+    clv::ScStreamBreak broken;
     const std::size_t used = clv::gf_scDispatchReplies(bytes, lf_touch, &sum, broken);
     if (used > bytes.size()) __builtin_trap();
+    // The words for a refusal read only what was kept of the packet.
+    if (clv::gf_scDescribeBreak(broken, used).empty() != (broken.fault == clv::ScStreamFault::None)) __builtin_trap();
+    const std::string cut = clv::gf_scDescribeBreak(clv::gf_scCutByClose(std::string_view(bytes).substr(used)), used);
+    sum += cut.size();
 }
 
 CLV_FUZZ_TARGET(simconnect_calls) {

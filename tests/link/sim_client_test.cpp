@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "link/sim_hooks.h"
 #include "link/sim_ids.h"
 #include "link/sim_queues.h"
+#include "platform/simconnect_wire.h"
 #include "sim_test_support.h"
 
 using namespace clv;
@@ -503,4 +505,144 @@ TEST_F(SimClientThread, AHandedOverFlightPlanIsReadByTheSimulator) {
     EXPECT_TRUE(gf_removeFlightPlanFolder());
     g_programDataFolder = previousDataFolder;
     SIM_PC_FLIGHT_PLAN_FOLDER.value = previousShare;
+}
+
+namespace {
+
+// The simulator's side played by the test with bytes of its choosing: one
+// loopback listener whose first connection it accepts.
+class RawSimPeer {
+public:
+    RawSimPeer() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listen_, 4), 0);
+        socklen_t n = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+    }
+    ~RawSimPeer() {
+        if (peer_ >= 0) ::close(peer_);
+        ::close(listen_);
+    }
+    RawSimPeer(const RawSimPeer&) = delete;
+    RawSimPeer& operator=(const RawSimPeer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    bool accept() {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 10000) != 1) return false;
+        peer_ = ::accept(listen_, nullptr, nullptr);
+        return peer_ >= 0;
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(::send(peer_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    void closeSending() { ::shutdown(peer_, SHUT_WR); }
+
+private:
+    int listen_ = -1;
+    int peer_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+// A reply as a newer simulator might send it: `extra` bytes after the fields we know.
+template <class R>
+std::string longerReply(ScRecvId id, const R& record, std::size_t extra) {
+    std::string out;
+    EXPECT_TRUE(ScWriter(out).reply(kScProtocol2024, id, record));
+    out.append(extra, '\x5a');
+    const auto size = static_cast<std::uint32_t>(out.size());
+    std::memcpy(out.data(), &size, sizeof size);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SimClientThread, RepliesLongerThanWeKnowConnectAndKeepTheLink) {
+    RawSimPeer sim;
+    port.emplace(kSimConnectPortVariable, std::to_string(sim.port()).c_str());
+    startClient();
+    ASSERT_TRUE(sim.accept());
+    ScRecvOpen open;
+    open.applicationName = "SunRise";
+    ScRecvEvent running;
+    running.eventId = EVENT_SIM;
+    running.data = 1;
+    sim.send(longerReply(ScRecvId::Open, open, 8) + longerReply(ScRecvId::Event, running, 4));
+    waitUntilRunning();
+    EXPECT_TRUE(logged("MSFS 2024 connected")) << logText();
+    ScRecvException refused;
+    refused.exception = kScExceptionUnrecognizedId;
+    ScRecvEvent stopped;
+    stopped.eventId = EVENT_SIM;
+    stopped.data = 0;
+    sim.send(longerReply(ScRecvId::Exception, refused, 8) + longerReply(ScRecvId::Event, stopped, 8));
+    ASSERT_TRUE(waitFor([] { return !simRunning; }));
+    EXPECT_FALSE(stopRequested);
+    EXPECT_TRUE(simConnected);
+    EXPECT_EQ(logText().find("not understood"), std::string::npos) << logText();
+}
+
+TEST_F(SimClientThread, AStreamThatCannotBeFramedEndsTheRunNamingWhatWasRefused) {
+    std::string hugeSize(12, '\0');
+    const std::uint32_t twoGb = 0x80000000u;
+    std::memcpy(hugeSize.data(), &twoGb, sizeof twoGb);
+    hugeSize[8] = 1;
+    ScRecvOpen open;
+    open.applicationName = "SunRise";
+    const std::string whole = longerReply(ScRecvId::Open, open, 0);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool closeAfter;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"an HTTP answer", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n", false,
+         "the reply (receive id 808465440) at byte 0 of the stream has the size 1347703880, above the largest packet "
+         "taken (1048576 bytes); its bytes read as text: \"HTTP/1.1 400 Bad Request\""},
+        {"a 2 GB size field", hugeSize, false,
+         "the Exception reply (receive id 1) at byte 0 of the stream has the size 2147483648, above the largest "
+         "packet taken (1048576 bytes)"},
+        {"a reply cut by the close", whole + whole.substr(0, 100), true,
+         "the connection closed 100 bytes into the Open reply (receive id 2) of 308 bytes at byte 308 of the stream"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gf_resetSimLink();
+        gf_clearStopFlags();
+        gf_nullUiPort().clear();
+        gf_closeLog();
+        std::filesystem::remove(logDir / "Log.txt");
+        gf_openLog(logDir.path());
+        RawSimPeer sim;
+        port.emplace(kSimConnectPortVariable, std::to_string(sim.port()).c_str());
+        startClient();
+        ASSERT_TRUE(sim.accept());
+        sim.send(c.bytes);
+        if (c.closeAfter) sim.closeSending();
+        ASSERT_TRUE(waitFor([] { return stopRequested.load(); })) << logText();
+        EXPECT_EQ(exitReason, ExitReason::SimDataNotUnderstood);
+        EXPECT_EQ(restartDelay, 0);
+        gf_waitForSimClientEnd();
+        const std::string prefix = "===> SimConnect: the simulator's data was not understood, the link ends: ";
+        int refusals = 0;
+        for (const auto& line : clv::test::lines(logText())) {
+            if (!line.starts_with(prefix)) continue;
+            ++refusals;
+            EXPECT_EQ(line.substr(prefix.size()), c.why + " (from 127.0.0.1:" + std::to_string(sim.port()) + ")");
+        }
+        EXPECT_EQ(refusals, 1) << logText();
+        EXPECT_EQ(logText().find("no longer connected"), std::string::npos) << logText();
+        EXPECT_EQ(statusLines().back(),
+                  "The simulator link's data was not understood (see Log.txt), Calvorinth will stop ...");
+        EXPECT_TRUE(simConnectFailed);
+        EXPECT_FALSE(simRunning);
+        EXPECT_EQ(simConnectHandle.load(), SimConnectHandle{});
+        stopClient();
+    }
 }

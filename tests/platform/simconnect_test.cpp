@@ -136,7 +136,7 @@ ScResult dispatchUntil(SimConnectHandle h, ScDispatchProc proc, void* context, D
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!done() && std::chrono::steady_clock::now() < until) {
         r = SimConnect_CallDispatch(h, proc, context);
-        if (r == kScConnectionLost) break;
+        if (r == kScConnectionLost || r == kScDataNotUnderstood) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return r;
@@ -629,6 +629,7 @@ TEST_F(SimConnectClient, QuitThenClosedConnectionIsReportedAfterWhatCameFirst) {
     Seen seen;
     ScResult r = dispatchUntil(h, record, &seen, [] { return false; });
     EXPECT_EQ(r, kScConnectionLost);
+    EXPECT_EQ(gf_simConnectRefusal(h), "");  // a simulator that closes is no refusal
     ASSERT_EQ(seen.ids.size(), 1u);
     EXPECT_EQ(seen.ids[0], ScRecvId::Quit);
     EXPECT_EQ(SimConnect_RequestDataOnSimObject(h, 108, 409, 0, ScPeriod::Second), kScFail);
@@ -643,9 +644,12 @@ TEST_F(SimConnectClient, AFrameThatBreaksItsFieldsDropsTheConnection) {
     ScWriter(bad).reply(kScProtocol2020, ScRecvId::Exception, ScRecvQuit{});  // an exception without its numbers
     sim.sendRaw(peer, bad);
     Seen seen;
-    EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScConnectionLost);
+    EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScDataNotUnderstood);
     EXPECT_TRUE(seen.ids.empty());
+    // Said again to a caller that asks again; the connection stays over.
+    EXPECT_EQ(SimConnect_CallDispatch(h, record, &seen), kScDataNotUnderstood);
     SimConnect_Close(h);
+    EXPECT_EQ(gf_simConnectRefusal(h), "");
 }
 
 TEST_F(SimConnectClient, ClosedHandleFailsForEveryThreadAndTheSimulatorSeesTheEnd) {
@@ -729,7 +733,7 @@ std::string withSize(std::string packet, std::uint32_t size) {
 
 }  // namespace
 
-TEST_F(SimConnectClient, HostileRepliesEndTheConnectionCleanlyWithoutDispatchingThem) {
+TEST_F(SimConnectClient, HostileRepliesEndTheConnectionCleanlyWithoutDispatchingThemAndSayWhy) {
     ScRecvException exception;
     exception.exception = 22;
     const std::string good = replyBytes(ScRecvId::Exception, exception);
@@ -740,26 +744,85 @@ TEST_F(SimConnectClient, HostileRepliesEndTheConnectionCleanlyWithoutDispatching
     struct Case {
         const char* name;
         std::string bytes;
+        bool closeAfter;
+        std::string why;  // the refusal up to the endpoint
     };
     const Case cases[] = {
-        {"size below the header", withSize(good, 8)},
-        {"short payload for its kind", withSize(good.substr(0, 20), 20)},
-        {"over-long payload for its kind", withSize(good + "abcd", 28)},
-        {"size field larger than the largest packet", hugeHeader},
-        {"text array without its NUL", unterminated},
-        {"open reply cut short", withSize(replyBytes(ScRecvId::Open, ScRecvOpen{}).substr(0, 12 + 256), 12 + 256)},
-        {"data reply shorter than its numbers", withSize(good, 24).replace(8, 4, std::string("\x08\0\0\0", 4))},
+        {"size below the header", withSize(good, 8), false,
+         "the Exception reply (receive id 1) at byte 0 of the stream has the size 8, below its 12-byte header"},
+        {"short payload for its kind", withSize(good.substr(0, 20), 20), false,
+         "the Exception reply (receive id 1) at byte 0 of the stream has the size 20, fewer than the 24 bytes of its "
+         "header and fields"},
+        {"size field larger than the largest packet", hugeHeader, false,
+         "the Exception reply (receive id 1) at byte 0 of the stream has the size 16777216, above the largest packet "
+         "taken (1048576 bytes)"},
+        {"text array without its NUL", unterminated, false,
+         "the EventFilename reply (receive id 6) at byte 0 of the stream (288 bytes) has a text without its closing "
+         "NUL"},
+        {"open reply cut short", withSize(replyBytes(ScRecvId::Open, ScRecvOpen{}).substr(0, 12 + 256), 12 + 256),
+         false,
+         "the Open reply (receive id 2) at byte 0 of the stream has the size 268, fewer than the 308 bytes of its "
+         "header and fields"},
+        {"data reply shorter than its numbers", withSize(good, 24).replace(8, 4, std::string("\x08\0\0\0", 4)), false,
+         "the SimObjectData reply (receive id 8) at byte 0 of the stream has the size 24, fewer than the 40 bytes of "
+         "its header and fields"},
+        {"a reply cut by the close", good + good.substr(0, 20), true,
+         "the connection closed 20 bytes into the Exception reply (receive id 1) of 24 bytes at byte 24 of the stream"},
+        {"a header cut by the close", good.substr(0, 7), true,
+         "the connection closed 7 bytes into the 12-byte header of the reply at byte 0 of the stream"},
+        {"an HTTP answer on the port", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n", true,
+         "the reply (receive id 808465440) at byte 0 of the stream has the size 1347703880, above the largest packet "
+         "taken (1048576 bytes); its bytes read as text: \"HTTP/1.1 400 Bad Request\""},
     };
     for (const Case& c : cases) {
         int peer = -1;
         SimConnectHandle h = open(peer);
         sim.sendRaw(peer, c.bytes);
+        if (c.closeAfter) sim.close(peer);
         Seen seen;
-        EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScConnectionLost) << c.name;
-        EXPECT_TRUE(seen.ids.empty()) << c.name;
+        EXPECT_EQ(dispatchUntil(h, record, &seen, [] { return false; }), kScDataNotUnderstood) << c.name;
+        // Only what came whole before the break went through.
+        EXPECT_EQ(seen.ids.size(), c.bytes.size() > good.size() && c.bytes.starts_with(good) ? 1u : 0u) << c.name;
+        EXPECT_EQ(gf_simConnectRefusal(h), c.why + " (from 127.0.0.1:" + sim.portText() + ")") << c.name;
         EXPECT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScFail) << c.name;
         SimConnect_Close(h);
     }
+}
+
+TEST_F(SimConnectClient, RepliesLongerThanTheirKindAreDispatchedAndTheConnectionStays) {
+    int peer = -1;
+    SimConnectHandle h = open(peer);
+    ScRecvOpen open;
+    open.applicationName = "SunRise";
+    open.applicationBuildMajor = 282174;
+    ScRecvException exception;
+    exception.exception = 22;
+    exception.sendId = 17;
+    exception.index = 1;
+    ScRecvEventFrame frame;
+    frame.eventId = 204;
+    frame.frameRate = 42.5f;
+    // A newer simulator's replies: 8 more bytes after the fields we know.
+    auto lengthen = [](std::string packet) { return withSize(packet + std::string("\x01\x02\x03\x04\0\0\0\x05", 8),
+                                                             static_cast<std::uint32_t>(packet.size() + 8)); };
+    sim.sendRaw(peer, lengthen(replyBytes(ScRecvId::Open, open)) + lengthen(replyBytes(ScRecvId::Exception, exception)) +
+                          lengthen(replyBytes(ScRecvId::EventFrame, frame)) + lengthen(replyBytes(ScRecvId::Quit, ScRecvQuit{})));
+    Seen seen;
+    EXPECT_EQ(dispatchUntil(h, record, &seen, [&] { return seen.ids.size() >= 4; }), kScOk);
+    ASSERT_EQ(seen.ids.size(), 4u);
+    EXPECT_EQ(seen.open.applicationName, "SunRise");
+    EXPECT_EQ(seen.open.applicationBuildMajor, 282174u);
+    EXPECT_EQ(seen.open.size, 316u);
+    EXPECT_EQ(seen.exception.exception, 22u);
+    EXPECT_EQ(seen.exception.sendId, 17u);
+    EXPECT_EQ(seen.exception.index, 1u);
+    EXPECT_EQ(seen.exception.size, 32u);
+    EXPECT_EQ(seen.frame.frameRate, 42.5f);
+    EXPECT_EQ(seen.ids[3], ScRecvId::Quit);
+    EXPECT_EQ(SimConnect_AIRemoveObject(h, 1001, 105), kScOk);
+    EXPECT_EQ(SimConnect_CallDispatch(h, record, &seen), kScOk);
+    EXPECT_EQ(gf_simConnectRefusal(h), "");
+    SimConnect_Close(h);
 }
 
 TEST_F(SimConnectClient, UnknownKindsAreHandedOverBareAndASlowSenderIsWaitedFor) {

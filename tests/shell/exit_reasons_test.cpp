@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReasonCase{ExitReason::UserClosedSim, 0, false, false, 0},
                       ReasonCase{ExitReason::SimConnectError, 2, true, true, 20},
                       ReasonCase{ExitReason::ReaderError, 2, true, true, 20},
-                      ReasonCase{ExitReason::SystemError, 0, false, false, 0}),
+                      ReasonCase{ExitReason::SystemError, 0, false, false, 0},
+                      ReasonCase{ExitReason::SimDataNotUnderstood, 0, false, false, 100}),
     [](const auto& info) {
         std::string name = exitReasonName(info.param.reason);
         std::replace(name.begin(), name.end(), ' ', '_');
