@@ -59,13 +59,14 @@ TEST_F(LongerRepliesEndToEnd, AProxyLengtheningEveryFixedSizeReplyLeavesTheProgr
     ASSERT_TRUE(gf_waitUntil([&] { return proxy.output().find("simproxy: port") != std::string::npos; }, kStepLimit))
         << proxy.output();
 
-    // The endpoint as a user writes it for a simulator on another port: CR LF line
-    // ends and a comment, the way the simulator's SDK shows the file.
+    // The endpoint as the simulator's SDK writes the file: a byte-order mark, CR LF
+    // line ends, a comment, configuration 0 as [SimConnect.0], the SDK's other keys.
+    // The program's port variable still names the stand-in itself: the file wins, and
+    // the proxy's tally below shows that the replies came through it.
     folder.write("work/SimConnect.cfg",
-                 fmt::format("; the simulator, through the proxy\r\n[SimConnect]\r\nProtocol=IPv4\r\n"
-                             "Address=127.0.0.1\r\nPort={}\r\n",
+                 fmt::format("\xEF\xBB\xBF; the simulator, through the proxy\r\n[SimConnect.0]\r\nProtocol=Ipv4\r\n"
+                             "Address=127.0.0.1\r\nPort={}\r\nMaxReceiveSize=41088\r\nDisableNagle=1\r\n",
                              proxyPort));
-    simPort = proxyPort;  // the program's own port variable names the proxy too
 
     const FeedPorts ports = freeFeedPorts();
     ASSERT_TRUE(ports.complete());
