@@ -188,11 +188,9 @@ std::string gf_replaceTextFile(const std::string& text, const fs::path& path, bo
 }
 
 bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const auto& line : lines) out << line << '\n';
-    out.flush();
-    return static_cast<bool>(out);
+    return gf_replaceFile(path, [&](std::ostream& out) {
+               for (const auto& line : lines) out << line << '\n';
+           }).empty();
 }
 
 fs::path gf_temporaryPath(const fs::path& target, std::string_view suffix) {

@@ -156,6 +156,12 @@ TEST(Files, AFailedStepOfAReplacementKeepsTheOldFile) {
         // The failure was used up: the next replacement goes through.
         EXPECT_EQ(gf_replaceTextFile("archive/thirdparty/New/CODE.xml", target, true), "");
         EXPECT_EQ(dir.read("CODE.txt"), "archive/thirdparty/New/CODE.xml\n");
+        // A report of lines goes the same way.
+        dir.write("report.txt", "the last scan\n");
+        gf_failNextReplaceStep(c.step);
+        EXPECT_FALSE(gf_writeLines({"this scan", "its end"}, dir / "report.txt"));
+        EXPECT_EQ(dir.read("report.txt"), "the last scan\n");
+        EXPECT_TRUE(temporariesBeside(dir / "report.txt").empty());
     }
     EXPECT_FALSE(gf_writeTextFile("z", dir / "no" / "such" / "folder.txt", false));
     EXPECT_TRUE(temporariesBeside(dir / "no" / "such" / "folder.txt").empty());
