@@ -153,7 +153,8 @@ void BM_FrameWith300Positions(benchmark::State& state) {
     clv::ScSendCounters first;
     gf_simConnectSendCounters(handle, first);
     std::size_t mostUnsent = 0;
-    std::size_t fullFrames = 0;  // frames that found the socket full
+    std::size_t fullFrames = 0;    // frames that left the socket full
+    std::uint64_t mostFailed = 0;  // in one frame and the dispatches after it
     for (auto _ : state) {
         {
             std::lock_guard lock(simQueueMutex);
@@ -166,6 +167,8 @@ void BM_FrameWith300Positions(benchmark::State& state) {
                 sendPositions->push_back(u);
             }
         }
+        clv::ScSendCounters before;
+        gf_simConnectSendCounters(handle, before);
         const auto start = std::chrono::steady_clock::now();
         gf_onFrame();
         const auto held = std::chrono::steady_clock::now() - start;
@@ -181,6 +184,8 @@ void BM_FrameWith300Positions(benchmark::State& state) {
             SimConnect_CallDispatch(handle, ignore, nullptr);
             std::this_thread::sleep_for(kDispatchEvery);
         } while (std::chrono::steady_clock::now() - start < kFrameInterval);
+        gf_simConnectSendCounters(handle, now);
+        mostFailed = std::max(mostFailed, now.failedSends - before.failedSends);
     }
     clv::ScSendCounters last;
     gf_simConnectSendCounters(handle, last);
@@ -192,6 +197,7 @@ void BM_FrameWith300Positions(benchmark::State& state) {
     const double n = static_cast<double>(std::max<std::size_t>(frames.size(), 1));
     state.counters["sends/frame"] = static_cast<double>(last.sends - first.sends) / n;
     state.counters["failed_sends/frame"] = static_cast<double>(last.failedSends - first.failedSends) / n;
+    state.counters["most_failed_sends_in_a_frame"] = static_cast<double>(mostFailed);
     state.counters["most_unsent_KiB"] = static_cast<double>(mostUnsent) / 1024.0;
     state.counters["full_socket_frames"] = static_cast<double>(fullFrames) / n;
     if (!frames.empty()) {
