@@ -35,8 +35,6 @@ constexpr int kRemoteConnectWaitMs = 1000;
 // Calls collect in the send buffer and go out together once this much is waiting,
 // or at the next CallDispatch: a frame of 300 position blocks costs a few writes.
 constexpr std::size_t kFlushThreshold = 16 * 1024;
-// More than this unsent means the simulator stopped reading; calls are refused.
-constexpr std::size_t kMaxUnsent = 8u << 20;
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 struct Connection {
@@ -52,8 +50,15 @@ struct Connection {
     // Set when the peer is gone, the stream is corrupt or the handle was closed.
     std::atomic<bool> broken{false};
 
-    std::mutex sendMutex;  // out, lastPacketId
+    std::mutex sendMutex;  // out, sent, socketFull, counters, lastPacketId
+    // The calls not yet written start at out[sent]; what went out is dropped in
+    // bulk, so a write that takes a little does not move the rest every time.
     std::string out;
+    std::size_t sent = 0;
+    // The last write found the socket full (a simulator that lags): nothing is
+    // tried again until poll says the socket takes data.
+    bool socketFull = false;
+    ScSendCounters counters;
     std::uint32_t lastPacketId = 0;
 
     std::mutex recvMutex;  // in, consumed; held by the one thread that dispatches
@@ -86,22 +91,49 @@ std::shared_ptr<Connection> lf_find(SimConnectHandle handle) {
     return found != g_connections.end() ? found->second : nullptr;
 }
 
-// Writes what the socket takes now; false when the connection is gone.
+std::size_t lf_unsent(const Connection& c) { return c.out.size() - c.sent; }
+
+// Writes what the socket takes now; false when the connection is gone. Once the
+// socket was full, one poll without waiting decides whether to write at all.
 bool lf_flushLocked(Connection& c) {
-    std::size_t done = 0;
-    while (done < c.out.size()) {
-        ssize_t n = ::send(c.fd, c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (c.socketFull && c.sent < c.out.size()) {
+        pollfd p{c.fd, POLLOUT, 0};
+        ++c.counters.polls;
+        if (::poll(&p, 1, 0) != 1) return true;  // still full (or interrupted: the next flush asks again)
+        // Writable, or an error or hang-up, which the write below reports.
+    }
+    c.socketFull = false;
+    while (c.sent < c.out.size()) {
+        const std::size_t left = c.out.size() - c.sent;
+        const ssize_t n = ::send(c.fd, c.out.data() + c.sent, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ++c.counters.sends;
         if (n > 0) {
-            done += static_cast<std::size_t>(n);
+            c.sent += static_cast<std::size_t>(n);
+            // A write taken in part filled the socket; another would only be refused.
+            if (static_cast<std::size_t>(n) < left) {
+                c.socketFull = true;
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            ++c.counters.failedSends;
+            c.socketFull = true;
+            break;
+        }
         c.broken = true;
         c.out.clear();
+        c.sent = 0;
         return false;
     }
-    c.out.erase(0, done);
+    if (c.sent == c.out.size()) {
+        c.out.clear();
+        c.sent = 0;
+    } else if (c.sent > c.out.size() / 2) {
+        c.out.erase(0, c.sent);  // moves less than was written since the last move
+        c.sent = 0;
+    }
     return true;
 }
 
@@ -127,11 +159,13 @@ ScResult lf_call(SimConnectHandle handle, const char* function, ScCallKind kind,
     if (!c) return kScFail;
     if (lf_takeArmedFailure(*c, function)) return kScFail;
     std::lock_guard lock(c->sendMutex);
-    if (c->broken || c->out.size() > kMaxUnsent) return kScFail;
+    // More than kScMaxUnsent unsent means the simulator stopped reading.
+    if (c->broken || lf_unsent(*c) > kScMaxUnsent) return kScFail;
     // A text too long for its array is refused here, before anything is sent.
     if (!ScWriter(c->out).call(c->protocol, kind, c->lastPacketId + 1, record)) return kScFail;
     lf_nextPacketId(*c);
-    if (c->out.size() >= kFlushThreshold && !lf_flushLocked(*c)) return kScFail;
+    // A full socket is left alone until the next CallDispatch finds it writable.
+    if (!c->socketFull && lf_unsent(*c) >= kFlushThreshold && !lf_flushLocked(*c)) return kScFail;
     return kScOk;
 }
 
@@ -326,6 +360,16 @@ bool gf_simConnectFailNext(std::uint16_t localPort, const std::string& function)
         return true;
     }
     return false;
+}
+
+bool gf_simConnectSendCounters(SimConnectHandle handle, ScSendCounters& counters) {
+    std::shared_ptr<Connection> c = lf_find(handle);
+    if (!c) return false;
+    std::lock_guard lock(c->sendMutex);
+    counters = c->counters;
+    counters.unsent = lf_unsent(*c);
+    counters.socketFull = c->socketFull;
+    return true;
 }
 
 ScResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* /*window*/,

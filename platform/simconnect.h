@@ -7,7 +7,8 @@
 // clients read it; the protocol version: the simulator generation of the settings.
 //
 // Every call returns at once: a request goes into the connection's send buffer,
-// which is written without blocking (at the latest by the next CallDispatch);
+// which is written without blocking (at the latest by the next CallDispatch;
+// once the simulator lags and the socket is full, only CallDispatch tries again);
 // CallDispatch hands over whatever has arrived. Calls may come from two threads
 // at once. A null, unknown or closed handle makes a call return kScFail and do
 // nothing else.
@@ -68,6 +69,19 @@ struct ScEndpointResult {
     // ("/home/ann/run/SimConnect.cfg [SimConnect.0]"), or the default and where
     // the file was looked for.
     std::string source;
+};
+
+// Calls are refused while more than this many bytes wait unsent: the simulator
+// stopped reading.
+inline constexpr std::size_t kScMaxUnsent = 8u << 20;
+
+// What a connection's writing has done so far (tests and benchmarks).
+struct ScSendCounters {
+    std::uint64_t sends = 0;        // send() calls
+    std::uint64_t failedSends = 0;  // of them, those refused because the socket was full
+    std::uint64_t polls = 0;        // writability checks of a full socket
+    std::size_t unsent = 0;         // bytes in the send buffer now
+    bool socketFull = false;        // the last write found the socket full
 };
 
 // The longest texts the simulator takes, in bytes (UTF-8, no NUL inside).
@@ -250,6 +264,9 @@ std::uint32_t gf_simConnectProtocol();
 // connection of this process whose local port is `localPort` fails without
 // sending. False when no such connection is open.
 bool gf_simConnectFailNext(std::uint16_t localPort, const std::string& function);
+
+// The send counters of an open connection; false for a null, unknown or closed handle.
+bool gf_simConnectSendCounters(clv::SimConnectHandle handle, clv::ScSendCounters& counters);
 
 // Connects to the simulator at gf_simConnectEndpoint() and introduces the client
 // by name in the protocol of gf_simConnectProtocol(). The window, user event,
