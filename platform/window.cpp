@@ -1,7 +1,8 @@
 #include "platform/window.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <FL/Fl.H>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -57,7 +59,8 @@ std::atomic<bool> g_repaintPending{false};
 bool g_quit = false;
 int g_exitCode = 0;
 
-int g_signalPipe[2] = {-1, -1};
+// Reads the close signals, which every thread holds blocked (holdCloseSignals).
+int g_signalFd = -1;
 
 // The connection to the X server broke (the server ended). From then on the UI
 // thread makes no X call; the program closes as after the close button.
@@ -180,25 +183,26 @@ void lf_drainQueue() {
     }
 }
 
-void lf_onSignal(int) {
-    const int saved = errno;
-    const char byte = 'c';
-    [[maybe_unused]] ssize_t written = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
+sigset_t lf_closeSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
+    return signals;
 }
 
-void lf_onSignalPipe(int fd, void*) {
-    char bytes[64];
-    while (::read(fd, bytes, sizeof bytes) > 0) {
-    }
-    if (g_handlers.close) g_handlers.close();
+// Signals that came together ask to close once.
+void lf_onCloseSignals(int fd, void*) {
+    bool received = false;
+    signalfd_siginfo info{};
+    while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) received = true;
+    if (received && g_handlers.close) g_handlers.close();
 }
 
 // A short wait for posted calls or a signal that needs no X call.
 void lf_waitWithoutDisplay() {
-    if (g_signalPipe[0] >= 0) {
-        pollfd p{g_signalPipe[0], POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) lf_onSignalPipe(g_signalPipe[0], nullptr);
+    if (g_signalFd >= 0) {
+        pollfd p{g_signalFd, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) lf_onCloseSignals(g_signalFd, nullptr);
     } else {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -422,15 +426,32 @@ void requestMainWindowRepaint() {
     });
 }
 
-void routeCloseSignals() {
-    if (g_signalPipe[0] >= 0) return;
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    Fl::add_fd(g_signalPipe[0], FL_READ, lf_onSignalPipe, nullptr);
-    struct sigaction action {};
-    action.sa_handler = lf_onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+void holdCloseSignals() {
+    const sigset_t signals = lf_closeSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+void stopAtStartStage(std::string_view stage) {
+    const char* wanted = std::getenv("CLV_STOP_AT_START_STAGE");
+    if (wanted != nullptr && stage == wanted) ::raise(SIGSTOP);
+}
+
+bool routeCloseSignals() {
+    if (g_signalFd >= 0) return true;
+    // Held here as well, should the start have skipped holdCloseSignals.
+    holdCloseSignals();
+    const sigset_t signals = lf_closeSignals();
+    g_signalFd = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (g_signalFd < 0) {
+        // Unread they would never end the program: they end it as untouched ones do.
+        const int saved = errno;
+        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+        errno = saved;
+        return false;
+    }
+    // Signals that came while they were held are waiting on it already.
+    Fl::add_fd(g_signalFd, FL_READ, lf_onCloseSignals, nullptr);
+    return true;
 }
 
 int runUiLoop() {

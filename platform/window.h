@@ -102,9 +102,22 @@ void postToUiThread(std::function<void()> call);
 // before the UI thread gets to it.
 void requestMainWindowRepaint();
 
-// From now on SIGTERM, SIGINT and SIGHUP act like the window's close button:
-// the close handler runs on the UI thread.
-void routeCloseSignals();
+// First thing in main, before any thread starts (each thread inherits the
+// mask of the one that starts it): SIGTERM, SIGINT and SIGHUP are blocked, so
+// that one sent during the start waits for routeCloseSignals instead of ending
+// the process. They stay blocked for good; a child process started later would
+// have to unblock them before its exec.
+void holdCloseSignals();
+
+// From now on SIGTERM, SIGINT and SIGHUP, and those that came while they were
+// held, act like the window's close button: the close handler runs on the UI
+// thread once the loop runs. False (with errno) when they cannot be read; they
+// then take their default action again and end the process.
+bool routeCloseSignals();
+
+// For tests of the start: when the environment variable CLV_STOP_AT_START_STAGE
+// names `stage`, the process stops itself here (SIGSTOP) until it is continued.
+void stopAtStartStage(std::string_view stage);
 
 // Runs the UI loop until quitUiLoop; returns the code given to it.
 // When the display is lost (the X server ended), the loop makes no further X

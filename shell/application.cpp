@@ -1,6 +1,8 @@
 #include "shell/application.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -41,6 +43,7 @@ bool initInstance() {
         std::fprintf(stderr, "%s: %s\n", clv::kProductName, reason.c_str());
         return false;
     }
+    clv::platform::stopAtStartStage("display");
     lf_loadWindowPosition();
     const clv::platform::WindowGeometry geometry{clv::kProductName, MAIN_WINDOW_X.value, MAIN_WINDOW_Y.value,
                                          clv::kMainWindowWidth, clv::kMainWindowHeight};
@@ -85,7 +88,15 @@ int gf_runApplication(clv::RunServices services) {
     gf_setUiPort(&port);
     gf_installShellWindow(window);
     gf_installRunServices(std::move(services), gf_realTiming());
-    clv::platform::routeCloseSignals();
+    clv::platform::stopAtStartStage("window");
+    // The close signals held since the start (a close asked for meanwhile
+    // included) reach the loop from here on; the run is posted first, so that a
+    // close is a stop of that run and closes down in order.
+    if (!clv::platform::routeCloseSignals()) {
+        gf_logMarked("Close signals cannot be read ({}); they end the program without its closing down",
+                     std::strerror(errno));
+    }
+    clv::platform::stopAtStartStage("routed");
 
     window.post(&gf_startRun);
     const int code = clv::platform::runUiLoop();

@@ -9,6 +9,7 @@
 #include "core/product.h"
 #include "core/stop_flags.h"
 #include "platform/instance_lock.h"
+#include "platform/window.h"
 #include "shell/application.h"
 #include "shell/product_services.h"
 
@@ -37,6 +38,9 @@ extern "C" const char* __lsan_default_suppressions() {
 extern "C" const char* __tsan_default_suppressions() { return "mutex:libX11.so\n"; }
 
 int main() {
+    // Before anything else, above all before any thread: a close signal during
+    // the start waits until the UI loop can close the program in order.
+    clv::platform::holdCloseSignals();
     std::string lockError;
     const auto lock = clv::platform::acquireInstanceLock(kInstanceName, lockError);
     if (lock == clv::platform::InstanceLockResult::HeldElsewhere) {
@@ -53,6 +57,7 @@ int main() {
     }
     // Without the lock the program still runs; a second instance is then not refused.
     if (lock == clv::platform::InstanceLockResult::Failed) gf_logMarked("Single-instance lock not taken: {}", lockError);
+    clv::platform::stopAtStartStage("log");
     gf_initProgramFolders();
     return gf_runApplication(gf_productRunServices());
 }

@@ -113,6 +113,25 @@ void ChildProcess::signal(int number) const {
     if (pid_ > 0) ::kill(pid_, number);
 }
 
+bool ChildProcess::waitForStop(std::chrono::seconds limit) {
+    bool stopped = false;
+    gf_waitUntil(
+        [&] {
+            if (pid_ <= 0) return true;
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG | WUNTRACED) != pid_) return false;
+            if (WIFSTOPPED(status)) {
+                stopped = true;
+            } else {
+                pid_ = -1;
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+            }
+            return true;
+        },
+        limit);
+    return stopped;
+}
+
 bool ChildProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;

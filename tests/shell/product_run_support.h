@@ -62,6 +62,8 @@ public:
     // The exit status (a signal as its negative number); none while it still runs.
     std::optional<int> waitForExit(std::chrono::seconds limit);
     void signal(int number) const;
+    // Until the process has stopped (SIGSTOP); false when it ended instead or the limit passed.
+    bool waitForStop(std::chrono::seconds limit);
     bool running();
     std::string output() const { return gf_readIfThere(output_); }
     pid_t pid() const { return pid_; }

@@ -1,14 +1,23 @@
 // The program itself, started as a user would start it: one instance per user,
-// and a window that a close request ends.
+// a window that a close request ends, and a close signal at any moment of the
+// start that closes it in order.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,6 +120,118 @@ TEST(Program, WindowOpensAndACloseRequestEndsIt) {
     const std::string log = readFile(program.work() / "Log.txt");
     EXPECT_NE(log.find("Exiting: "), std::string::npos) << log;
 }
+
+// Two busy loops on one processor, and the program started on that processor
+// alone: its start runs as slowly as on a busy machine. Tests that run side by
+// side take different processors as far as their process ids spread.
+class BusyProcessor {
+public:
+    BusyProcessor() {
+        cpu_set_t own;
+        CPU_ZERO(&own);
+        pthread_getaffinity_np(pthread_self(), sizeof own, &own);
+        std::vector<int> allowed;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &own)) allowed.push_back(cpu);
+        }
+        CPU_SET(allowed[static_cast<std::size_t>(::getpid()) % allowed.size()], &busy_);
+        for (int i = 0; i < 2; ++i) {
+            loops_.emplace_back([this](std::stop_token stop) {
+                pthread_setaffinity_np(pthread_self(), sizeof busy_, &busy_);
+                while (!stop.stop_requested()) {
+                }
+            });
+        }
+    }
+
+    // Runs `start` with the calling thread bound to the busy processor: a process
+    // it starts keeps that binding.
+    void onIt(const std::function<void()>& start) const {
+        cpu_set_t own;
+        pthread_getaffinity_np(pthread_self(), sizeof own, &own);
+        pthread_setaffinity_np(pthread_self(), sizeof busy_, &busy_);
+        start();
+        pthread_setaffinity_np(pthread_self(), sizeof own, &own);
+    }
+
+private:
+    cpu_set_t busy_{};
+    std::vector<std::jthread> loops_;
+};
+
+// Where a close signal meets the start: the stage at which the program stops
+// itself (CLV_STOP_AT_START_STAGE) until the signal is sent, or none: the
+// signal is sent while the program is being started, held from before its exec.
+struct StartStageClose {
+    const char* stage;
+    int signal;
+};
+
+void PrintTo(const StartStageClose& c, std::ostream* out) {
+    *out << (*c.stage != '\0' ? c.stage : "before the exec") << ", SIG" << sigabbrev_np(c.signal);
+}
+
+class CloseDuringTheStart : public ProductRun, public ::testing::WithParamInterface<StartStageClose> {};
+
+TEST_P(CloseDuringTheStart, ClosesTheProgramInOrder) {
+    const StartStageClose& c = GetParam();
+    // A run that goes on until it is stopped: it waits for a simulator that never comes.
+    writeParameters({{"MSFS_2020", "true"},
+                     {"MSFS_INSTALL_PATH", (folder / "sim").string()},
+                     {"PORT_NUMBER", std::to_string(gf_freePort(SOCK_STREAM))}});
+    auto environment = userFolders();
+    environment["DISPLAY"] = display;
+    environment["CLV_SIMCONNECT_PORT"] = std::to_string(gf_freePort(SOCK_STREAM));
+    environment["CLV_TRAFFIC_PORT"] = std::to_string(gf_freePort(SOCK_DGRAM));
+    environment["CLV_QNH_PORT"] = std::to_string(gf_freePort(SOCK_DGRAM));
+    const bool atStage = *c.stage != '\0';
+    if (atStage) environment["CLV_STOP_AT_START_STAGE"] = c.stage;
+
+    std::optional<BusyProcessor> busy(std::in_place);
+    ChildProcess program;
+    busy->onIt([&] {
+        if (atStage) {
+            program.start(CLV_PROGRAM_PATH, {}, work, environment, folder / "logs" / "calvorinth.txt");
+            return;
+        }
+        // Blocked in the thread that starts the program, the signal waits in it from before its exec.
+        sigset_t signals;
+        sigset_t before;
+        sigemptyset(&signals);
+        sigaddset(&signals, c.signal);
+        pthread_sigmask(SIG_BLOCK, &signals, &before);
+        program.start(CLV_PROGRAM_PATH, {}, work, environment, folder / "logs" / "calvorinth.txt");
+        program.signal(c.signal);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    });
+    if (atStage) {
+        ASSERT_TRUE(program.waitForStop(kStepLimit)) << "no stop at " << c.stage << report({{"calvorinth", &program}});
+        program.signal(c.signal);
+        program.signal(SIGCONT);
+    }
+    // The signal has met the start; the closing down needs no load.
+    busy.reset();
+
+    EXPECT_EQ(program.waitForExit(kExitLimit), std::optional<int>(0)) << report({{"calvorinth", &program}});
+    const std::string text = log();
+    // The close of a user: the run stops with no reason of its own.
+    EXPECT_NE(text.find("Exiting: NOT YET SET"), std::string::npos) << text;
+    // The log ends with its closing line, the date and time of the end.
+    ASSERT_FALSE(text.empty());
+    const std::string lastLine = text.substr(text.rfind('\n', text.size() - 2) + 1);
+    EXPECT_TRUE(std::regex_match(lastLine, std::regex(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}\n)")))
+        << lastLine;
+}
+
+// "routed": the signals are read already, the UI loop not yet running.
+INSTANTIATE_TEST_SUITE_P(Program, CloseDuringTheStart,
+                         ::testing::Values(StartStageClose{"", SIGTERM}, StartStageClose{"log", SIGINT},
+                                           StartStageClose{"display", SIGHUP}, StartStageClose{"window", SIGTERM},
+                                           StartStageClose{"window", SIGINT}, StartStageClose{"routed", SIGHUP}),
+                         [](const ::testing::TestParamInfo<StartStageClose>& info) {
+                             const std::string stage = *info.param.stage != '\0' ? info.param.stage : "exec";
+                             return stage + "_" + sigabbrev_np(info.param.signal);
+                         });
 
 }  // namespace
 }  // namespace clv::test
