@@ -17,6 +17,7 @@
 #include "link/sim_queues.h"
 #include "platform/simconnect_wire.h"
 #include "sim_test_support.h"
+#include "support/loopback.h"
 
 using namespace clv;
 using clv::test::ScopedEnv;
@@ -514,15 +515,10 @@ namespace {
 class RawSimPeer {
 public:
     RawSimPeer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        EXPECT_EQ(::listen(listen_, 4), 0);
-        socklen_t n = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
+        const test::LoopbackListener listener = test::gf_listenOnLoopback(4, 0, SOCK_CLOEXEC);
+        EXPECT_GE(listener.fd, 0);
+        listen_ = listener.fd;
+        port_ = listener.port;
     }
     ~RawSimPeer() {
         if (peer_ >= 0) ::close(peer_);

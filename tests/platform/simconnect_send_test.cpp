@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/simconnect_wire.h"
+#include "support/loopback.h"
 #include "support/temp_folder.h"
 
 using namespace clv;
@@ -42,17 +43,10 @@ struct ArrivedCall {
 class LaggingPeer {
 public:
     LaggingPeer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        // Set before listening, so the accepted socket starts with it.
-        ::setsockopt(listen_, SOL_SOCKET, SO_RCVBUF, &kPeerReceiveBuffer, sizeof kPeerReceiveBuffer);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        EXPECT_EQ(::listen(listen_, 1), 0);
-        socklen_t n = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = std::to_string(ntohs(a.sin_port));
+        const test::LoopbackListener listener = test::gf_listenOnLoopback(1, kPeerReceiveBuffer);
+        EXPECT_GE(listener.fd, 0);
+        listen_ = listener.fd;
+        port_ = std::to_string(listener.port);
     }
     ~LaggingPeer() {
         if (peer_ >= 0) ::close(peer_);

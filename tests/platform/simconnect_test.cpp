@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/simconnect_wire.h"
+#include "support/loopback.h"
 #include "support/temp_folder.h"
 
 using namespace clv;
@@ -50,15 +51,10 @@ struct Received {
 class FakeSim {
 public:
     FakeSim() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        EXPECT_EQ(::listen(listen_, 8), 0);
-        socklen_t n = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
+        const test::LoopbackListener listener = test::gf_listenOnLoopback(8);
+        EXPECT_GE(listener.fd, 0);
+        listen_ = listener.fd;
+        port_ = listener.port;
     }
     ~FakeSim() {
         for (int fd : peers_) ::close(fd);
