@@ -19,7 +19,8 @@
 # private Xvfb. Every 15 s it notes the program's memory (VmRSS) and the AI
 # objects in the stand-in: live (moved by position blocks), static (callsign
 # ending in "*") and live ones never moved. At the end it prints the program's "measure:" lines of Log.txt
-# summed up: tick rate, late ticks, busy share, playback lag and the frame
+# summed up: tick rate, late ticks, busy share, the playback lag (the samples
+# played and how far behind their feed stamp, per minute) and the frame
 # handler's time in the queue lock (p50: median of the minutes' p50; p99 and
 # max: the worst minute's).
 #
@@ -169,29 +170,37 @@ echo "== figures ($minutes minutes, $live live aircraft in the feed, park maximu
 python3 - "$work/Log.txt" "$samples" "${rss2:-0}" "$rss_end" "$counts_end" <<'EOF'
 import re, statistics, sys
 log, samples, rss2, rss_end, counts_end = sys.argv[1:6]
-pattern = re.compile(r"measure: (\d+) s, ticks/s ([\d.]+) \(min (\d+)\), slips (\d+), busy ([\d.]+) %, lag (?:([\d.]+) to ([\d.]+) s|none), "
-                     r"frame lock p50 (\d+) us p99 (\d+) us max (\d+) us, frames (\d+), blocks (\d+)")
+pattern = re.compile(r"measure: (?P<s>\d+) s, ticks/s (?P<tps>[\d.]+) \(min (?P<tmin>\d+)\), slips (?P<slips>\d+), busy (?P<busy>[\d.]+) %, "
+                     r"played (?P<played>\d+) samples(?:, lag behind feed stamp min/median/max (?P<lmin>-?[\d.]+)/(?P<lmed>-?[\d.]+)/(?P<lmax>-?[\d.]+) s)?, "
+                     r"frame lock p50 (?P<p50>\d+) us p99 (?P<p99>\d+) us max (?P<fmax>\d+) us, frames (?P<frames>\d+), blocks (?P<blocks>\d+)")
 rows = []
 with open(log, encoding="utf-8", errors="replace") as f:
     for line in f:
         m = pattern.search(line)
-        if m: rows.append(m.groups())
+        if m: rows.append(m.groupdict())
 if not rows:
     print("no measure lines in", log); sys.exit(1)
-whole = [r for r in rows if int(r[0]) >= 30]  # the closing window may be a few seconds only
-seconds = sum(int(r[0]) for r in whole)
-ticks = sum(float(r[1]) * int(r[0]) for r in whole)
+whole = [r for r in rows if int(r["s"]) >= 30]  # the closing window may be a few seconds only
+seconds = sum(int(r["s"]) for r in whole)
+ticks = sum(float(r["tps"]) * int(r["s"]) for r in whole)
 print(f"minutes measured       {seconds / 60:.1f} ({len(rows)} lines)")
-print(f"ticks/s                mean {ticks / seconds:.1f}, lowest second {min(int(r[2]) for r in whole)}, lowest minute {min(float(r[1]) for r in whole):.1f}")
-print(f"late ticks (> 10 ms)   {sum(int(r[3]) for r in rows)}")
-print(f"run thread busy        mean {sum(float(r[4]) * int(r[0]) for r in whole) / seconds:.2f} %, worst minute {max(float(r[4]) for r in whole):.2f} %")
-lags = [(float(r[5]), float(r[6])) for r in rows if r[5] is not None]
-if lags: print(f"playback lag           {min(l[0] for l in lags):.2f} to {max(l[1] for l in lags):.2f} s")
-framed = [r for r in rows if int(r[10]) > 0]
+print(f"ticks/s                mean {ticks / seconds:.1f}, lowest second {min(int(r['tmin']) for r in whole)}, lowest minute {min(float(r['tps']) for r in whole):.1f}")
+print(f"late ticks (> 10 ms)   {sum(int(r['slips']) for r in rows)}")
+print(f"run thread busy        mean {sum(float(r['busy']) * int(r['s']) for r in whole) / seconds:.2f} %, worst minute {max(float(r['busy']) for r in whole):.2f} %")
+# The playback lag: each sample played (a feed line its aircraft reached), the wall
+# clock then against the line's time stamp.
+lagged = [r for r in rows if r["lmin"] is not None]
+if lagged:
+    print(f"playback lag           {sum(int(r['played']) for r in rows)} samples played, behind their feed stamp "
+          f"min {min(float(r['lmin']) for r in lagged):.2f} s, max {max(float(r['lmax']) for r in lagged):.2f} s; per minute min/median/max:")
+    for i, r in enumerate(rows, 1):
+        lag = f"{r['lmin']}/{r['lmed']}/{r['lmax']} s" if r["lmin"] is not None else "-"
+        print(f"  {i:3d} ({int(r['s']):2d} s)  {int(r['played']):6d} played  {lag}")
+framed = [r for r in rows if int(r["frames"]) > 0]
 if framed:
-    print(f"frame lock             p50 {statistics.median(int(r[7]) for r in framed)} us, p99 {max(int(r[8]) for r in framed)} us, "
-          f"max {max(int(r[9]) for r in framed)} us; {sum(int(r[10]) for r in framed)} frames of mean "
-          f"{sum(int(r[11]) * int(r[10]) for r in framed) / sum(int(r[10]) for r in framed):.0f} position blocks")
+    print(f"frame lock             p50 {statistics.median(int(r['p50']) for r in framed)} us, p99 {max(int(r['p99']) for r in framed)} us, "
+          f"max {max(int(r['fmax']) for r in framed)} us; {sum(int(r['frames']) for r in framed)} frames of mean "
+          f"{sum(int(r['blocks']) * int(r['frames']) for r in framed) / sum(int(r['frames']) for r in framed):.0f} position blocks")
 print(f"RSS                    {int(rss2) / 1024:.1f} MB at 2 min, {int(rss_end) / 1024:.1f} MB at the end")
 pts = []
 with open(samples) as f:

@@ -1,6 +1,7 @@
 #include "core/run_meter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -99,6 +100,27 @@ void gf_notePlaybackLag(PlaybackLagMeter& m, double feedTime, double now) {
     if (m.positions == 0 || lag < m.minSeconds) m.minSeconds = lag;
     if (m.positions == 0 || lag > m.maxSeconds) m.maxSeconds = lag;
     ++m.positions;
+    const double bin = std::floor(lag / PlaybackLagMeter::kBinSeconds);
+    std::size_t i = 0;
+    if (bin >= static_cast<double>(PlaybackLagMeter::kBins - 1)) {
+        i = PlaybackLagMeter::kBins - 1;
+    } else if (bin > 0.0) {
+        i = static_cast<std::size_t>(bin);
+    }
+    ++m.counts[i];
+}
+
+double gf_playbackLagMedian(const PlaybackLagMeter& m) {
+    if (m.positions == 0) return 0.0;
+    const std::uint64_t rank = (m.positions + 1) / 2;
+    std::uint64_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 1 < m.counts.size(); ++i) {
+        seen += m.counts[i];
+        if (seen >= rank) break;
+    }
+    const double middle = (static_cast<double>(i) + 0.5) * PlaybackLagMeter::kBinSeconds;
+    return std::clamp(middle, m.minSeconds, m.maxSeconds);
 }
 
 PlaybackLagMeter gf_takePlaybackLag(PlaybackLagMeter& m) {

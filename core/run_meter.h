@@ -51,12 +51,18 @@ struct TickFigures {
 TickFigures gf_takeTickFigures(TickMeter& m, MeterClock::time_point now);
 
 // The playback lag: how far behind the feed the simulator's aircraft move. When an
-// aircraft reaches a position of the feed, that position's time stamp is set
-// against the wall clock. Written and read by the run thread.
+// aircraft reaches a position of the feed (a sample played), that position's time
+// stamp is set against the wall clock. Written and read by the run thread.
 struct PlaybackLagMeter {
+    // The lags in tenths of a second for the median, 0 to 600 s; longer ones count
+    // in the last bin, negative ones (a stamp ahead of this clock) in the first.
+    static constexpr double kBinSeconds = 0.1;
+    static constexpr std::size_t kBins = 6000;
+
     std::uint64_t positions = 0;
     double minSeconds = 0.0;
     double maxSeconds = 0.0;
+    std::array<std::uint32_t, kBins> counts{};
 };
 
 extern PlaybackLagMeter g_playbackLagMeter;
@@ -65,6 +71,10 @@ extern PlaybackLagMeter g_playbackLagMeter;
 void gf_notePlaybackLag(PlaybackLagMeter& m, double feedTime, double now);
 // The figures since the last call (positions 0: none), and the meter emptied.
 PlaybackLagMeter gf_takePlaybackLag(PlaybackLagMeter& m);
+// The median lag: the middle of its tenth of a second, within the lowest and the
+// highest lag (a median beyond 0 to 600 s reads as the nearest end); 0 without
+// positions.
+double gf_playbackLagMedian(const PlaybackLagMeter& m);
 
 // The wall clock the lag is measured with: seconds since 1970 with their
 // fractions. Tests set a clock of their own; nullptr is the system clock.

@@ -214,9 +214,13 @@ void lf_logMeasures(clv::MeterClock::time_point now) {
     const clv::TickFigures t = clv::gf_takeTickFigures(g_tickMeter, now);
     const clv::FrameLockFigures f = clv::gf_takeFrameLockFigures(clv::g_frameLockMeter);
     const clv::PlaybackLagMeter l = clv::gf_takePlaybackLag(clv::g_playbackLagMeter);
+    // Each sample played: the wall clock when its aircraft reached it against the
+    // feed line's own time stamp.
     const std::string lag =
-        l.positions > 0 ? fmt::format("{:.2f} to {:.2f} s", l.minSeconds, l.maxSeconds) : std::string("none");
-    gf_log("{} measure: {:.0f} s, ticks/s {:.1f} (min {}), slips {}, busy {:.2f} %, lag {}, "
+        l.positions > 0 ? fmt::format("played {} samples, lag behind feed stamp min/median/max {:.2f}/{:.1f}/{:.2f} s",
+                                      l.positions, l.minSeconds, clv::gf_playbackLagMedian(l), l.maxSeconds)
+                        : std::string("played 0 samples");
+    gf_log("{} measure: {:.0f} s, ticks/s {:.1f} (min {}), slips {}, busy {:.2f} %, {}, "
            "frame lock p50 {:.0f} us p99 {:.0f} us max {:.0f} us, frames {}, blocks {:.0f}",
            gf_timeOfDay(), t.seconds, t.ticksPerSecond, t.minTicksPerSecond, t.slips, t.busyShare * 100.0, lag,
            f.p50Us, f.p99Us, f.maxUs, f.frames, f.meanBlocks);

@@ -53,6 +53,7 @@ void liveryRespawn(clv::TrafficEngine& engine, clv::LiveAc& ac) {
             n.holdMark = true;
         }
         n.dueTick = static_cast<std::uint32_t>(gf_tickNow() + 1);
+        n.feedTime = 0.0;  // where the aircraft is, not a line of the feed
         ac.samples.push_front(n);
         ac.headingOverride = p.trueHeading;
         ac.hasHeadingOverride = true;
@@ -78,6 +79,7 @@ void gf_respawnAtJump(clv::TrafficEngine& engine, clv::LiveAc& ac) {
         hold.dueTick += clv::kGroundHoldTicks;
         hold.groundSpeed = 0.0;
         hold.holdMark = true;
+        hold.feedTime = 0.0;  // the line itself counts once
         ac.samples.push_back(hold);
     }
     // A new object: heading from its samples, movement from a standstill, a new phase.

@@ -329,7 +329,10 @@ void decodeExisting(clv::TrafficEngine& engine, clv::LiveAc& ac, clv::PosSample&
         ac.samples.push_back(s);
         lf_noteGroundLine(ac, s);
         if (ac.samples.size() == 2 && ac.samples[0].holdMark && ac.samples[1].holdMark) {
-            ac.samples[0].dueTick = lf_nowPlusOne();
+            // A hold the engine made ends now. A line of the feed still to be reached
+            // keeps its time: brought forward it would be played seconds after the
+            // feed instead of 30 s, and the aircraft would stop short of it.
+            if (ac.samples[0].feedTime <= 0.0) ac.samples[0].dueTick = lf_nowPlusOne();
             ac.samples[0].groundSpeed = ac.samples[1].groundSpeed;
         }
     } catch (const std::exception& x) {
@@ -356,11 +359,15 @@ bool lf_acceptMovingSample(const clv::LiveAc& ac, clv::PosSample& s) {
         std::fabs(s.longitude - last.longitude) < kJitterDegrees && !alongTrack) {
         if (s.airborne || lf_inTheAir(ac)) return false;
         if (ac.takeOffRun && s.groundSpeed > 0.0 && last.groundSpeed >= kJitterTakeOffRunKnots) return false;
-        // Jitter of a standing aircraft: it stays where it was, for as long as the line says.
+        // Jitter of a standing aircraft: it stays where it was, for as long as the line
+        // says; the line's own time goes with it (the last one's would make every
+        // later line of the stand seem as old as the first).
         const std::uint32_t due = s.dueTick;
+        const double feedTime = s.feedTime;
         s = last;
         s.jumpMark = false;
         s.dueTick = due;
+        s.feedTime = feedTime;
         s.groundSpeed = 0.0;
         s.holdMark = true;
         return true;
@@ -410,6 +417,7 @@ bool checkNewPosDuringLanding(clv::LiveAc& ac, clv::PosSample& s) {
         restart.latitude = ac.simPosition.latitude;
         restart.longitude = ac.simPosition.longitude;
         restart.dueTick = lf_nowPlusOne();
+        restart.feedTime = 0.0;  // where the aircraft is, not a line of the feed
         ac.samples.clear();
         ac.samples.push_back(restart);
     }

@@ -1,6 +1,7 @@
 // The figures of a run under load, counted on a made-up clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -102,6 +103,38 @@ TEST(PlaybackLagMeter, LowestAndHighestLagOfTheWindow) {
     EXPECT_EQ(one.positions, 1u);
     EXPECT_DOUBLE_EQ(one.minSeconds, 45.0);
     EXPECT_DOUBLE_EQ(one.maxSeconds, 45.0);
+}
+
+// The median of the window's lags to a twentieth of a second (half a bin): the
+// middle one of an odd count, the lower middle one of an even count; one lag alone
+// is its own median; outliers move the ends but not the median.
+TEST(PlaybackLagMeter, MedianOfTheWindow) {
+    struct Case {
+        const char* name;
+        std::vector<double> lags;
+        double median;
+    };
+    const Case cases[] = {
+        {"one", {30.5}, 30.5},
+        {"three", {45.0, 30.0, 31.0}, 31.0},
+        {"four", {50.0, 30.0, 45.0, 31.0}, 31.0},
+        {"outliers far out", {3.29, 30.2, 30.3, 30.4, 96.44}, 30.3},
+        {"beyond 600 s", {30.0, 30.1, 900.0}, 30.1},
+    };
+    const double feed = 1760000000.25;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaybackLagMeter m;
+        for (const double lag : c.lags) gf_notePlaybackLag(m, feed, feed + lag);
+        const PlaybackLagMeter f = gf_takePlaybackLag(m);
+        EXPECT_EQ(f.positions, c.lags.size());
+        EXPECT_NEAR(gf_playbackLagMedian(f), c.median, PlaybackLagMeter::kBinSeconds / 2.0 + 1e-9);
+        // (a stamp of 1.76e9 s holds its fractions to a few tenths of a microsecond)
+        EXPECT_NEAR(f.minSeconds, *std::min_element(c.lags.begin(), c.lags.end()), 1e-6);
+        EXPECT_NEAR(f.maxSeconds, *std::max_element(c.lags.begin(), c.lags.end()), 1e-6);
+        // The next window starts empty.
+        EXPECT_EQ(gf_playbackLagMedian(gf_takePlaybackLag(m)), 0.0);
+    }
 }
 
 TEST(FrameLockMeter, PercentilesMaximumAndMeanBlocks) {

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "core/run_meter.h"
 #include "movement_support.h"
 #include "support/temp_folder.h"
 #include "tools/feedstandin/track_script.h"
@@ -215,6 +216,52 @@ TEST(GroundScenario, AStopStandsAsLongAsTheFeedStood) {
         // last lines fall.
         EXPECT_NEAR(static_cast<double>(to - from), stopEnd - stopStart, 200.0);
         EXPECT_NEAR(static_cast<double>(from), stopStart + kSampleDelayTicks, 200.0);
+    }
+}
+
+// The wall clock of the playback lag for a Driver's stamps: 1000 s at tick 0.
+double lf_driverLagClock() { return 1000.0 + static_cast<double>(currentTick()) / 100.0; }
+
+struct DriverLagClock {
+    DriverLagClock() {
+        gf_setLagClock(lf_driverLagClock);
+        gf_takePlaybackLag(g_playbackLagMeter);
+    }
+    ~DriverLagClock() { gf_setLagClock(nullptr); }
+};
+
+// An arrival as the load scenario sends it: in at 15 kt, then 90 s at its stand,
+// every line on the stand's exact position or wobbling around it, and away again.
+// Every line played is played at least the 30 s behind its stamp and, later only
+// by the re-timing's max delay (30 s), at most 60 s.
+TEST(GroundScenario, EveryLineOfAStopIsPlayedThirtySecondsBehindItsStamp) {
+    for (const double wobble : {0.0, 0.00004}) {
+        SCOPED_TRACE(wobble == 0.0 ? "the lines repeat the stand's position" : "the lines wobble around it");
+        GroundRig g;
+        MAX_HOLDING_MINUTES.value = 1;
+        DriverLagClock clock;
+        Driver d{g.rig.feed, 40001, "SWR12"};
+        const double step = 15.0 * kMetresPerNm / 3600.0 * 2.0;  // metres per 2 s line
+        d.report(15, 90, d.at);
+        for (int i = 0; i < 20; ++i) {
+            d.advance(2.0);
+            d.at = offset(d.at, 90, step);
+            d.report(15, 90, d.at);
+        }
+        d.stand(90, 2, wobble, 90);
+        for (int i = 0; i < 10; ++i) {
+            d.advance(2.0);
+            d.at = offset(d.at, 90, step);
+            d.report(15, 90, d.at);
+        }
+        ASSERT_TRUE(g.runUntilGone(40001, 40000));
+        g.expectClean();
+        const PlaybackLagMeter lag = gf_takePlaybackLag(g_playbackLagMeter);
+        // The lines the intake keeps: those of the taxi 4 s apart, one of the stand
+        // every 30 s or so.
+        EXPECT_GE(lag.positions, 20u);
+        EXPECT_GE(lag.minSeconds, 30.0 - 1e-6);
+        EXPECT_LE(lag.maxSeconds, 60.0);
     }
 }
 

@@ -258,6 +258,47 @@ TEST(SampleIntake, TooLongAQueueOrAFeedMovingAwayFromAHoldRemovesTheAircraft) {
     }
 }
 
+// A standing aircraft's feed lines are played at their own time, 30 s after the
+// feed: a second hold behind a line of the feed still to be reached leaves that
+// line's due tick alone (it ends only a hold the engine made), and a wobbling line
+// taken as the position before it keeps its own time stamp and due tick.
+TEST(SampleIntake, LinesOfAStandingAircraftKeepTheirOwnTime) {
+    struct Case {
+        const char* name;
+        double firstFeedTime;  // 0: a hold the engine made
+        double wobbleDegrees;  // of the new line against the first
+        std::uint32_t firstDue;
+    };
+    constexpr std::uint32_t kFirstDue = kSampleNow + 2700;  // arrived 3 s ago
+    const Case cases[] = {
+        {"a line of the feed, the same position again", 1097.0, 0.0, kFirstDue},
+        {"a line of the feed, a wobble", 1097.0, 0.00005, kFirstDue},
+        {"a hold the engine made, the same position again", 0.0, 0.0, kSampleNow + 1},
+        {"a hold the engine made, a wobble", 0.0, 0.00005, kSampleNow + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        trafficTickCount = kSampleNow;
+        PosSample first = sampleAt(kHome, 0, kFirstDue);
+        first.holdMark = true;
+        first.feedTime = c.firstFeedTime;
+        LiveAc& ac = activeOnGround(rig, {first}, 90);
+        PosSample s = groundSample(kHome.lat + c.wobbleDegrees, kHome.lon - c.wobbleDegrees, 0, 90, kSampleNow + 3000);
+        s.feedTime = 1100.0;
+        decodeExisting(rig.engine, ac, s);
+        ASSERT_EQ(ac.samples.size(), 2u);
+        EXPECT_EQ(ac.samples[0].dueTick, c.firstDue);
+        EXPECT_EQ(ac.samples[0].feedTime, c.firstFeedTime);
+        const PosSample& taken = ac.samples[1];
+        EXPECT_TRUE(taken.holdMark);
+        EXPECT_EQ(taken.latitude, kHome.lat);
+        EXPECT_EQ(taken.longitude, kHome.lon);
+        EXPECT_EQ(taken.dueTick, kSampleNow + 3000);
+        EXPECT_EQ(taken.feedTime, 1100.0);
+    }
+}
+
 TEST(SampleIntake, AfterAPushBackNearSamplesWaitAFarOneStartsTheTaxi) {
     EngineRig rig;
     trafficTickCount = kSampleNow;

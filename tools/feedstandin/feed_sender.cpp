@@ -24,9 +24,13 @@ bool FeedSender::sendQnhDatagram(std::string_view datagram) {
 }
 
 std::size_t FeedSender::play(const std::vector<TimedLine>& lines, double speed, const std::atomic<bool>& stop) {
+    return play(lines, speed, stop, std::chrono::steady_clock::now());
+}
+
+std::size_t FeedSender::play(const std::vector<TimedLine>& lines, double speed, const std::atomic<bool>& stop,
+                             std::chrono::steady_clock::time_point start) {
     using Clock = std::chrono::steady_clock;
     if (speed <= 0) speed = 1;
-    const auto start = Clock::now();
     std::size_t sent = 0;
     for (const TimedLine& line : lines) {
         const auto due = start + std::chrono::duration_cast<Clock::duration>(

@@ -1,6 +1,7 @@
 #pragma once
 // Sends traffic lines and QNH datagrams over UDP, as RealTraffic does.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,9 +29,13 @@ public:
     // Any datagram to the QNH port.
     bool sendQnhDatagram(std::string_view datagram);
 
-    // Sends the lines at their offsets divided by speed (speed > 0) from now; returns
-    // the number of lines sent. Ends early when stop is raised.
+    // Sends the lines at their offsets divided by speed (speed > 0) from `start`
+    // (from now without it); returns the number of lines sent. Ends early when stop
+    // is raised. Lines stamped from a moment before they were made take that moment
+    // as `start`, so that each goes out at its stamp however long making them took.
     std::size_t play(const std::vector<TimedLine>& lines, double speed, const std::atomic<bool>& stop);
+    std::size_t play(const std::vector<TimedLine>& lines, double speed, const std::atomic<bool>& stop,
+                     std::chrono::steady_clock::time_point start);
 
 private:
     FeedTarget target_;

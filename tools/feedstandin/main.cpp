@@ -206,6 +206,9 @@ std::vector<clv::TimedLine> lf_lines(const Options& o) {
 }
 
 int lf_run(const Options& o) {
+    // The lines are stamped from now: they go out from now too, not from when making
+    // them ended (the load scenario takes a second or more to make).
+    auto stampedAt = std::chrono::steady_clock::now();
     std::vector<clv::TimedLine> lines = lf_lines(o);
     if (o.print) {
         for (const auto& l : lines) fmt::print("{:8.2f} {}\n", l.offset, l.text);
@@ -237,8 +240,9 @@ int lf_run(const Options& o) {
     }
     if (!lines.empty()) {
         do {
-            std::size_t sent = sender.play(lines, o.speed, g_stop);
+            std::size_t sent = sender.play(lines, o.speed, g_stop, stampedAt);
             print(fmt::format("# {} traffic line{} sent", sent, sent == 1 ? "" : "s"));
+            stampedAt = std::chrono::steady_clock::now();  // the next round starts now
             if (o.restamp && o.loop && !lines.empty()) {
                 // Each round looks live again.
                 std::string all;
