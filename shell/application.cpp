@@ -50,7 +50,9 @@ bool initInstance() {
     return clv::platform::openMainWindow(geometry, {gf_paintMainWindow, gf_closeButton});
 }
 
-clv::ShellWindow lf_desktopWindow() {
+}  // namespace
+
+clv::ShellWindow gf_desktopShellWindow() {
     clv::ShellWindow window;
     window.post = clv::platform::postToUiThread;
     window.repaint = clv::platform::requestMainWindowRepaint;
@@ -63,8 +65,6 @@ clv::ShellWindow lf_desktopWindow() {
     window.quit = clv::platform::quitUiLoop;
     return window;
 }
-
-}  // namespace
 
 int gf_runApplication(clv::RunServices services) {
     if (!initInstance()) {
@@ -83,7 +83,7 @@ int gf_runApplication(clv::RunServices services) {
         return kStartFailed;
     }
 
-    const clv::ShellWindow window = lf_desktopWindow();
+    const clv::ShellWindow window = gf_desktopShellWindow();
     clv::ShellUiPort port(window);
     gf_setUiPort(&port);
     gf_installShellWindow(window);

@@ -6,3 +6,6 @@
 // program quits; returns the exit code (0 after a normal end, 1 when the
 // window or the program data folder cannot be made). The log is open.
 int gf_runApplication(clv::RunServices services);
+
+// What the shell asks of the window, answered by the desktop window layer.
+clv::ShellWindow gf_desktopShellWindow();

@@ -24,6 +24,7 @@
 #include "airports/parking/apf_reader.h"
 #include "airports/parking/learned_files.h"
 #include "airports/parking/parking_hooks.h"
+#include "shell/application.h"
 #include "shell/product_services.h"
 #include "shell/window_services.h"
 
@@ -381,6 +382,13 @@ TEST(ProductServices, EveryHookIsWired) {
          CLV_HOOK(r, archivePath), CLV_HOOK(r, readLearned), CLV_HOOK(r, loadLearned), CLV_HOOK(r, mergeLearned),
          CLV_HOOK(r, premergeLearned), CLV_HOOK(r, fileRead)});
     lf_expectWired<LearnedFileHooks>("learned file hook", {CLV_HOOK(learnedFileHooks, updateRangeLimits)});
+    // What the shell asks of the window and of the clock.
+    const ShellWindow shell = gf_desktopShellWindow();
+    lf_expectWired<ShellWindow>("shell window", {CLV_HOOK(shell, post), CLV_HOOK(shell, repaint),
+                                                 CLV_HOOK(shell, position), CLV_HOOK(shell, setOnTop),
+                                                 CLV_HOOK(shell, quit)});
+    const RunTiming timing = gf_realTiming();
+    lf_expectWired<RunTiming>("run timing", {CLV_HOOK(timing, sleep), CLV_HOOK(timing, sleepUntil)});
     const AddonReference reference = gf_airportReference();
     lf_expectWired<AddonReference>("add-on scan reference", {CLV_HOOK(reference, airportName),
                                                              CLV_HOOK(reference, altitudeFt),
