@@ -188,9 +188,13 @@ std::string gf_replaceTextFile(const std::string& text, const fs::path& path, bo
 }
 
 bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path) {
+    return gf_replaceLines(lines, path).empty();
+}
+
+std::string gf_replaceLines(const std::vector<std::string>& lines, const fs::path& path) {
     return gf_replaceFile(path, [&](std::ostream& out) {
-               for (const auto& line : lines) out << line << '\n';
-           }).empty();
+        for (const auto& line : lines) out << line << '\n';
+    });
 }
 
 fs::path gf_temporaryPath(const fs::path& target, std::string_view suffix) {

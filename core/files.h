@@ -75,7 +75,9 @@ void gf_failNextReplaceStep(clv::ReplaceStep step);
 std::string gf_replaceTextFile(const std::string& text, const std::filesystem::path& path, bool asLine);
 // The same; true when written.
 bool gf_writeTextFile(const std::string& text, const std::filesystem::path& path, bool asLine);
-// Each line with its line end, through gf_replaceFile; true when written.
+// Each line with its line end, through gf_replaceFile; "" or why not.
+std::string gf_replaceLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
+// The same; true when written.
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
 // A temporary name beside the target for one writer: "<target>.<token>-<n><suffix>",

@@ -388,7 +388,7 @@ ScResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* /*win
     sockaddr_in local{};
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) c->localPort = ntohs(local.sin_port);
-    c->peer = where.endpoint.address + ":" + std::to_string(where.endpoint.port);
+    c->peer = gf_simConnectEndpointText(where.endpoint);
     {
         std::lock_guard lock(c->sendMutex);
         if (!ScWriter(c->out).call(protocol, ScCallKind::Open, lf_nextPacketId(*c), open)) return kScFail;

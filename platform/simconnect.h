@@ -283,7 +283,7 @@ clv::ScResult SimConnect_Close(clv::SimConnectHandle handle);
 clv::ScResult SimConnect_CallDispatch(clv::SimConnectHandle handle, clv::ScDispatchProc proc, void* context);
 
 // After CallDispatch returned kScDataNotUnderstood: where the stream broke and why,
-// and the simulator's endpoint ("the reply (receive id 1347703880) at byte 0 of the
+// and the simulator's endpoint ("the reply (receive id 808465440) at byte 0 of the
 // stream has the size 1347703880, above ... (from 127.0.0.1:50500)"). Empty for
 // an unknown handle or a connection whose stream was read.
 std::string gf_simConnectRefusal(clv::SimConnectHandle handle);

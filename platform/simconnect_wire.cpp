@@ -12,14 +12,14 @@ constexpr std::uint32_t lf_tag(char a, char b) {
 ScPacketStatus lf_next(std::string_view buffer, std::size_t headerSize, ScPacket& packet) {
     if (buffer.size() < headerSize) return ScPacketStatus::Incomplete;
     std::uint32_t size = 0;
-    std::memcpy(&size, buffer.data(), sizeof size);
+    std::memcpy(&size, buffer.data() + kScSizeOffset, sizeof size);
     if (size < headerSize || size > kScMaxPacketSize) return ScPacketStatus::Invalid;
     if (buffer.size() < size) return ScPacketStatus::Incomplete;
     packet.size = size;
-    std::memcpy(&packet.protocol, buffer.data() + 4, sizeof packet.protocol);
-    std::memcpy(&packet.kind, buffer.data() + 8, sizeof packet.kind);
+    std::memcpy(&packet.protocol, buffer.data() + kScProtocolOffset, sizeof packet.protocol);
+    std::memcpy(&packet.kind, buffer.data() + kScKindOffset, sizeof packet.kind);
     packet.sendId = 0;
-    if (headerSize == kScCallHeaderSize) std::memcpy(&packet.sendId, buffer.data() + 12, sizeof packet.sendId);
+    if (headerSize == kScCallHeaderSize) std::memcpy(&packet.sendId, buffer.data() + kScSendIdOffset, sizeof packet.sendId);
     packet.payload = buffer.substr(headerSize, size - headerSize);
     return ScPacketStatus::Complete;
 }
@@ -99,11 +99,16 @@ std::string lf_textStart(std::string_view bytes) {
     return text.size() >= sizeof(std::uint32_t) ? text : std::string();
 }
 
+// The size field and receive id of a reply header that arrived whole.
+void lf_readHeader(std::string_view rest, ScStreamBreak& b) {
+    std::memcpy(&b.size, rest.data() + kScSizeOffset, sizeof b.size);
+    std::memcpy(&b.kind, rest.data() + kScKindOffset, sizeof b.kind);
+}
+
 ScStreamBreak lf_headerBreak(std::string_view rest, std::size_t offset) {
     ScStreamBreak b;
     b.offset = offset;
-    std::memcpy(&b.size, rest.data(), sizeof b.size);
-    std::memcpy(&b.kind, rest.data() + 8, sizeof b.kind);
+    lf_readHeader(rest, b);
     b.fault = b.size < kScRecvHeaderSize ? ScStreamFault::SizeBelowHeader : ScStreamFault::SizeAboveBound;
     b.start = lf_textStart(rest);
     return b;
@@ -180,10 +185,7 @@ ScStreamBreak gf_scCutByClose(std::string_view rest) {
     ScStreamBreak b;
     b.fault = ScStreamFault::CutByClose;
     b.arrived = rest.size();
-    if (rest.size() >= kScRecvHeaderSize) {
-        std::memcpy(&b.size, rest.data(), sizeof b.size);
-        std::memcpy(&b.kind, rest.data() + 8, sizeof b.kind);
-    }
+    if (rest.size() >= kScRecvHeaderSize) lf_readHeader(rest, b);
     b.start = lf_textStart(rest);
     return b;
 }

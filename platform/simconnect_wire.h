@@ -22,6 +22,11 @@ static_assert(std::endian::native == std::endian::little, "the wire format is wr
 inline constexpr std::size_t kScCallHeaderSize = 16;
 // Replies: size, protocol, receive id (ScRecvId).
 inline constexpr std::size_t kScRecvHeaderSize = 12;
+// Where the header's fields lie (calls and replies alike), and a call's send id.
+inline constexpr std::size_t kScSizeOffset = 0;
+inline constexpr std::size_t kScProtocolOffset = 4;
+inline constexpr std::size_t kScKindOffset = 8;
+inline constexpr std::size_t kScSendIdOffset = 12;
 inline constexpr std::uint32_t kScFunctionIdBase = 0xF0000000u;
 // No packet we send or expect comes near this; a larger size field means a
 // broken or hostile peer, and the connection ends before anything is buffered.

@@ -40,14 +40,6 @@ std::string lf_entryLine(const clv::ParkAirport& entry) {
     return entry.reservedStand.empty() ? entry.code : fmt::format("{},{}", entry.code, entry.reservedStand);
 }
 
-// The whole file replaced at once, so a failed write never costs the user's list;
-// "" or why not.
-std::string lf_replaceLines(const std::vector<std::string>& lines, const fs::path& path) {
-    return gf_replaceFile(path, [&](std::ostream& out) {
-        for (const std::string& line : lines) out << line << '\n';
-    });
-}
-
 // The caller holds parkAirportsMutex.
 void lf_writeMyParkAirportsLocked() {
     const clv::ParkAirport& first = parkAirports.front();
@@ -71,7 +63,8 @@ void lf_writeMyParkAirportsLocked() {
     }
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    if (const std::string failure = lf_replaceLines(lines, g_myParkAirportsFile); !failure.empty()) {
+    // The whole file replaced at once, so a failed write never costs the user's list.
+    if (const std::string failure = gf_replaceLines(lines, g_myParkAirportsFile); !failure.empty()) {
         gf_logMarked("{} could not be written ({})", gf_pathText(g_myParkAirportsFile), failure);
     }
 }

@@ -41,7 +41,7 @@ std::string gf_stretchReplies(Stretcher& s, std::string_view bytes) {
             const std::size_t start = out.size() - packet.size;
             for (std::size_t i = 0; i < s.extra; ++i) out += static_cast<char>(0xE0 | (i & 0x0F));
             const auto size = static_cast<std::uint32_t>(packet.size + s.extra);
-            std::memcpy(out.data() + start, &size, sizeof size);
+            std::memcpy(out.data() + start + kScSizeOffset, &size, sizeof size);
             if (packet.kind < s.lengthened.size()) ++s.lengthened[packet.kind];
         }
         pos += packet.size;
